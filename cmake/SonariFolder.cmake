@@ -1,0 +1,41 @@
+# sonari_folder_library(<target> <type> [LINK libs...])
+# Builds every .cpp of the calling folder into one library, so a component is added
+# by adding its files, without touching any CMakeLists.
+function(sonari_folder_library target type)
+    cmake_parse_arguments(ARG "" "" "LINK;PRIVATE_LINK" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    if(NOT sources)
+        # Nothing compiled here yet: the folder still exports its headers and links.
+        add_library(${target} INTERFACE)
+        target_link_libraries(${target} INTERFACE sonari_common ${ARG_LINK})
+        return()
+    endif()
+    add_library(${target} ${type} ${sources} ${headers})
+    target_link_libraries(${target} PUBLIC sonari_common ${ARG_LINK} PRIVATE ${ARG_PRIVATE_LINK})
+endfunction()
+
+# sonari_test_folder(<name> <folder> LINK libs...)
+# One test executable per folder of tests/: every *_test.cpp is a unit test (label
+# "unit"), every *_e2e.cpp an end-to-end test that needs outside programs (label "e2e").
+function(sonari_test_folder name folder)
+    cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
+    include(GoogleTest)
+    foreach(kind test e2e)
+        file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_${kind}.cpp)
+        if(NOT sources)
+            continue()
+        endif()
+        if(kind STREQUAL "test")
+            set(exe test_${name})
+            set(label unit)
+        else()
+            set(exe e2e_${name})
+            set(label e2e)
+        endif()
+        add_executable(${exe} ${sources})
+        target_link_libraries(${exe} PRIVATE ${ARG_LINK} GTest::gmock_main sonari_testsupport)
+        gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 120
+                             PROPERTIES LABELS ${label} ENVIRONMENT "SONARI_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    endforeach()
+endfunction()
