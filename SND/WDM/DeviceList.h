@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sonari {
+
+// What the settings and dialogs need of the device list: names and lookups by name.
+// The audio layer's device list implements it; tests may fake it.
+class IDeviceList {
+public:
+    virtual ~IDeviceList() = default;
+
+    // Number of devices; device indices are positions 0 .. DeviceCount() - 1.
+    virtual int32_t DeviceCount() const = 0;
+    // Display name of a valid index: "%.2d  %s" of (index + 1, friendly name).
+    virtual std::string DeviceName(int32_t index) const = 0;
+    // Index of the first device whose name equals `name` ignoring letter case; -1 when `name`
+    // is empty or no device matches.
+    virtual int32_t IndexOfDevice(const std::string& name) const = 0;
+};
+
+// The operator's choice of devices: positions in the one device list that serves both directions.
+struct TDeviceSelection {
+    int32_t InputDeviceIndex = 0;
+    int32_t OutputDeviceIndex = 0;
+};
+
+} // namespace sonari
