@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 namespace sonari {
@@ -103,23 +102,6 @@ TEST(IniEdit, RefusesValuesThatWouldSpillOntoAnotherLine) {
         EXPECT_FALSE(ini.SetValue("Audio", "LastProfile", bad));
         EXPECT_EQ(ini.Text(), "[Audio]\nLastProfile=a.ini\n");
     }
-}
-
-TEST(IniEdit, ReadsBackExactlyWhatWasWritten) {
-    std::mt19937 random(77);
-    const std::string alphabet = " \t\"';#=[]x.,\\/\xC3\xA4";
-    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1), length(0, 12);
-    TIniText ini("[S]\nk=old\n");
-    for (int i = 0; i < 3000; ++i) {
-        std::string value;
-        for (size_t n = length(random); n > 0; --n)
-            value += alphabet[pick(random)];
-        ASSERT_TRUE(ini.SetValue("S", "k", value));
-        ASSERT_EQ(ini.Value("S", "k"), value) << ini.Text();
-        ASSERT_TRUE(ini.SetValue("T", "k" + std::to_string(i % 5), value));
-    }
-    EXPECT_EQ(ini.Text().find("[S]"), 0u);
-    EXPECT_EQ(ini.Text().find("[T]"), ini.Text().rfind("[T]"));
 }
 
 } // namespace

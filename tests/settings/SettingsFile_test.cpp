@@ -14,7 +14,6 @@
 namespace sonari {
 namespace {
 
-namespace fs = std::filesystem;
 using test::TTempDir;
 
 // Sets an environment variable for one test and puts the old value back.
@@ -34,23 +33,18 @@ private:
 
 TEST(SettingsLocation, LiesBelowTheConfigFolderUnderTheProgramsName) {
     TTempDir dir;
-    TScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
-    SetProgramBaseName("sonari");
-    const std::string folder = (dir / "Brisko/Products/sonari/").string();
-    EXPECT_EQ(SettingsFolder(), folder);
-    EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(SettingsFileName(), folder + "sonari.ini");
-    SetProgramBaseName("");
-}
-
-TEST(SettingsLocation, FallsBackToDotConfigInTheHomeFolder) {
-    TTempDir dir;
     TScopedEnv home("HOME", dir.Path().c_str());
+    SetProgramBaseName("sonari");
+    {
+        TScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+        EXPECT_EQ(SettingsFolder(), (dir / "cfg/Brisko/Products/sonari/").string());
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "cfg/Brisko/Products/sonari"));
+        EXPECT_EQ(SettingsFileName(), (dir / "cfg/Brisko/Products/sonari/sonari.ini").string());
+    }
+    // Unset, empty or relative (invalid by the XDG rules): ~/.config.
     for (const char* config : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
         TScopedEnv xdg("XDG_CONFIG_HOME", config);
-        SetProgramBaseName("sonari-cli");
-        EXPECT_EQ(SettingsFileName(),
-                  (dir / ".config/Brisko/Products/sonari-cli/sonari-cli.ini").string());
+        EXPECT_EQ(SettingsFileName(), (dir / ".config/Brisko/Products/sonari/sonari.ini").string());
     }
     SetProgramBaseName("");
 }
@@ -78,7 +72,7 @@ TEST(SettingsLocation, AnUncreatableFolderIsIgnoredUntilTheWrite) {
 TEST(ForceDirectories, CreatesEveryMissingLevel) {
     TTempDir dir;
     EXPECT_TRUE(ForceDirectories((dir / "a/b/c/").string()));
-    EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
     EXPECT_TRUE(ForceDirectories((dir / "a/b").string()));
     EXPECT_TRUE(ForceDirectories("/"));
     test::WriteFileBytes(dir / "file", "");
