@@ -21,8 +21,15 @@ std::string Fixed1(double v) {
     return std::string(buffer, result.ptr);
 }
 
-TRect Shrunk(int paintWidth, int paintHeight) {
-    return {kInset, kInset, paintWidth - kInset, paintHeight - kInset};
+// The paint box shrunk by the inset, `plotWidth` wide, with room for the axis labels below.
+TRect Frame(int paintHeight, int plotWidth) {
+    return {kInset, kInset, kInset + plotWidth, paintHeight - kInset - kFreeBelow};
+}
+
+// Curves and hit-testing stop one row above the frame's bottom line.
+TRect InsideFrame(TRect frame) {
+    frame.Bottom -= 1;
+    return frame;
 }
 
 } // namespace
@@ -35,17 +42,12 @@ int RoundHalfEven(long double v) {
 
 // ---- Equalizer editor -------------------------------------------------------------------
 
-TRect EqFrameRect(int paintWidth, int paintHeight) {
-    TRect r = Shrunk(paintWidth, paintHeight);
-    r.Right = r.Left + kEqColumns + 1;
-    r.Bottom -= kFreeBelow;
-    return r;
+TRect EqFrameRect(int /*paintWidth*/, int paintHeight) {
+    return Frame(paintHeight, kEqColumns + 1);
 }
 
 TRect EqPlotRect(int paintWidth, int paintHeight) {
-    TRect r = EqFrameRect(paintWidth, paintHeight);
-    r.Bottom -= 1;
-    return r;
+    return InsideFrame(EqFrameRect(paintWidth, paintHeight));
 }
 
 int FreqToX(double hz) { return RoundHalfEven(kEqColumns * std::log(hz / 30.0L) / kLn200); }
@@ -150,17 +152,12 @@ std::vector<TLevelGridLine> EqLevelGrid(const TRect& plot) {
 
 // ---- Dynamics editor --------------------------------------------------------------------
 
-TRect DynFrameRect(int paintWidth, int paintHeight) {
-    TRect r = Shrunk(paintWidth, paintHeight);
-    r.Right = r.Left + kDynX0Offset + 1;
-    r.Bottom -= kFreeBelow;
-    return r;
+TRect DynFrameRect(int /*paintWidth*/, int paintHeight) {
+    return Frame(paintHeight, kDynX0Offset + 1);
 }
 
 TRect DynPlotRect(int paintWidth, int paintHeight) {
-    TRect r = DynFrameRect(paintWidth, paintHeight);
-    r.Bottom -= 1;
-    return r;
+    return InsideFrame(DynFrameRect(paintWidth, paintHeight));
 }
 
 TRect DynHistRect(int paintWidth, int paintHeight) {

@@ -1,8 +1,8 @@
 #include "app/SndCardDialog.h"
 
-#include <QHBoxLayout>
+#include "app/DialogButtons.h"
+
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace sonari {
@@ -29,18 +29,6 @@ TSndCardDialog::TSndCardDialog(const IDeviceList& devices, TDeviceSelection& sel
     ComboBox1 = DeviceBox("ComboBox1", captureNames, this);
     ComboBox2 = DeviceBox("ComboBox2", renderNames, this);
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("OkBtn");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("CancelBtn");
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Input device", this));
     layout->addWidget(ComboBox1);
@@ -48,7 +36,7 @@ TSndCardDialog::TSndCardDialog(const IDeviceList& devices, TDeviceSelection& sel
     layout->addWidget(new QLabel("Output device", this));
     layout->addWidget(ComboBox2);
     layout->addSpacing(8);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelButtons(this, [this] { accept(); }));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

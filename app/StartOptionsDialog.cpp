@@ -2,11 +2,10 @@
 
 #include "SND/Exceptions.h"
 #include "app/Autostart.h"
+#include "app/DialogButtons.h"
 #include "app/ShellUtils.h"
 
-#include <QHBoxLayout>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace sonari {
@@ -28,24 +27,12 @@ TStartOptionsDialog::TStartOptionsDialog(bool& startInTray, bool& startProcessin
     CheckBox2 = CheckBox("CheckBox2", "Start in the System Tray", this);
     CheckBox3 = CheckBox("CheckBox3", "Start audio processing on program start", this);
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("OkBtn");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("CancelBtn");
-    connect(ok, &QPushButton::clicked, this, [this] { OkBtnClick(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(CheckBox1);
     layout->addWidget(CheckBox2);
     layout->addWidget(CheckBox3);
     layout->addSpacing(8);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelButtons(this, [this] { OkBtnClick(); }));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

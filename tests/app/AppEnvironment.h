@@ -47,4 +47,14 @@ inline QString QPath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
+// A private home and configuration folder ($HOME and $XDG_CONFIG_HOME) for one test.
+struct TPrivateConfig {
+    TPrivateConfig() {
+        Env.Set("HOME", QPath(Dir / "home"));
+        Env.Set("XDG_CONFIG_HOME", QPath(Dir / "config"));
+    }
+    TTempDir Dir{"sonari-config"};
+    TScopedEnv Env;
+};
+
 } // namespace sonari::test

@@ -16,14 +16,8 @@ namespace {
 
 using test::QPath;
 
-// A private home and configuration folder for each test.
 class AutostartTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        env.Set("HOME", QPath(dir / "home"));
-        env.Set("XDG_CONFIG_HOME", QPath(dir / "config"));
-    }
-
     QString EntryOfRunningProgram() const {
         return QPath(dir / "config" / "autostart") + "/" +
                QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".desktop";
@@ -39,8 +33,9 @@ protected:
         file.write(text);
     }
 
-    test::TTempDir dir{"sonari-autostart"};
-    test::TScopedEnv env;
+    test::TPrivateConfig config;
+    const test::TTempDir& dir = config.Dir;
+    test::TScopedEnv& env = config.Env;
 };
 
 TEST_F(AutostartTest, EnablingWritesAnEntryForTheRunningProgramAndDisablingRemovesIt) {

@@ -20,14 +20,12 @@ using test::QPath;
 class StartOptionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        env.Set("HOME", QPath(dir / "home"));
-        env.Set("XDG_CONFIG_HOME", QPath(dir / "config"));
         dialog.OnError = [this](const QString& message) { errors.push_back(message); };
     }
     void Ok() { dialog.findChild<QPushButton*>("OkBtn")->click(); }
 
-    test::TTempDir dir{"sonari-options"};
-    test::TScopedEnv env;
+    test::TPrivateConfig config;
+    const test::TTempDir& dir = config.Dir;
     bool startInTray = true;
     bool startProcessing = false;
     TStartOptionsDialog dialog{startInTray, startProcessing};
