@@ -63,7 +63,9 @@ bool TSingleInstance::Start(int replyTimeoutMs) {
             break;
         }
     }
-    return false;
+    // Nobody answers and the socket cannot be made (an unusable runtime folder): refusing to
+    // start would leave the operator with no program at all, so run without the guard.
+    return true;
 }
 
 TSingleInstance::TAnswer TSingleInstance::AskRunningCopy(int replyTimeoutMs) {

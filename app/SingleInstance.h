@@ -22,7 +22,8 @@ public:
     // True when this is the first copy (it now listens); false when another copy answered and
     // was asked to restore its window, so this one should exit. Also false when another copy
     // accepts the connection but does not answer within `replyTimeoutMs` (it is alive but
-    // busy: a second copy would fight it for the sound devices).
+    // busy: a second copy would fight it for the sound devices). True without Listening() when
+    // no socket can be made at all: the program runs, unguarded.
     bool Start(int replyTimeoutMs = 3000);
     // Raised in the first copy when a later start asks it to restore its window.
     std::function<void()> OnRestoreRequest;

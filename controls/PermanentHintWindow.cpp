@@ -84,7 +84,7 @@ void TPermanentHintWindow::ShowAtCursor(const QString& text, QPoint cursorPos) {
 }
 
 void TPermanentHintWindow::ShowAt(const QString& text, int x, int y) {
-    if (!showing_) {
+    if (!showing_ && qApp) {
         // Our hint replaces the ordinary tool-tips while it is up.
         QToolTip::hideText();
         qApp->installEventFilter(this);
@@ -106,7 +106,7 @@ void TPermanentHintWindow::ShowAt(const QString& text, int x, int y) {
 }
 
 void TPermanentHintWindow::HideHint() {
-    if (showing_)
+    if (showing_ && qApp)
         qApp->removeEventFilter(this);
     hide();
     showing_ = false;

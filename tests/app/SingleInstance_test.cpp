@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -92,6 +93,16 @@ TEST_F(SingleInstanceTest, ALiveButSilentListenerIsNotTakenOver) {
     EXPECT_FALSE(copy.Start(200));
     EXPECT_FALSE(copy.Listening());
     EXPECT_TRUE(silent.isListening());
+}
+
+TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderStillLetsTheProgramStart) {
+    // Longer than a socket address can hold.
+    const auto deep = dir / std::string(120, 'r');
+    std::filesystem::create_directories(deep);
+    env.Set("XDG_RUNTIME_DIR", QPath(deep));
+    TSingleInstance copy;
+    EXPECT_TRUE(copy.Start(200));
+    EXPECT_FALSE(copy.Listening());
 }
 
 TEST_F(SingleInstanceTest, ForeignRequestsRestoreNothing) {
