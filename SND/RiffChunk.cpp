@@ -70,7 +70,9 @@ int TRiffFile::Open(const std::string& path, bool forWriting) {
         ::close(fd);
         return rrCannotOpen;
     }
-    std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
+    // glibc ignores the size unless it is given the buffer as well.
+    buffer_ = std::make_unique<char[]>(kBufferBytes);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferBytes);
     writing_ = forWriting;
     position_ = 0;
     size_ = forWriting ? 0 : uint64_t(status.st_size);
@@ -87,6 +89,7 @@ int TRiffFile::Close() {
     if (std::fclose(file_) != 0 && result == rrOk)
         result = Fail(writing_ ? rrCannotWrite : rrCannotClose);
     file_ = nullptr;
+    buffer_.reset();
     position_ = size_ = 0;
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace sonari {
@@ -103,6 +104,7 @@ private:
     bool ReadHeader(uint64_t at, uint64_t end, TRiffChunk& chunk, uint32_t& declared);
 
     std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_; // the stream's buffer, released after it
     bool writing_ = false;
     uint64_t position_ = 0;
     uint64_t size_ = 0;
