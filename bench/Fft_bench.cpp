@@ -103,5 +103,3 @@ BENCHMARK(BM_FftwComplex)->Arg(4096);
 
 } // namespace
 } // namespace sonari
-
-BENCHMARK_MAIN();
