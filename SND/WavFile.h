@@ -64,7 +64,8 @@ public:
     // Appends as many frames as data[0] holds; data needs ChannelCount channels at least that
     // long. Integer formats saturate at full scale.
     void Write(const TDataBufferF& data);
-    // Completes the file (sizes, pad bytes, INFO list) and closes it.
+    // Completes the file (sizes, pad bytes, INFO list; Info loses lines that are not ID=value)
+    // and closes it. The file is released even when this fails.
     void Close();
 
 private:
