@@ -62,7 +62,9 @@ struct TAlsaPin {
     int DescriptorCount = 0;
     std::atomic<uint64_t> Xruns{0};
     int64_t LastProgressNs = 0;
-    TByteArray Scratch; // room for discarded capture frames
+    TByteArray Scratch;     // room for discarded capture frames
+    bool MayRestart = true; // restarting the capture shortened its delay so far
+    bool Restarted = false; // the capture was restarted to shorten its delay
 };
 
 struct TAlsaPlatform::TImpl {

@@ -20,6 +20,7 @@ namespace sonari {
 namespace {
 
 constexpr int kPollTimeoutMs = 1000;
+constexpr int kBackOffMs = 5;
 constexpr int64_t kStallLimitNs = 5'000'000'000; // no progress this long: the device is lost
 constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
@@ -28,8 +29,9 @@ constexpr size_t kMaxDescriptors = 64;
     throw EOSError(-err, pin.Label + ": " + snd_strerror(err));
 }
 
-// Two periods of the layer's buffer are asked for; the device may grant other sizes (the
-// PulseAudio plugin insists on three periods) as long as one buffer fits.
+// Room for two of the layer's buffers, in periods of half a buffer: a plugin whose periods
+// come out a few frames short of the request (PulseAudio's) would otherwise complete a buffer
+// only every second period. The device may grant other sizes as long as one buffer fits.
 int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t format,
                         unsigned channels, unsigned rate, snd_pcm_uframes_t frames,
                         snd_pcm_uframes_t& bufferFrames) {
@@ -46,7 +48,7 @@ int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t for
         err = snd_pcm_hw_params_set_channels(pcm, hw, channels);
     if (err >= 0)
         err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
-    snd_pcm_uframes_t period = frames;
+    snd_pcm_uframes_t period = std::max<snd_pcm_uframes_t>(frames / 2, 1);
     snd_pcm_uframes_t buffer = 2 * frames;
     int dir = 0;
     if (err >= 0)
@@ -122,25 +124,28 @@ void TrimCaptureDelay(TAlsaPin& pin) {
     if (snd_pcm_delay(pin.Pcm, &delay) < 0)
         return;
     const auto limit = static_cast<snd_pcm_sframes_t>(2 * pin.RequestFrames);
+    if (pin.Restarted && delay > limit)
+        pin.MayRestart = false; // the delay is the source's own: restarting cannot shorten it
+    pin.Restarted = false;
     if (delay <= limit)
         return;
-    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pin.Pcm);
     snd_pcm_sframes_t excess = delay - limit;
-    if (avail < excess) {
-        // The surplus sits beyond our ring (in the server): only a restart drops it.
+    if (snd_pcm_avail_update(pin.Pcm) >= excess) {
+        ++pin.Xruns;
+        while (excess > 0) {
+            const auto chunk = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess),
+                                                           pin.RequestFrames);
+            const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm, pin.Scratch.data(), chunk);
+            if (n <= 0)
+                break;
+            excess -= n;
+        }
+    } else if (pin.MayRestart) {
+        // The surplus sits beyond our ring (in the server): only a fresh start drops it.
         ++pin.Xruns;
         snd_pcm_drop(pin.Pcm);
         RestartCapture(pin);
-        return;
-    }
-    ++pin.Xruns;
-    while (excess > 0) {
-        const auto chunk =
-            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess), pin.RequestFrames);
-        const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm, pin.Scratch.data(), chunk);
-        if (n <= 0)
-            break;
-        excess -= n;
+        pin.Restarted = true;
     }
 }
 
@@ -174,22 +179,17 @@ void Complete(TAlsaPin& pin, TEventTable& events) {
     events.SetQuiet(event);
 }
 
-// Moves whole buffers between the queue and the device while the device has room or data.
+// Moves frames between the queued buffers and the device. Transfers are tried whether or not
+// the device reports room or data: some plugins (PulseAudio's) only clear their poll wake-up
+// inside a transfer, and a non-blocking transfer answers -EAGAIN when there is nothing to do.
 void Service(TAlsaPin& pin, TEventTable& events) {
     for (int step = 0; step < 8 && pin.Count > 0 && pin.State == ksRun; ++step) {
-        const snd_pcm_sframes_t avail = snd_pcm_avail_update(pin.Pcm);
-        if (avail < 0) {
-            Recover(pin, static_cast<int>(avail));
-            continue;
-        }
         TAlsaRequest& request = pin.Queue[pin.Head];
         const snd_pcm_uframes_t remaining = request.Frames - request.Done;
-        if (static_cast<snd_pcm_uframes_t>(avail) < remaining)
-            return;
         uint8_t* data = request.Data + request.Done * pin.FrameBytes;
         const snd_pcm_sframes_t n = pin.IsRender ? snd_pcm_writei(pin.Pcm, data, remaining)
                                                  : snd_pcm_readi(pin.Pcm, data, remaining);
-        if (n == -EAGAIN)
+        if (n == -EAGAIN || n == 0)
             return;
         if (n < 0) {
             Recover(pin, static_cast<int>(n));
@@ -316,55 +316,83 @@ int TAlsaPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle
     return QueueBuffer(impl_->FindPin(pin), true, data, bytes, event);
 }
 
+namespace {
+
+// The pins with buffers queued for these events; other threads' pins are theirs.
+size_t ActivePins(TAlsaPlatform::TImpl& impl, const THandle* events, size_t count,
+                  std::array<TAlsaPin*, kMaxActivePins>& active) {
+    std::lock_guard lock(impl.PinsMutex);
+    size_t pins = 0;
+    for (auto& [handle, pin] : impl.Pins)
+        if (pins < active.size() && WaitsFor(*pin, events, count))
+            active[pins++] = pin.get();
+    return pins;
+}
+
+size_t FillDescriptors(int wakeFd, const std::array<TAlsaPin*, kMaxActivePins>& active, size_t pins,
+                       std::array<pollfd, kMaxDescriptors>& fds) {
+    size_t used = 0;
+    fds[used++] = {wakeFd, POLLIN, 0};
+    for (size_t i = 0; i < pins; ++i) {
+        const int n = snd_pcm_poll_descriptors(active[i]->Pcm, &fds[used],
+                                               static_cast<unsigned>(fds.size() - used));
+        used += static_cast<size_t>(std::max(n, 0));
+    }
+    return used;
+}
+
+// Lets each PCM digest its descriptors; true when one of them really is ready.
+bool DigestDescriptors(const std::array<TAlsaPin*, kMaxActivePins>& active, size_t pins,
+                       std::array<pollfd, kMaxDescriptors>& fds, size_t used) {
+    bool ready = false;
+    size_t at = 1;
+    for (size_t i = 0; i < pins; ++i) {
+        unsigned short revents = 0;
+        const auto n = static_cast<unsigned>(active[i]->DescriptorCount);
+        if (at + n <= used)
+            snd_pcm_poll_descriptors_revents(active[i]->Pcm, &fds[at], n, &revents);
+        ready = ready || revents != 0;
+        at += n;
+    }
+    return ready;
+}
+
+} // namespace
+
 int TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
     TEventTable& table = impl_->Events;
     std::array<TAlsaPin*, kMaxActivePins> active{};
     std::array<pollfd, kMaxDescriptors> fds{};
+    bool backOff = false;
     for (;;) {
         int signalled = table.FirstSet(events, count);
         if (signalled != -1)
             return signalled < 0 ? -1 : signalled;
-
-        // The pins with buffers queued for these events; other threads' pins are theirs.
-        size_t pins = 0;
-        {
-            std::lock_guard lock(impl_->PinsMutex);
-            for (auto& [handle, pin] : impl_->Pins)
-                if (pins < active.size() && WaitsFor(*pin, events, count))
-                    active[pins++] = pin.get();
-        }
+        const size_t pins = ActivePins(*impl_, events, count, active);
         for (size_t i = 0; i < pins; ++i)
             Service(*active[i], table);
         signalled = table.FirstSet(events, count);
         if (signalled != -1)
             return signalled < 0 ? -1 : signalled;
 
-        size_t used = 0;
-        fds[used++] = {impl_->WakeFd, POLLIN, 0};
-        for (size_t i = 0; i < pins; ++i) {
-            const int n = snd_pcm_poll_descriptors(active[i]->Pcm, &fds[used],
-                                                   static_cast<unsigned>(fds.size() - used));
-            used += static_cast<size_t>(std::max(n, 0));
-        }
-        const int ready = poll(fds.data(), used, kPollTimeoutMs);
+        // A plugin may keep its descriptor readable while it has nothing (PulseAudio's before
+        // the first fragment): then only the wake-up is polled, briefly, instead of spinning.
+        const size_t used = backOff ? 1 : FillDescriptors(impl_->WakeFd, active, pins, fds);
+        if (backOff)
+            fds[0] = {impl_->WakeFd, POLLIN, 0};
+        const int ready = poll(fds.data(), used, backOff ? kBackOffMs : kPollTimeoutMs);
         if (ready < 0 && errno != EINTR)
             return -1;
-        if (fds[0].revents & POLLIN) {
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
             uint64_t drained;
             [[maybe_unused]] ssize_t n = read(impl_->WakeFd, &drained, sizeof drained);
         }
-        // Let each PCM digest its descriptors (plugins clear their wake-ups here).
-        size_t at = 1;
-        for (size_t i = 0; i < pins; ++i) {
-            unsigned short revents = 0;
-            const auto n = static_cast<unsigned>(active[i]->DescriptorCount);
-            if (at + n <= used)
-                snd_pcm_poll_descriptors_revents(active[i]->Pcm, &fds[at], n, &revents);
-            at += n;
-        }
+        const bool timedOut = ready == 0 && !backOff;
+        backOff = !backOff && ready > 0 && !(fds[0].revents & POLLIN) &&
+                  !DigestDescriptors(active, pins, fds, used);
         const int64_t now = MonotonicNs();
         for (size_t i = 0; i < pins; ++i)
-            if (ready == 0 || now - active[i]->LastProgressNs > kStallLimitNs)
+            if (timedOut || now - active[i]->LastProgressNs > kStallLimitNs)
                 CheckQuietPin(*active[i], now);
     }
 }
