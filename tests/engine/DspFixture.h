@@ -13,6 +13,9 @@ namespace sonari::test {
 // temporary user folder (Folders().UserWavDir).
 class TDspFixture : public TSimFixture {
 protected:
+    explicit TDspFixture(TSimPlatform::TClock clock = TSimPlatform::scManual)
+        : TSimFixture(clock) {}
+
     TDsp& MakeDsp() {
         if (!Audio)
             Build();
