@@ -179,8 +179,8 @@ void TSimPlatform::ThrowIfLostLocked(const THandle* events, size_t count) const 
         if (!removed_[run->Device])
             continue;
         bool waitedFor = run->Notify != 0 && TEventTable::Contains(events, count, run->Notify);
-        for (const TRequest& request : run->Queue)
-            waitedFor = waitedFor || TEventTable::Contains(events, count, request.Event);
+        for (size_t i = 0; i < run->Queue.size(); ++i)
+            waitedFor = waitedFor || TEventTable::Contains(events, count, run->Queue.at(i).Event);
         if (waitedFor)
             throw EOSError(ENODEV, devices_[run->Device].FriendlyName + ": the device was removed");
     }
@@ -304,7 +304,8 @@ int TSimPlatform::QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle
     if (bytes == 0 || bytes % run->Format.nBlockAlign != 0)
         return EINVAL;
     const int64_t now = ClockNowLocked();
-    run->Queue.push_back({data, bytes, event, now});
+    if (!run->Queue.push_back({data, bytes, event, now}))
+        return EBUSY;
     if (run->Queue.size() == 1)
         run->BecomeHead(now);
     return 0;
