@@ -20,4 +20,9 @@ using TComplexArray = std::vector<TComplex>;
 
 static_assert(sizeof(TComplex) == 2 * sizeof(float), "spectra are passed to the FFT as floats");
 
+// a * b, computed in extended precision and rounded once to floats.
+TComplex ComplexMul(TComplex a, TComplex b);
+// a + b.
+TComplex ComplexAdd(TComplex a, TComplex b);
+
 } // namespace sonari

@@ -1,0 +1,290 @@
+#include "SND/MicEqual.h"
+
+#include "SND/Exceptions.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <string>
+
+namespace sonari {
+
+namespace {
+
+constexpr const char* kSource = "SND/MicEqual";
+constexpr long double kClip = TMicEqualizer::kClipLevel;
+// The smoothed envelope never drops below this, so out / Envelope stays finite under long
+// digital silence; Prepare starts from it.
+constexpr float kEnvelopeFloor = 1e-10f;
+
+float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
+
+float SafeSample(float x) {
+    if (std::isnan(x))
+        return 0.0f;
+    return std::clamp(x, -TMicEqualizer::kMaxInput, TMicEqualizer::kMaxInput);
+}
+
+// Smallest M with 2M >= the length of one block's linear convolution with both kernels, so the
+// circular convolution of the 2M-point transform never wraps.
+int32_t FftSizeFor(int32_t convolutionLength) {
+    int32_t m = 2;
+    while (2 * m < convolutionLength)
+        m *= 2;
+    return m;
+}
+
+// Fits the buffer to `size`, zero-filled when its size changes; kept as it is otherwise.
+template <typename T>
+void FitBuffer(std::vector<T>& buffer, size_t size) {
+    if (buffer.size() != size)
+        buffer.assign(size, T{});
+}
+
+// Shifts the accumulator left by `shift` entries, zeroes the freed end and adds `block`.
+template <typename T, typename Add>
+void OverlapAdd(std::vector<T>& acc, const T* block, size_t shift, Add add) {
+    std::move(acc.begin() + shift, acc.end(), acc.begin());
+    std::fill(acc.end() - shift, acc.end(), T{});
+    for (size_t i = 0; i < acc.size(); ++i)
+        acc[i] = add(acc[i], block[i]);
+}
+
+// One-pole smoother with a time constant of 200 samples, for rising and falling levels alike.
+float Smooth(float envelope, float sampleEnvelope) {
+    const long double next = 0.995L * envelope + 0.005L * sampleEnvelope;
+    return std::max(static_cast<float>(next), kEnvelopeFloor);
+}
+
+} // namespace
+
+TMicEqualizer::TMicEqualizer()
+    : ClipThreshold(static_cast<float>(std::pow(10.0L, -1.5L) * 2147483647.0L)),
+      GateThreshold(static_cast<float>(std::pow(10.0L, -2.75L) * 2147483647.0L)),
+      Compression(1.0f) {
+    Rebuild();
+}
+
+void TMicEqualizer::Configure(int32_t samplesPerSec, int32_t dataBlockSize, int32_t filtKernelLen,
+                              int32_t equKernelLen) {
+    auto check = [](bool ok, const char* what, int64_t value) {
+        if (!ok)
+            throw ERangeError(std::string("Equalizer ") + what +
+                              " out of range: " + std::to_string(value));
+    };
+    check(samplesPerSec >= 2, "sampling rate", samplesPerSec);
+    check(dataBlockSize >= 1, "block size", dataBlockSize);
+    check(filtKernelLen >= 1, "filter kernel length", filtKernelLen);
+    check(equKernelLen >= 1, "equalizer kernel length", equKernelLen);
+    const int64_t convolution = int64_t{filtKernelLen} + equKernelLen + dataBlockSize - 2;
+    check(convolution <= kMaxConvolution, "block and kernel length", convolution);
+    samplesPerSec_ = samplesPerSec;
+    dataBlockSize_ = dataBlockSize;
+    filtKernelLen_ = filtKernelLen;
+    equKernelLen_ = equKernelLen;
+    Rebuild();
+}
+
+void TMicEqualizer::SetSamplesPerSec(int32_t hz) {
+    Configure(hz, dataBlockSize_, filtKernelLen_, equKernelLen_);
+}
+
+void TMicEqualizer::SetDataBlockSize(int32_t samples) {
+    Configure(samplesPerSec_, samples, filtKernelLen_, equKernelLen_);
+}
+
+void TMicEqualizer::SetFiltKernelLen(int32_t taps) {
+    Configure(samplesPerSec_, dataBlockSize_, taps, equKernelLen_);
+}
+
+void TMicEqualizer::SetEquKernelLen(int32_t taps) {
+    Configure(samplesPerSec_, dataBlockSize_, filtKernelLen_, taps);
+}
+
+// Moving one edge past the other drags the other along; afterwards
+// 0 <= CutoffLo <= CutoffHi <= SamplesPerSec div 2.
+void TMicEqualizer::SetCutoffLo(int32_t hz) {
+    hz = std::max(hz, 0);
+    ApplyCutoffs(hz, std::max(cutoffHi_, hz));
+}
+
+void TMicEqualizer::SetCutoffHi(int32_t hz) {
+    hz = std::max(hz, 1);
+    ApplyCutoffs(std::min(cutoffLo_, hz), hz);
+}
+
+void TMicEqualizer::ApplyCutoffs(int32_t lo, int32_t hi) {
+    cutoffHi_ = std::min(hi, samplesPerSec_ / 2);
+    cutoffLo_ = std::min(lo, cutoffHi_);
+    Rebuild();
+}
+
+void TMicEqualizer::UpdateEqualizer() { Rebuild(); }
+
+void TMicEqualizer::Prepare() {
+    std::fill(overlapBuf_.begin(), overlapBuf_.end(), 0.0f);
+    std::fill(analyticBuf_.begin(), analyticBuf_.end(), TComplex{0.0f, 0.0f});
+    Envelope = kEnvelopeFloor;
+}
+
+void TMicEqualizer::Rebuild() {
+    const int32_t m = FftSizeFor(filtKernelLen_ + equKernelLen_ + dataBlockSize_ - 2);
+    fftSize_ = m;
+    // Every buffer Process needs is sized here; the accumulators survive a rebuild of the same
+    // size and start from silence when the size changes.
+    FitBuffer(overlapBuf_, 2 * m);
+    FitBuffer(analyticBuf_, 2 * m);
+    FitBuffer(spec_, m);
+    FitBuffer(analytic_, 2 * m);
+    if (sampleEnvelope_.empty()) {
+        sampleEnvelope_.reserve(dataBlockSize_);
+        sampleGain_.reserve(dataBlockSize_);
+    } else {
+        FitBuffer(sampleEnvelope_, dataBlockSize_);
+        FitBuffer(sampleGain_, dataBlockSize_);
+    }
+
+    const TEqualizerDesign::TSetup setup{samplesPerSec_, m,         filtKernelLen_, equKernelLen_,
+                                         cutoffLo_,      cutoffHi_, Bands};
+    const TComplexArray& filter = design_.FilterSpectrum(setup, fft_);
+    const TComplexArray& equalizer = design_.EqualizerSpectrum(setup, fft_);
+
+    // Both divided by M: the scale the unscaled inverse transform of 2M points needs.
+    const float scale = 1.0f / m;
+    filtSpec_.resize(m);
+    totalSpec_.resize(m);
+    for (int32_t k = 0; k < m; ++k)
+        filtSpec_[k] = {filter[k].Re * scale, filter[k].Im * scale};
+    // Element 0 holds the real DC and Nyquist values: multiplied part by part.
+    totalSpec_[0] = {filter[0].Re * equalizer[0].Re * scale,
+                     filter[0].Im * equalizer[0].Im * scale};
+    for (int32_t k = 1; k < m; ++k) {
+        const TComplex p = ComplexMul(filter[k], equalizer[k]);
+        totalSpec_[k] = {p.Re * scale, p.Im * scale};
+    }
+    design_.Response(totalSpec_, samplesPerSec_, fft_, response_);
+}
+
+void TMicEqualizer::Process(TSingleArray& data) { Run(data, data.data()); }
+
+void TMicEqualizer::Analyze(const TSingleArray& data) {
+    // checked before the flags change, so a failure leaves them as they were
+    Assert(data.size() == static_cast<size_t>(dataBlockSize_), kSource);
+    const bool equalizer = EqualizerEnabled, clipper = ClipperEnabled;
+    EqualizerEnabled = ClipperEnabled = false;
+    Run(data, nullptr);
+    EqualizerEnabled = equalizer;
+    ClipperEnabled = clipper;
+}
+
+void TMicEqualizer::Run(const TSingleArray& data, float* out) {
+    Assert(data.size() == static_cast<size_t>(dataBlockSize_), kSource);
+    const int32_t m = fftSize_, d = dataBlockSize_;
+    float* s = Floats(spec_);
+    // the block zero-padded to 2M samples
+    std::transform(data.begin(), data.end(), s, SafeSample);
+    std::fill(s + d, s + 2 * m, 0.0f);
+    fft_.Rdft(2 * m, 1, s);
+
+    if (EqualizerEnabled) {
+        spec_[0] = {spec_[0].Re * totalSpec_[0].Re, spec_[0].Im * totalSpec_[0].Im};
+        for (int32_t k = 1; k < m; ++k)
+            spec_[k] = ComplexMul(spec_[k], totalSpec_[k]);
+    } else {
+        const float scale = 1.0f / m;
+        for (int32_t j = 0; j < 2 * m; ++j)
+            s[j] *= scale;
+    }
+    if (ClipperEnabled || AnalysisOn)
+        Dynamics();
+
+    if (!EqualizerEnabled && !ClipperEnabled) {
+        // no stage: no delay, and the output overlap keeps what it holds
+        if (out)
+            std::transform(data.begin(), data.end(), out, SafeSample);
+        return;
+    }
+    fft_.Rdft(2 * m, -1, s);
+    OverlapAdd(overlapBuf_, s, d, [](float a, float b) { return a + b; });
+    if (out)
+        std::copy(overlapBuf_.begin(), overlapBuf_.begin() + d, out);
+}
+
+// Gate, compressor and clipper on the analytic signal of the block in spec_. With the clipper
+// off it only measures; on, it replaces spec_ by the spectrum of the gain-controlled block,
+// band-pass filtered once more.
+void TMicEqualizer::Dynamics() {
+    const int32_t m = fftSize_, d = dataBlockSize_;
+    float* c = Floats(analytic_);
+
+    // analytic signal: the one-sided spectrum (bins 0..M) through the complex transform with
+    // sign -1; with this packing that gives the conjugate analytic signal on the sample scale
+    std::copy(spec_.begin(), spec_.end(), analytic_.begin());
+    std::fill(analytic_.begin() + m, analytic_.end(), TComplex{0.0f, 0.0f});
+    analytic_[m].Re = spec_[0].Im;
+    analytic_[0].Im = 0.0f;
+    fft_.Cdft(4 * m, -1, c);
+    OverlapAdd(analyticBuf_, analytic_.data(), d, [](TComplex a, TComplex b) {
+        return TComplex{a.Re + b.Re, a.Im + b.Im};
+    });
+
+    // instantaneous envelope of the samples no later block adds to
+    if (sampleEnvelope_.empty()) {
+        sampleEnvelope_.resize(d, 0.0f); // within the capacity reserved by Rebuild
+        sampleGain_.resize(d, 0.0f);
+    }
+    for (int32_t i = 0; i < d; ++i) {
+        const long double re = analyticBuf_[i].Re, im = analyticBuf_[i].Im;
+        sampleEnvelope_[i] = static_cast<float>(std::sqrt(re * re + im * im));
+    }
+    if (!ClipperEnabled) {
+        for (int32_t i = 0; i < d; ++i)
+            Envelope = Smooth(Envelope, sampleEnvelope_[i]);
+        return;
+    }
+
+    // compressor output at the gate threshold, so the curve is continuous there
+    const long double inverseRatio = 1.0L / Compression;
+    const long double gateOutput =
+        std::pow(static_cast<long double>(GateThreshold) / ClipThreshold, inverseRatio) * kClip;
+    for (int32_t i = 0; i < d; ++i) {
+        Envelope = Smooth(Envelope, sampleEnvelope_[i]);
+        const float g = Gain(sampleEnvelope_[i], gateOutput, inverseRatio);
+        sampleGain_[i] = g;
+        // halved: the one-sided spectrum counts the signal twice
+        analytic_[i] = {analyticBuf_[i].Re * (g / 2), analyticBuf_[i].Im * (g / 2)};
+    }
+    std::fill(analytic_.begin() + d, analytic_.end(), TComplex{0.0f, 0.0f});
+    fft_.Cdft(4 * m, 1, c);
+    for (int32_t k = 0; k < m; ++k)
+        spec_[k] = ComplexMul(analytic_[k], filtSpec_[k]);
+}
+
+// Gain for the current smoothed Envelope, limited so that the instantaneous envelope after it
+// stays at or below K:
+//   Envelope <  GateThreshold: out = (Envelope / GateThreshold)^3 * gateOutput   (1:3 expander)
+//   Envelope >= GateThreshold: out = (Envelope / ClipThreshold)^(1/Compression) * K
+//   g = min(out / Envelope, K / (1e-99 + sampleEnvelope))
+// Parameters from a profile can be anything: a gain that comes out as no number or negative
+// mutes the sample, an infinite one is left to the clipper term, so g is always finite.
+float TMicEqualizer::Gain(float sampleEnvelope, long double gateOutput,
+                          long double inverseRatio) const {
+    long double out;
+    if (Envelope < GateThreshold) {
+        const long double r = static_cast<long double>(Envelope) / GateThreshold;
+        out = r * r * r * gateOutput;
+    } else {
+        // pow in double: the extended one costs too much once per sample; x^1 = x exactly,
+        // so the usual ratio 1 needs none
+        const double level = static_cast<double>(Envelope) / ClipThreshold;
+        const double exponent = static_cast<double>(inverseRatio);
+        out = (exponent == 1.0 ? level : std::pow(level, exponent)) * kClip;
+    }
+    long double g = out / Envelope;
+    if (!(g >= 0))
+        g = 0;
+    g = static_cast<float>(std::min<long double>(g, FLT_MAX));
+    return static_cast<float>(std::min(kClip / (1e-99L + sampleEnvelope), g));
+}
+
+} // namespace sonari

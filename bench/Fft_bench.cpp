@@ -1,0 +1,98 @@
+#include "SND/Fft.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#ifdef SONARI_BENCH_FFTW
+#include <fftw3.h>
+#endif
+
+namespace sonari {
+namespace {
+
+std::vector<float> Noise(int count) {
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> v(count);
+    for (float& x : v)
+        x = dist(rng);
+    return v;
+}
+
+// Each iteration transforms a fresh copy of the same noise (the copy is part of the figure, as
+// FFTW's out-of-place plans below need none).
+template <typename Transform>
+void TimeTransform(benchmark::State& state, Transform transform) {
+    const int n = static_cast<int>(state.range(0));
+    TFftWork work;
+    const std::vector<float> x = Noise(n);
+    std::vector<float> a(n);
+    for (auto _ : state) {
+        std::copy(x.begin(), x.end(), a.begin());
+        transform(work, n, a.data());
+        benchmark::DoNotOptimize(a.data());
+    }
+}
+
+void BM_Rdft(benchmark::State& state) {
+    TimeTransform(state, [](TFftWork& w, int n, float* a) { w.Rdft(n, 1, a); });
+}
+BENCHMARK(BM_Rdft)->Arg(2048)->Arg(4096)->Arg(8192);
+
+void BM_RdftInverse(benchmark::State& state) {
+    TimeTransform(state, [](TFftWork& w, int n, float* a) { w.Rdft(n, -1, a); });
+}
+BENCHMARK(BM_RdftInverse)->Arg(2048);
+
+void BM_Cdft(benchmark::State& state) {
+    TimeTransform(state, [](TFftWork& w, int n, float* a) { w.Cdft(n, 1, a); });
+}
+BENCHMARK(BM_Cdft)->Arg(4096);
+
+void BM_CdftInverse(benchmark::State& state) {
+    TimeTransform(state, [](TFftWork& w, int n, float* a) { w.Cdft(n, -1, a); });
+}
+BENCHMARK(BM_CdftInverse)->Arg(4096);
+
+#ifdef SONARI_BENCH_FFTW
+// Reference figures: FFTW single precision, measured plans, out of place as FFTW prefers.
+void BM_FftwRealForward(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    float* in = fftwf_alloc_real(n);
+    fftwf_complex* out = fftwf_alloc_complex(n / 2 + 1);
+    fftwf_plan plan = fftwf_plan_dft_r2c_1d(n, in, out, FFTW_MEASURE);
+    const std::vector<float> x = Noise(n);
+    std::copy(x.begin(), x.end(), in);
+    for (auto _ : state) {
+        fftwf_execute(plan);
+        benchmark::DoNotOptimize(out);
+    }
+    fftwf_destroy_plan(plan);
+    fftwf_free(out);
+    fftwf_free(in);
+}
+BENCHMARK(BM_FftwRealForward)->Arg(2048)->Arg(4096)->Arg(8192);
+
+void BM_FftwComplex(benchmark::State& state) {
+    const int points = static_cast<int>(state.range(0)) / 2;
+    fftwf_complex* in = fftwf_alloc_complex(points);
+    fftwf_complex* out = fftwf_alloc_complex(points);
+    fftwf_plan plan = fftwf_plan_dft_1d(points, in, out, FFTW_FORWARD, FFTW_MEASURE);
+    const std::vector<float> x = Noise(2 * points);
+    std::copy(x.begin(), x.end(), &in[0][0]);
+    for (auto _ : state) {
+        fftwf_execute(plan);
+        benchmark::DoNotOptimize(out);
+    }
+    fftwf_destroy_plan(plan);
+    fftwf_free(out);
+    fftwf_free(in);
+}
+BENCHMARK(BM_FftwComplex)->Arg(4096);
+#endif
+
+} // namespace
+} // namespace sonari

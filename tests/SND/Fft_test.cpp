@@ -1,0 +1,188 @@
+#include "SND/Fft.h"
+
+#include "SND/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace sonari {
+namespace {
+
+using LongVec = std::vector<long double>;
+
+std::vector<float> RandomFloats(int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> v(count);
+    for (float& x : v)
+        x = dist(rng);
+    return v;
+}
+
+// cos and sin of 2 pi m/n for every m < n.
+struct TUnitCircle {
+    LongVec cos, sin;
+    explicit TUnitCircle(size_t n) : cos(n), sin(n) {
+        for (size_t m = 0; m < n; ++m) {
+            cos[m] = std::cos(2 * std::numbers::pi_v<long double> * m / n);
+            sin[m] = std::sin(2 * std::numbers::pi_v<long double> * m / n);
+        }
+    }
+};
+
+// Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N}, bins 0 .. bins-1.
+LongVec DirectDft(const LongVec& a, int sign, size_t bins) {
+    const size_t points = a.size() / 2;
+    const TUnitCircle unit(points);
+    LongVec out(2 * bins, 0.0L);
+    for (size_t k = 0; k < bins; ++k)
+        for (size_t j = 0; j < points; ++j) {
+            const size_t m = j * k % points;
+            const long double s = sign * unit.sin[m];
+            out[2 * k] += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
+            out[2 * k + 1] += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
+        }
+    return out;
+}
+
+// Forward real transform in the packed layout: the e^{+} DFT of (x, 0), bins 0..n/2.
+LongVec DirectRealForward(const std::vector<float>& x) {
+    const size_t n = x.size();
+    LongVec complex(2 * n, 0.0L);
+    for (size_t j = 0; j < n; ++j)
+        complex[2 * j] = x[j];
+    LongVec out = DirectDft(complex, +1, n / 2 + 1);
+    out[1] = out[n]; // Nyquist, real
+    out.resize(n);
+    return out;
+}
+
+// The documented inverse: a[k] = (R0 + R[n/2] cos(pi k))/2 + sum (R[j] cos + I[j] sin).
+LongVec DirectRealInverse(const std::vector<float>& a) {
+    const size_t n = a.size();
+    const TUnitCircle unit(n);
+    LongVec out(n, 0.0L);
+    for (size_t k = 0; k < n; ++k) {
+        out[k] = (a[0] + (k % 2 == 0 ? a[1] : -a[1])) / 2.0L;
+        for (size_t j = 1; j < n / 2; ++j)
+            out[k] += a[2 * j] * unit.cos[j * k % n] + a[2 * j + 1] * unit.sin[j * k % n];
+    }
+    return out;
+}
+
+// Root-mean-square error relative to the reference's r.m.s. value.
+double RelativeError(const std::vector<float>& got, const LongVec& want) {
+    long double err = 0, ref = 0;
+    for (size_t i = 0; i < want.size(); ++i) {
+        err += (got[i] - want[i]) * (got[i] - want[i]);
+        ref += want[i] * want[i];
+    }
+    return static_cast<double>(std::sqrt(err / ref));
+}
+
+// float arithmetic over log2(n) passes gives about 2e-7; a wrong twiddle, sign or permutation
+// gives errors of order 1.
+constexpr double kTolerance = 1e-6;
+
+class FftSize : public ::testing::TestWithParam<int> {
+protected:
+    TFftWork work;
+};
+
+TEST_P(FftSize, RealTransformMatchesTheDirectTransformInBothDirections) {
+    const int n = GetParam();
+    std::vector<float> a = RandomFloats(n, 1), b = RandomFloats(n, 2);
+    const LongVec forward = DirectRealForward(a), inverse = DirectRealInverse(b);
+    work.Rdft(n, 1, a.data());
+    work.Rdft(n, -1, b.data());
+    EXPECT_LT(RelativeError(a, forward), kTolerance);
+    EXPECT_LT(RelativeError(b, inverse), kTolerance);
+}
+
+TEST_P(FftSize, ComplexTransformMatchesTheDirectTransformInBothDirections) {
+    const int n = GetParam();
+    for (int sign : {+1, -1}) {
+        std::vector<float> a = RandomFloats(n, 3 + sign);
+        const LongVec want = DirectDft(LongVec(a.begin(), a.end()), sign, n / 2);
+        work.Cdft(n, sign, a.data());
+        EXPECT_LT(RelativeError(a, want), kTolerance) << "isgn " << sign;
+    }
+}
+
+TEST_P(FftSize, ForwardThenInverseScalesByHalfTheFloatCount) {
+    const int n = GetParam();
+    const std::vector<float> x = RandomFloats(n, 5);
+    std::vector<float> real = x, complex = x;
+    work.Rdft(n, 1, real.data());
+    work.Rdft(n, -1, real.data());
+    work.Cdft(n, 1, complex.data());
+    work.Cdft(n, -1, complex.data());
+    for (int i = 0; i < n; ++i) {
+        ASSERT_NEAR(real[i], x[i] * (n / 2), 1e-5 * n) << "rdft at " << i;
+        ASSERT_NEAR(complex[i], x[i] * (n / 2), 1e-5 * n) << "cdft at " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSize,
+                         ::testing::Values(4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
+                                           8192));
+
+TEST(FftTables, AreBuiltOnFirstUseWithTheDocumentedSizesAndCosineTable) {
+    TFftWork work;
+    std::vector<float> a = RandomFloats(2048, 6);
+    work.Rdft(2048, 1, a.data());
+    EXPECT_EQ(work.ip[0], 512);
+    EXPECT_EQ(work.ip[1], 512);
+    const float* c = work.w.data() + work.ip[0];
+    EXPECT_FLOAT_EQ(c[0], static_cast<float>(std::cos(std::numbers::pi / 4)));
+    EXPECT_FLOAT_EQ(c[256], c[0] / 2);
+    EXPECT_NEAR(c[100], 0.5 * std::cos(100 * std::numbers::pi / 1024), 1e-7);
+    EXPECT_NEAR(c[512 - 100], 0.5 * std::sin(100 * std::numbers::pi / 1024), 1e-7);
+}
+
+TEST(FftTables, ServeASmallerTransformUnchangedWithTheSameResultAsFreshOnes) {
+    TFftWork shared, fresh;
+    std::vector<float> big = RandomFloats(8192, 7);
+    shared.Rdft(8192, 1, big.data());
+    std::vector<float> a = RandomFloats(512, 8), b = a;
+    shared.Rdft(512, 1, a.data());
+    fresh.Rdft(512, 1, b.data());
+    EXPECT_EQ(shared.ip[0], 2048);
+    EXPECT_EQ(shared.ip[1], 2048);
+    for (int i = 0; i < 512; ++i)
+        ASSERT_NEAR(a[i], b[i], 1e-4) << i;
+}
+
+TEST(FftTables, KeepTheRealTransformRightWhenALargerComplexOneGrowsThem) {
+    // the cosine table lies behind the twiddle table and must move with it
+    TFftWork shared, fresh;
+    std::vector<float> a = RandomFloats(1024, 9), b = a, c = a;
+    shared.Rdft(1024, 1, a.data());
+    std::vector<float> big = RandomFloats(16384, 10);
+    shared.Cdft(16384, 1, big.data());
+    EXPECT_EQ(shared.ip[0], 4096);
+    EXPECT_EQ(shared.ip[1], 256);
+    shared.Rdft(1024, 1, b.data());
+    fresh.Rdft(1024, 1, c.data());
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_NEAR(b[i], c[i], 1e-4) << i;
+}
+
+TEST(FftTables, RejectSizesThatAreNoPowerOfTwoOrDoNotFit) {
+    TFftWork work;
+    std::vector<float> a(2 * kFftMaxSize, 0.0f);
+    for (int n : {0, 2, 6, 1000, 2 * kFftMaxSize}) {
+        EXPECT_THROW(work.Rdft(n, 1, a.data()), EAssertionFailed) << n;
+        EXPECT_THROW(work.Cdft(n, 1, a.data()), EAssertionFailed) << n;
+    }
+    EXPECT_EQ(work.ip[0], 0);
+    EXPECT_NO_THROW(work.Rdft(kFftMaxSize, 1, a.data()));
+    EXPECT_NO_THROW(work.Cdft(kFftMaxSize, 1, a.data()));
+}
+
+} // namespace
+} // namespace sonari

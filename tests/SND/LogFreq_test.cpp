@@ -1,0 +1,156 @@
+#include "SND/LogFreq.h"
+
+#include "SND/BlkSinc.h"
+#include "SND/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace sonari {
+namespace {
+
+constexpr double kFullScale = 2147483647.0;
+constexpr int kPoints = TLogFreqSpectrum::kPoints;
+
+// -12 - 20 log10(2^31 - 1) - 10 log10(4096)
+const double kOffsetDb = -12.0 - 20.0 * std::log10(kFullScale) - 10.0 * std::log10(4096.0);
+
+TSingleArray Sine(int length, double cyclesPerSample, double amplitude, int start = 0) {
+    TSingleArray x(length);
+    for (int i = 0; i < length; ++i)
+        x[i] = static_cast<float>(amplitude *
+                                  std::sin(2 * std::numbers::pi * cyclesPerSample * (start + i)));
+    return x;
+}
+
+TSingleArray Noise(int length, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> dist(0.0f, 1e8f);
+    TSingleArray x(length);
+    for (float& v : x)
+        v = dist(rng);
+    return x;
+}
+
+// Power of bin k of the windowed, zero-padded 4096-point frame, by a direct DFT.
+long double DirectBinPower(const TSingleArray& frame2048, int k) {
+    long double re = 0, im = 0;
+    for (int j = 0; j < 2048; ++j) {
+        const long double x = frame2048[j] * BlackmanHarris(j / 2048.0f);
+        const long double angle = 2 * std::numbers::pi_v<long double> * k * j / 4096;
+        re += x * std::cos(angle);
+        im += x * std::sin(angle);
+    }
+    return re * re + im * im;
+}
+
+TEST(LogFreqSpectrum, IsEmptyUntilTheFirstBlockThenShowsSilenceAtTheGuardFloor) {
+    TLogFreqSpectrum s;
+    EXPECT_TRUE(s.SpectrumDb().empty());
+    EXPECT_TRUE(s.AverageDb().empty());
+    EXPECT_EQ(s.MaxCount, 200);
+    ASSERT_TRUE(s.Process(TSingleArray(1024, 0.0f), true));
+    const float floorDb = static_cast<float>(-990.0 + kOffsetDb);
+    EXPECT_NEAR(floorDb, -1224.76f, 0.01f);
+    ASSERT_EQ(s.SpectrumDb().size(), static_cast<size_t>(kPoints));
+    for (float v : s.SpectrumDb())
+        ASSERT_FLOAT_EQ(v, floorDb);
+    s.Reset();
+    EXPECT_TRUE(s.SpectrumDb().empty());
+    EXPECT_TRUE(s.AverageDb().empty());
+    EXPECT_EQ(s.Count(), 0);
+}
+
+TEST(LogFreqSpectrum, AnalysesAFrameEveryHalfFrameOfBlocks) {
+    TLogFreqSpectrum whole, quarters;
+    EXPECT_TRUE(whole.Process(Noise(1024, 2), true));
+    EXPECT_TRUE(whole.Process(Noise(1024, 3), true));
+    // 256-sample blocks: a half frame is 4 blocks.
+    for (int call = 1; call <= 12; ++call)
+        EXPECT_EQ(quarters.Process(Noise(256, 10 + call), true), call % 4 == 0) << call;
+}
+
+TEST(LogFreqSpectrum, MatchesADirectTransformOfTheLastTwoBlocks) {
+    const TSingleArray a = Noise(1024, 4), b = Noise(1024, 5);
+    TLogFreqSpectrum s;
+    s.Process(a, true);
+    s.Process(b, true);
+    TSingleArray frame(a);
+    frame.insert(frame.end(), b.begin(), b.end());
+    // Point 0 interpolates bins 10 and 11 (f = 10.24); point 511 averages a band near the top.
+    const long double f0 = 0.005L * 2048;
+    const long double p0 = 0.76L * DirectBinPower(frame, 10) + 0.24L * DirectBinPower(frame, 11);
+    EXPECT_NEAR(s.SpectrumDb()[0], 10 * std::log10(p0) + kOffsetDb, 0.01);
+    const long double alpha = std::log(200.0L) / 512;
+    const long double f = f0 * std::exp(alpha * 511), h = f * alpha;
+    const int lo = static_cast<int>(std::nearbyint(f - h));
+    const int hi = std::min(static_cast<int>(std::nearbyint(f + h)), 2047);
+    long double sum = 0;
+    for (int k = lo; k <= hi; ++k)
+        sum += DirectBinPower(frame, k);
+    EXPECT_NEAR(s.SpectrumDb()[511], 10 * std::log10(sum / (hi - lo + 1)) + kOffsetDb, 0.01);
+}
+
+TEST(LogFreqSpectrum, PutsASineAtItsPointOnTheLogAxis) {
+    for (double hz : {100.0, 440.0, 1000.0, 3000.0}) {
+        TLogFreqSpectrum s;
+        for (int block = 0; block < 3; ++block)
+            s.Process(Sine(1024, hz / 12000, 0.5 * kFullScale, 1024 * block), true);
+        const auto& db = s.SpectrumDb();
+        const int peak = static_cast<int>(std::max_element(db.begin(), db.end()) - db.begin());
+        // point i lies at 30 Hz * 200^(i/512) at 12000 samples/s
+        const double expected = 512 * std::log(hz / 30.0) / std::log(200.0);
+        EXPECT_NEAR(peak, expected, 1.5) << hz;
+        EXPECT_GT(db[peak], -20.0f) << hz;
+        EXPECT_LT(db[peak > 256 ? 0 : 511], db[peak] - 90.0f) << hz;
+    }
+}
+
+TEST(LogFreqSpectrum, AveragesTheDbSpectraUpToMaxCount) {
+    TLogFreqSpectrum s;
+    s.MaxCount = 5;
+    std::vector<double> sum(kPoints, 0.0);
+    for (int block = 1; block <= 5; ++block) {
+        s.Process(Noise(1024, 20 + block), true);
+        for (int i = 0; i < kPoints; ++i)
+            sum[i] += s.SpectrumDb()[i];
+    }
+    for (int i = 0; i < kPoints; i += 37)
+        EXPECT_NEAR(s.AverageDb()[i], sum[i] / 5, 1e-3) << i;
+    const TSingleArray frozen = s.AverageDb();
+    const TSingleArray last = s.SpectrumDb();
+    s.Process(Noise(1024, 99), true);
+    EXPECT_EQ(s.AverageDb(), frozen);
+    EXPECT_NE(s.SpectrumDb(), last);
+}
+
+TEST(LogFreqSpectrum, LeavesTheAverageAloneWhenNotAccumulating) {
+    TLogFreqSpectrum s;
+    for (int block = 0; block < 4; ++block)
+        s.Process(Noise(1024, 30 + block), false);
+    EXPECT_EQ(s.Count(), 4);
+    for (float v : s.AverageDb())
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_GT(*std::max_element(s.SpectrumDb().begin(), s.SpectrumDb().end()), -200.0f);
+}
+
+TEST(LogFreqSpectrum, RejectsBlocksOfAnotherOrUnsupportedLengthBeforeChangingAnything) {
+    TLogFreqSpectrum s;
+    EXPECT_THROW(s.Process(TSingleArray(1025, 1.0f), true), EAssertionFailed);
+    EXPECT_THROW(s.Process(TSingleArray(), true), EAssertionFailed);
+    EXPECT_TRUE(s.SpectrumDb().empty());
+    s.Process(Noise(512, 40), true);
+    const TSingleArray before = s.SpectrumDb();
+    EXPECT_THROW(s.Process(TSingleArray(1024, 1.0f), true), EAssertionFailed);
+    EXPECT_EQ(s.Count(), 1);
+    EXPECT_EQ(s.SpectrumDb(), before);
+    s.Reset();
+    EXPECT_TRUE(s.Process(Noise(1024, 41), true));
+}
+
+} // namespace
+} // namespace sonari

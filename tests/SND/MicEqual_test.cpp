@@ -1,0 +1,511 @@
+#include "SND/MicEqual.h"
+
+#include "SND/BlkSinc.h"
+#include "SND/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <random>
+#include <vector>
+
+namespace sonari {
+namespace {
+
+constexpr double kK = TMicEqualizer::kClipLevel;
+constexpr int kBlock = 1024;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The engine's configuration: 1024-sample blocks at 12000 samples/s.
+TMicEqualizer EngineEqualizer() {
+    TMicEqualizer eq;
+    eq.SetDataBlockSize(kBlock);
+    eq.Prepare();
+    return eq;
+}
+
+std::vector<double> Noise(size_t length, double rms, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> dist(0.0, rms);
+    std::vector<double> x(length);
+    for (double& v : x)
+        v = static_cast<float>(dist(rng));
+    return x;
+}
+
+std::vector<double> Sine(size_t length, double hz, double amplitude) {
+    std::vector<double> x(length);
+    for (size_t n = 0; n < length; ++n)
+        x[n] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * n / 12000));
+    return x;
+}
+
+// Processes a stream block by block; the stream's length is a multiple of the block size.
+std::vector<double> ProcessStream(TMicEqualizer& eq, const std::vector<double>& x) {
+    const size_t d = static_cast<size_t>(eq.DataBlockSize());
+    std::vector<double> y;
+    TSingleArray block(d);
+    for (size_t start = 0; start + d <= x.size(); start += d) {
+        std::copy(x.begin() + start, x.begin() + start + d, block.begin());
+        eq.Process(block);
+        y.insert(y.end(), block.begin(), block.end());
+    }
+    return y;
+}
+
+std::vector<double> Convolve(const std::vector<double>& x, const std::vector<double>& h) {
+    std::vector<double> y(x.size(), 0.0);
+    for (size_t n = 0; n < x.size(); ++n)
+        for (size_t k = 0; k < h.size() && k <= n; ++k)
+            y[n] += h[k] * x[n - k];
+    return y;
+}
+
+double MaxAbs(const std::vector<double>& x, size_t from = 0) {
+    double m = 0;
+    for (size_t i = from; i < x.size(); ++i)
+        m = std::max(m, std::abs(x[i]));
+    return m;
+}
+
+double MaxDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> d(std::min(a.size(), b.size()));
+    for (size_t i = 0; i < d.size(); ++i)
+        d[i] = a[i] - b[i];
+    return MaxAbs(d);
+}
+
+// Windowed-sinc low-pass normalised to unit sum, from the public kernel helpers.
+std::vector<double> UnitLowPass(int taps, double cutoffHz) {
+    TSingleArray k;
+    MakeSincKernel(taps, k, static_cast<float>(cutoffHz / 12000));
+    const double sum = std::accumulate(k.begin(), k.end(), 0.0);
+    std::vector<double> h(k.begin(), k.end());
+    for (double& v : h)
+        v /= sum;
+    return h;
+}
+
+// Response in dB at a frequency, interpolated between the 512 points (30 Hz .. 6 kHz).
+double ResponseAt(const TMicEqualizer& eq, double hz) {
+    const double x = 512 * std::log(hz / 30) / std::log(6000.0 / 30);
+    const int i = std::min(static_cast<int>(x), 510);
+    const double t = x - i;
+    return (1 - t) * eq.Response()[i] + t * eq.Response()[i + 1];
+}
+
+// The impulse response of the running configuration, measured through Process.
+std::vector<double> MeasuredImpulseResponse(TMicEqualizer& eq, size_t length) {
+    std::vector<double> impulse(length + kBlock - length % kBlock, 0.0);
+    impulse[0] = 1.0;
+    eq.Prepare();
+    std::vector<double> h = ProcessStream(eq, impulse);
+    h.resize(length);
+    eq.Prepare();
+    return h;
+}
+
+// --- configuration ---
+
+TEST(MicEqualizerSetup, SizesTheTransformSoTheBlockConvolutionNeverWraps) {
+    TMicEqualizer eq;
+    EXPECT_EQ(eq.ClipThreshold, 67909392.0f);
+    EXPECT_EQ(eq.GateThreshold, 3818826.0f);
+    EXPECT_EQ(eq.DataBlockSize(), 128);
+    EXPECT_EQ(eq.FFTSize(), 512); // 256 + 512 + 128 - 2 = 894 <= 1024
+    eq.SetDataBlockSize(1024);
+    EXPECT_EQ(eq.FFTSize(), 1024); // 1790 <= 2048
+    eq.SetDataBlockSize(1027);
+    EXPECT_EQ(eq.FFTSize(), 1024); // 1793
+    eq.SetDataBlockSize(1283);
+    EXPECT_EQ(eq.FFTSize(), 2048); // 2049
+    eq.SetFiltKernelLen(100);
+    EXPECT_EQ(eq.FFTSize(), 1024); // 1893
+    EXPECT_EQ(eq.FiltSpec().size(), 1024u);
+    EXPECT_EQ(eq.TotalSpec().size(), 1024u);
+}
+
+TEST(MicEqualizerSetup, CutoffWritesDragTheOtherEdgeAlongAndStayBelowNyquist) {
+    TMicEqualizer eq;
+    eq.SetCutoffLo(3000);
+    EXPECT_EQ(eq.CutoffLo(), 3000);
+    EXPECT_EQ(eq.CutoffHi(), 3000);
+
+    eq.SetCutoffLo(300);
+    eq.SetCutoffHi(2700);
+    eq.SetCutoffHi(100);
+    EXPECT_EQ(eq.CutoffHi(), 100);
+    EXPECT_EQ(eq.CutoffLo(), 100);
+
+    eq.SetCutoffHi(9000);
+    EXPECT_EQ(eq.CutoffHi(), 6000);
+    eq.SetCutoffLo(7000);
+    EXPECT_EQ(eq.CutoffLo(), 6000);
+    EXPECT_EQ(eq.CutoffHi(), 6000);
+
+    eq.SetCutoffLo(-50);
+    EXPECT_EQ(eq.CutoffLo(), 0);
+    eq.SetCutoffHi(-50);
+    EXPECT_EQ(eq.CutoffHi(), 1);
+    EXPECT_EQ(eq.CutoffLo(), 0);
+}
+
+TEST(MicEqualizerSetup, RejectsSizesThatCannotWorkAndKeepsTheOldOnes) {
+    TMicEqualizer eq = EngineEqualizer();
+    const TSingleArray response = eq.Response();
+    EXPECT_THROW(eq.SetDataBlockSize(0), ERangeError);
+    EXPECT_THROW(eq.SetFiltKernelLen(-1), ERangeError);
+    EXPECT_THROW(eq.SetEquKernelLen(0), ERangeError);
+    EXPECT_THROW(eq.SetSamplesPerSec(0), ERangeError);
+    EXPECT_THROW(eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution), ERangeError);
+    EXPECT_EQ(eq.DataBlockSize(), kBlock);
+    EXPECT_EQ(eq.FiltKernelLen(), 256);
+    EXPECT_EQ(eq.FFTSize(), 1024);
+    EXPECT_EQ(eq.Response(), response);
+    // the largest configuration that fits still works
+    eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution - 766);
+    EXPECT_EQ(eq.FFTSize(), 16384);
+}
+
+TEST(MicEqualizerSetup, RedesignsOnlyWhatChangedButEndsWhereAFreshOneWould) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.Bands[2] = 7.5f;
+    eq.UpdateEqualizer();
+    eq.SetCutoffLo(150);
+    eq.Bands[2] = -3.0f;
+    eq.UpdateEqualizer();
+    eq.SetCutoffLo(300);
+
+    TMicEqualizer fresh = EngineEqualizer();
+    fresh.Bands[2] = -3.0f;
+    fresh.UpdateEqualizer();
+    EXPECT_EQ(eq.Response(), fresh.Response());
+    for (int k = 0; k < eq.FFTSize(); ++k) {
+        ASSERT_EQ(eq.TotalSpec()[k].Re, fresh.TotalSpec()[k].Re) << k;
+        ASSERT_EQ(eq.TotalSpec()[k].Im, fresh.TotalSpec()[k].Im) << k;
+    }
+}
+
+// --- response ---
+
+TEST(MicEqualizerResponse, WithFlatBandsIsTheBandPassAlone) {
+    const TMicEqualizer eq = EngineEqualizer();
+    EXPECT_NEAR(ResponseAt(eq, 300), -6.02, 0.2);
+    EXPECT_NEAR(ResponseAt(eq, 2700), -6.02, 0.2);
+    for (double hz : {500.0, 1000.0, 2000.0})
+        EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05) << hz;
+    for (double hz : {30.0, 100.0, 3100.0, 4000.0, 5900.0})
+        EXPECT_LT(ResponseAt(eq, hz), -80.0) << hz;
+}
+
+TEST(MicEqualizerResponse, FollowsARaisedBandWithHalfItsGainHalfAnOctaveAway) {
+    const TMicEqualizer flat = EngineEqualizer();
+    TMicEqualizer eq = EngineEqualizer();
+    eq.Bands[3] = 6.0f;
+    eq.UpdateEqualizer();
+    auto gain = [&](double hz) { return ResponseAt(eq, hz) - ResponseAt(flat, hz); };
+    EXPECT_NEAR(gain(600), 6.0, 0.1);
+    EXPECT_NEAR(gain(600 / std::numbers::sqrt2), 3.0, 0.1);
+    EXPECT_NEAR(gain(600 * std::numbers::sqrt2), 3.0, 0.1);
+    EXPECT_NEAR(gain(300), 0.0, 0.15);
+    EXPECT_NEAR(gain(1200), 0.0, 0.15);
+    EXPECT_NEAR(gain(2000), 0.0, 0.05);
+}
+
+TEST(MicEqualizerResponse, WithoutALowCutIsTheLowPassAloneNotAHighPass) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.SetCutoffLo(0);
+    for (double hz : {40.0, 100.0, 300.0, 1000.0})
+        EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05) << hz;
+    EXPECT_NEAR(ResponseAt(eq, 2700), -6.02, 0.2);
+    EXPECT_LT(ResponseAt(eq, 4000), -80.0);
+    for (const TComplex& c : eq.FiltSpec())
+        ASSERT_TRUE(std::isfinite(c.Re) && std::isfinite(c.Im));
+    // and a low tone passes inverted at full amplitude
+    const std::vector<double> x = Sine(8 * kBlock, 100, 1e8);
+    const std::vector<double> y = ProcessStream(eq, x);
+    for (size_t n = 4 * kBlock; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], -x[n - 384], 2e-3 * 1e8) << n;
+}
+
+TEST(MicEqualizerResponse, StaysFiniteWhateverTheBandsHold) {
+    TMicEqualizer limited = EngineEqualizer();
+    limited.Bands = {120.0f, -120.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    limited.UpdateEqualizer();
+    TMicEqualizer eq = EngineEqualizer();
+    eq.Bands = {1e30f, -FLT_MAX, std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f, 0.0f, 0.0f};
+    eq.UpdateEqualizer();
+    EXPECT_EQ(eq.Response(), limited.Response());
+    for (float db : eq.Response())
+        ASSERT_TRUE(std::isfinite(db));
+    eq.Bands.fill(std::numeric_limits<float>::infinity());
+    eq.UpdateEqualizer();
+    std::vector<double> y = ProcessStream(eq, Noise(4 * kBlock, 1e9, 1));
+    for (double v : y)
+        ASSERT_TRUE(std::isfinite(v));
+}
+
+// --- processing ---
+
+class MicEqualizerBlocks : public ::testing::TestWithParam<int> {};
+
+TEST_P(MicEqualizerBlocks, EqualsADirectConvolutionWithTheKernelsOverALongStream) {
+    TMicEqualizer eq;
+    eq.SetDataBlockSize(GetParam());
+    eq.Prepare();
+    // band-pass LP(300) - LP(2700) and, with flat bands, an impulse at tap 256 for the
+    // equalizer: together the band-pass delayed by 256 samples
+    const std::vector<double> lo = UnitLowPass(256, 300), hi = UnitLowPass(256, 2700);
+    std::vector<double> h(256 + 256, 0.0);
+    for (int i = 0; i < 256; ++i)
+        h[256 + i] = lo[i] - hi[i];
+    const std::vector<double> x = Noise(30 * 1024, 1e8, 2);
+    const std::vector<double> want = Convolve(x, h);
+    const std::vector<double> got = ProcessStream(eq, x);
+    ASSERT_EQ(got.size(), x.size() / GetParam() * GetParam());
+    EXPECT_LT(MaxDifference(got, want), 2e-6 * MaxAbs(want));
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, MicEqualizerBlocks, ::testing::Values(128, 1000, 1024));
+
+TEST(MicEqualizerProcess, ShapedBandsStillGiveAConvolutionWithoutSeamsAtBlockEdges) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.Bands = {-6.0f, 3.0f, 9.0f, -4.5f, 2.0f, 12.0f, -8.0f};
+    eq.SetCutoffLo(120);
+    eq.SetCutoffHi(3300);
+    const std::vector<double> h = MeasuredImpulseResponse(eq, 767);
+    // linear phase about tap 128 + 256 = 384
+    for (int i = 1; i < 383; ++i)
+        ASSERT_NEAR(h[384 - i], h[384 + i], 1e-5 * MaxAbs(h)) << i;
+    const std::vector<double> x = Noise(20 * kBlock, 1e8, 3);
+    const std::vector<double> got = ProcessStream(eq, x);
+    EXPECT_LT(MaxDifference(got, Convolve(x, h)), 2e-6 * MaxAbs(got));
+}
+
+TEST(MicEqualizerProcess, TurnsA1kHzSineUpsideDown384SamplesLate) {
+    TMicEqualizer eq = EngineEqualizer();
+    const std::vector<double> x = Sine(10 * kBlock, 1000, 1e8);
+    const std::vector<double> y = ProcessStream(eq, x);
+    for (size_t n = 2 * kBlock; n < y.size(); ++n)
+        ASSERT_NEAR(y[n], -x[n - 384], 1e-4 * 1e8) << n;
+}
+
+TEST(MicEqualizerProcess, PassesTheBlockThroughUntouchedWhenBothStagesAreOff) {
+    for (bool analysis : {false, true}) {
+        TMicEqualizer eq = EngineEqualizer();
+        eq.EqualizerEnabled = false;
+        eq.AnalysisOn = analysis;
+        const std::vector<double> x = Noise(3 * kBlock, 1e8, 4);
+        EXPECT_EQ(ProcessStream(eq, x), x);
+        EXPECT_EQ(eq.SampleEnvelope().empty(), !analysis);
+    }
+}
+
+TEST(MicEqualizerProcess, AnalyzeLeavesTheSignalPathAsIfItHadNotRun) {
+    const std::vector<double> a = Noise(2 * kBlock, 1e8, 5), b = Noise(kBlock, 1e8, 6);
+    TMicEqualizer plain = EngineEqualizer(), analysed = EngineEqualizer();
+    analysed.AnalysisOn = true;
+    const std::vector<double> want = ProcessStream(plain, a);
+    std::vector<double> got(want.begin(), want.begin() + kBlock);
+    ProcessStream(analysed, std::vector<double>(a.begin(), a.begin() + kBlock));
+    TSingleArray other(b.begin(), b.end());
+    analysed.Analyze(other);
+    EXPECT_TRUE(analysed.EqualizerEnabled);
+    EXPECT_FALSE(analysed.ClipperEnabled);
+    EXPECT_EQ(other, TSingleArray(b.begin(), b.end()));
+    const std::vector<double> second =
+        ProcessStream(analysed, std::vector<double>(a.begin() + kBlock, a.end()));
+    got.insert(got.end(), second.begin(), second.end());
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(analysed.SampleEnvelope().size(), static_cast<size_t>(kBlock));
+}
+
+TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
+    TMicEqualizer eq = EngineEqualizer(), twin = EngineEqualizer();
+    eq.ClipperEnabled = twin.ClipperEnabled = true;
+    const std::vector<double> x = Noise(3 * kBlock, 1e8, 7);
+    ProcessStream(eq, std::vector<double>(x.begin(), x.begin() + kBlock));
+    ProcessStream(twin, std::vector<double>(x.begin(), x.begin() + kBlock));
+    TSingleArray shortBlock(1023, 5e8f);
+    try {
+        eq.Process(shortBlock);
+        FAIL() << "no assertion";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.Source(), "SND/MicEqual");
+    }
+    EXPECT_EQ(shortBlock, TSingleArray(1023, 5e8f));
+    EXPECT_THROW(eq.Analyze(TSingleArray(2048, 1.0f)), EAssertionFailed);
+    EXPECT_TRUE(eq.ClipperEnabled);
+    EXPECT_EQ(eq.Envelope, twin.Envelope);
+    const std::vector<double> rest(x.begin() + kBlock, x.end());
+    EXPECT_EQ(ProcessStream(eq, rest), ProcessStream(twin, rest));
+}
+
+TEST(MicEqualizerProcess, PrepareStartsARunFromSilenceAndRebuildsKeepTheOverlap) {
+    const std::vector<double> x = Noise(4 * kBlock, 1e8, 8);
+    TMicEqualizer eq = EngineEqualizer(), fresh = EngineEqualizer();
+    eq.ClipperEnabled = fresh.ClipperEnabled = true;
+    ProcessStream(eq, Noise(2 * kBlock, 3e8, 9));
+    eq.Prepare();
+    EXPECT_EQ(eq.Envelope, 1e-10f);
+    EXPECT_EQ(ProcessStream(eq, x), ProcessStream(fresh, x));
+
+    // a rebuild to the same settings mid-run changes nothing audible
+    TMicEqualizer rebuilt = EngineEqualizer(), steady = EngineEqualizer();
+    const std::vector<double> first(x.begin(), x.begin() + 2 * kBlock);
+    const std::vector<double> second(x.begin() + 2 * kBlock, x.end());
+    ProcessStream(rebuilt, first);
+    ProcessStream(steady, first);
+    rebuilt.SetCutoffLo(rebuilt.CutoffLo());
+    rebuilt.UpdateEqualizer();
+    EXPECT_EQ(ProcessStream(rebuilt, second), ProcessStream(steady, second));
+}
+
+TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInsteadOfOverrunning) {
+    TMicEqualizer eq;
+    eq.ClipperEnabled = true;
+    eq.Prepare();
+    ProcessStream(eq, Noise(8 * 128, 1e8, 10));
+    eq.SetDataBlockSize(kBlock); // M 512 -> 1024, no Prepare
+    const std::vector<double> y = ProcessStream(eq, Noise(3 * kBlock, 1e8, 11));
+    for (double v : y)
+        ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(eq.SampleEnvelope().size(), static_cast<size_t>(kBlock));
+}
+
+TEST(MicEqualizerProcess, TreatsNonNumbersAsSilenceAndRecovers) {
+    TMicEqualizer eq = EngineEqualizer(), clean = EngineEqualizer();
+    eq.ClipperEnabled = clean.ClipperEnabled = true;
+    std::vector<double> x = Noise(4 * kBlock, 1e8, 12);
+    std::vector<double> cleaned = x;
+    x[100] = std::numeric_limits<double>::quiet_NaN();
+    cleaned[100] = 0.0;
+    x[2000] = kInf;
+    cleaned[2000] = TMicEqualizer::kMaxInput;
+    const std::vector<double> y = ProcessStream(eq, x);
+    EXPECT_EQ(y, ProcessStream(clean, cleaned));
+    for (double v : y)
+        ASSERT_TRUE(std::isfinite(v));
+}
+
+// --- dynamics ---
+
+// Output envelope (peak of the last blocks) in dB relative to K for a steady 1 kHz sine whose
+// equalized envelope lies levelDb above ClipThreshold.
+double SteadyOutputDb(TMicEqualizer& eq, double levelDb) {
+    eq.Prepare();
+    const double amplitude = eq.ClipThreshold * std::pow(10.0, levelDb / 20);
+    const std::vector<double> y = ProcessStream(eq, Sine(12 * kBlock, 1000, amplitude));
+    return 20 * std::log10(MaxAbs(y, 8 * kBlock) / kK);
+}
+
+TEST(MicEqualizerDynamics, ReachesTheClipLevelAtTheClipThresholdForEveryRatio) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.ClipperEnabled = true;
+    for (float ratio : {1.0f, 2.0f, 4.0f}) {
+        eq.Compression = ratio;
+        EXPECT_NEAR(SteadyOutputDb(eq, 0), 0.0, 0.05) << ratio;
+        EXPECT_NEAR(SteadyOutputDb(eq, 10), 0.0, 0.05) << ratio;
+        EXPECT_NEAR(SteadyOutputDb(eq, -10), -10.0 / ratio, 0.05) << ratio;
+        EXPECT_NEAR(SteadyOutputDb(eq, -20), -20.0 / ratio, 0.05) << ratio;
+    }
+}
+
+TEST(MicEqualizerDynamics, GatesBelowTheGateThresholdAtThreeDbPerDb) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.ClipperEnabled = true;
+    const double gateDb = 20 * std::log10(eq.GateThreshold / eq.ClipThreshold); // -25 dB
+    for (float ratio : {1.0f, 2.0f}) {
+        eq.Compression = ratio;
+        const double atGate = SteadyOutputDb(eq, gateDb + 0.5);
+        EXPECT_NEAR(atGate, (gateDb + 0.5) / ratio, 0.05) << ratio;
+        EXPECT_NEAR(SteadyOutputDb(eq, gateDb - 5) - SteadyOutputDb(eq, gateDb - 10), 15.0, 0.1);
+        // continuous at the gate threshold
+        EXPECT_NEAR(SteadyOutputDb(eq, gateDb - 0.5), atGate - 0.5 / ratio - 1.5, 0.05);
+    }
+}
+
+TEST(MicEqualizerDynamics, NeverLetsTheEnvelopeLeaveTheGainStageAboveTheClipLevel) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.ClipperEnabled = true;
+    eq.Compression = 3.0f;
+    // noise bursts from quiet to 20 dB over the clip threshold
+    std::vector<double> x = Noise(16 * kBlock, 1.0, 13);
+    for (size_t n = 0; n < x.size(); ++n)
+        x[n] *= eq.ClipThreshold * std::pow(10.0, (static_cast<double>(n % 3000) / 100 - 10) / 20);
+    TSingleArray block(kBlock);
+    for (int b = 0; b < 16; ++b) {
+        std::copy(x.begin() + b * kBlock, x.begin() + (b + 1) * kBlock, block.begin());
+        eq.Process(block);
+        for (int i = 0; i < kBlock; ++i)
+            ASSERT_LE(eq.SampleEnvelope()[i] * static_cast<double>(eq.SampleGain()[i]),
+                      kK * (1 + 1e-6))
+                << b << " " << i;
+    }
+}
+
+TEST(MicEqualizerDynamics, OnlyMeasuresWhenTheClipperIsOff) {
+    TMicEqualizer measuring = EngineEqualizer(), plain = EngineEqualizer();
+    measuring.AnalysisOn = true;
+    const std::vector<double> x = Sine(6 * kBlock, 1000, 1e8);
+    EXPECT_EQ(ProcessStream(measuring, x), ProcessStream(plain, x));
+    for (float e : measuring.SampleEnvelope())
+        ASSERT_NEAR(e, 1e8, 1e8 * 1e-3);
+    EXPECT_NEAR(measuring.Envelope, 1e8, 1e8 * 1e-3);
+    for (float g : measuring.SampleGain())
+        ASSERT_EQ(g, 0.0f);
+}
+
+TEST(MicEqualizerDynamics, StartsFromTheEnvelopeFloorAndFallsBackToItInSilence) {
+    TMicEqualizer eq = EngineEqualizer();
+    eq.ClipperEnabled = true;
+    EXPECT_EQ(eq.Envelope, 1e-10f);
+    const std::vector<double> y = ProcessStream(eq, Sine(2 * kBlock, 1000, 1e7));
+    // behind the 384-sample delay the first output is gated hard, then the smoother catches up
+    const double early = MaxAbs(std::vector<double>(y.begin() + 384, y.begin() + 400));
+    const double late = MaxAbs(y, 1500), expected = 1e7 * kK / eq.ClipThreshold;
+    EXPECT_LT(early, late * 1e-3);
+    EXPECT_NEAR(late, expected, expected * 0.01);
+    // long digital silence: the envelope rests on its floor and the gain stays finite
+    const std::vector<double> quiet = ProcessStream(eq, std::vector<double>(40 * kBlock, 0.0));
+    EXPECT_EQ(eq.Envelope, 1e-10f);
+    for (float g : eq.SampleGain())
+        ASSERT_TRUE(std::isfinite(g));
+    EXPECT_EQ(MaxAbs(quiet, 2 * kBlock), 0.0);
+}
+
+TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> values = {0.0f,   -1.0f,  nan,   inf,     -inf,
+                                       1e-45f, 1e-20f, 1e38f, FLT_MAX, 67909392.0f};
+    std::vector<double> x = Noise(kBlock, 3e8, 14);
+    const std::vector<double> loud = Sine(kBlock, 700, 2e9);
+    x.insert(x.end(), loud.begin(), loud.end());
+    x.insert(x.end(), kBlock, 0.0);
+    TMicEqualizer eq = EngineEqualizer();
+    eq.ClipperEnabled = true;
+    for (float clip : values)
+        for (float gate : values)
+            for (float ratio : values) {
+                eq.ClipThreshold = clip;
+                eq.GateThreshold = gate;
+                eq.Compression = ratio;
+                eq.Prepare();
+                const std::vector<double> y = ProcessStream(eq, x);
+                for (double v : y)
+                    ASSERT_TRUE(std::isfinite(v) && std::abs(v) < 4 * kK)
+                        << clip << " " << gate << " " << ratio << ": " << v;
+                for (float g : eq.SampleGain())
+                    ASSERT_TRUE(std::isfinite(g) && g >= 0) << clip << " " << gate << " " << ratio;
+                ASSERT_TRUE(std::isfinite(eq.Envelope));
+            }
+}
+
+} // namespace
+} // namespace sonari

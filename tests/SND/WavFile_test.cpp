@@ -1,0 +1,398 @@
+#include "SND/WavFile.h"
+
+#include "SND/Exceptions.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+
+namespace sonari {
+namespace {
+
+using test::Chunk;
+using test::ExtensibleTail;
+using test::FormatBody;
+using test::Le16;
+using test::Le32;
+using test::Riff;
+using test::TFormatSpec;
+using test::WriteWav;
+using namespace std::string_literals;
+
+TDataBufferF ReadAll(TKelWavFile& wav, const std::string& path) {
+    wav.SetFileName(path);
+    wav.OpenRead();
+    TDataBufferF data = wav.Read(wav.SampleCount());
+    wav.Close();
+    return data;
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// Samples the width holds exactly, so a round trip must return them bit for bit.
+TDataBufferF RepresentableSamples(TFormatSpec spec, size_t frames, uint32_t seed) {
+    std::mt19937 rng(seed);
+    TDataBufferF data(spec.channels, TSingleArray(frames));
+    const int shift = 32 - 8 * int(spec.bytes);
+    std::uniform_int_distribution<int32_t> level(INT32_MIN >> shift, INT32_MAX >> shift);
+    std::uniform_real_distribution<float> real(-3e9f, 3e9f);
+    for (auto& channel : data)
+        for (float& x : channel)
+            x = spec.isFloat ? real(rng)
+                             : std::min(std::ldexp(float(level(rng)), shift), 2147483520.0f);
+    return data;
+}
+
+class WavFileTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string Make(const std::string& name, const std::string& bytes) const {
+        test::WriteFileBytes(dir_ / name, bytes);
+        return Path(name);
+    }
+    std::string Bytes(const std::string& name) const { return test::ReadFileBytes(dir_ / name); }
+
+    test::TTempDir dir_{"sonari-wav"};
+};
+
+TEST_F(WavFileTest, FloatFmtAndBytesPerSampleStayConsistent) {
+    TKelWavFile wav;
+    EXPECT_EQ(wav.ChannelCount(), 1u);
+    EXPECT_EQ(wav.SamplesPerSec(), 11025u);
+    EXPECT_EQ(wav.BytesPerSample(), 2u);
+    wav.SetFloatFmt(true);
+    EXPECT_EQ(wav.BytesPerSample(), 4u);
+    wav.SetFloatFmt(false);
+    EXPECT_EQ(wav.BytesPerSample(), 4u);
+    wav.SetFloatFmt(true);
+    wav.SetBytesPerSample(2);
+    EXPECT_FALSE(wav.FloatFmt());
+    wav.SetFloatFmt(true);
+    wav.SetBytesPerSample(4);
+    EXPECT_TRUE(wav.FloatFmt());
+}
+
+TEST_F(WavFileTest, FormatCannotChangeWhileOpenButInfoCan) {
+    TKelWavFile wav;
+    wav.SetFileName(Path("a.wav"));
+    wav.OpenWrite();
+    const std::string expected = "Cannot change parameter when the file is open";
+    EXPECT_EQ(ErrorOf([&] { wav.SetFileName("b.wav"); }), expected);
+    EXPECT_EQ(ErrorOf([&] { wav.SetChannelCount(2); }), expected);
+    EXPECT_EQ(ErrorOf([&] { wav.SetSamplesPerSec(8000); }), expected);
+    EXPECT_EQ(ErrorOf([&] { wav.SetBytesPerSample(3); }), expected);
+    EXPECT_EQ(ErrorOf([&] { wav.SetFloatFmt(true); }), expected);
+    EXPECT_EQ(wav.BytesPerSample(), 2u);
+    EXPECT_EQ(wav.FileName(), Path("a.wav"));
+    wav.SetInfo({"ICMT=late"});
+    wav.Close();
+    wav.OpenRead();
+    EXPECT_EQ(ErrorOf([&] { wav.SetChannelCount(2); }), expected);
+    EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=late"});
+}
+
+// Whole files byte for byte: the header layout of every format the writer chooses.
+TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
+    const std::string pcm = Le16(0), ext = Le16(22);
+    const struct {
+        TFormatSpec spec;
+        std::string format;
+        size_t samplesFrom;
+    } cases[] = {
+        {{1, 2, false}, FormatBody(1, 1, 12000, 2, 16) + pcm, 46},
+        {{2, 1, false}, FormatBody(1, 2, 12000, 2, 8) + pcm, 46},
+        {{1, 3, false}, FormatBody(0xFFFE, 1, 12000, 3, 24) + ext + ExtensibleTail(24, 0, 1), 68},
+        {{2, 3, false}, FormatBody(0xFFFE, 2, 12000, 6, 24) + ext + ExtensibleTail(24, 3, 1), 68},
+        {{1, 4, false}, FormatBody(0xFFFE, 1, 12000, 4, 32) + ext + ExtensibleTail(32, 0, 1), 68},
+        {{2, 4, true}, FormatBody(3, 2, 12000, 8, 32) + pcm, 46},
+        {{3, 4, true}, FormatBody(0xFFFE, 3, 12000, 12, 32) + ext + ExtensibleTail(32, 0, 3), 68},
+        {{3, 2, false}, FormatBody(0xFFFE, 3, 12000, 6, 16) + ext + ExtensibleTail(16, 0, 1), 68},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.spec.channels << " x " << c.spec.bytes);
+        // Frame values 1 LSB, -1 LSB in every channel: easy to spell out in bytes.
+        const float lsb = c.spec.isFloat ? 1.0f : std::ldexp(1.0f, 32 - 8 * int(c.spec.bytes));
+        TDataBufferF data(c.spec.channels, TSingleArray{lsb, -lsb});
+        WriteWav(Path("h.wav"), c.spec, data);
+        std::string one, minusOne;
+        if (c.spec.isFloat) {
+            one = Le32(0x3F800000), minusOne = Le32(0xBF800000);
+        } else if (c.spec.bytes == 1) {
+            one = "\x81", minusOne = "\x7F";
+        } else {
+            one = "\x01" + std::string(c.spec.bytes - 1, '\0');
+            minusOne = std::string(c.spec.bytes, '\xFF');
+        }
+        std::string samples;
+        for (const std::string& value : {one, minusOne})
+            for (uint32_t ch = 0; ch < c.spec.channels; ++ch)
+                samples += value;
+        const std::string expected = Riff("WAVE", Chunk("fmt ", c.format) + Chunk("data", samples));
+        EXPECT_EQ(Bytes("h.wav"), expected);
+        EXPECT_EQ(expected.size(), c.samplesFrom + samples.size());
+    }
+}
+
+TEST_F(WavFileTest, OddDataAndInfoValuesGetPadBytesAndBadInfoLinesAreDropped) {
+    TDataBufferF data{{0.0f, 16777216.0f, -16777216.0f}};
+    WriteWav(Path("i.wav"), {1, 1, false}, data,
+             {"INAM=Four", "bad", "IART=", "ICMTxno", "ICMT=Odd", "ISFT=x"});
+    const std::string list =
+        Chunk("LIST", "INFO" + Chunk("INAM", "Four") + Chunk("ICMT", "Odd") + Chunk("ISFT", "x"));
+    const std::string expected =
+        Riff("WAVE", Chunk("fmt ", FormatBody(1, 1, 12000, 1, 8) + Le16(0)) +
+                         Chunk("data", "\x80\x81\x7F") + list);
+    EXPECT_EQ(Bytes("i.wav"), expected);
+
+    TKelWavFile wav;
+    EXPECT_EQ(ReadAll(wav, Path("i.wav")), data);
+    EXPECT_EQ(wav.Info(), (std::vector<std::string>{"INAM=Four", "ICMT=Odd", "ISFT=x"}));
+}
+
+TEST_F(WavFileTest, EmptyOrInvalidInfoWritesNoListChunk) {
+    TKelWavFile wav;
+    wav.SetFileName(Path("e.wav"));
+    wav.SetInfo({"IART=", "x"});
+    wav.OpenWrite();
+    wav.Close();
+    EXPECT_TRUE(wav.Info().empty());
+    EXPECT_EQ(Bytes("e.wav"), Riff("WAVE", Chunk("fmt ", FormatBody(1, 1, 11025, 2, 16) + Le16(0)) +
+                                               Chunk("data", "")));
+}
+
+TEST_F(WavFileTest, EveryFormatReadsBackWhatWasWritten) {
+    for (TFormatSpec spec : {TFormatSpec{1, 1, false},
+                             {2, 2, false},
+                             {3, 3, false},
+                             {1, 4, false},
+                             {2, 4, true},
+                             {5, 4, true},
+                             {4, 1, false}}) {
+        SCOPED_TRACE(::testing::Message() << spec.channels << " x " << spec.bytes);
+        const TDataBufferF data = RepresentableSamples(spec, 777, spec.channels * 10 + spec.bytes);
+        WriteWav(Path("r.wav"), spec, data);
+        TKelWavFile wav;
+        EXPECT_EQ(ReadAll(wav, Path("r.wav")), data);
+        EXPECT_EQ(wav.ChannelCount(), spec.channels);
+        EXPECT_EQ(wav.BytesPerSample(), spec.bytes);
+        EXPECT_EQ(wav.FloatFmt(), spec.isFloat);
+        EXPECT_EQ(wav.SamplesPerSec(), 12000u);
+        EXPECT_EQ(wav.SampleCount(), 777u);
+    }
+}
+
+TEST_F(WavFileTest, UnevenReadsAndWritesGiveTheSameFramesAsWholeOnes) {
+    const TFormatSpec spec{2, 3, false};
+    const TDataBufferF data = RepresentableSamples(spec, 1000, 7);
+    TKelWavFile wav;
+    wav.SetFileName(Path("p.wav"));
+    wav.SetChannelCount(2);
+    wav.SetBytesPerSample(3);
+    wav.OpenWrite();
+    for (size_t from = 0, piece = 1; from < 1000; from += piece, piece = piece * 3 + 1) {
+        const size_t n = std::min(piece, 1000 - from);
+        TDataBufferF part(2);
+        for (int c = 0; c < 2; ++c)
+            part[c].assign(data[c].begin() + long(from), data[c].begin() + long(from + n));
+        wav.Write(part);
+        EXPECT_EQ(wav.Position(), from + n);
+    }
+    wav.Close();
+    EXPECT_EQ(wav.Position(), 0u);
+
+    wav.OpenRead();
+    TDataBufferF joined(2);
+    TDataBufferF first = wav.Read(13);
+    const TDataBufferF firstCopy = first;
+    for (uint32_t piece : {13u, 0u, 400u, 1u, 999u}) {
+        const TDataBufferF part = piece == 13 ? first : wav.Read(piece);
+        ASSERT_EQ(part.size(), 2u);
+        for (int c = 0; c < 2; ++c)
+            joined[c].insert(joined[c].end(), part[c].begin(), part[c].end());
+    }
+    EXPECT_EQ(first, firstCopy); // a block kept by the caller does not change
+    EXPECT_EQ(joined, data);
+    EXPECT_EQ(wav.Position(), 1000u);
+    const TDataBufferF past = wav.Read(10);
+    EXPECT_EQ(past, TDataBufferF(2));
+    EXPECT_EQ(wav.Position(), 1000u);
+}
+
+TEST_F(WavFileTest, IntegerFilesSaturateAtFullScaleInsteadOfWrapping) {
+    const TDataBufferF loud{{3e9f, -3e9f, 2147483648.0f, INFINITY}};
+    for (uint32_t bytes : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(bytes);
+        WriteWav(Path("s.wav"), {1, bytes, false}, loud);
+        TKelWavFile wav;
+        const TSingleArray read = ReadAll(wav, Path("s.wav"))[0];
+        const float top = 2147483648.0f - std::ldexp(1.0f, 32 - 8 * int(bytes));
+        EXPECT_EQ(read, (TSingleArray{std::min(top, 2147483520.0f), -2147483648.0f,
+                                      std::min(top, 2147483520.0f), std::min(top, 2147483520.0f)}));
+    }
+    TKelWavFile wav;
+    wav.SetFileName(Path("n.wav"));
+    wav.OpenWrite();
+    EXPECT_THROW(wav.Write({{1.0f, NAN}}), ERangeError);
+}
+
+TEST_F(WavFileTest, FramesComeOnlyFromTheDataChunkAndOnlyWhole) {
+    const std::string fmt = Chunk("fmt ", FormatBody(1, 2, 12000, 4, 16));
+    const std::string info = Chunk("LIST", "INFO" + Chunk("ICMT", "after"));
+    // Ten data bytes: two stereo frames and a half.
+    TKelWavFile wav;
+    wav.SetFileName(
+        Make("d.wav", Riff("WAVE", fmt + Chunk("data", "\1\0\2\0\3\0\4\0\5\0"s) + info)));
+    wav.OpenRead();
+    EXPECT_EQ(wav.SampleCount(), 2u);
+    EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=after"});
+    EXPECT_EQ(wav.Read(0), TDataBufferF(2));
+    EXPECT_EQ(wav.Read(5), (TDataBufferF{{65536.0f, 196608.0f}, {131072.0f, 262144.0f}}));
+    EXPECT_EQ(wav.Read(5), TDataBufferF(2));
+    wav.Close();
+
+    // Sizes beyond the end of the file, as streaming writers leave them.
+    const std::string cut =
+        "RIFF" + Le32(0xFFFFFFFF) + "WAVE" + fmt + "data" + Le32(0xFFFFFFFF) + "\1\0\2\0\3\0"s;
+    wav.SetFileName(Make("cut.wav", cut));
+    wav.OpenRead();
+    EXPECT_EQ(wav.SampleCount(), 1u);
+    EXPECT_EQ(wav.Read(100), (TDataBufferF{{65536.0f}, {131072.0f}}));
+}
+
+TEST_F(WavFileTest, ForeignInfoKeepsItsBytesAndAbsurdSizesStopAtTheEndOfTheFile) {
+    const std::string fmt = Chunk("fmt ", FormatBody(1, 1, 8000, 2, 12)); // 12 bits in 16
+    const std::string zeroTerminated =
+        Chunk("LIST", "INFO" + Chunk("INAM", std::string("Four\0", 5)) +
+                          Chunk("ICMT", std::string("Odd\0", 4)));
+    TKelWavFile wav;
+    EXPECT_EQ(ReadAll(wav, Make("z.wav",
+                                Riff("WAVE", zeroTerminated + fmt + Chunk("data", "\x10\x00"s)))),
+              TDataBufferF{{1048576.0f}});
+    EXPECT_EQ(wav.Info(), (std::vector<std::string>{std::string("INAM=Four\0", 10),
+                                                    std::string("ICMT=Odd\0", 9)}));
+
+    // RIFF, LIST and item sizes all far beyond the end of the file.
+    const std::string absurd = "RIFF" + Le32(0xFFFFFFFF) + "WAVE" + fmt +
+                               Chunk("data", "\x10\x00"s) + "LIST" + Le32(0xFFFFFFF0) + "INFO" +
+                               "ICMT" + Le32(0xFFFFFF00) + "tail";
+    EXPECT_EQ(ReadAll(wav, Make("a.wav", absurd)), TDataBufferF{{1048576.0f}});
+    EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=tail"});
+}
+
+TEST_F(WavFileTest, BrokenFilesFailWithAClearMessageAndLeaveTheComponentClosed) {
+    const std::string data = Chunk("data", "\0\0\0\0"s);
+    auto wave = [&](const std::string& format) {
+        return Riff("WAVE", Chunk("fmt ", format) + data);
+    };
+    const std::string pcm = FormatBody(1, 1, 12000, 2, 16);
+    const std::string ext = FormatBody(0xFFFE, 1, 12000, 2, 16) + Le16(22);
+    const struct {
+        std::string bytes;
+        std::string error;
+    } cases[] = {
+        {"", "Not a WAVE file"},
+        {"RIFF", "Not a WAVE file"},
+        {Riff("AVI ", Chunk("fmt ", pcm) + data), "Not a WAVE file"},
+        {Riff("WAVE", data), "Format chunk not found"},
+        {Riff("WAVE", data + Chunk("fmt ", pcm)), "Data chunk not found"},
+        {Riff("WAVE", Chunk("fmt ", pcm)), "Data chunk not found"},
+        {Riff("WAVE", Chunk("fmt ", pcm, 0xFFFFFFFF) + data), "Data chunk not found"},
+        {wave(pcm.substr(0, 14)), "Invalid header size"},
+        {Riff("WAVE", "fmt " + Le32(16) + pcm.substr(0, 10)), "Invalid header size"},
+        {wave(FormatBody(2, 1, 12000, 2, 4)), "Unsupported compression method"},
+        {wave(ext), "Unable to read header"},
+        {wave(ext + ExtensibleTail(16, 0, 2)), "Unsupported compression method"},
+        {wave(FormatBody(1, 0, 12000, 2, 16)), "Invalid channel count"},
+        {wave(FormatBody(1, 1, 12000, 0, 16)), "Invalid block alignment"},
+        {wave(FormatBody(1, 3, 12000, 2, 16)), "Invalid block alignment"},
+        {wave(FormatBody(1, 2, 12000, 5, 16)), "Invalid block alignment"},
+        {wave(FormatBody(1, 1, 12000, 5, 40)), "Unsupported sample width"},
+        {wave(FormatBody(3, 1, 12000, 8, 64)), "Unsupported sample width"},
+        {wave(FormatBody(3, 1, 12000, 2, 16)), "Unsupported sample width"},
+    };
+    TKelWavFile wav;
+    const std::string good = Make("good.wav", wave(pcm));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        wav.SetFileName(Make("bad.wav", c.bytes));
+        EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), c.error);
+        EXPECT_FALSE(wav.IsOpen());
+        wav.SetFileName(good);
+        EXPECT_EQ(ReadAll(wav, good), (TDataBufferF{{0.0f, 0.0f}}));
+    }
+}
+
+TEST_F(WavFileTest, CallsInTheWrongStateAreRefused) {
+    TKelWavFile wav;
+    EXPECT_EQ(ErrorOf([&] { wav.Read(1); }), "File not open");
+    EXPECT_EQ(ErrorOf([&] { wav.Write({{1.0f}}); }), "File not open");
+    EXPECT_EQ(ErrorOf([&] { wav.Close(); }), "File not open");
+    EXPECT_NO_THROW(wav.Write({})); // nothing to write: no check at all
+    wav.SetFileName(Path("missing.wav"));
+    EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), "Unable to open file: " + Path("missing.wav"));
+    wav.SetFileName(dir_.Path().string());
+    EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), "Unable to open file: " + dir_.Path().string());
+    wav.SetFileName(Path("no/such/folder.wav"));
+    EXPECT_EQ(ErrorOf([&] { wav.OpenWrite(); }),
+              "Unable to open file: " + Path("no/such/folder.wav"));
+
+    wav.SetFileName(Path("w.wav"));
+    wav.OpenWrite();
+    EXPECT_EQ(ErrorOf([&] { wav.OpenWrite(); }), "File already open");
+    EXPECT_EQ(ErrorOf([&] { wav.Read(1); }), "File open in write mode");
+    wav.Close();
+    wav.OpenRead();
+    EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), "File already open");
+    EXPECT_EQ(ErrorOf([&] { wav.Write({{1.0f}}); }), "File open in read mode");
+    EXPECT_EQ(RiffResultText(99), "Unknown error: 99");
+}
+
+TEST_F(WavFileTest, SettingsNoFileCanHoldAreRefusedBeforeTouchingTheFile) {
+    const std::string path = Make("keep.wav", "precious");
+    TKelWavFile wav;
+    wav.SetFileName(path);
+    auto refused = [&](uint32_t channels, uint32_t bytes, uint32_t rate) {
+        wav.SetChannelCount(channels);
+        wav.SetBytesPerSample(bytes);
+        wav.SetSamplesPerSec(rate);
+        EXPECT_THROW(wav.OpenWrite(), ERangeError) << channels << " " << bytes << " " << rate;
+        EXPECT_FALSE(wav.IsOpen());
+    };
+    refused(0, 2, 12000);
+    refused(65536, 1, 12000);
+    refused(1, 0, 12000);
+    refused(1, 5, 12000);
+    refused(20000, 4, 12000); // 80000-byte frames
+    refused(1, 2, 0);
+    refused(16000, 4, 200000); // 12.8 GB/s
+    EXPECT_EQ(Bytes("keep.wav"), "precious");
+}
+
+TEST_F(WavFileTest, DestructionCompletesAFileStillBeingWritten) {
+    const TDataBufferF data{{65536.0f, 131072.0f, 196608.0f}};
+    {
+        TKelWavFile wav;
+        wav.SetFileName(Path("d.wav"));
+        wav.SetInfo({"ICMT=kept"});
+        wav.OpenWrite();
+        wav.Write(data);
+    }
+    TKelWavFile wav;
+    EXPECT_EQ(ReadAll(wav, Path("d.wav")), data);
+    EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=kept"});
+}
+
+} // namespace
+} // namespace sonari

@@ -1,0 +1,179 @@
+#include "engine/LevelMeters.h"
+
+#include "SND/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+
+namespace sonari {
+namespace {
+
+constexpr int kBlock = 1024;
+
+TSingleArray SineBlock(int index, double amplitude) {
+    TSingleArray x(kBlock);
+    for (int i = 0; i < kBlock; ++i)
+        x[i] = static_cast<float>(
+            amplitude * std::sin(2 * std::numbers::pi * 1000 * (index * kBlock + i) / 12000));
+    return x;
+}
+
+TEST(LevelConversions, GiveDbfsOfTheLargest32BitSampleAndRoundHalvesToEven) {
+    EXPECT_NEAR(ToDbfs(2147483647.0L), 0.0f, 1e-6f);
+    EXPECT_NEAR(ToDbfs(2147483647.0L / 10), -20.0f, 1e-5f);
+    EXPECT_NEAR(ToDbfs(0), -1980.0f, 1e-3f);
+    EXPECT_EQ(RoundToInt(2.5L), 2);
+    EXPECT_EQ(RoundToInt(3.5L), 4);
+    EXPECT_EQ(RoundToInt(-2.5L), -2);
+    EXPECT_EQ(RoundToInt(-2.6L), -3);
+    EXPECT_EQ(RoundToInt(1e20L), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(RoundToInt(std::numeric_limits<long double>::quiet_NaN()), 0);
+    EXPECT_EQ(DbfsCaption(-3), "-3 dBFS");
+    EXPECT_EQ(DbCaption(12), "12 dB");
+}
+
+TEST(InputLevelBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
+    struct TCase {
+        float minFs, maxFs;
+        int32_t width, left, barWidth;
+        bool red;
+    };
+    const TCase cases[] = {
+        {-1.0f, 1.0f, 200, 0, 202, true},  // full-scale square: the whole frame plus 2
+        {0.0f, 0.0f, 201, 100, 2, false},  // silence: 2 pixels in the middle
+        {-0.8f, 0.8f, 100, 10, 82, false}, // 80 % is still green
+        {-0.875f, 0.0f, 100, 6, 46, true}, // -43.75 -> -44, 43.75 -> 44
+        {0.0f, 0.875f, 100, 50, 46, true}, {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
+        {0.0f, 0.01f, 100, 50, 2, false},                                       // 0.5 -> 0
+    };
+    for (const TCase& c : cases) {
+        const TInputBar bar =
+            InputBarGeometry(c.minFs * 2147483648.0f, c.maxFs * 2147483648.0f, c.width);
+        EXPECT_EQ(bar.Left, c.left) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Width, c.barWidth) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Red, c.red) << c.minFs << " " << c.maxFs;
+    }
+}
+
+TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
+    TInputMeter meter;
+    TSingleArray loud(kBlock, 0.0f), quiet(kBlock, 0.0f);
+    loud[3] = -2147483648.0f;
+    quiet[7] = 1e8f;
+    quiet[9] = std::numeric_limits<float>::quiet_NaN();
+    ASSERT_TRUE(meter.Update(loud, 0, 100).has_value());
+    for (int count = 1; count < 5; ++count)
+        EXPECT_FALSE(meter.Update(count == 2 ? loud : quiet, count, 100).has_value()) << count;
+    EXPECT_EQ(meter.InMin, -2147483648.0f);
+    const std::optional<TInputBar> bar = meter.Update(quiet, 5, 100);
+    ASSERT_TRUE(bar.has_value());
+    EXPECT_EQ(bar->Left, 0);
+    EXPECT_TRUE(bar->Red);
+    EXPECT_EQ(meter.InMin, 2147483648.0f);
+    EXPECT_EQ(meter.InMax, -2147483648.0f);
+    const std::optional<TInputBar> next = meter.Update(quiet, 10, 100);
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->Left, 50);
+    EXPECT_FALSE(next->Red);
+}
+
+TEST(OutputStatistics, AFullScaleSineShowsPeak0Rms3AndPeakFactor3) {
+    TOutputStats stats;
+    std::optional<TOutputFigures> f;
+    for (int b = 0; b < 25; ++b) {
+        f = stats.Update(SineBlock(b, 2147483647.0), b, nullptr);
+        if (b < 24) {
+            ASSERT_FALSE(f.has_value()) << b;
+        }
+    }
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(f->Peak, 0);
+    EXPECT_EQ(f->Rms, -3);
+    EXPECT_EQ(f->PeakFactor, 3);
+    EXPECT_NEAR(f->RmsDbfs, -3.01f, 0.01f);
+    EXPECT_FALSE(f->PepSnr.has_value());
+    EXPECT_EQ(stats.OutSumSq, 0.0f);
+    EXPECT_EQ(stats.OutPeak, 0.0f);
+}
+
+TEST(OutputStatistics, SilenceShowsTheGuardLevelAndNoPeakFactor) {
+    TOutputStats stats;
+    std::optional<TOutputFigures> f;
+    for (int b = 0; b < 25; ++b)
+        f = stats.Update(TSingleArray(kBlock, 0.0f), b, nullptr);
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(f->Peak, -1980);
+    EXPECT_EQ(f->Rms, -1980);
+    EXPECT_EQ(f->PeakFactor, 0);
+}
+
+TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
+    TOutputStats stats;
+    // a loud block from a previous run must not reach the new run's first window
+    stats.Update(SineBlock(0, 2147483647.0), 7, nullptr);
+    std::optional<TOutputFigures> f;
+    for (int b = 0; b < 50; ++b) {
+        f = stats.Update(SineBlock(b, 2147483647.0 / 10), b, nullptr);
+        EXPECT_EQ(f.has_value(), b == 24 || b == 49) << b;
+        if (f) {
+            EXPECT_EQ(f->Peak, -20) << b;
+        }
+    }
+}
+
+TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
+    TOutputStats stats;
+    TSingleArray block(kBlock, 1.0f);
+    block[0] = 16777216.0f; // 2^24: every later 1.0 is lost in a float sum
+    stats.Update(block, 0, nullptr);
+    EXPECT_EQ(stats.OutSumSq, 16777216.0f * 16777216.0f);
+    EXPECT_EQ(stats.OutPeak, 16777216.0f);
+}
+
+TEST(OutputStatistics, PepSnrComparesTheSignalPeakWithTheNoisePeak) {
+    TOutputStats stats;
+    const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
+    std::optional<TOutputFigures> f;
+    for (int b = 0; b < 25; ++b)
+        f = stats.Update(SineBlock(b, 2147483647.0 / 2), b, &noise);
+    ASSERT_TRUE(f.has_value() && f->PepSnr.has_value());
+    // 10 + (-6.02) - (-40)
+    EXPECT_EQ(*f->PepSnr, 44);
+}
+
+TEST(LevelHistograms, NeedTheEnvelopeArrays) {
+    THistograms h;
+    EXPECT_FALSE(h.Collect({}, {}));
+    EXPECT_TRUE(h.InHistogram().empty());
+    EXPECT_THROW(h.Collect(TSingleArray(4, 1.0f), TSingleArray(3, 1.0f)), EAssertionFailed);
+}
+
+TEST(LevelHistograms, CountOneBlockPerBinAndClampAtBothEnds) {
+    THistograms h;
+    const float fs = 2147483648.0f;
+    // envelopes at 0 dB, above full scale, -20 dB, -79.6 dB, -200 dB and 0
+    const TSingleArray envelope = {fs, 4 * fs, fs / 10, fs * 1.05e-4f, fs * 1e-10f, 0.0f};
+    const TSingleArray gain = {0.5f, 1.0f, 0.1f, 1.0f, 1.0f, 7.0f};
+    ASSERT_TRUE(h.Collect(envelope, gain));
+    ASSERT_EQ(h.InHistogram().size(), 81u);
+    EXPECT_EQ(h.InHistogram()[0], 2);
+    EXPECT_EQ(h.InHistogram()[20], 1);
+    EXPECT_EQ(h.InHistogram()[80], 3);
+    EXPECT_EQ(h.OutHistogram()[6], 1);  // -6.02 dB
+    EXPECT_EQ(h.OutHistogram()[0], 1);  // 4 fs, gain 1
+    EXPECT_EQ(h.OutHistogram()[40], 1); // -20 dB - 20 dB
+    EXPECT_EQ(h.OutHistogram()[80], 3);
+    EXPECT_EQ(std::accumulate(h.OutHistogram().begin(), h.OutHistogram().end(), 0), 6);
+
+    // the next block starts from zero
+    ASSERT_TRUE(h.Collect({fs / 10}, {1.0f}));
+    EXPECT_EQ(std::accumulate(h.InHistogram().begin(), h.InHistogram().end(), 0), 1);
+    EXPECT_EQ(h.InHistogram()[20], 1);
+}
+
+} // namespace
+} // namespace sonari
