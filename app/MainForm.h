@@ -1,0 +1,269 @@
+#pragma once
+
+#include "SND/WDM/DeviceList.h"
+#include "SND/WDM/Synchronize.h"
+#include "SND/WDM/WdmAudio.h"
+#include "app/Prompts.h"
+#include "engine/Dsp.h"
+#include "settings/AppSettings.h"
+#include "settings/Profile.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sonari {
+
+class TAboutDialog;
+class TSafeShutdown;
+class TShape;
+class TSndCardDialog;
+class TStartOptionsDialog;
+class TTrayIcon;
+class TVolumeSlider;
+
+// Hint texts of the sliders: playback volume "+%.0f dB" above 0, else "%.0f dB"; output gain
+// "0 dB" at exactly 0, else "%.0f dB".
+QString PlaybackVolumeHint(float db);
+QString OutputGainHint(float db);
+
+// The main window: the guided set-up in four steps, the two editors with the processing
+// switches and meters, the tray menu, and the only place that changes the engine's mode. It
+// owns the engine and is the engine's, the settings' and the profiles' view of the controls.
+// Main thread only; the engine's block handler runs here too, so nothing takes a lock.
+class TMainForm : public QMainWindow, public IDspView, public ISettingsHost, public IProfileHost {
+public:
+    static constexpr int kClientWidth = 822;  // pixels, fixed
+    static constexpr int kClientHeight = 527; // pixels, fixed, status bar included
+
+    // Builds the window over the device list; `synchronizer` is the streaming thread's hand-over
+    // to this (the main) thread. Loads the sound files, the settings and the last profile.
+    TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolders folders,
+              QWidget* parent = nullptr);
+    // Stops the engine and writes the settings.
+    ~TMainForm() override;
+
+    // Shows the window as the start options ask (not at all when it lives in the tray,
+    // minimized when it should but there is no tray), then starts processing if they ask.
+    void Launch();
+
+    // --- the workflow ---
+    // Stops the engine, clears the displays and starts `mode`; a failing start is reported and
+    // ends in dmStop. dmPlay with Ctrl held becomes dmPlayToFile.
+    void SetMode(TDspMode mode);
+    // A step button was clicked and is now `down` (or released).
+    void ModeBtnClick(int tag, bool down);
+    // Steps 2 and 3 need valid devices, step 4 also a voice recording.
+    void UpdateStepButtons();
+    void MarkModified();
+    // Output level bar at 2 pixels per dB with 0 dBFS at its right end; -999 empties it.
+    void ShowOutputLevel(float rmsDb, float peakDb);
+    // The queued "recording complete" message: stop, and reload the voice after step 3.
+    void RecordingCompleteMessage();
+
+    // --- control handlers ---
+    void CheckBox1Click();    // software gain on/off
+    void CheckBox2Click();    // equalizer on/off (off also switches the dynamics off)
+    void CheckBox3Click();    // dynamics on/off (on also switches the equalizer on)
+    void CheckBox4Click();    // add noise on/off
+    void SpeedButton2Click(); // equalizer reset
+    void SpeedButton7Click(); // load profile
+    void SpeedButton5Click(); // save profile
+    void VolumeSlider1Change();
+    void VolumeSlider2Change();
+    void VolumeSlider3Change();
+
+    // --- tray menu and window state ---
+    void TrayIcon1Click();
+    void TrayRunMNUClick();
+    void TrayStopMNUClick();
+    void TrayRestoreMNUClick();
+    void TrayExitMNUClick();
+    void PopupMenu1Popup();
+    void SelectProfileMNUClick(const QString& fileName);
+    void ApplicationEvents1Minimize();
+    void ApplicationEvents1Restore();
+    // The close question; false keeps the window open.
+    bool CloseQuery();
+    // Writes the settings file now; a failure is shown.
+    void WriteSettings();
+
+    // --- state ---
+    const QString& ProfileFolder() const { return profileFolder_; }
+    bool Modified() const { return modified_; }
+    // The status bar's profile text.
+    QString StatusText() const;
+
+    TDeviceSelection Selection; // InputDeviceIndex, OutputDeviceIndex
+    std::unique_ptr<TDsp> Dsp;
+
+    // Replaceable for tests: questions, error boxes and file dialogs; whether Ctrl is held
+    // now; whether a notification area shows our icon; what closing the window ends.
+    TPrompts Prompts;
+    std::function<bool()> CtrlHeld;
+    std::function<bool()> TrayPresent;
+    std::function<void()> OnClosed;
+
+    // --- controls (designer names) ---
+    QToolButton *SpeedButton7, *SpeedButton5, *SpeedButton1, *SpeedButton3, *SpeedButton4,
+        *SpeedButton6;
+    QLabel* Label2;
+    QPushButton *StopBtn, *SndCardBtn, *GainBtn, *RecBtn, *PlayBtn;
+    std::array<QPushButton*, 5> StepButtons{}; // by tag: mode 0..4
+    QWidget* Panel4;
+    TShape *Shape1, *Shape2, *ShapeMid;
+    QCheckBox* CheckBox1;
+    QSpinBox* SpinEdit2;
+    QProgressBar* ProgressBar1;
+    QTabWidget* PageControl1;
+    QWidget *PaintBox1, *PaintBox2;
+    QWidget* Panel11;
+    QCheckBox *CheckBox2, *CheckBox3, *CheckBox4;
+    QPushButton* SpeedButton2;
+    TVolumeSlider *VolumeSlider1, *VolumeSlider2, *VolumeSlider3;
+    TShape *Shape10, *Shape11, *Shape12, *Shape13;
+    QLabel *Label19, *Label20, *Label21, *Label8;
+    QRadioButton *RadioButton1, *RadioButton2;
+    QStatusBar* StatusBar1;
+    QLabel* StatusLabel;
+
+    TTrayIcon* TrayIcon1;
+    QMenu* PopupMenu1;
+    QAction *TrayRunMNU, *TrayStopMNU, *TrayRestoreMNU, *TrayExitMNU;
+    QMenu* ProfilesMNU;
+    TSafeShutdown* SafeShutdown1;
+    TSndCardDialog* SndCardDialog = nullptr;
+    TStartOptionsDialog* StartOptionsDialog = nullptr;
+    TAboutDialog* AboutDialog = nullptr;
+
+    // --- IDspView ---
+    bool SoftwareGainEnabled() const override;
+    int32_t SoftwareGainDb() const override;
+    float PlaybackVolume() const override;
+    float OutputGain() const override;
+    bool EqualizerChecked() const override;
+    bool ClipperChecked() const override;
+    bool AddNoiseChecked() const override;
+    bool QrnSelected() const override;
+    bool WindowVisible() const override;
+    int32_t InputBarClientWidth() const override;
+    int32_t ProgressMax() const override;
+    void SetInputBar(const TInputBar& bar) override;
+    void ShowOutputFigures(const TOutputFigures& figures) override;
+    void SetPlaybackOverload(bool overloaded) override;
+    void InvalidateEqualizer() override;
+    void InvalidateDynamics() override;
+    void SetProgressPosition(int32_t position) override;
+    void EnablePlayButton() override;
+    void EnableAddNoise() override;
+    bool Confirm(const std::string& question) override;
+    void RequestStop() override;
+    void ShowError(const std::string& message) override;
+    void RecordingComplete() override;
+    void StreamEnded(const std::string& reason) override;
+
+    // --- ISettingsHost ---
+    int32_t WindowLeft() const override;
+    int32_t WindowTop() const override;
+    void SetWindowPosition(int32_t left, int32_t top) override;
+    int32_t SoftGain() const override;
+    void SetSoftGain(int32_t gainDb) override;
+    bool SoftGainEnabled() const override;
+    void SetSoftGainEnabled(bool enabled) override;
+    void SetPlaybackVolume(float position) override;
+    float NoiseLevel() const override;
+    void SetNoiseLevel(float position) override;
+    void SetNoiseSnrDb(float snrDb) override;
+    std::string ProfileFileName() const override;
+    void SetProfileFileName(const std::string& fileName) override;
+    void SetToneMode(int32_t toneMode) override;
+    bool StartInTray() const override;
+    void SetStartInTray(bool startInTray) override;
+    bool StartProcessing() const override;
+    void SetStartProcessing(bool startProcessing) override;
+
+    // --- IProfileHost ---
+    TMicEqualizer& Equalizer() override;
+    void SetEqualizerChecked(bool checked) override;
+    void SetClipperChecked(bool checked) override;
+    void SetOutputGain(float position) override;
+    void OutputGainChanged() override;
+    void SetStatusText(const std::string& text) override;
+    void SetModified(bool modified) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // Layout (MainFormLayout.cpp)
+    void BuildControls();
+    QWidget* BuildLeftColumn();
+    QWidget* BuildToolbar();
+    QWidget* BuildStepPanel(int tag, const char* name, const char* caption, const char* text);
+    QWidget* BuildGainStep();
+    QWidget* BuildRecordStep();
+    void BuildInputBar(QWidget* parent);
+    QWidget* BuildPages();
+    QWidget* BuildLowerArea();
+    QWidget* BuildEqualizerGroups();
+    QWidget* BuildOutputPanel();
+    QWidget* BuildPlaybackGroup();
+    void BuildStatusBar();
+    void ConnectHandlers();
+    // Editors (MainFormEditors.cpp)
+    QWidget* CreateEqualizerEditor(QWidget* parent);
+    QWidget* CreateDynamicsEditor(QWidget* parent);
+    // Tray (MainFormTray.cpp)
+    void BuildTrayMenu();
+    void ShowRunningLook(bool running);
+    bool SetupDialogOpen() const;
+    bool AskSaveChanges();
+    void PlaceWindow();
+    // Creation and mode switch (MainForm.cpp)
+    void LoadSoundFiles();
+    void CreateDialogs();
+    void LoadStartupFiles();
+    void ShowStepButtons(TDspMode mode);
+    void ClearDisplays();
+    void StartMode(TDspMode mode);
+    void PumpSynchronizer();
+    void ShowQueuedErrors();
+    void HandleStreamEnded(const QString& reason);
+    void LoadProfileFile(const QString& fileName);
+    void SaveProfileFile(const QString& fileName);
+    void StartOptionsClick();
+    void AboutClick();
+
+    TWdmAudio& audio_;
+    TSynchronizer& synchronizer_;
+    TSoundFolders folders_;
+    QString profileFolder_;
+    std::string profileFileName_;
+    bool modified_ = false;
+    bool startInTray_ = false;
+    bool startProcessing_ = false;
+    bool positioned_ = false; // the settings placed the window
+    bool recordingCompletePending_ = false;
+    bool errorsPosted_ = false;
+    QStringList pendingErrors_;
+    QString errorShowing_;
+    TFileDialogState OpenDialog1, SaveDialog1;
+};
+
+} // namespace sonari

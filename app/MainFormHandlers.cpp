@@ -1,0 +1,172 @@
+// The handlers of the main window's buttons, check boxes and sliders.
+#include "app/AboutDialog.h"
+#include "app/MainForm.h"
+#include "app/StartOptionsDialog.h"
+#include "controls/VolumeSlider.h"
+
+namespace sonari {
+
+QString PlaybackVolumeHint(float db) {
+    return QString::asprintf(db > 0 ? "+%.0f dB" : "%.0f dB", double(db));
+}
+
+QString OutputGainHint(float db) {
+    return db == 0 ? QString("0 dB") : QString::asprintf("%.0f dB", double(db));
+}
+
+void TMainForm::ConnectHandlers() {
+    for (int tag = 0; tag < static_cast<int>(StepButtons.size()); ++tag)
+        connect(StepButtons[tag], &QPushButton::clicked, this,
+                [this, tag](bool down) { ModeBtnClick(tag, down); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { TrayRunMNUClick(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { TrayStopMNUClick(); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { StartOptionsClick(); });
+    connect(SpeedButton6, &QToolButton::clicked, this, [this] { AboutClick(); });
+    // clicked, not toggled: setting a box from a profile or the settings runs no handler.
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
+    connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
+    connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
+    connect(SpeedButton2, &QPushButton::clicked, this, [this] { SpeedButton2Click(); });
+    VolumeSlider1->OnChange = [this] { VolumeSlider1Change(); };
+    VolumeSlider2->OnChange = [this] { VolumeSlider2Change(); };
+    VolumeSlider3->OnChange = [this] { VolumeSlider3Change(); };
+}
+
+void TMainForm::StartOptionsClick() { StartOptionsDialog->exec(); }
+
+void TMainForm::AboutClick() { AboutDialog->exec(); }
+
+// ---- switches ------------------------------------------------------------------------------
+
+void TMainForm::CheckBox1Click() {
+    const bool on = CheckBox1->isChecked();
+    SpinEdit2->setEnabled(on);
+    // Window colour while it can be edited, button face while not.
+    QPalette palette = SpinEdit2->palette();
+    const QColor base = this->palette().color(on ? QPalette::Base : QPalette::Button);
+    palette.setColor(QPalette::Active, QPalette::Base, base);
+    palette.setColor(QPalette::Inactive, QPalette::Base, base);
+    palette.setColor(QPalette::Disabled, QPalette::Base, base);
+    SpinEdit2->setPalette(palette);
+}
+
+// The dynamics stage never runs without the equalizer.
+void TMainForm::CheckBox2Click() {
+    TMicEqualizer& equalizer = Dsp->Equalizer;
+    equalizer.EqualizerEnabled = CheckBox2->isChecked();
+    if (!CheckBox2->isChecked()) {
+        equalizer.ClipperEnabled = false;
+        CheckBox3->setChecked(false);
+    }
+    MarkModified();
+}
+
+void TMainForm::CheckBox3Click() {
+    TMicEqualizer& equalizer = Dsp->Equalizer;
+    equalizer.ClipperEnabled = CheckBox3->isChecked();
+    if (CheckBox3->isChecked()) {
+        equalizer.EqualizerEnabled = true;
+        CheckBox2->setChecked(true);
+    }
+    MarkModified();
+}
+
+void TMainForm::CheckBox4Click() {
+    const bool on = CheckBox4->isChecked();
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{VolumeSlider2, RadioButton1, RadioButton2})
+        control->setEnabled(on);
+    Label8->clear();
+}
+
+void TMainForm::SpeedButton2Click() {
+    Dsp->Equalizer.Bands.fill(0.0f);
+    Dsp->Equalizer.UpdateEqualizer();
+    PaintBox1->update();
+    MarkModified();
+}
+
+// ---- sliders: each with its own dB mapping -------------------------------------------------
+
+void TMainForm::VolumeSlider1Change() {
+    const float db = PlaybackGainDb(VolumeSlider1->Value());
+    if (Dsp->Mode == dmPlay || Dsp->Mode == dmPlayToFile)
+        Dsp->OctaveResampler2.SetGainDb(db);
+    VolumeSlider1->SetHint(PlaybackVolumeHint(db));
+}
+
+void TMainForm::VolumeSlider2Change() {
+    Dsp->NoiseSnrDb = NoiseSnrDbOfSlider(VolumeSlider2->Value());
+}
+
+// Marks the profile modified only when the gain differs from the one the output runs with.
+void TMainForm::VolumeSlider3Change() {
+    const float db = OutputGainDb(VolumeSlider3->Value());
+    if (db != Dsp->OctaveResampler2.GainDb()) {
+        if (Dsp->Mode == dmProcess)
+            Dsp->OctaveResampler2.SetGainDb(db);
+        MarkModified();
+    }
+    VolumeSlider3->SetHint(OutputGainHint(db));
+}
+
+// ---- profiles ------------------------------------------------------------------------------
+
+// "Save changes?" while the profile is modified; false when the operator cancels.
+bool TMainForm::AskSaveChanges() {
+    if (!modified_)
+        return true;
+    switch (Prompts.AskYesNoCancel("Save changes?")) {
+    case QMessageBox::Yes:
+        SpeedButton5Click();
+        return true;
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMainForm::SpeedButton7Click() {
+    if (!AskSaveChanges())
+        return;
+    if (!SaveDialog1.FileName.isEmpty())
+        OpenDialog1.FileName = SaveDialog1.FileName;
+    const QString chosen = Prompts.ChooseFile(OpenDialog1);
+    if (chosen.isEmpty())
+        return;
+    OpenDialog1.FileName = chosen;
+    LoadProfileFile(chosen);
+}
+
+void TMainForm::SpeedButton5Click() {
+    SaveDialog1.FileName = QString::fromStdString(profileFileName_);
+    const QString chosen = Prompts.ChooseFile(SaveDialog1);
+    if (chosen.isEmpty())
+        return;
+    SaveDialog1.FileName = chosen;
+    SaveProfileFile(chosen);
+}
+
+void TMainForm::LoadProfileFile(const QString& fileName) {
+    try {
+        LoadProfile(fileName.toStdString(), *this);
+    } catch (const std::exception& e) {
+        Prompts.ShowError(QString::fromStdString(e.what()));
+    }
+    PaintBox1->update();
+    PaintBox2->update();
+}
+
+void TMainForm::SaveProfileFile(const QString& fileName) {
+    try {
+        SaveProfile(fileName.toStdString(), *this);
+    } catch (const std::exception& e) {
+        Prompts.ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+} // namespace sonari
