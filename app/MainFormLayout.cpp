@@ -204,6 +204,8 @@ QWidget* TMainForm::BuildStepPanel(int tag, const char* name, const char* captio
     header->addWidget(button, 0, Qt::AlignTop);
     auto* label = WrappedLabel(text, panel);
     label->setObjectName(tag == dmStop ? "Label1" : QString("StepLabel%1").arg(tag));
+    label->setMinimumHeight(kStepButtonSize); // one line sits level with the button
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->addWidget(label, 1, Qt::AlignTop);
     layout->addLayout(header);
     return panel;

@@ -24,7 +24,9 @@ std::string ProgramFolder() {
 TSoundFolders ProgramSoundFolders(const std::string& settingsFolder) {
     TSoundFolders folders;
     folders.UserWavDir = WithTrailingSlash(settingsFolder) + "Wav/";
-    folders.SharedWavDirs = {ProgramFolder() + "Wav/",
+    // An installed program finds its data beside its bin folder whatever prefix it was
+    // installed under (a package's /usr, a scratch root); the configured prefix comes last.
+    folders.SharedWavDirs = {ProgramFolder() + "Wav/", ProgramFolder() + "../share/sonari/Wav/",
                              WithTrailingSlash(SONARI_DATA_INSTALL_DIR) + "Wav/"};
     return folders;
 }

@@ -15,7 +15,8 @@ struct TSoundFolders {
 };
 
 // The running program's folders: `settingsFolder` + "Wav/" for the user, then "Wav/" beside
-// the executable (the build tree), then the installed data folder.
+// the executable (the build tree), then "../share/sonari/Wav/" from the executable's folder (an
+// installed program, whatever its prefix), then the configured installation's data folder.
 TSoundFolders ProgramSoundFolders(const std::string& settingsFolder);
 
 // Folder of the running executable, with a trailing '/'.

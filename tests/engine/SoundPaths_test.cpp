@@ -58,9 +58,11 @@ TEST_F(SoundPaths, AFolderOfThatNameIsNoFile) {
 TEST(ProgramSoundFolders, UserFolderLiesInTheSettingsFolder) {
     const TSoundFolders folders = ProgramSoundFolders("/home/op/.config/Brisko/Products/sonari");
     EXPECT_EQ(folders.UserWavDir, "/home/op/.config/Brisko/Products/sonari/Wav/");
-    ASSERT_EQ(folders.SharedWavDirs.size(), 2u);
+    ASSERT_EQ(folders.SharedWavDirs.size(), 3u);
     EXPECT_EQ(folders.SharedWavDirs[0], ProgramFolder() + "Wav/");
-    EXPECT_EQ(folders.SharedWavDirs[1].substr(folders.SharedWavDirs[1].size() - 12),
+    // A package installs under /usr whatever prefix the build was configured with.
+    EXPECT_EQ(folders.SharedWavDirs[1], ProgramFolder() + "../share/sonari/Wav/");
+    EXPECT_EQ(folders.SharedWavDirs[2].substr(folders.SharedWavDirs[2].size() - 12),
               "/sonari/Wav/");
 }
 
