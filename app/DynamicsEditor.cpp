@@ -20,16 +20,7 @@ std::array<QPoint, 4> ToQPoints(const TCurvePoints& points) {
 } // namespace
 
 TDynamicsEditor::TDynamicsEditor(TEditorContext context, QWidget* parent)
-    : QWidget(parent), context_(std::move(context)) {
-    setObjectName("PaintBox2");
-    resize(kWidth, kHeight);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setCursor(Qt::CrossCursor);
-    // Every pixel is painted. Qt paints into the window's backing store and shows it whole, so
-    // the page never flickers without a pixmap of our own.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    SetEditorFont(*this);
-}
+    : TEditorPaintBox("PaintBox2", std::move(context), parent) {}
 
 TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(width(), height()); }
 
@@ -49,7 +40,7 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
     TEditorCanvas canvas(painter);
     const TPage page{context_.Mode(), DynPlotRect(), DynHistRect(width(), height())};
 
-    canvas.Fill({0, 0, width(), height()}, palette().color(QPalette::Window).rgb());
+    canvas.Fill({0, 0, width(), height()}, WindowColour());
     PaintAreas(canvas, page);
     PaintInputAxis(canvas, page);
     PaintOutputGrid(canvas, page);
@@ -188,9 +179,7 @@ void TDynamicsEditor::DynDrag(Qt::KeyboardModifiers modifiers, int x, int y) {
     eq.ClipThreshold = values.ClipThreshold;
     eq.GateThreshold = values.GateThreshold;
     eq.Compression = values.Compression;
-    if (context_.MarkModified)
-        context_.MarkModified();
-    update();
+    Edited();
 }
 
 } // namespace sonari

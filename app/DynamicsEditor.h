@@ -1,9 +1,7 @@
 #pragma once
 
-#include "app/EditorContext.h"
 #include "app/EditorGeometry.h"
-
-#include <QWidget>
+#include "app/EditorPaintBox.h"
 
 class QPainter;
 
@@ -15,11 +13,8 @@ class TEditorCanvas;
 // envelope histograms before (below the curve) and after the gain stage (at the right), the
 // current envelope, and handles for the clip and gate points, dragged with the mouse in modes
 // 4 and 6 while the clipper is on. Main thread only.
-class TDynamicsEditor : public QWidget {
+class TDynamicsEditor : public TEditorPaintBox {
 public:
-    static constexpr int kWidth = 556; // pixels, the size the layout is designed for
-    static constexpr int kHeight = 276;
-
     explicit TDynamicsEditor(TEditorContext context, QWidget* parent = nullptr);
 
     // Paints the whole page at the widget's size; stores the curve points when it draws them.
@@ -41,8 +36,6 @@ public:
     const TCurvePoints& StoredCurvePoints() const { return curvePoints_; }
     // The transfer-curve area at the current size: the rectangle curves and clicks use.
     TRect DynPlotRect() const;
-
-    QSize sizeHint() const override { return {kWidth, kHeight}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,7 +61,6 @@ private:
     bool ShowsOutput(const TPage& page) const;
     TDynValues Values() const;
 
-    TEditorContext context_;
     TCurveDragMode dragMode_ = cdNone;
     TCurvePoints curvePoints_{};
 };

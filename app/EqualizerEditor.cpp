@@ -8,15 +8,7 @@
 namespace sonari {
 
 TEqualizerEditor::TEqualizerEditor(TEditorContext context, QWidget* parent)
-    : QWidget(parent), context_(std::move(context)) {
-    setObjectName("PaintBox1");
-    resize(kWidth, kHeight);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setCursor(Qt::CrossCursor);
-    // Every pixel is painted. Qt paints into the window's backing store and shows it whole, so
-    // the page never flickers without a pixmap of our own.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    SetEditorFont(*this);
+    : TEditorPaintBox("PaintBox1", std::move(context), parent) {
     points_.reserve(TLogFreqSpectrum::kPoints);
 }
 
@@ -35,7 +27,7 @@ void TEqualizerEditor::PaintBox1Paint(QPainter& painter) {
     page.EqualizerShown = IsOutputMode(page.Mode) && context_.Equalizer.EqualizerEnabled;
     page.Plot = EqPlotRect();
 
-    canvas.Fill({0, 0, width(), height()}, palette().color(QPalette::Window).rgb());
+    canvas.Fill({0, 0, width(), height()}, WindowColour());
     PaintPlotArea(canvas, page);
     PaintResponse(canvas, page);
     PaintInputBars(canvas, page);
@@ -191,10 +183,7 @@ void TEqualizerEditor::EqDrag(int x, int y) {
         eq.Bands = after.Bands;
         eq.UpdateEqualizer();
     }
-    if (context_.MarkModified)
-        context_.MarkModified();
-    // The engine repaints every block while playing; this makes the handle follow at once.
-    update();
+    Edited();
 }
 
 } // namespace sonari

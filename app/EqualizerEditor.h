@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/EditorContext.h"
 #include "app/EditorGeometry.h"
+#include "app/EditorPaintBox.h"
 
 #include <QPoint>
-#include <QWidget>
 
 #include <vector>
 
@@ -18,11 +17,8 @@ class TEditorCanvas;
 // processing on a log-frequency axis from 30 Hz to 6 kHz, and handles for the two cut-offs and
 // the seven band gains, dragged with the mouse in modes 4 and 6 while the equalizer is on.
 // Main thread only.
-class TEqualizerEditor : public QWidget {
+class TEqualizerEditor : public TEditorPaintBox {
 public:
-    static constexpr int kWidth = 556; // pixels, the size the layout is designed for
-    static constexpr int kHeight = 276;
-
     explicit TEqualizerEditor(TEditorContext context, QWidget* parent = nullptr);
 
     // Paints the whole page at the widget's size.
@@ -39,8 +35,6 @@ public:
     TEqDragMode DragMode() const { return dragMode_; }
     // The plot at the current size: the rectangle curves and clicks use.
     TRect EqPlotRect() const;
-
-    QSize sizeHint() const override { return {kWidth, kHeight}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,7 +60,6 @@ private:
     // Clamped points of a 512-point dB curve, one column each, in points_.
     const std::vector<QPoint>& CurveOf(const TSingleArray& db, const TRect& plot);
 
-    TEditorContext context_;
     TEqDragMode dragMode_ = edNone;
     std::vector<QPoint> points_; // kept between paints, so painting does not allocate
 };

@@ -1,8 +1,8 @@
 #include "app/DynamicsEditor.h"
 
 #include "app/EditorCanvas.h"
-#include "tests/app/EditorImages.h"
 #include "tests/app/EditorScene.h"
+#include "tests/app/EditorTesting.h"
 
 #include <QTest>
 
@@ -48,25 +48,6 @@ protected:
         scene.Equalizer.Compression = 1.0f;
         editor.show();
     }
-    void TearDown() override {
-        if (pressed_)
-            Release();
-    }
-    void Press(int x, int y, Qt::KeyboardModifiers keys = {}) {
-        QTest::mousePress(&editor, Qt::LeftButton, keys, {x, y});
-        pressed_ = true;
-    }
-    void MoveTo(int x, int y, Qt::KeyboardModifiers keys = {}) {
-        QTest::mouseEvent(QTest::MouseMove, &editor, Qt::NoButton, keys, {x, y});
-    }
-    void Release() {
-        QTest::mouseRelease(&editor, Qt::LeftButton, {}, {kL, kT});
-        pressed_ = false;
-    }
-    void Click(int x, int y) {
-        Press(x, y);
-        Release();
-    }
     // Plays the voice and paints once in mode 4, so the editor holds the drawn curve points.
     void PaintCurve() {
         scene.PlayVoice();
@@ -76,44 +57,34 @@ protected:
 
     TEditorScene scene;
     TDynamicsEditor editor{scene.Context()};
-
-private:
-    bool pressed_ = false;
+    test::TEditorMouse mouse{editor};
 };
 
 // ---- interaction ------------------------------------------------------------------------
 
+// Size and cursor come with the paint box both editors share (see the equalizer's tests).
 TEST_F(DynamicsEditor, IsThePaintBoxOfTheClipperPage) {
     EXPECT_EQ(editor.objectName(), "PaintBox2");
-    EXPECT_EQ(editor.size(), QSize(556, 276));
-    EXPECT_EQ(editor.cursor().shape(), Qt::CrossCursor);
     EXPECT_EQ(editor.DynPlotRect(), (TRect{kL, kT, kR, kB}));
 }
 
 TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
     PaintCurve();
     const TDynValues start = ValuesOf(scene.Equalizer);
-    auto tryEverything = [&] {
-        Press(210, 28); // the clip point
-        MoveTo(100, 100);
-        Release();
-        Press(110, 103); // the gate point
-        MoveTo(300, 20);
-        Release();
-        Press(400, 100); // outside the plot
-        MoveTo(200, 100);
-        Release();
-    };
-    for (int mode : {0, 1, 2, 3, 5}) {
-        scene.Mode = mode;
-        tryEverything();
-        EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
-    }
-    scene.Equalizer.ClipperEnabled = false;
-    for (int mode : {4, 6}) {
-        scene.Mode = mode;
-        tryEverything();
-    }
+    test::InEveryLockedState(scene.Mode, scene.Equalizer.ClipperEnabled, [&](int mode) {
+        mouse.Press(210, 28); // the clip point
+        mouse.MoveTo(100, 100);
+        mouse.Release();
+        mouse.Press(110, 103); // the gate point
+        mouse.MoveTo(300, 20);
+        mouse.Release();
+        mouse.Press(400, 100); // outside the plot
+        mouse.MoveTo(200, 100);
+        mouse.Release();
+        if (!IsEditMode(mode)) {
+            EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
+        }
+    });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Modified, 0);
 }
@@ -122,7 +93,7 @@ TEST_F(DynamicsEditor, BeforeTheCurveIsFirstDrawnAClickTakesTheClipPoint) {
     scene.Mode = 4;
     editor.grab(); // no histogram yet: the curve is not drawn
     EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
-    Click(100, 100); // far left of where the gate point will be
+    mouse.Click(100, 100); // far left of where the gate point will be
     EXPECT_EQ(editor.DragMode(), cdClip);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), (100 - kR) / 4.0, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
@@ -133,68 +104,66 @@ TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
     PaintCurve();
     EXPECT_EQ(editor.StoredCurvePoints(),
               (TCurvePoints{{{330, 28}, {210, 28}, {110, 103}, {45, 249}}}));
-    // Between P1.x = 210 and P2.x = 110 the middle column 160 belongs to the clip.
-    Click(160, 100);
-    EXPECT_EQ(editor.DragMode(), cdClip);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -42.75, 1e-4);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -55, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 1.0f);
-
-    // The gate's height picks the ratio from -6 dBFS at the clip: 40 is -10 dBFS out, so
-    // (-42.75 - -43) ... the gate goes to (159 - 331) / 4 = -43 dB, which pushes the clip up.
-    Click(159, 40);
+    // Left of the middle column (210 + 110) div 2 = 160: the gate, to (159 - 331) / 4 = -43
+    // dBFS; its height, -10 dBFS out, sets the ratio from -6 dBFS at the clip: 13 dB / 4 dB.
+    mouse.Click(159, 40);
     EXPECT_EQ(editor.DragMode(), cdGate);
     EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -43, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.ClipThreshold, float(scene.Equalizer.GateThreshold / 0.9L));
-    const double span = Db(scene.Equalizer.ClipThreshold) - Db(scene.Equalizer.GateThreshold);
-    EXPECT_NEAR(scene.Equalizer.Compression, std::max(1.0, span / 4), 1e-4);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
+    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
+    // The middle column itself: the clip, to -42.75 dBFS, which pushes the gate below it.
+    mouse.Click(160, 100);
+    EXPECT_EQ(editor.DragMode(), cdClip);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -42.75, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
+    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
     EXPECT_EQ(scene.Modified, 2);
 }
 
 TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItThere) {
     PaintCurve();
-    Press(210, 28);
-    MoveTo(kR - 4 * 60, 28);
+    mouse.Press(210, 28);
+    mouse.MoveTo(kR - 4 * 60, 28);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -60, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
     const float pushedGate = scene.Equalizer.GateThreshold;
-    MoveTo(kR - 4 * 30, 200);
+    mouse.MoveTo(kR - 4 * 30, 200);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
     EXPECT_EQ(scene.Equalizer.GateThreshold, pushedGate);
-    MoveTo(-500, 28);
+    mouse.MoveTo(-500, 28);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -74, 1e-4);
-    MoveTo(2000, 28);
+    mouse.MoveTo(2000, 28);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -6, 1e-4);
-    Release();
+    mouse.Release();
     EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 1.0f);
     EXPECT_EQ(scene.Modified, 5);
 }
 
 TEST_F(DynamicsEditor, DraggingTheGateAboveTheClipPushesTheClipButNotPastMinus6) {
     PaintCurve();
-    Press(110, 103, Qt::ControlModifier);
-    MoveTo(kR - 4 * 20, 103, Qt::ControlModifier);
+    mouse.Press(110, 103, Qt::ControlModifier);
+    mouse.MoveTo(kR - 4 * 20, 103, Qt::ControlModifier);
     EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -20, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.ClipThreshold, float(scene.Equalizer.GateThreshold / 0.9L));
-    MoveTo(2000, 103, Qt::ControlModifier);
+    mouse.MoveTo(2000, 103, Qt::ControlModifier);
     EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -7, 1e-4);
     EXPECT_LT(Db(scene.Equalizer.ClipThreshold), -6);
     EXPECT_GT(Db(scene.Equalizer.ClipThreshold), -6.1);
-    Release();
+    mouse.Release();
 }
 
 TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
     scene.Equalizer.Compression = 4.0f;
     PaintCurve();
     ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
-    Press(110, 47, Qt::ControlModifier);
-    MoveTo(130, 150, Qt::ControlModifier);
+    mouse.Press(110, 47, Qt::ControlModifier);
+    mouse.MoveTo(130, 150, Qt::ControlModifier);
     EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -50.25, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 4.0f);
     // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
-    MoveTo(130, kT + 3 * 21);
+    mouse.MoveTo(130, kT + 3 * 21);
     EXPECT_NEAR(scene.Equalizer.Compression, 20.25 / 15, 1e-4);
-    Release();
+    mouse.Release();
 }
 
 TEST_F(DynamicsEditor, DraggingFromOutsideThePlotMarksModifiedAndRepaintsWithoutChanges) {
@@ -203,12 +172,12 @@ TEST_F(DynamicsEditor, DraggingFromOutsideThePlotMarksModifiedAndRepaintsWithout
     const TDynValues start = ValuesOf(scene.Equalizer);
     TPaintCounter paints;
     editor.installEventFilter(&paints);
-    Press(400, 100); // in the histogram area
+    mouse.Press(400, 100); // in the histogram area
     EXPECT_EQ(editor.DragMode(), cdNone);
     EXPECT_EQ(scene.Modified, 0);
-    MoveTo(200, 100);
-    MoveTo(120, 60);
-    Release();
+    mouse.MoveTo(200, 100);
+    mouse.MoveTo(120, 60);
+    mouse.Release();
     EXPECT_EQ(scene.Modified, 2);
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_TRUE(QTest::qWaitFor([&] { return paints.Count > 0; }, 2000));

@@ -1,8 +1,8 @@
 #include "app/EqualizerEditor.h"
 
 #include "app/EditorCanvas.h"
-#include "tests/app/EditorImages.h"
 #include "tests/app/EditorScene.h"
+#include "tests/app/EditorTesting.h"
 
 #include <QTest>
 
@@ -33,30 +33,11 @@ TEqValues ValuesOf(const TMicEqualizer& eq) { return {eq.CutoffLo(), eq.CutoffHi
 class EqualizerEditor : public ::testing::Test {
 protected:
     void SetUp() override { editor.show(); }
-    void TearDown() override {
-        if (pressed_)
-            Release();
-    }
-    void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mousePress(&editor, button, {}, {x, y});
-        pressed_ = button;
-    }
-    void MoveTo(int x, int y) { QTest::mouseMove(&editor, {x, y}); }
-    void Release() {
-        QTest::mouseRelease(&editor, pressed_, {}, {kL, kT});
-        pressed_ = Qt::NoButton;
-    }
-    void Click(int x, int y) {
-        Press(x, y);
-        Release();
-    }
     QImage Render(const std::string& name) { return test::RenderForReview(editor, name); }
 
     TEditorScene scene;
     TEqualizerEditor editor{scene.Context()};
-
-private:
-    Qt::MouseButton pressed_ = Qt::NoButton;
+    test::TEditorMouse mouse{editor};
 };
 
 // ---- interaction ------------------------------------------------------------------------
@@ -71,27 +52,20 @@ TEST_F(EqualizerEditor, IsThePaintBoxOfTheEqualizerPage) {
 TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
     const TEqValues start = ValuesOf(scene.Equalizer);
     const TSingleArray response = scene.Equalizer.Response();
-    auto tryEverything = [&] {
-        Press(ColumnX(289), 43); // a band
-        MoveTo(ColumnX(289), 20);
-        Release();
-        Press(ColumnX(100), 200); // the low cut-off
-        MoveTo(ColumnX(300), 200);
-        Release();
-        Press(ColumnX(400), 200); // the high cut-off
-        MoveTo(ColumnX(500), 220);
-        Release();
-    };
-    for (int mode : {0, 1, 2, 3, 5}) {
-        scene.Mode = mode;
-        tryEverything();
-        EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
-    }
-    scene.Equalizer.EqualizerEnabled = false;
-    for (int mode : {4, 6}) {
-        scene.Mode = mode;
-        tryEverything();
-    }
+    test::InEveryLockedState(scene.Mode, scene.Equalizer.EqualizerEnabled, [&](int mode) {
+        mouse.Press(ColumnX(289), 43); // a band
+        mouse.MoveTo(ColumnX(289), 20);
+        mouse.Release();
+        mouse.Press(ColumnX(100), 200); // the low cut-off
+        mouse.MoveTo(ColumnX(300), 200);
+        mouse.Release();
+        mouse.Press(ColumnX(400), 200); // the high cut-off
+        mouse.MoveTo(ColumnX(500), 220);
+        mouse.Release();
+        if (!IsEditMode(mode)) {
+            EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
+        }
+    });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Equalizer.Response(), response);
     EXPECT_EQ(scene.Modified, 0);
@@ -100,7 +74,7 @@ TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
 TEST_F(EqualizerEditor, AClickWithoutMovementSetsTheBandAndRebuildsTheResponse) {
     scene.Mode = 4;
     TEqValues expected = ValuesOf(scene.Equalizer);
-    Click(ColumnX(289), 43); // 7 pixels above the 0 dB line at the 600 Hz column
+    mouse.Click(ColumnX(289), 43); // 7 pixels above the 0 dB line at the 600 Hz column
     expected.Bands[3] = 3.5f;
     EXPECT_EQ(ValuesOf(scene.Equalizer), expected);
     EXPECT_EQ(scene.Modified, 1);
@@ -114,12 +88,12 @@ TEST_F(EqualizerEditor, AClickWithoutMovementSetsTheBandAndRebuildsTheResponse) 
 
 TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
     scene.Mode = 6;
-    Click(ColumnX(100), 200); // 84.4 Hz -> 84 -> 85 Hz
+    mouse.Click(ColumnX(100), 200); // 84.4 Hz -> 84 -> 85 Hz
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 85);
     // The exact middle row still belongs to the lower half: 991 Hz drags the low cut-off.
-    Click(ColumnX(338), (kT + kB) / 2);
+    mouse.Click(ColumnX(338), (kT + kB) / 2);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 500);
-    Click(ColumnX(339), (kT + kB) / 2);
+    mouse.Click(ColumnX(339), (kT + kB) / 2);
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 1500);
     EXPECT_EQ(scene.Modified, 3);
 
@@ -134,24 +108,24 @@ TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
 TEST_F(EqualizerEditor, DraggingABandPastThePlotGivesThe20DbLimits) {
     scene.Mode = 6;
     const int x = ColumnX(423);
-    Press(x, 60);
-    MoveTo(x, -40);
+    mouse.Press(x, 60);
+    mouse.MoveTo(x, -40);
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 20.0f);
-    MoveTo(x, 400);
+    mouse.MoveTo(x, 400);
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], -20.0f);
-    MoveTo(x, 43);
+    mouse.MoveTo(x, 43);
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 3.5f);
-    Release();
+    mouse.Release();
     EXPECT_EQ(scene.Modified, 4); // the press and every move
 }
 
 TEST_F(EqualizerEditor, LowCutoffFollowsTheMouseIn5HzStepsFrom50To500) {
     scene.Mode = 4;
-    Press(ColumnX(223), 200);
+    mouse.Press(ColumnX(223), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
     int previous = 1000;
     for (int x = ColumnX(337); x > -50; x -= 7) {
-        MoveTo(x, 200);
+        mouse.MoveTo(x, 200);
         const int hz = scene.Equalizer.CutoffLo();
         ASSERT_EQ(hz % 5, 0) << x;
         ASSERT_LE(hz, previous) << x;
@@ -160,43 +134,43 @@ TEST_F(EqualizerEditor, LowCutoffFollowsTheMouseIn5HzStepsFrom50To500) {
     }
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 50);
     // The drag keeps its cut-off even where a press would pick the other one.
-    MoveTo(ColumnX(500), 200);
+    mouse.MoveTo(ColumnX(500), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 500);
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 2700);
-    Release();
+    mouse.Release();
 }
 
 TEST_F(EqualizerEditor, HighCutoffFollowsTheMouseIn50HzStepsFrom1500To5700) {
     scene.Mode = 4;
-    Press(ColumnX(435), 240);
+    mouse.Press(ColumnX(435), 240);
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 2700);
     for (int x = ColumnX(339); x < 700; x += 5) {
-        MoveTo(x, 240);
+        mouse.MoveTo(x, 240);
         const int hz = scene.Equalizer.CutoffHi();
         ASSERT_EQ(hz % 50, 0) << x;
         ASSERT_TRUE(hz >= 1500 && hz <= 5700) << x;
     }
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 5700);
-    MoveTo(-20, 240);
+    mouse.MoveTo(-20, 240);
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 1500);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
-    Release();
+    mouse.Release();
 }
 
 TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
     scene.Mode = 4;
-    Press(ColumnX(289), 43, Qt::RightButton); // a press of any button sets the value
+    mouse.Press(ColumnX(289), 43, {}, Qt::RightButton); // a press of any button sets the value
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
-    MoveTo(ColumnX(289), 20);
+    mouse.MoveTo(ColumnX(289), 20);
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
-    Release();
+    mouse.Release();
     EXPECT_EQ(scene.Modified, 1);
 
     const TEqValues before = ValuesOf(scene.Equalizer);
-    Press(kR + 5, 43); // right of the plot
+    mouse.Press(kR + 5, 43); // right of the plot
     EXPECT_EQ(editor.DragMode(), edNone);
-    MoveTo(ColumnX(289), 20);
-    Release();
+    mouse.MoveTo(ColumnX(289), 20);
+    mouse.Release();
     EXPECT_EQ(ValuesOf(scene.Equalizer), before);
     EXPECT_EQ(scene.Modified, 1);
 }
