@@ -1,0 +1,86 @@
+#include "settings/IniFormat.h"
+
+#include "SND/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+
+namespace sonari {
+namespace {
+
+TEST(DecimalText, IsTheShortestGeneralFormWithFifteenDigits) {
+    EXPECT_EQ(FloatToStr(0.5), "0.5");
+    EXPECT_EQ(FloatToStr(67909392.0f), "67909392");
+    EXPECT_EQ(FloatToStr(-2.5), "-2.5");
+    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(FloatToStr(0.1f), "0.100000001490116");
+    EXPECT_EQ(FloatToStr(1e20), "1e+20");
+    EXPECT_EQ(FloatToStr(0.00001), "1e-05");
+}
+
+TEST(DecimalText, RoundTripsEveryFloatExactlyAndDoublesToFifteenDigits) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 20000; ++i) {
+        float single = std::bit_cast<float>(bits(random));
+        if (!std::isfinite(single))
+            continue;
+        auto back = TextToFloat(FloatToStr(single));
+        ASSERT_TRUE(back.has_value()) << FloatToStr(single);
+        EXPECT_EQ(static_cast<float>(*back), single) << FloatToStr(single);
+    }
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    for (int i = 0; i < 20000; ++i) {
+        int e = exponent(random);
+        double value = mantissa(random) * std::pow(10.0, e);
+        double back = *TextToFloat(FloatToStr(value));
+        // Half a unit in the 15th significant digit, plus the double's own rounding.
+        long double allowed = 0.5L * std::pow(10.0L, e - 14) + std::abs(value) * 1e-16L;
+        EXPECT_LE(std::abs(static_cast<long double>(back) - value), allowed) << value;
+    }
+}
+
+TEST(DecimalText, AcceptsPlainDecimalsOnly) {
+    EXPECT_EQ(TextToFloat("+2"), 2.0);
+    EXPECT_EQ(TextToFloat(".5"), 0.5);
+    EXPECT_EQ(TextToFloat("5."), 5.0);
+    EXPECT_EQ(TextToFloat("-0.25"), -0.25);
+    EXPECT_EQ(TextToFloat("1E3"), 1000.0);
+    for (const char* bad : {"", "+", "-", ",", "0,5", "1.5x", "nan", "NaN", "inf", "-inf",
+                            "infinity", "1e999", "0x10", "1e", " 1", "1 ", "+-1", "--1"})
+        EXPECT_FALSE(TextToFloat(bad).has_value()) << '"' << bad << '"';
+}
+
+TEST(DecimalText, StrToFloatRaisesTheConversionError) {
+    EXPECT_EQ(StrToFloat("0.75"), 0.75);
+    try {
+        StrToFloat("0,75");
+        FAIL() << "no exception";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'0,75' is not a valid floating point value");
+    }
+}
+
+TEST(IntegerText, ReadsDecimalAndHexWithinThirtyTwoBits) {
+    EXPECT_EQ(TextToInt("42"), 42);
+    EXPECT_EQ(TextToInt("-7"), -7);
+    EXPECT_EQ(TextToInt("+7"), 7);
+    EXPECT_EQ(TextToInt("0x1F"), 31);
+    EXPECT_EQ(TextToInt("0X1f"), 31);
+    EXPECT_EQ(TextToInt("-0x10"), -16);
+    EXPECT_EQ(TextToInt("007"), 7);
+    EXPECT_EQ(TextToInt("2147483647"), 2147483647);
+    EXPECT_EQ(TextToInt("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(TextToInt("-0x80000000"), -2147483647 - 1);
+    for (const char* bad : {"", "-", "0x", "2147483648", "-2147483649", "0x80000000",
+                            "99999999999999999999999", "12a", "1.0", "--1", "0x-5", "+-3", "1e3"})
+        EXPECT_FALSE(TextToInt(bad).has_value()) << '"' << bad << '"';
+}
+
+} // namespace
+} // namespace sonari

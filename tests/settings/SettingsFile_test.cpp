@@ -1,0 +1,90 @@
+#include "settings/SettingsFile.h"
+
+#include "SND/Exceptions.h"
+#include "settings/IniFile.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace sonari {
+namespace {
+
+using test::TTempDir;
+
+// Sets an environment variable for one test and puts the old value back.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~TScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(SettingsLocation, LiesBelowTheConfigFolderUnderTheProgramsName) {
+    TTempDir dir;
+    TScopedEnv home("HOME", dir.Path().c_str());
+    SetProgramBaseName("sonari");
+    {
+        TScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+        EXPECT_EQ(SettingsFolder(), (dir / "cfg/Brisko/Products/sonari/").string());
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "cfg/Brisko/Products/sonari"));
+        EXPECT_EQ(SettingsFileName(), (dir / "cfg/Brisko/Products/sonari/sonari.ini").string());
+    }
+    // Unset, empty or relative (invalid by the XDG rules): ~/.config.
+    for (const char* config : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+        TScopedEnv xdg("XDG_CONFIG_HOME", config);
+        EXPECT_EQ(SettingsFileName(), (dir / ".config/Brisko/Products/sonari/sonari.ini").string());
+    }
+    SetProgramBaseName("");
+}
+
+TEST(SettingsLocation, TakesTheBaseNameFromTheProgramFile) {
+    EXPECT_EQ(ProgramBaseName(), "test_settings");
+    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari"), "sonari");
+    EXPECT_EQ(BaseNameOfProgram("/opt/Sonari 1.0/sonari.bin"), "sonari");
+    // Replaced by a package upgrade while running: still the same settings.
+    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari (deleted)"), "sonari");
+}
+
+TEST(SettingsLocation, AnUncreatableFolderIsIgnoredUntilTheWrite) {
+    TTempDir dir;
+    test::WriteFileBytes(dir / "Brisko", "a file in the way");
+    TScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
+    SetProgramBaseName("sonari");
+    const std::string name = SettingsFileName();
+    EXPECT_EQ(name, (dir / "Brisko/Products/sonari/sonari.ini").string());
+    TIniFile ini(name);
+    EXPECT_THROW(ini.WriteInteger("Window", "Top", 0), EIniFileException);
+    SetProgramBaseName("");
+}
+
+TEST(ForceDirectories, CreatesEveryMissingLevel) {
+    TTempDir dir;
+    EXPECT_TRUE(ForceDirectories((dir / "a/b/c/").string()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
+    EXPECT_TRUE(ForceDirectories((dir / "a/b").string()));
+    EXPECT_TRUE(ForceDirectories("/"));
+    test::WriteFileBytes(dir / "file", "");
+    EXPECT_FALSE(ForceDirectories((dir / "file/sub").string()));
+    EXPECT_FALSE(ForceDirectories((dir / "file").string()));
+    try {
+        ForceDirectories("");
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Unable to create directory");
+    }
+}
+
+} // namespace
+} // namespace sonari
