@@ -139,19 +139,6 @@ TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItTh
     EXPECT_EQ(scene.Modified, 5);
 }
 
-TEST_F(DynamicsEditor, DraggingTheGateAboveTheClipPushesTheClipButNotPastMinus6) {
-    PaintCurve();
-    mouse.Press(110, 103, Qt::ControlModifier);
-    mouse.MoveTo(kR - 4 * 20, 103, Qt::ControlModifier);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -20, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.ClipThreshold, float(scene.Equalizer.GateThreshold / 0.9L));
-    mouse.MoveTo(2000, 103, Qt::ControlModifier);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -7, 1e-4);
-    EXPECT_LT(Db(scene.Equalizer.ClipThreshold), -6);
-    EXPECT_GT(Db(scene.Equalizer.ClipThreshold), -6.1);
-    mouse.Release();
-}
-
 TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
     scene.Equalizer.Compression = 4.0f;
     PaintCurve();
