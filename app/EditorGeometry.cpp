@@ -150,6 +150,25 @@ std::vector<TLevelGridLine> EqLevelGrid(const TRect& plot) {
     return grid;
 }
 
+TRect CutoffHandleRect(const TRect& plot, int hz) {
+    const int x = plot.Left + FreqToX(hz);
+    return {x - 3, plot.Bottom - 13, x + 4, plot.Bottom - 6};
+}
+
+TRect BandHandleRect(const TRect& plot, int band, float gainDb) {
+    const int x = BandX(plot, band);
+    const int y = DbToY(plot, gainDb);
+    return {x - 3, y - 3, x + 4, y + 4};
+}
+
+TPoint CutoffLabelPos(const TRect& plot, int hz, int textHeight) {
+    return {plot.Left + FreqToX(hz) + 10, plot.Bottom - 10 - textHeight / 2};
+}
+
+TPoint BandLabelPos(const TRect& plot, int band, float gainDb, int textWidth, int textHeight) {
+    return {BandX(plot, band) - textWidth / 2, DbToY(plot, gainDb) - textHeight - 5};
+}
+
 // ---- Dynamics editor --------------------------------------------------------------------
 
 TRect DynFrameRect(int /*paintWidth*/, int paintHeight) {
@@ -234,6 +253,52 @@ int EnvelopeX(const TRect& plot, float envelope) {
     return std::min(std::max(x, plot.Left), plot.Right);
 }
 
+TRect EnvelopeMarkerRect(const TRect& plot, float envelope) {
+    const int x = EnvelopeX(plot, envelope);
+    return {x - 3, plot.Bottom - 10, x + 4, plot.Bottom - 3};
+}
+
+TRect CurveHandleRect(const TPoint& point) {
+    return {point.X - 4, point.Y - 4, point.X + 5, point.Y + 5};
+}
+
+std::vector<TDynAxisTick> DynInputAxis(const TRect& plot) {
+    std::vector<TDynAxisTick> ticks;
+    for (int k = 0; k <= 8; ++k) {
+        const bool labelled = k >= 2 && k % 2 == 0;
+        ticks.push_back({DynX0(plot) - 40 * k, labelled ? std::to_string(-10 * k) + " dBFS" : ""});
+    }
+    return ticks;
+}
+
+std::vector<TLevelGridLine> DynOutputGrid(const TRect& plot) {
+    std::vector<TLevelGridLine> grid;
+    for (int k = 0; k <= 10; ++k) {
+        const int y = plot.Top + 30 * k;
+        if (y > plot.Bottom)
+            break;
+        grid.push_back({y, k % 2 == 0 ? std::to_string(-10 * k) : "", true});
+    }
+    return grid;
+}
+
+// Entries are counts of up to a block's length; the cuts keep any count, even a wrong one,
+// inside the areas.
+TRect InHistogramBar(const TRect& plot, int bin, int32_t entry) {
+    const int x = DynX0(plot) - 4 * bin;
+    const int64_t top = int64_t(plot.Bottom) - 1 - std::max<int32_t>(entry, 0);
+    return {x, static_cast<int>(std::max<int64_t>(plot.Top, top)), x + 2, plot.Bottom - 1};
+}
+
+bool OutHistogramRowFits(const TRect& hist, int bin) { return hist.Top + 3 * bin <= hist.Bottom; }
+
+TRect OutHistogramBar(const TRect& hist, int bin, int32_t entry) {
+    const int y = hist.Top + 3 * bin;
+    const int left = hist.Left + 2;
+    const int64_t right = int64_t(left) + std::max<int32_t>(entry, 0);
+    return {left, y - 1, static_cast<int>(std::min<int64_t>(hist.Right, right)), y + 1};
+}
+
 std::string ClipLabel(float clipDb) { return "CLIP  " + Fixed1(clipDb) + " dBFS"; }
 
 std::string GateLabel(float gateDb) { return "GATE  " + Fixed1(gateDb) + " dBFS"; }
@@ -253,5 +318,11 @@ TPoint ComprLabelPos(const TCurvePoints& points, int textWidth, int textHeight) 
         pos = {p2.X - textWidth - 7, p1.Y};
     return pos;
 }
+
+TPoint ClipLabelPos(const TCurvePoints& points, int textWidth, int textHeight) {
+    return {points[1].X - textWidth - 5, points[1].Y - textHeight - 1};
+}
+
+TPoint GateLabelPos(const TCurvePoints& points) { return {points[2].X + 5, points[2].Y + 5}; }
 
 } // namespace sonari

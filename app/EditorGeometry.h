@@ -100,6 +100,15 @@ struct TLevelGridLine {
 };
 std::vector<TLevelGridLine> EqLevelGrid(const TRect& plot);
 
+// Handles, 7 x 7: a cut-off on the plot's bottom strip, a band at its gain (not clamped, so a
+// gain beyond the plot shows its handle beyond it).
+TRect CutoffHandleRect(const TRect& plot, int hz);
+TRect BandHandleRect(const TRect& plot, int band, float gainDb);
+// Top-left of a label of the given size: a cut-off's right of its handle, vertically centred
+// on it; a band's centred 5 pixels above its handle.
+TPoint CutoffLabelPos(const TRect& plot, int hz, int textHeight);
+TPoint BandLabelPos(const TRect& plot, int band, float gainDb, int textWidth, int textHeight);
+
 // ---- Dynamics editor --------------------------------------------------------------------
 
 inline constexpr float kFullScale = 2147483647.0f;
@@ -147,6 +156,29 @@ TDynValues DynDrag(TCurveDragMode mode, const TRect& plot, int x, int y, bool ke
 
 // Envelope marker column: x0 + Round(4 * level), limited to L..R (lower limit first).
 int EnvelopeX(const TRect& plot, float envelope);
+// The marker, 7 x 7 on the plot's bottom strip at EnvelopeX.
+TRect EnvelopeMarkerRect(const TRect& plot, float envelope);
+// Clip or gate handle, 9 x 9 around a curve point.
+TRect CurveHandleRect(const TPoint& point);
+
+// Input axis below the plot: 0 dBFS at x0, a tick every 10 dB down to -80 dBFS; -20, -40,
+// -60 and -80 dBFS carry a long tick and the label "%d dBFS".
+struct TDynAxisTick {
+    int X = 0;
+    std::string Label; // empty for a short tick
+};
+std::vector<TDynAxisTick> DynInputAxis(const TRect& plot);
+// Output grid rows: every 10 dB from 0 dBFS at T down to B; every second one labelled "%d".
+std::vector<TLevelGridLine> DynOutputGrid(const TRect& plot);
+
+// Histogram bars. Entry i belongs to -i dBFS and is drawn as a bar of that many pixels: the
+// input bar 2 pixels wide at x0 - 4i, rising from the plot's bottom and cut at its top; the
+// output bar 2 pixels high at row top + 3i of the histogram area, growing right and cut at its
+// right edge. Empty (Left >= Right or Top >= Bottom) for an entry of 0 or less.
+TRect InHistogramBar(const TRect& plot, int bin, int32_t entry);
+// Bins beyond the area's bottom are not drawn: the loop stops at the first row below it.
+bool OutHistogramRowFits(const TRect& hist, int bin);
+TRect OutHistogramBar(const TRect& hist, int bin, int32_t entry);
 
 // "CLIP  %.1f dBFS", "GATE  %.1f dBFS", "COMPR  %.1f:1" with a trailing ".0:1" shortened.
 std::string ClipLabel(float clipDb);
@@ -155,5 +187,9 @@ std::string ComprLabel(float ratio);
 // Top-left of the ratio label of the given size, between P1 and P2, or left of P2 at P1's
 // height when it would rise above P1.
 TPoint ComprLabelPos(const TCurvePoints& points, int textWidth, int textHeight);
+// Top-left of the clip label (left of and just above P1) and of the gate label (right of and
+// below P2).
+TPoint ClipLabelPos(const TCurvePoints& points, int textWidth, int textHeight);
+TPoint GateLabelPos(const TCurvePoints& points);
 
 } // namespace sonari

@@ -324,6 +324,61 @@ TEST(DynamicsEnvelope, MarkerStaysInsideThePlot) {
     EXPECT_EQ(EnvelopeX(kDyn, 4 * kFullScale), kDyn.Right);
 }
 
+// ---- handles, axes and histogram bars ----------------------------------------------------
+
+TEST(EditorHandles, SitOnTheirValuesAndTheirLabelsBesideThem) {
+    EXPECT_EQ(CutoffHandleRect(kEq, 300), (TRect{230, 237, 237, 244}));
+    EXPECT_EQ(CutoffLabelPos(kEq, 300, 13), (TPoint{243, 234}));
+    EXPECT_EQ(BandHandleRect(kEq, 3, 3.5f), (TRect{296, 40, 303, 47}));
+    EXPECT_EQ(BandLabelPos(kEq, 3, 3.5f, 41, 13), (TPoint{299 - 20, 43 - 13 - 5}));
+    // Not clamped: a gain beyond the plot shows its handle beyond it.
+    EXPECT_EQ(BandHandleRect(kEq, 0, 25.0f).Top, 10 + 40 - 50 - 3);
+    const TCurvePoints p = CurvePoints(kDyn, InitialDynamics());
+    EXPECT_EQ(CurveHandleRect(p[1]), (TRect{206, 24, 215, 33}));
+    EXPECT_EQ(ClipLabelPos(p, 90, 13), (TPoint{210 - 90 - 5, 28 - 13 - 1}));
+    EXPECT_EQ(GateLabelPos(p), (TPoint{115, 108}));
+    EXPECT_EQ(EnvelopeMarkerRect(kDyn, DbToAmplitude(-20)), (TRect{247, 240, 254, 247}));
+}
+
+TEST(DynamicsScales, InputTicksEvery10DbAndOutputRowsFrom0ToMinus80) {
+    std::vector<int> xs;
+    std::vector<std::string> labels;
+    for (const TDynAxisTick& tick : DynInputAxis(kDyn)) {
+        xs.push_back(tick.X);
+        if (!tick.Label.empty())
+            labels.push_back(tick.Label);
+    }
+    EXPECT_EQ(xs, (std::vector<int>{330, 290, 250, 210, 170, 130, 90, 50, 10}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"-20 dBFS", "-40 dBFS", "-60 dBFS", "-80 dBFS"}));
+    std::vector<int> ys;
+    labels.clear();
+    for (const TLevelGridLine& row : DynOutputGrid(kDyn)) {
+        ys.push_back(row.Y);
+        if (!row.Label.empty())
+            labels.push_back(row.Label);
+    }
+    EXPECT_EQ(ys, (std::vector<int>{10, 40, 70, 100, 130, 160, 190, 220, 250}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"0", "-20", "-40", "-60", "-80"}));
+}
+
+TEST(DynamicsHistograms, BarsAreAsLongAsTheirCountsAndCutAtTheAreas) {
+    const TRect hist = DynHistRect(kPaintWidth, kPaintHeight);
+    EXPECT_EQ(InHistogramBar(kDyn, 0, 30), (TRect{330, 219, 332, 249}));
+    EXPECT_EQ(InHistogramBar(kDyn, 80, 1024), (TRect{10, 10, 12, 249}));
+    EXPECT_EQ(InHistogramBar(kDyn, 5, std::numeric_limits<int32_t>::max()).Top, 10);
+    for (int32_t nothing : {0, -5, std::numeric_limits<int32_t>::min()}) {
+        const TRect in = InHistogramBar(kDyn, 5, nothing);
+        const TRect out = OutHistogramBar(hist, 5, nothing);
+        EXPECT_GE(in.Top, in.Bottom) << nothing;
+        EXPECT_GE(out.Left, out.Right) << nothing;
+    }
+    EXPECT_EQ(OutHistogramBar(hist, 2, 40), (TRect{343, 15, 383, 17}));
+    EXPECT_EQ(OutHistogramBar(hist, 6, 1024).Right, hist.Right);
+    EXPECT_EQ(OutHistogramBar(hist, 6, std::numeric_limits<int32_t>::max()).Right, hist.Right);
+    EXPECT_TRUE(OutHistogramRowFits(hist, 80)); // all 81 bins fit the standard size
+    EXPECT_FALSE(OutHistogramRowFits(hist, 81));
+}
+
 // ---- dynamics labels --------------------------------------------------------------------
 
 TEST(DynamicsLabels, TextsKeepTheirTwoSpacesAndWholeRatiosLoseTheirDecimal) {

@@ -1,0 +1,340 @@
+#include "app/DynamicsEditor.h"
+
+#include "app/EditorCanvas.h"
+#include "tests/app/EditorScene.h"
+#include "tests/app/EditorTesting.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace sonari {
+namespace {
+
+using test::CountColour;
+using test::CountOtherThan;
+using test::Pixel;
+using test::TEditorScene;
+
+// The standard areas: curve plot L = 10, T = 10, R = 331, B = 250 with 0 dBFS input at x0 =
+// 330; output histogram 341..526 x 10..251.
+constexpr int kL = 10, kT = 10, kR = 331, kB = 250, kX0 = 330;
+constexpr int kHistL = 341, kHistT = 10, kHistR = 526, kHistB = 251;
+
+double Db(float amplitude) { return 20 * std::log10(amplitude / 2147483647.0); }
+
+TDynValues ValuesOf(const TMicEqualizer& eq) {
+    return {eq.ClipThreshold, eq.GateThreshold, eq.Compression};
+}
+
+// Counts the paints a widget receives.
+struct TPaintCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        Count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int Count = 0;
+};
+
+// A dynamics editor on the scene's data at the equalizer's initial settings (clip -30 dBFS,
+// gate -55 dBFS, ratio 1), shown on the offscreen screen, and the mouse.
+class DynamicsEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scene.Equalizer.Compression = 1.0f;
+        editor.show();
+    }
+    // Plays the voice and paints once in mode 4, so the editor holds the drawn curve points.
+    void PaintCurve() {
+        scene.PlayVoice();
+        scene.Mode = 4;
+        editor.grab();
+    }
+
+    TEditorScene scene;
+    TDynamicsEditor editor{scene.Context()};
+    test::TEditorMouse mouse{editor};
+};
+
+// ---- interaction ------------------------------------------------------------------------
+
+// Size and cursor come with the paint box both editors share (see the equalizer's tests).
+TEST_F(DynamicsEditor, IsThePaintBoxOfTheClipperPage) {
+    EXPECT_EQ(editor.objectName(), "PaintBox2");
+    EXPECT_EQ(editor.DynPlotRect(), (TRect{kL, kT, kR, kB}));
+}
+
+TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
+    PaintCurve();
+    const TDynValues start = ValuesOf(scene.Equalizer);
+    test::InEveryLockedState(scene.Mode, scene.Equalizer.ClipperEnabled, [&](int mode) {
+        mouse.Press(210, 28); // the clip point
+        mouse.MoveTo(100, 100);
+        mouse.Release();
+        mouse.Press(110, 103); // the gate point
+        mouse.MoveTo(300, 20);
+        mouse.Release();
+        mouse.Press(400, 100); // outside the plot
+        mouse.MoveTo(200, 100);
+        mouse.Release();
+        if (!IsEditMode(mode)) {
+            EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
+        }
+    });
+    EXPECT_EQ(ValuesOf(scene.Equalizer), start);
+    EXPECT_EQ(scene.Modified, 0);
+}
+
+TEST_F(DynamicsEditor, BeforeTheCurveIsFirstDrawnAClickTakesTheClipPoint) {
+    scene.Mode = 4;
+    editor.grab(); // no histogram yet: the curve is not drawn
+    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+    mouse.Click(100, 100); // far left of where the gate point will be
+    EXPECT_EQ(editor.DragMode(), cdClip);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), (100 - kR) / 4.0, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
+    EXPECT_EQ(scene.Modified, 1);
+}
+
+TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
+    PaintCurve();
+    EXPECT_EQ(editor.StoredCurvePoints(),
+              (TCurvePoints{{{330, 28}, {210, 28}, {110, 103}, {45, 249}}}));
+    // Left of the middle column (210 + 110) div 2 = 160: the gate, to (159 - 331) / 4 = -43
+    // dBFS; its height, -10 dBFS out, sets the ratio from -6 dBFS at the clip: 13 dB / 4 dB.
+    mouse.Click(159, 40);
+    EXPECT_EQ(editor.DragMode(), cdGate);
+    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -43, 1e-4);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
+    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
+    // The middle column itself: the clip, to -42.75 dBFS, which pushes the gate below it.
+    mouse.Click(160, 100);
+    EXPECT_EQ(editor.DragMode(), cdClip);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -42.75, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
+    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
+    EXPECT_EQ(scene.Modified, 2);
+}
+
+TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItThere) {
+    PaintCurve();
+    mouse.Press(210, 28);
+    mouse.MoveTo(kR - 4 * 60, 28);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -60, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
+    const float pushedGate = scene.Equalizer.GateThreshold;
+    mouse.MoveTo(kR - 4 * 30, 200);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
+    EXPECT_EQ(scene.Equalizer.GateThreshold, pushedGate);
+    mouse.MoveTo(-500, 28);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -74, 1e-4);
+    mouse.MoveTo(2000, 28);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -6, 1e-4);
+    mouse.Release();
+    EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 1.0f);
+    EXPECT_EQ(scene.Modified, 5);
+}
+
+TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
+    scene.Equalizer.Compression = 4.0f;
+    PaintCurve();
+    ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
+    mouse.Press(110, 47, Qt::ControlModifier);
+    mouse.MoveTo(130, 150, Qt::ControlModifier);
+    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -50.25, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 4.0f);
+    // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
+    mouse.MoveTo(130, kT + 3 * 21);
+    EXPECT_NEAR(scene.Equalizer.Compression, 20.25 / 15, 1e-4);
+    mouse.Release();
+}
+
+TEST_F(DynamicsEditor, DraggingFromOutsideThePlotMarksModifiedAndRepaintsWithoutChanges) {
+    PaintCurve();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    const TDynValues start = ValuesOf(scene.Equalizer);
+    TPaintCounter paints;
+    editor.installEventFilter(&paints);
+    mouse.Press(400, 100); // in the histogram area
+    EXPECT_EQ(editor.DragMode(), cdNone);
+    EXPECT_EQ(scene.Modified, 0);
+    mouse.MoveTo(200, 100);
+    mouse.MoveTo(120, 60);
+    mouse.Release();
+    EXPECT_EQ(scene.Modified, 2);
+    EXPECT_EQ(ValuesOf(scene.Equalizer), start);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints.Count > 0; }, 2000));
+}
+
+// ---- rendering --------------------------------------------------------------------------
+
+class DynamicsEditorImage : public DynamicsEditor {
+protected:
+    void SetUp() override {
+        DynamicsEditor::SetUp();
+        scene.Equalizer.Compression = 2.5f;
+        scene.PlayVoice();
+    }
+    QRgb Window() const { return editor.palette().color(QPalette::Window).rgb(); }
+};
+
+// Both areas, the input axis, the output grid and their labels: what every mode shows.
+void ExpectScales(const QImage& image, QRgb window) {
+    EXPECT_EQ(image.size(), QSize(556, 276));
+    EXPECT_EQ(Pixel(image, 2, 2), window | 0xff000000u);
+    EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
+    EXPECT_EQ(Pixel(image, 520, 15), kPlotLight);
+    for (const auto& [x, y] : {std::pair{kL, 100},
+                               {kX0, 100},
+                               {200, kB},
+                               {kHistL, 100},
+                               {kHistR - 1, 100},
+                               {400, kHistB - 1}})
+        EXPECT_EQ(Pixel(image, x, y), kTeal) << x << "," << y;
+    // Dotted output rows every 10 dB, across both areas.
+    for (int y = kT + 30; y < kB; y += 30) {
+        EXPECT_GT(CountColour(image, kTeal, kL + 1, y, kX0 - 1, y + 1), 60) << y;
+        EXPECT_LT(CountColour(image, kTeal, kL + 1, y, kX0 - 1, y + 1), 200) << y;
+        EXPECT_GT(CountColour(image, kTeal, kHistL + 3, y, kHistR - 1, y + 1), 30) << y;
+    }
+    // Input ticks every 10 dB, long with a label every 20 dB from -20 dBFS on.
+    for (int k = 0; k <= 8; ++k) {
+        const int x = kX0 - 40 * k;
+        EXPECT_EQ(Pixel(image, x, kB + 3), kTeal) << k;
+        const bool labelled = k >= 2 && k % 2 == 0;
+        EXPECT_EQ(Pixel(image, x, kB + 12) == kTeal, labelled) << k;
+        if (labelled) {
+            EXPECT_GT(CountOtherThan(image, window, x + 4, kB + 9, x + 40, 276), 10) << k;
+        }
+    }
+    // "Input", "Output    dBFS" and the output levels 0..-80 at the right.
+    EXPECT_GT(CountOtherThan(image, window, kR - 20, kB + 9, kR + 10, 276), 10);
+    EXPECT_GT(CountOtherThan(image, window, kHistR - 45, kB + 9, 556, 276), 10);
+    for (int y = kT; y <= kB; y += 60)
+        EXPECT_GT(CountOtherThan(image, window, kHistR + 4, y - 7, 556, y + 6), 5) << y;
+}
+
+void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
+    for (QRgb colour : colours)
+        EXPECT_EQ(CountColour(image, colour), 0) << std::hex << colour;
+}
+
+// Every input bin as a green bar, 2 pixels wide at x0 - 4i, rising `entry` pixels from the
+// plot's bottom (cut at its top). The lines drawn later may cross a bar in teal; the envelope
+// marker is left out.
+void ExpectInputHistogram(const QImage& image, const TIntegerArray& bins, int markerX) {
+    int wrong = 0;
+    std::ostringstream first;
+    for (int i = 0; i <= 80; ++i) {
+        const int x = kX0 - 4 * i;
+        if (std::abs(x - markerX) < 6)
+            continue;
+        const int top = std::max(kT, kB - 1 - bins[i]);
+        for (int y = kT; y < kB; ++y) {
+            const bool green = y >= top && y < kB - 1;
+            for (int dx : {0, 1}) {
+                const QRgb pixel = Pixel(image, x + dx, y);
+                const bool ok = green ? pixel == kGreen || pixel == kTeal : pixel != kGreen;
+                if (!ok && wrong++ == 0)
+                    first << "bin " << i << " row " << y;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "first at " << first.str();
+    int area = 0;
+    for (int entry : bins)
+        area += 2 * std::clamp(entry, 0, kB - 1 - kT);
+    EXPECT_GT(CountColour(image, kGreen, kL, kT, kR, kB), area * 9 / 10);
+}
+
+void ExpectEnvelopeMarker(const QImage& image, const TMicEqualizer& eq) {
+    const int x = kX0 + int(std::nearbyint(4 * Db(eq.Envelope)));
+    EXPECT_EQ(Pixel(image, x, kB - 7), kRed);
+    EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
+}
+
+// Every output bin as a blue bar 2 pixels high at row top + 3i, `entry` pixels long from two
+// pixels inside the area (cut at its right edge).
+void ExpectOutputHistogram(const QImage& image, const TIntegerArray& bins) {
+    int wrong = 0;
+    for (int i = 0; i <= 80; ++i) {
+        const int y = kHistT + 3 * i;
+        const int end = std::min(kHistR, kHistL + 2 + bins[i]);
+        for (int x = kHistL + 2; x < kHistR; ++x)
+            for (int row : {y - 1, y})
+                if (row > kHistT && row < kHistB - 1)
+                    wrong += (Pixel(image, x, row) == kBlue) != (x < end);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(CountColour(image, kBlue), 500);
+}
+
+// Clip -30 dBFS, gate -55 dBFS, ratio 2.5: P0 (330, 28), P1 (210, 28), P2 (110, 58) and P3
+// (25, 249).
+void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
+    EXPECT_EQ(editor.StoredCurvePoints(),
+              (TCurvePoints{{{330, 28}, {210, 28}, {110, 58}, {25, 249}}}));
+    for (int y : {27, 28, 29}) // 3 pixels wide
+        EXPECT_EQ(Pixel(image, 270, y), kTeal) << y;
+    EXPECT_EQ(Pixel(image, 160, 43), kTeal);
+    EXPECT_EQ(Pixel(image, 210, 28), kLime);
+    EXPECT_EQ(Pixel(image, 206, 28), kBlue);
+    EXPECT_EQ(Pixel(image, 110, 58), kYellow);
+    EXPECT_EQ(Pixel(image, 106, 58), kBlue);
+    // CLIP label left of and above P1, GATE and COMPR labels on yellow tags.
+    EXPECT_GT(CountOtherThan(image, kPlotLight, 110, 12, 205, 27), 30);
+    EXPECT_GT(CountColour(image, kYellow, 115, 63, 215, 76), 300);
+    EXPECT_GT(CountColour(image, kYellow), 1000);
+    // The dotted drop lines from both points to the input axis.
+    EXPECT_GT(CountColour(image, kTeal, 210, 60, 211, 200), 30);
+    EXPECT_GT(CountColour(image, kTeal, 110, 90, 111, 200), 30);
+}
+
+TEST_F(DynamicsEditorImage, StoppedShowsTheEmptyAreasAndTheirScales) {
+    scene.Mode = 0;
+    const QImage image = test::RenderForReview(editor, "dynamics-mode0");
+    ExpectScales(image, Window());
+    ExpectAbsent(image, {kGreen, kRed, kBlue, kLime, kYellow});
+    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+}
+
+TEST_F(DynamicsEditorImage, GainStepShowsTheInputHistogramAndTheEnvelope) {
+    scene.Mode = 2;
+    const QImage image = test::RenderForReview(editor, "dynamics-mode2");
+    ExpectScales(image, Window());
+    const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Equalizer.Envelope)));
+    ExpectInputHistogram(image, scene.Histograms.InHistogram(), markerX);
+    ExpectEnvelopeMarker(image, scene.Equalizer);
+    ExpectAbsent(image, {kBlue, kLime, kYellow});
+    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+}
+
+TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve) {
+    for (int mode : {4, 6}) {
+        SCOPED_TRACE(mode);
+        scene.Mode = mode;
+        const QImage image = test::RenderForReview(editor, "dynamics-mode" + std::to_string(mode));
+        ExpectScales(image, Window());
+        const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Equalizer.Envelope)));
+        ExpectInputHistogram(image, scene.Histograms.InHistogram(), markerX);
+        ExpectEnvelopeMarker(image, scene.Equalizer);
+        ExpectOutputHistogram(image, scene.Histograms.OutHistogram());
+        ExpectCurve(image, editor);
+    }
+}
+
+TEST_F(DynamicsEditorImage, WithTheClipperOffTheCurveAndOutputHistogramStayHidden) {
+    scene.Mode = 4;
+    scene.Equalizer.ClipperEnabled = false;
+    const QImage image = test::RenderForReview(editor, "dynamics-mode4-off");
+    ExpectAbsent(image, {kBlue, kLime, kYellow});
+    EXPECT_GT(CountColour(image, kGreen), 200);
+    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+}
+
+} // namespace
+} // namespace sonari

@@ -1,0 +1,319 @@
+#include "app/EqualizerEditor.h"
+
+#include "app/EditorCanvas.h"
+#include "tests/app/EditorScene.h"
+#include "tests/app/EditorTesting.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace sonari {
+namespace {
+
+using test::CountColour;
+using test::CountOtherThan;
+using test::Pixel;
+using test::TEditorScene;
+
+// The standard plot: L = 10, T = 10, R = 523, B = 250; 0 dB on row 50, 2 pixels per dB.
+constexpr int kL = 10, kT = 10, kR = 523, kB = 250;
+const int kBandColumns[] = {89, 156, 223, 289, 356, 423, 490};
+
+int ColumnX(int column) { return kL + column; }
+int Row(double db) { return std::clamp(50 - int(std::nearbyint(2 * db)), kT, kB); }
+
+TEqValues ValuesOf(const TMicEqualizer& eq) { return {eq.CutoffLo(), eq.CutoffHi(), eq.Bands}; }
+
+// An equalizer editor on the scene's data, shown on the offscreen screen, and the mouse.
+class EqualizerEditor : public ::testing::Test {
+protected:
+    void SetUp() override { editor.show(); }
+    QImage Render(const std::string& name) { return test::RenderForReview(editor, name); }
+
+    TEditorScene scene;
+    TEqualizerEditor editor{scene.Context()};
+    test::TEditorMouse mouse{editor};
+};
+
+// ---- interaction ------------------------------------------------------------------------
+
+TEST_F(EqualizerEditor, IsThePaintBoxOfTheEqualizerPage) {
+    EXPECT_EQ(editor.objectName(), "PaintBox1");
+    EXPECT_EQ(editor.size(), QSize(556, 276));
+    EXPECT_EQ(editor.cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(editor.EqPlotRect(), (TRect{kL, kT, kR, kB}));
+}
+
+TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
+    const TEqValues start = ValuesOf(scene.Equalizer);
+    const TSingleArray response = scene.Equalizer.Response();
+    test::InEveryLockedState(scene.Mode, scene.Equalizer.EqualizerEnabled, [&](int mode) {
+        mouse.Press(ColumnX(289), 43); // a band
+        mouse.MoveTo(ColumnX(289), 20);
+        mouse.Release();
+        mouse.Press(ColumnX(100), 200); // the low cut-off
+        mouse.MoveTo(ColumnX(300), 200);
+        mouse.Release();
+        mouse.Press(ColumnX(400), 200); // the high cut-off
+        mouse.MoveTo(ColumnX(500), 220);
+        mouse.Release();
+        if (!IsEditMode(mode)) {
+            EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
+        }
+    });
+    EXPECT_EQ(ValuesOf(scene.Equalizer), start);
+    EXPECT_EQ(scene.Equalizer.Response(), response);
+    EXPECT_EQ(scene.Modified, 0);
+}
+
+TEST_F(EqualizerEditor, AClickWithoutMovementSetsTheBandAndRebuildsTheResponse) {
+    scene.Mode = 4;
+    TEqValues expected = ValuesOf(scene.Equalizer);
+    mouse.Click(ColumnX(289), 43); // 7 pixels above the 0 dB line at the 600 Hz column
+    expected.Bands[3] = 3.5f;
+    EXPECT_EQ(ValuesOf(scene.Equalizer), expected);
+    EXPECT_EQ(scene.Modified, 1);
+
+    TMicEqualizer reference;
+    reference.SetDataBlockSize(test::kSceneBlock);
+    reference.Bands = expected.Bands;
+    reference.UpdateEqualizer();
+    EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
+}
+
+TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
+    scene.Mode = 6;
+    mouse.Click(ColumnX(100), 200); // 84.4 Hz -> 84 -> 85 Hz
+    EXPECT_EQ(scene.Equalizer.CutoffLo(), 85);
+    // The exact middle row still belongs to the lower half: 991 Hz drags the low cut-off.
+    mouse.Click(ColumnX(338), (kT + kB) / 2);
+    EXPECT_EQ(scene.Equalizer.CutoffLo(), 500);
+    mouse.Click(ColumnX(339), (kT + kB) / 2);
+    EXPECT_EQ(scene.Equalizer.CutoffHi(), 1500);
+    EXPECT_EQ(scene.Modified, 3);
+
+    TMicEqualizer reference;
+    reference.SetDataBlockSize(test::kSceneBlock);
+    reference.Bands = scene.Equalizer.Bands;
+    reference.SetCutoffLo(500);
+    reference.SetCutoffHi(1500);
+    EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
+}
+
+TEST_F(EqualizerEditor, DraggingABandPastThePlotGivesThe20DbLimits) {
+    scene.Mode = 6;
+    const int x = ColumnX(423);
+    mouse.Press(x, 60);
+    mouse.MoveTo(x, -40);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 20.0f);
+    mouse.MoveTo(x, 400);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], -20.0f);
+    mouse.MoveTo(x, 43);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 3.5f);
+    mouse.Release();
+    EXPECT_EQ(scene.Modified, 4); // the press and every move
+}
+
+TEST_F(EqualizerEditor, LowCutoffFollowsTheMouseIn5HzStepsFrom50To500) {
+    scene.Mode = 4;
+    mouse.Press(ColumnX(223), 200);
+    EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
+    int previous = 1000;
+    for (int x = ColumnX(337); x > -50; x -= 7) {
+        mouse.MoveTo(x, 200);
+        const int hz = scene.Equalizer.CutoffLo();
+        ASSERT_EQ(hz % 5, 0) << x;
+        ASSERT_LE(hz, previous) << x;
+        ASSERT_GE(hz, 50) << x;
+        previous = hz;
+    }
+    EXPECT_EQ(scene.Equalizer.CutoffLo(), 50);
+    // The drag keeps its cut-off even where a press would pick the other one.
+    mouse.MoveTo(ColumnX(500), 200);
+    EXPECT_EQ(scene.Equalizer.CutoffLo(), 500);
+    EXPECT_EQ(scene.Equalizer.CutoffHi(), 2700);
+    mouse.Release();
+}
+
+TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
+    scene.Mode = 4;
+    mouse.Press(ColumnX(289), 43, {}, Qt::RightButton); // a press of any button sets the value
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
+    mouse.MoveTo(ColumnX(289), 20);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
+    mouse.Release();
+    EXPECT_EQ(scene.Modified, 1);
+
+    const TEqValues before = ValuesOf(scene.Equalizer);
+    mouse.Press(kR + 5, 43); // right of the plot
+    EXPECT_EQ(editor.DragMode(), edNone);
+    mouse.MoveTo(ColumnX(289), 20);
+    mouse.Release();
+    EXPECT_EQ(ValuesOf(scene.Equalizer), before);
+    EXPECT_EQ(scene.Modified, 1);
+}
+
+// ---- rendering --------------------------------------------------------------------------
+
+class EqualizerEditorImage : public EqualizerEditor {
+protected:
+    void SetUp() override {
+        EqualizerEditor::SetUp();
+        scene.PlayVoice();
+    }
+    QRgb Window() const { return editor.palette().color(QPalette::Window).rgb(); }
+};
+
+// Frame, scales and their labels: what every mode shows.
+void ExpectScales(const QImage& image, QRgb window) {
+    EXPECT_EQ(image.size(), QSize(556, 276));
+    EXPECT_EQ(Pixel(image, 2, 2), Pixel(image, 550, 270));
+    EXPECT_EQ(Pixel(image, 2, 2), window | 0xff000000u);
+    for (const auto& [x, y] : {std::pair{kL, 100}, {kR - 1, 100}, {300, kT}, {300, kB}})
+        EXPECT_EQ(Pixel(image, x, y), kTeal) << x << "," << y;
+    // A dotted 0 dB line: about every third pixel.
+    const int dots = CountColour(image, kTeal, kL + 1, 50, kR - 1, 51);
+    EXPECT_GT(dots, 120);
+    EXPECT_LT(dots, 260);
+    // Labels at the right: "dBFS" at the top and the last one, "-100", at the bottom edge.
+    EXPECT_GT(CountOtherThan(image, window, kR + 4, kT, 556, kT + 10), 10);
+    EXPECT_GT(CountOtherThan(image, window, kR + 4, kB - 7, 556, kB + 5), 10);
+    // Long ticks and labels at 30, 100, 300, 1000 and 3000 Hz; a short tick at 200 Hz.
+    for (int column : {0, 116, 223, 339, 445}) {
+        EXPECT_EQ(Pixel(image, ColumnX(column), kB + 14), kTeal) << column;
+        EXPECT_GT(
+            CountOtherThan(image, window, ColumnX(column) + 4, kB + 9, ColumnX(column) + 30, 276),
+            10)
+            << column;
+    }
+    EXPECT_EQ(Pixel(image, ColumnX(183), kB + 5), kTeal);
+    EXPECT_EQ(Pixel(image, ColumnX(183), kB + 14), window | 0xff000000u);
+}
+
+// Colours nobody draws in this mode.
+void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
+    for (QRgb colour : colours)
+        EXPECT_EQ(CountColour(image, colour), 0) << std::hex << colour;
+}
+
+// Checks the plot, column by column between two rows, against the layers: dark plot above the
+// response, light below it, input bars (when drawn) from their tops down. Rows on or next to a
+// curve or a grid line are left out.
+void ExpectLayers(const QImage& image, const TEditorScene& s, bool bars, int rowTop,
+                  int rowBottom) {
+    const TSingleArray& response = s.Equalizer.Response();
+    const TSingleArray& in = s.InSpectrum.AverageDb();
+    const TSingleArray& out = s.OutSpectrum.SpectrumDb();
+    int checked[3] = {}, wrong = 0;
+    std::ostringstream firstWrong;
+    for (int i = 1; i + 1 < 512; ++i) {
+        if (i == 116 || i == 223 || i == 339 || i == 445)
+            continue; // a vertical grid line
+        auto near = [&](auto rowOf, int y) {
+            const int a = rowOf(i - 1), b = rowOf(i), c = rowOf(i + 1);
+            return y >= std::min({a, b, c}) - 1 && y <= std::max({a, b, c}) + 1;
+        };
+        auto responseRow = [&](int k) { return Row(response[k]); };
+        auto barRow = [&](int k) { return Row(in[k] + response[k]); };
+        auto outRow = [&](int k) { return Row(out[k]); };
+        for (int y = rowTop; y < rowBottom; ++y) {
+            if ((y - kT) % 20 == 0 || near(responseRow, y) || near(outRow, y) ||
+                (bars && near(barRow, y)))
+                continue;
+            const int cls = y < responseRow(i) ? 0 : bars && y > barRow(i) ? 2 : 1;
+            const QRgb expected = cls == 0 ? kPlotDark : cls == 1 ? kPlotLight : kInputBars;
+            ++checked[cls];
+            if (Pixel(image, ColumnX(i), y) != expected && wrong++ == 0)
+                firstWrong << "column " << i << " row " << y;
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "first at " << firstWrong.str();
+    EXPECT_GT(checked[0], 1000);
+    EXPECT_GT(checked[1], 1000);
+    if (bars) {
+        EXPECT_GT(checked[2], 1000);
+    }
+}
+
+void ExpectHandles(const QImage& image, const TMicEqualizer& eq) {
+    for (int i = 0; i < 7; ++i) {
+        const int x = ColumnX(kBandColumns[i]);
+        const int y = 50 - int(std::nearbyint(2 * eq.Bands[i]));
+        EXPECT_EQ(Pixel(image, x, y), kAqua) << "band " << i;
+        EXPECT_EQ(Pixel(image, x - 3, y), kBlue) << "band " << i;
+        // its label's tag above it
+        EXPECT_GT(CountColour(image, kAqua, x - 12, y - 20, x + 12, y - 5), 40) << "band " << i;
+    }
+    for (int column : {223, 435}) {
+        EXPECT_EQ(Pixel(image, ColumnX(column), kB - 10), kYellow) << column;
+        EXPECT_EQ(Pixel(image, ColumnX(column), kB - 13), kBlue) << column;
+    }
+}
+
+TEST_F(EqualizerEditorImage, StoppedShowsTheEmptyPlotAndItsScales) {
+    scene.Mode = 0;
+    const QImage image = Render("equalizer-mode0");
+    ExpectScales(image, Window());
+    EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
+    ExpectAbsent(image, {kPlotDark, kInputBars, kGreen, kRed, kAqua, kYellow});
+}
+
+TEST_F(EqualizerEditorImage, GainStepShowsTheLiveInputSpectrumAsAGreenLine) {
+    scene.Mode = 2;
+    const QImage image = Render("equalizer-mode2");
+    ExpectScales(image, Window());
+    EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
+    int onLine = 0;
+    for (int i = 0; i < 512; ++i)
+        onLine += Pixel(image, ColumnX(i), Row(scene.InSpectrum.SpectrumDb()[i])) == kGreen;
+    EXPECT_GT(onLine, 480);
+    ExpectAbsent(image, {kPlotDark, kInputBars, kRed, kAqua, kYellow});
+}
+
+TEST_F(EqualizerEditorImage, PlayingLaysResponseInputBarsAndOutputOverTheDarkPlot) {
+    scene.Mode = 4;
+    const QImage image = Render("equalizer-mode4");
+    ExpectScales(image, Window());
+    EXPECT_EQ(Pixel(image, 20, 20), kPlotDark);
+    ExpectLayers(image, scene, true, 70, kB - 17);
+    ExpectHandles(image, scene.Equalizer);
+    EXPECT_GT(CountColour(image, kRed, kL, kT, kR, kB), 300); // output line, clipper on
+}
+
+TEST_F(EqualizerEditorImage, ProcessingShowsResponseAndOutputWithoutInputBars) {
+    scene.Mode = 6;
+    const QImage image = Render("equalizer-mode6");
+    ExpectScales(image, Window());
+    ExpectLayers(image, scene, false, 70, kB - 17);
+    ExpectHandles(image, scene.Equalizer);
+    ExpectAbsent(image, {kInputBars});
+}
+
+TEST_F(EqualizerEditorImage, WithTheEqualizerOffThePlotStaysLightAndBarsShowTheRawInput) {
+    scene.Mode = 4;
+    scene.Equalizer.EqualizerEnabled = false;
+    scene.Equalizer.ClipperEnabled = false;
+    const QImage image = Render("equalizer-mode4-off");
+    EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
+    ExpectAbsent(image, {kPlotDark, kAqua, kYellow, kRed});
+    int barTops = 0, checked = 0;
+    for (int i = 1; i < 511; ++i) {
+        const int top = Row(scene.InSpectrum.AverageDb()[i]);
+        if (top < 80 || top > 220)
+            continue;
+        ++checked;
+        barTops += Pixel(image, ColumnX(i), top + 2) == kInputBars &&
+                   Pixel(image, ColumnX(i), top - 8) != kInputBars;
+    }
+    EXPECT_GT(checked, 100);
+    EXPECT_GT(barTops, checked * 9 / 10);
+    EXPECT_GT(CountColour(image, kGreen, kL, kT, kR, kB), 300); // output line, clipper off
+}
+
+} // namespace
+} // namespace sonari
