@@ -3,6 +3,7 @@
 #include "SND/WDM/DeviceList.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
+#include "app/EditorContext.h"
 #include "app/Prompts.h"
 #include "engine/Dsp.h"
 #include "settings/AppSettings.h"
@@ -227,6 +228,7 @@ private:
     void BuildStatusBar();
     void ConnectHandlers();
     // Editors (MainFormEditors.cpp)
+    TEditorContext EditorContext();
     QWidget* CreateEqualizerEditor(QWidget* parent);
     QWidget* CreateDynamicsEditor(QWidget* parent);
     // Tray (MainFormTray.cpp)

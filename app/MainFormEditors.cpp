@@ -1,25 +1,25 @@
-// The two editors on the pages of the main window.
+// The two editors on the pages of the main window, working on the engine's data.
+#include "app/DynamicsEditor.h"
+#include "app/EqualizerEditor.h"
 #include "app/MainForm.h"
 
 namespace sonari {
-namespace {
 
-QWidget* EmptyPlot(const char* name, QWidget* parent) {
-    auto* plot = new QWidget(parent);
-    plot->setObjectName(name);
-    QPalette palette = plot->palette();
-    palette.setColor(QPalette::Window, QColor(232, 255, 255));
-    plot->setPalette(palette);
-    plot->setAutoFillBackground(true);
-    return plot;
+TEditorContext TMainForm::EditorContext() {
+    return {Dsp->Equalizer,
+            Dsp->InSpectrum,
+            Dsp->OutSpectrum,
+            Dsp->Histograms,
+            [this] { return int{Dsp->Mode}; },
+            [this] { MarkModified(); }};
 }
-
-} // namespace
 
 QWidget* TMainForm::CreateEqualizerEditor(QWidget* parent) {
-    return EmptyPlot("PaintBox1", parent);
+    return new TEqualizerEditor(EditorContext(), parent);
 }
 
-QWidget* TMainForm::CreateDynamicsEditor(QWidget* parent) { return EmptyPlot("PaintBox2", parent); }
+QWidget* TMainForm::CreateDynamicsEditor(QWidget* parent) {
+    return new TDynamicsEditor(EditorContext(), parent);
+}
 
 } // namespace sonari
