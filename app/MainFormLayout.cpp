@@ -298,6 +298,10 @@ QWidget* TMainForm::BuildPages() {
 
 QWidget* TMainForm::BuildLowerArea() {
     Panel11 = Named(new QWidget(this), "Panel11");
+    // Hidden in steps 2 and 3 without the pages above moving.
+    QSizePolicy policy = Panel11->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    Panel11->setSizePolicy(policy);
     auto* layout = new QHBoxLayout(Panel11);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
