@@ -3,7 +3,6 @@
 // writes <output folder>/<size>x<size>/apps/<name>.png for every size, so the PNGs always
 // follow the SVG.
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -26,8 +25,7 @@ bool Render(QSvgRenderer& svg, const QString& folder, const QString& name, int s
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen"); // a build machine need not have a display
-    QGuiApplication app(argc, argv);
+    // Raster painting into an image: no application object and no display needed.
     if (argc < 5) {
         std::fprintf(stderr, "Usage: RenderIcons ICON.svg OUTPUT_FOLDER NAME SIZE...\n");
         return 2;
