@@ -258,19 +258,7 @@ void TMainForm::HandleStreamEnded(const QString& reason) {
 
 // ---- closing -------------------------------------------------------------------------------
 
-bool TMainForm::CloseQuery() {
-    if (!modified_)
-        return true;
-    switch (Prompts.AskYesNoCancel("Save modified profile?")) {
-    case QMessageBox::Yes:
-        SpeedButton5Click(); // the window closes even when its dialog is cancelled
-        return true;
-    case QMessageBox::No:
-        return true;
-    default:
-        return false;
-    }
-}
+bool TMainForm::CloseQuery() { return OfferToSave("Save modified profile?"); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (!CloseQuery()) {

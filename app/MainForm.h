@@ -38,6 +38,9 @@ class TStartOptionsDialog;
 class TTrayIcon;
 class TVolumeSlider;
 
+// The question before another profile replaces a modified one.
+inline constexpr char kSaveChanges[] = "Save changes?";
+
 // Hint texts of the sliders: playback volume "+%.0f dB" above 0, else "%.0f dB"; output gain
 // "0 dB" at exactly 0, else "%.0f dB".
 QString PlaybackVolumeHint(float db);
@@ -235,7 +238,7 @@ private:
     void BuildTrayMenu();
     void ShowRunningLook(bool running);
     bool SetupDialogOpen() const;
-    bool AskSaveChanges();
+    bool OfferToSave(const QString& question);
     void PlaceWindow();
     // Creation and mode switch (MainForm.cpp)
     void LoadSoundFiles();

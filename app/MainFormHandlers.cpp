@@ -115,11 +115,12 @@ void TMainForm::VolumeSlider3Change() {
 
 // ---- profiles ------------------------------------------------------------------------------
 
-// "Save changes?" while the profile is modified; false when the operator cancels.
-bool TMainForm::AskSaveChanges() {
+// Asks `question` while the profile is modified; Yes saves first (its dialog may still be
+// cancelled). False when the operator cancels.
+bool TMainForm::OfferToSave(const QString& question) {
     if (!modified_)
         return true;
-    switch (Prompts.AskYesNoCancel("Save changes?")) {
+    switch (Prompts.AskYesNoCancel(question)) {
     case QMessageBox::Yes:
         SpeedButton5Click();
         return true;
@@ -131,7 +132,7 @@ bool TMainForm::AskSaveChanges() {
 }
 
 void TMainForm::SpeedButton7Click() {
-    if (!AskSaveChanges())
+    if (!OfferToSave(kSaveChanges))
         return;
     if (!SaveDialog1.FileName.isEmpty())
         OpenDialog1.FileName = SaveDialog1.FileName;

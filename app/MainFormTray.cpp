@@ -118,7 +118,7 @@ void TMainForm::PopupMenu1Popup() {
 
 // Loads the file the item was listed for, whatever the letter case of its extension.
 void TMainForm::SelectProfileMNUClick(const QString& fileName) {
-    if (AskSaveChanges())
+    if (OfferToSave(kSaveChanges))
         LoadProfileFile(fileName);
 }
 

@@ -4,7 +4,6 @@
 #include "SND/WDM/WdmAudio.h"
 #include "app/AppIcons.h"
 #include "app/MainForm.h"
-#include "app/ShellUtils.h"
 #include "app/SingleInstance.h"
 #include "engine/AudioSetup.h"
 #include "settings/SettingsFile.h"
@@ -16,7 +15,6 @@ namespace sonari {
 int RunProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("sonari");
-    QApplication::setApplicationDisplayName(kApplicationTitle);
     QApplication::setWindowIcon(ProgramIcon());
     // The window may live in the tray while a message box is the only one shown: closing that
     // box must not end the program.

@@ -68,6 +68,22 @@ TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
 }
 
+TEST_F(TMainFormStart, ControlsCarryTheirDesignerNames) {
+    TMainForm& form = MakeForm();
+    for (const char* name :
+         {"SpeedButton7",  "SpeedButton5", "SpeedButton1",  "SpeedButton3",  "SpeedButton4",
+          "SpeedButton6",  "Label2",       "StopBtn",       "SndCardBtn",    "GainBtn",
+          "RecBtn",        "PlayBtn",      "Panel4",        "Shape2",        "ShapeMid",
+          "CheckBox1",     "SpinEdit2",    "ProgressBar1",  "PageControl1",  "PaintBox1",
+          "PaintBox2",     "Panel11",      "CheckBox2",     "SpeedButton2",  "CheckBox3",
+          "VolumeSlider3", "Shape10",      "Shape11",       "Shape12",       "Shape13",
+          "Label19",       "Label20",      "Label21",       "VolumeSlider1", "CheckBox4",
+          "RadioButton1",  "RadioButton2", "VolumeSlider2", "Label8",        "StatusBar1"})
+        EXPECT_NE(form.findChild<QWidget*>(name), nullptr) << name;
+    for (const char* name : {"TrayRunMNU", "TrayStopMNU", "TrayRestoreMNU", "TrayExitMNU"})
+        EXPECT_NE(form.PopupMenu1->findChild<QAction*>(name), nullptr) << name;
+}
+
 TEST_F(TMainFormStart, StepButtonsNeedValidDevicesAndPlayAlsoAVoice) {
     TMainForm& form = MakeForm();
     form.Selection = {0, 2}; // no third device

@@ -75,6 +75,10 @@ public:
     // Sends SIGTERM and waits; the exit status, or -1 when it did not end in time.
     int Terminate(std::chrono::milliseconds timeout) {
         kill(pid_, SIGTERM);
+        return Wait(timeout);
+    }
+    // Waits for the end; the exit status, or -1 when it did not end in time.
+    int Wait(std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
@@ -124,6 +128,20 @@ std::optional<TWindow> FindWindow(const std::string& title) {
         std::this_thread::sleep_for(100ms);
     }
     return std::nullopt;
+}
+
+// A window titled `title` other than `except`; "" when none appears in `attempts` tenths of a
+// second.
+std::string OtherWindow(const std::string& title, const std::string& except, int attempts = 100) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::istringstream ids(
+            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
+        for (std::string id; ids >> id;)
+            if (id != except)
+                return id;
+        std::this_thread::sleep_for(100ms);
+    }
+    return {};
 }
 
 // Rows of the left column that are grey all across: the spacers between the panels.
@@ -192,15 +210,20 @@ public:
         std::filesystem::create_directories(Settings.parent_path());
         if (prepare)
             prepare(Settings.parent_path());
-        sonari_ = std::make_unique<TProgram>(
+        sonari_ = StartCopy();
+        if (sonari_->Started())
+            Window = FindWindow("Sonari");
+        std::this_thread::sleep_for(500ms); // painted
+    }
+
+    // One more copy of the program for the same user.
+    std::unique_ptr<TProgram> StartCopy() const {
+        return std::make_unique<TProgram>(
             (BinaryDir() / "bin/sonari").string(),
             std::map<std::string, std::string>{{"HOME", (dir_ / "home").string()},
                                                {"XDG_CONFIG_HOME", (dir_ / "config").string()},
                                                {"XDG_RUNTIME_DIR", runtime_.string()},
                                                {"SONARI_AUDIO", "sim"}});
-        if (sonari_->Started())
-            Window = FindWindow("Sonari");
-        std::this_thread::sleep_for(500ms); // painted
     }
 
     // The window's part of the screen, kept as build/artifacts/<name> when a name is given.
@@ -281,6 +304,10 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
     EXPECT_GE(shown, 6);
     EXPECT_GE(states.size(), 2u) << "the input bar did not move";
 
+    // A second start hands over to the running copy and ends.
+    EXPECT_EQ(session.StartCopy()->Wait(10s), 0);
+    EXPECT_TRUE(OtherWindow("Sonari", session.Window->Id, 1).empty());
+
     EXPECT_EQ(session.Terminate(), 0);
     ASSERT_TRUE(std::filesystem::exists(session.Settings));
     EXPECT_NE(ReadFileBytes(session.Settings).find("[Window]"), std::string::npos);
@@ -320,19 +347,6 @@ int64_t FramesOf(const std::filesystem::path& file) {
     } catch (const std::exception&) {
         return 0;
     }
-}
-
-// A window titled `title` other than `except`; "" when none appears.
-std::string OtherWindow(const std::string& title, const std::string& except) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
-        for (std::string id; ids >> id;)
-            if (id != except)
-                return id;
-        std::this_thread::sleep_for(100ms);
-    }
-    return {};
 }
 
 // Lime pixels below the editor pages: the output level bar.
