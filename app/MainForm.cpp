@@ -19,6 +19,8 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace sonari {
 namespace {
 
@@ -136,6 +138,7 @@ void TMainForm::WriteSettings() {
 void TMainForm::SetMode(TDspMode mode) {
     if (mode == dmPlay && CtrlHeld())
         mode = dmPlayToFile;
+    ++run_;
     StatusBar1->clearMessage();
     ShowStepButtons(mode);
     Dsp->Stop();
@@ -217,7 +220,7 @@ QString TMainForm::StatusText() const { return StatusLabel->text(); }
 
 void TMainForm::ShowOutputLevel(float rmsDb, float peakDb) {
     const int width = Shape10->width();
-    Shape11->resize(std::max(0, width + RoundHalfEven(2.0L * rmsDb)), Shape11->height());
+    Shape11->resize(std::clamp(width + RoundHalfEven(2.0L * rmsDb), 0, width), Shape11->height());
     Shape12->move(width + RoundHalfEven(2.0L * peakDb) - 2, 0);
     Shape13->SetBrush(peakDb >= 0 ? QColor(Qt::red) : QColor(Qt::gray));
 }
@@ -232,8 +235,9 @@ void TMainForm::PumpSynchronizer() {
     }
 }
 
-void TMainForm::RecordingCompleteMessage() {
-    recordingCompletePending_ = false;
+void TMainForm::RecordingCompleteMessage(int run) {
+    if (run != run_)
+        return; // already stopped, or the operator has chosen something else since
     const TDspMode mode = Dsp->Mode;
     SetMode(dmStop);
     if (mode == dmRecord)
@@ -249,7 +253,9 @@ void TMainForm::ShowQueuedErrors() {
     errorsPosted_ = false;
 }
 
-void TMainForm::HandleStreamEnded(const QString& reason) {
+void TMainForm::HandleStreamEnded(int run, const QString& reason) {
+    if (run != run_)
+        return; // the operator has stopped or started another run since
     SetMode(dmStop);
     const QString text = "Streaming stopped: " + reason;
     StatusBar1->showMessage("  " + text);

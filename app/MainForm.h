@@ -77,8 +77,9 @@ public:
     void MarkModified();
     // Output level bar at 2 pixels per dB with 0 dBFS at its right end; -999 empties it.
     void ShowOutputLevel(float rmsDb, float peakDb);
-    // The queued "recording complete" message: stop, and reload the voice after step 3.
-    void RecordingCompleteMessage();
+    // The queued "recording complete" message of the run numbered `run`: stop, and reload the
+    // voice after step 3. Ignored once that run is over.
+    void RecordingCompleteMessage(int run);
 
     // --- control handlers ---
     void CheckBox1Click();    // software gain on/off
@@ -249,7 +250,7 @@ private:
     void StartMode(TDspMode mode);
     void PumpSynchronizer();
     void ShowQueuedErrors();
-    void HandleStreamEnded(const QString& reason);
+    void HandleStreamEnded(int run, const QString& reason);
     void LoadProfileFile(const QString& fileName);
     void SaveProfileFile(const QString& fileName);
     void StartOptionsClick();
@@ -264,7 +265,7 @@ private:
     bool startInTray_ = false;
     bool startProcessing_ = false;
     bool positioned_ = false; // the settings placed the window
-    bool recordingCompletePending_ = false;
+    int run_ = 0;             // counts SetMode calls: reports name the run they concern
     bool errorsPosted_ = false;
     QStringList pendingErrors_;
     QString errorShowing_;

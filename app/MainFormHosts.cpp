@@ -25,8 +25,12 @@ int32_t TMainForm::ProgressMax() const { return ProgressBar1->maximum(); }
 
 // ---- IDspView: write -----------------------------------------------------------------------
 
+// Cut to the frame, so an input far beyond full scale cannot make an absurd widget.
 void TMainForm::SetInputBar(const TInputBar& bar) {
-    Shape2->setGeometry(bar.Left, Shape2->y(), bar.Width, Shape2->height());
+    const int64_t frame = Panel4->width();
+    const int64_t left = std::clamp<int64_t>(bar.Left, 0, frame);
+    const int64_t right = std::clamp<int64_t>(int64_t{bar.Left} + bar.Width, left, frame);
+    Shape2->setGeometry(int(left), Shape2->y(), int(right - left), Shape2->height());
     Shape2->SetBrush(bar.Red ? QColor(255, 0, 0) : QColor(0, 255, 0));
 }
 
@@ -70,17 +74,16 @@ void TMainForm::ShowError(const std::string& message) {
     }
 }
 
-// Blocks after the 5-second mark report again until the stop; one message is enough.
+// Reports concern the run that made them: blocks after the 5-second mark report again until
+// the stop, and the operator may have moved on before a report is handled.
 void TMainForm::RecordingComplete() {
-    if (recordingCompletePending_)
-        return;
-    recordingCompletePending_ = true;
-    QTimer::singleShot(0, this, [this] { RecordingCompleteMessage(); });
+    QTimer::singleShot(0, this, [this, run = run_] { RecordingCompleteMessage(run); });
 }
 
 void TMainForm::StreamEnded(const std::string& reason) {
-    QTimer::singleShot(0, this,
-                       [this, text = QString::fromStdString(reason)] { HandleStreamEnded(text); });
+    QTimer::singleShot(0, this, [this, run = run_, text = QString::fromStdString(reason)] {
+        HandleStreamEnded(run, text);
+    });
 }
 
 // ---- ISettingsHost -------------------------------------------------------------------------

@@ -20,7 +20,7 @@ QStringList ProfileCaptions(TMainForm& form) {
 
 // ---- tray icon and menu --------------------------------------------------------------------
 
-TEST_F(TTrayMenu, AClickTogglesProcessingAndCtrlClickOnlyRestores) {
+TEST_F(TTrayMenu, AClickTogglesProcessingLikeTheToolbarAndCtrlClickOnlyRestores) {
     TMainForm& form = MakeReadyForm();
     form.TrayIcon1Click();
     EXPECT_EQ(form.Dsp->Mode, dmProcess);
@@ -31,22 +31,20 @@ TEST_F(TTrayMenu, AClickTogglesProcessingAndCtrlClickOnlyRestores) {
     EXPECT_TRUE(ShowsIcon(form, StopIcon()));
     EXPECT_TRUE(form.TrayStopMNU->isChecked());
 
+    // The toolbar's pair does the same as the menu's.
+    form.SpeedButton1->click();
+    EXPECT_EQ(form.Dsp->Mode, dmProcess);
+    EXPECT_TRUE(form.TrayRunMNU->isChecked());
+    form.SpeedButton3->click();
+    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_TRUE(form.TrayStopMNU->isChecked());
+
     form.hide();
     Ctrl = true;
     form.TrayIcon1Click();
     EXPECT_EQ(form.Dsp->Mode, dmStop);
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Dsp->Equalizer.AnalysisOn);
-}
-
-TEST_F(TTrayMenu, ToolbarButtonsRunAndStopLikeTheMenu) {
-    TMainForm& form = MakeReadyForm();
-    form.SpeedButton1->click();
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
-    EXPECT_TRUE(form.SpeedButton1->isChecked());
-    form.SpeedButton3->click();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
-    EXPECT_TRUE(form.SpeedButton3->isChecked());
 }
 
 TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
@@ -159,30 +157,28 @@ TEST_F(TWindowState, MinimizingHidesIntoATray) {
     EXPECT_FALSE(form.isMinimized());
 }
 
-TEST_F(TWindowState, StartingInTheTrayWithProcessingRunsUnseen) {
-    for (const bool tray : {false, true}) {
-        SCOPED_TRACE(tray);
+TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown) {
+    struct TCase {
+        bool InTray, HaveTray;
+        bool Visible, Minimized, Analysis;
+    };
+    const TCase cases[] = {{true, false, true, true, false},
+                           {true, true, false, false, false},
+                           {false, false, true, false, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.InTray * 10 + c.HaveTray);
         TMainForm& form = MakeReadyForm();
-        form.TrayPresent = [tray] { return tray; };
-        form.SetStartInTray(true);
+        form.TrayPresent = [&c] { return c.HaveTray; };
+        form.SetStartInTray(c.InTray);
         form.SetStartProcessing(true);
         form.Launch();
-        EXPECT_EQ(form.isVisible(), !tray);
-        EXPECT_EQ(form.isMinimized(), !tray);
+        EXPECT_EQ(form.isVisible(), c.Visible);
+        EXPECT_EQ(form.isMinimized(), c.Minimized);
         EXPECT_EQ(form.Dsp->Mode, dmProcess);
         EXPECT_TRUE(form.Dsp->Wdm.Running());
-        EXPECT_FALSE(form.Dsp->Equalizer.AnalysisOn);
+        EXPECT_EQ(form.Dsp->Equalizer.AnalysisOn, c.Analysis);
         Form.reset();
     }
-}
-
-TEST_F(TWindowState, AStartShownWithProcessingFeedsTheDisplays) {
-    TMainForm& form = MakeReadyForm();
-    form.SetStartProcessing(true);
-    form.Launch();
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
-    EXPECT_TRUE(form.Dsp->Equalizer.AnalysisOn);
 }
 
 } // namespace

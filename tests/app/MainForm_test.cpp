@@ -230,6 +230,13 @@ TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
     // The next mode change takes the note away again.
     form.SetMode(dmStop);
     EXPECT_TRUE(form.StatusBar1->currentMessage().isEmpty());
+    // A report about a run the operator has already left stops nothing.
+    form.SetMode(dmAdjustGain);
+    form.StreamEnded("device gone");
+    form.SetMode(dmAdjustGain);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.Dsp->Mode, dmAdjustGain);
+    EXPECT_EQ(Errors.size(), 1);
 }
 
 TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
@@ -265,6 +272,7 @@ TEST_F(TMainFormControls, OutputLevelBarUsesTwoPixelsPerDbRoundedHalfToEven) {
         {-10.0f, -3.0f, 111, 123, false},
         {-0.75f, 0.0f, 129, 129, true}, // 2 * -0.75 = -1.5 rounds to -2
         {0.25f, -0.25f, 131, 129, false},
+        {3.0f, 3.0f, 131, 135, true}, // beyond full scale the bar ends at its frame
         {-999.0f, -999.0f, 0, 131 - 1998 - 2, false},
     };
     for (const TCase& c : cases) {
@@ -281,7 +289,9 @@ TEST_F(TMainFormControls, StoppingAgainStillClearsEveryDisplay) {
     form.ShowOutputFigures({-12.0f, 0.5f, -12, 1, 13, 20});
     form.SetProgressPosition(150); // beyond the end: the bar stops at its maximum
     EXPECT_EQ(form.ProgressBar1->value(), 100);
-    form.SetInputBar({10, 40, true});
+    form.SetInputBar({-30, 100000, true}); // far beyond full scale: cut to the frame
+    EXPECT_EQ(form.Shape2->geometry().left(), 0);
+    EXPECT_EQ(form.Shape2->width(), form.Panel4->width());
     EXPECT_EQ(form.Label19->text(), "-12 dBFS");
     EXPECT_EQ(form.Label8->text(), "20 dB");
     EXPECT_EQ(form.Shape13->Brush(), QColor(Qt::red));
