@@ -4,10 +4,10 @@
 #include "SND/WDM/AudioPlatform.h"
 #include "SND/WDM/PlatformEvents.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <array>
 #include <functional>
 #include <map>
 #include <memory>
