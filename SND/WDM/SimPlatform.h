@@ -222,9 +222,10 @@ private:
     int64_t ClockNowLocked() const;
     int64_t DueLocked(const TRun& run) const;
     void CompleteLocked(TRun& run);
-    void CompleteCaptureLocked(TRun& run, int64_t dueNs);
-    void CompleteRenderLocked(TRun& run, int64_t dueNs);
+    void CompleteQueuedLocked(TRun& run, int64_t dueNs);
     void CompleteRealtimeLocked(TRun& run);
+    void PlayLocked(TRun& run, int64_t firstFrame, const uint8_t* data, size_t bytes);
+    void RecordLocked(TRun& run, int64_t firstFrame, uint8_t* data, size_t bytes);
     void ProcessDueLocked(int64_t nowNs);
     int64_t NextDueLocked() const;
     void ThrowIfLostLocked(const THandle* events, size_t count) const;
