@@ -97,17 +97,17 @@ void TSimPlatform::PlayLocked(TRun& run, int64_t firstFrame, const uint8_t* data
     run.Bytes.assign(data, data + bytes);
     SizeBlock(run.Block, run.Format.nChannels, bytes / run.Format.nBlockAlign);
     BytesToFloats(run.Bytes, run.Block, run.Format);
-    const TSimPinSpec& spec = devices_[run.Device].Pins[run.PinId];
-    if (spec.Sink)
-        spec.Sink(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
+    const TSimPin& described = devices_[run.Device].Pins[run.PinId];
+    if (described.Sink)
+        described.Sink(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
 }
 
 // The device records the source's frames from `firstFrame` on into bytes.
 void TSimPlatform::RecordLocked(TRun& run, int64_t firstFrame, uint8_t* data, size_t bytes) {
     SizeBlock(run.Block, run.Format.nChannels, bytes / run.Format.nBlockAlign);
-    const TSimPinSpec& spec = devices_[run.Device].Pins[run.PinId];
-    if (spec.Source)
-        spec.Source(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
+    const TSimPin& described = devices_[run.Device].Pins[run.PinId];
+    if (described.Source)
+        described.Source(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
     run.Bytes.resize(bytes);
     FloatsToBytes(run.Block, run.Bytes, run.Format);
     std::memcpy(data, run.Bytes.data(), bytes);
@@ -248,10 +248,10 @@ int TSimPlatform::SetPinState(THandle pin, TKsState state) {
         return EBADF;
     if (removed_[run->Device])
         return ENODEV;
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    const int error = state == ksRun     ? spec.RunError
-                      : state == ksPause ? spec.PauseError
-                      : state == ksStop  ? spec.StopError
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    const int error = state == ksRun     ? described.RunError
+                      : state == ksPause ? described.PauseError
+                      : state == ksStop  ? described.StopError
                                          : 0;
     if (error != 0)
         return error;
@@ -281,8 +281,8 @@ int TSimPlatform::QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle
         return EBADF;
     if (removed_[run->Device])
         return ENODEV;
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    const int error = isWrite ? spec.WriteError : spec.ReadError;
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    const int error = isWrite ? described.WriteError : described.ReadError;
     if (error != 0)
         return error;
     if (bytes == 0 || bytes % run->Format.nBlockAlign != 0)
@@ -308,10 +308,10 @@ TRtAudioBuffer TSimPlatform::RtBuffer(THandle pin, uint32_t requestedBytes, uint
     TRun* run = FindRun(pin);
     if (!run)
         throw EOSError(EBADF, "Bad file descriptor");
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    if (spec.RtBufferFails)
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    if (described.RtBufferFails)
         throw EOSError(ENOMEM, "Cannot allocate memory");
-    run->Cyclic.assign(requestedBytes - std::min(requestedBytes, spec.RtBufferShortfall), 0);
+    run->Cyclic.assign(requestedBytes - std::min(requestedBytes, described.RtBufferShortfall), 0);
     return {run->Cyclic.data(), static_cast<uint32_t>(run->Cyclic.size()), false};
 }
 
