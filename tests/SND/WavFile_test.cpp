@@ -42,15 +42,15 @@ std::string ErrorOf(const std::function<void()>& action) {
 }
 
 // Samples the width holds exactly, so a round trip must return them bit for bit.
-TDataBufferF RepresentableSamples(TFormatSpec described, size_t frames, uint32_t seed) {
+TDataBufferF RepresentableSamples(TFormatSpec spec, size_t frames, uint32_t seed) {
     std::mt19937 rng(seed);
-    TDataBufferF data(described.channels, TSingleArray(frames));
-    const int shift = 32 - 8 * int(described.bytes);
+    TDataBufferF data(spec.channels, TSingleArray(frames));
+    const int shift = 32 - 8 * int(spec.bytes);
     std::uniform_int_distribution<int32_t> level(INT32_MIN >> shift, INT32_MAX >> shift);
     std::uniform_real_distribution<float> real(-3e9f, 3e9f);
     for (auto& channel : data)
         for (float& x : channel)
-            x = described.isFloat ? real(rng)
+            x = spec.isFloat ? real(rng)
                              : std::min(std::ldexp(float(level(rng)), shift), 2147483520.0f);
     return data;
 }
@@ -107,7 +107,7 @@ TEST_F(WavFileTest, FormatCannotChangeWhileOpenButInfoCan) {
 TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
     const std::string pcm = Le16(0), ext = Le16(22);
     const struct {
-        TFormatSpec described;
+        TFormatSpec spec;
         std::string format;
         size_t samplesFrom;
     } cases[] = {
@@ -121,23 +121,23 @@ TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
         {{3, 2, false}, FormatBody(0xFFFE, 3, 12000, 6, 16) + ext + ExtensibleTail(16, 0, 1), 68},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.described.channels << " x " << c.described.bytes);
+        SCOPED_TRACE(::testing::Message() << c.spec.channels << " x " << c.spec.bytes);
         // Frame values 1 LSB, -1 LSB in every channel: easy to spell out in bytes.
-        const float lsb = c.described.isFloat ? 1.0f : std::ldexp(1.0f, 32 - 8 * int(c.described.bytes));
-        TDataBufferF data(c.described.channels, TSingleArray{lsb, -lsb});
-        WriteWav(Path("h.wav"), c.described, data);
+        const float lsb = c.spec.isFloat ? 1.0f : std::ldexp(1.0f, 32 - 8 * int(c.spec.bytes));
+        TDataBufferF data(c.spec.channels, TSingleArray{lsb, -lsb});
+        WriteWav(Path("h.wav"), c.spec, data);
         std::string one, minusOne;
-        if (c.described.isFloat) {
+        if (c.spec.isFloat) {
             one = Le32(0x3F800000), minusOne = Le32(0xBF800000);
-        } else if (c.described.bytes == 1) {
+        } else if (c.spec.bytes == 1) {
             one = "\x81", minusOne = "\x7F";
         } else {
-            one = "\x01" + std::string(c.described.bytes - 1, '\0');
-            minusOne = std::string(c.described.bytes, '\xFF');
+            one = "\x01" + std::string(c.spec.bytes - 1, '\0');
+            minusOne = std::string(c.spec.bytes, '\xFF');
         }
         std::string samples;
         for (const std::string& value : {one, minusOne})
-            for (uint32_t ch = 0; ch < c.described.channels; ++ch)
+            for (uint32_t ch = 0; ch < c.spec.channels; ++ch)
                 samples += value;
         const std::string expected = Riff("WAVE", Chunk("fmt ", c.format) + Chunk("data", samples));
         EXPECT_EQ(Bytes("h.wav"), expected);
@@ -173,29 +173,29 @@ TEST_F(WavFileTest, EmptyOrInvalidInfoWritesNoListChunk) {
 }
 
 TEST_F(WavFileTest, EveryFormatReadsBackWhatWasWritten) {
-    for (TFormatSpec described : {TFormatSpec{1, 1, false},
+    for (TFormatSpec spec : {TFormatSpec{1, 1, false},
                              {2, 2, false},
                              {3, 3, false},
                              {1, 4, false},
                              {2, 4, true},
                              {5, 4, true},
                              {4, 1, false}}) {
-        SCOPED_TRACE(::testing::Message() << described.channels << " x " << described.bytes);
-        const TDataBufferF data = RepresentableSamples(described, 777, described.channels * 10 + described.bytes);
-        WriteWav(Path("r.wav"), described, data);
+        SCOPED_TRACE(::testing::Message() << spec.channels << " x " << spec.bytes);
+        const TDataBufferF data = RepresentableSamples(spec, 777, spec.channels * 10 + spec.bytes);
+        WriteWav(Path("r.wav"), spec, data);
         TKelWavFile wav;
         EXPECT_EQ(ReadAll(wav, Path("r.wav")), data);
-        EXPECT_EQ(wav.ChannelCount(), described.channels);
-        EXPECT_EQ(wav.BytesPerSample(), described.bytes);
-        EXPECT_EQ(wav.FloatFmt(), described.isFloat);
+        EXPECT_EQ(wav.ChannelCount(), spec.channels);
+        EXPECT_EQ(wav.BytesPerSample(), spec.bytes);
+        EXPECT_EQ(wav.FloatFmt(), spec.isFloat);
         EXPECT_EQ(wav.SamplesPerSec(), 12000u);
         EXPECT_EQ(wav.SampleCount(), 777u);
     }
 }
 
 TEST_F(WavFileTest, UnevenReadsAndWritesGiveTheSameFramesAsWholeOnes) {
-    const TFormatSpec described{2, 3, false};
-    const TDataBufferF data = RepresentableSamples(described, 1000, 7);
+    const TFormatSpec spec{2, 3, false};
+    const TDataBufferF data = RepresentableSamples(spec, 1000, 7);
     TKelWavFile wav;
     wav.SetFileName(Path("p.wav"));
     wav.SetChannelCount(2);

@@ -43,14 +43,14 @@ struct TFormatSpec {
     bool isFloat;
 };
 
-inline void WriteWav(const std::string& path, TFormatSpec described, const TDataBufferF& data,
+inline void WriteWav(const std::string& path, TFormatSpec spec, const TDataBufferF& data,
                      const std::vector<std::string>& info = {}, uint32_t rate = 12000) {
     TKelWavFile wav;
     wav.SetFileName(path);
-    wav.SetChannelCount(described.channels);
+    wav.SetChannelCount(spec.channels);
     wav.SetSamplesPerSec(rate);
-    wav.SetBytesPerSample(described.bytes);
-    wav.SetFloatFmt(described.isFloat);
+    wav.SetBytesPerSample(spec.bytes);
+    wav.SetFloatFmt(spec.isFloat);
     wav.SetInfo(info);
     wav.OpenWrite();
     wav.Write(data);
