@@ -1,0 +1,57 @@
+#pragma once
+
+#include "SND/WDM/AudioPlatform.h"
+
+#include <memory>
+
+namespace sonari {
+
+// Sound devices through ALSA. Devices are the sound-server PCMs ("default", "pipewire",
+// "pulse"), PCMs the user defined with a description hint, and every card's hardware PCM
+// devices (opened through "plughw" when "hw" cannot take the format). A device's pins are its
+// playback (pin 0) and capture (pin 1) directions; formats are integer PCM only. Queued buffers
+// are served from WaitForAny, which polls the PCMs: single-threaded, no helper thread.
+class TAlsaPlatform : public IAudioPlatform {
+public:
+    TAlsaPlatform();
+    ~TAlsaPlatform() override;
+
+    bool Load() override;
+    bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) override;
+    THandle OpenFilter(const std::string& path, int& error) override;
+    void CloseFilter(THandle filter) override;
+    uint32_t PinCount(THandle filter) override;
+    TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
+    std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
+    std::vector<TKsIdentifier> PinMediums(THandle filter, uint32_t pinId) override;
+    std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
+    TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
+    uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
+    int DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
+                         TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
+    int CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
+                  const TWaveFormatExtensible& waveFormat, bool forWriting, int32_t framesPerBuffer,
+                  THandle& pin) override;
+    void ClosePin(THandle pin) override;
+    int SetPinState(THandle pin, TKsState state) override;
+    int ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    int WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
+                            uint32_t notificationCount) override;
+    void RegisterNotificationEvent(THandle pin, THandle event) override;
+    void UnregisterNotificationEvent(THandle pin, THandle event) override;
+    TAudioPosition Position(THandle pin) override;
+    THandle CreateEvent() override;
+    void CloseEvent(THandle event) override;
+    void SetEvent(THandle event) override;
+    void ResetEvent(THandle event) override;
+    int WaitForAny(const THandle* events, size_t count) override;
+    uint64_t XrunCount(THandle pin) const override;
+
+    struct TImpl;
+
+private:
+    std::unique_ptr<TImpl> impl_;
+};
+
+} // namespace sonari

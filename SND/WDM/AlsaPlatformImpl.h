@@ -1,0 +1,94 @@
+#pragma once
+
+// Shared by the ALSA platform's two source files; nothing else includes ALSA.
+
+#include "SND/SndTypes.h"
+#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/PlatformEvents.h"
+
+#include <alsa/asoundlib.h>
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sonari {
+
+constexpr uint32_t kAlsaPlaybackPin = 0;
+constexpr uint32_t kAlsaCapturePin = 1;
+
+// What one direction of a device can do, from its hw-params ranges.
+struct TAlsaCaps {
+    int Error = 0; // errno when the device could not be probed
+    unsigned MinChannels = 0;
+    unsigned MaxChannels = 0;
+    unsigned MinRate = 0;
+    unsigned MaxRate = 0;
+    std::vector<snd_pcm_format_t> Formats; // integer formats, widest first
+};
+
+struct TAlsaDevice {
+    std::string Pcm;  // name to open
+    std::string Plug; // the same device through the plug converter; empty when none
+    std::string FriendlyName;
+    std::array<bool, 2> HasPin{}; // [kAlsaPlaybackPin], [kAlsaCapturePin]
+    std::array<std::optional<TAlsaCaps>, 2> Caps;
+};
+
+struct TAlsaRequest {
+    uint8_t* Data = nullptr;
+    snd_pcm_uframes_t Frames = 0;
+    snd_pcm_uframes_t Done = 0;
+    THandle Event = 0;
+};
+
+// A created pin: an open, configured PCM and its queue of buffers.
+struct TAlsaPin {
+    std::string Label; // device and direction, for messages
+    snd_pcm_t* Pcm = nullptr;
+    bool IsRender = false;
+    bool Shift24 = false; // S24_LE on the device; the layer sees it high-aligned in 32 bits
+    size_t FrameBytes = 0;
+    snd_pcm_uframes_t RequestFrames = 0;
+    snd_pcm_uframes_t BufferFrames = 0;
+    TKsState State = ksStop;
+    std::array<TAlsaRequest, 4> Queue{};
+    size_t Head = 0;
+    size_t Count = 0;
+    int DescriptorCount = 0;
+    std::atomic<uint64_t> Xruns{0};
+    int64_t LastProgressNs = 0;
+    TByteArray Scratch;     // room for discarded capture frames
+    bool MayRestart = true; // restarting the capture shortened its delay so far
+    bool Restarted = false; // the capture was restarted to shorten its delay
+};
+
+struct TAlsaPlatform::TImpl {
+    TImpl();
+    ~TImpl();
+
+    TAlsaDevice* DeviceOf(THandle filter);
+    TAlsaPin* FindPin(THandle pin) const;
+    void ListDevices();
+
+    int WakeFd = -1; // eventfd: SetEvent from another thread wakes the poll
+    TEventTable Events;
+    std::vector<TAlsaDevice> Devices;
+    std::map<THandle, size_t> Filters;
+    mutable std::mutex PinsMutex; // the pin table; each pin is used by one thread at a time
+    std::map<THandle, std::unique_ptr<TAlsaPin>> Pins;
+    THandle NextHandle = 1;
+};
+
+// Opens a PCM with exactly this format, channels and rate, asking for two periods of
+// `frames`; the device may grant other sizes. Returns 0 or a negative ALSA error.
+int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t format,
+                      unsigned channels, unsigned rate, snd_pcm_uframes_t frames, TAlsaPin& pin);
+
+int64_t MonotonicNs();
+
+} // namespace sonari

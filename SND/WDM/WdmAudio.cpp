@@ -1,0 +1,238 @@
+#include "SND/WDM/WdmAudio.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+namespace sonari {
+
+namespace {
+
+std::string NumberedName(size_t position, const std::string& friendlyName) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%.2d", static_cast<int>(position));
+    return std::string(number) + "  " + friendlyName;
+}
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y));
+           });
+}
+
+bool IsPcmAudioRange(const TDataRange& range) {
+    return range.MajorFormat == KSDATAFORMAT_TYPE_AUDIO &&
+           range.SubFormat == KSDATAFORMAT_SUBTYPE_PCM &&
+           range.Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+}
+
+// Standard-set interface entries are copied into the connect request until one has the wanted
+// id; true when one had.
+bool PickInterface(const std::vector<TKsIdentifier>& interfaces, uint32_t wantedId,
+                   TPinConnect& connect) {
+    for (const TKsIdentifier& entry : interfaces) {
+        if (!(entry.Set == KSINTERFACESETID_Standard))
+            continue;
+        connect.Interface = entry;
+        if (entry.Id == wantedId)
+            return true;
+    }
+    return false;
+}
+
+bool HasStandardMedium(const std::vector<TKsIdentifier>& mediums) {
+    return std::any_of(mediums.begin(), mediums.end(), [](const TKsIdentifier& m) {
+        return m.Set == KSMEDIUMSETID_Standard && m.Id == 0;
+    });
+}
+
+// Widens `caps` to cover `range`: most channels, fewest and most bits, lowest and highest rate.
+template <typename TCaps, typename TRange>
+void Widen(TCaps& caps, const TRange& range) {
+    caps.MaxChannels = std::max(caps.MaxChannels, range.MaxChannels);
+    caps.MinBits = std::min(caps.MinBits, range.MinBits);
+    caps.MaxBits = std::max(caps.MaxBits, range.MaxBits);
+    caps.MinRate = std::min(caps.MinRate, range.MinRate);
+    caps.MaxRate = std::max(caps.MaxRate, range.MaxRate);
+}
+
+// Capabilities over the PCM audio ranges; false when there is none.
+bool GatherRanges(const std::vector<TDataRange>& ranges, TPin& pin) {
+    const TDeviceCaps empty;
+    pin.MaxChannels = empty.MaxChannels;
+    pin.MinBits = empty.MinBits;
+    pin.MaxBits = empty.MaxBits;
+    pin.MinRate = empty.MinRate;
+    pin.MaxRate = empty.MaxRate;
+    bool found = false;
+    for (const TDataRange& range : ranges) {
+        if (IsPcmAudioRange(range)) {
+            Widen(pin, range);
+            found = true;
+        }
+    }
+    return found;
+}
+
+void FillTemplates(uint32_t pinId, TPin& pin) {
+    pin.PinId = pinId;
+    pin.Handle = 0;
+    pin.Connect.Medium = {KSMEDIUMSETID_Standard, 0, 0};
+    pin.Connect.PinId = pinId;
+    pin.Connect.PinToHandle = 0;
+    pin.Connect.PriorityClass = 0x40000000;
+    pin.Connect.PrioritySubClass = 1;
+    pin.DataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
+    pin.DataFormat.Flags = 0;
+    pin.DataFormat.SampleSize = 0;
+    pin.DataFormat.Reserved = 0;
+    pin.DataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    pin.DataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    pin.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+}
+
+} // namespace
+
+TWdmAudio::TWdmAudio(std::unique_ptr<IAudioPlatform> platform) : platform_(std::move(platform)) {
+    if (!platform_ || !platform_->Load())
+        return;
+    EnumerateDevices();
+    if (filters_.empty())
+        return;
+    for (size_t i = 0; i < filters_.size(); ++i) {
+        const auto index = static_cast<int32_t>(i);
+        if (HasPin(index, false))
+            captureNames_.push_back({filters_[i].Name, index});
+        if (HasPin(index, true))
+            renderNames_.push_back({filters_[i].Name, index});
+    }
+    initialized_ = true;
+}
+
+TWdmAudio::~TWdmAudio() {
+    // Streams are stopped before the list goes; whatever is still open is released here.
+    for (TFilter& device : filters_) {
+        for (TPin& pin : device.Pins)
+            if (pin.Handle != 0)
+                platform_->ClosePin(pin.Handle);
+        if (device.Handle != kClosedHandle && device.Handle != 0)
+            platform_->CloseFilter(device.Handle);
+    }
+}
+
+void TWdmAudio::EnumerateDevices() {
+    filters_.clear();
+    try {
+        for (uint32_t index = 0; index <= static_cast<uint32_t>(INT_MAX); ++index)
+            if (!AddDevice(index))
+                break;
+        for (TFilter& device : filters_)
+            for (TPin& pin : device.Pins)
+                pin.Filter = &device;
+    } catch (const std::exception&) {
+        // A failing enumeration leaves no half-built list behind.
+        filters_.clear();
+    }
+}
+
+// Adds the device of one interface if it qualifies; false when there are no more interfaces.
+bool TWdmAudio::AddDevice(uint32_t interfaceIndex) {
+    TDeviceInterface info;
+    if (!platform_->EnumDeviceInterface(interfaceIndex, info))
+        return false;
+    const bool isAudioDevice = info.Render == iaPresent || info.Capture == iaPresent;
+    if (!isAudioDevice || !info.PathFound || !info.NameFound)
+        return true;
+
+    TFilter device;
+    device.IsRealtime = info.Realtime == iaPresent;
+    device.Path = info.Path;
+    device.Name = NumberedName(filters_.size() + 1, info.FriendlyName);
+    ScanPins(device);
+    if (!device.Pins.empty())
+        filters_.push_back(std::move(device));
+    return true;
+}
+
+void TWdmAudio::ScanPins(TFilter& device) {
+    int error = 0;
+    const THandle handle = platform_->OpenFilter(device.Path, error);
+    if (handle == kClosedHandle)
+        return;
+    device.Handle = handle;
+    uint32_t count = 0;
+    try {
+        count = platform_->PinCount(handle);
+    } catch (const std::exception&) {
+        count = 0;
+    }
+    for (uint32_t pinId = 0; pinId < count; ++pinId) {
+        TPin pin;
+        try {
+            if (ExaminePin(device, pinId, pin))
+                device.Pins.push_back(pin);
+        } catch (const std::exception&) {
+            // A pin that cannot be examined is left out; the others may still serve.
+        }
+    }
+    platform_->CloseFilter(handle);
+    device.Handle = kClosedHandle;
+}
+
+bool TWdmAudio::ExaminePin(TFilter& device, uint32_t pinId, TPin& pin) {
+    IAudioPlatform& p = *platform_;
+    const THandle filter = device.Handle;
+    const TPinCommunication communication = p.PinCommunication(filter, pinId);
+    if (communication != pcSink && communication != pcBoth)
+        return false;
+    const uint32_t wantedInterface =
+        device.IsRealtime ? KSINTERFACE_STANDARD_LOOPED_STREAMING : KSINTERFACE_STANDARD_STREAMING;
+    if (!PickInterface(p.PinInterfaces(filter, pinId), wantedInterface, pin.Connect))
+        return false;
+    if (!HasStandardMedium(p.PinMediums(filter, pinId)))
+        return false;
+    if (!GatherRanges(p.PinDataRanges(filter, pinId), pin))
+        return false;
+    const TPinDataFlow flow = p.PinDataFlow(filter, pinId);
+    if (flow != dfIn && flow != dfOut)
+        return false;
+    pin.IsRender = flow == dfIn;
+    p.PinInstanceCount(filter, pinId);
+    FillTemplates(pinId, pin);
+    return true;
+}
+
+TDeviceCaps TWdmAudio::GetCaps(int32_t deviceIndex, bool isRender) const {
+    TDeviceCaps caps;
+    for (const TPin& pin : filters_.at(static_cast<size_t>(deviceIndex)).Pins) {
+        if (pin.IsRender != isRender)
+            continue;
+        caps.Found = true;
+        Widen(caps, pin);
+    }
+    return caps;
+}
+
+bool TWdmAudio::HasPin(int32_t deviceIndex, bool isRender) const {
+    const TPins& pins = filters_.at(static_cast<size_t>(deviceIndex)).Pins;
+    return std::any_of(pins.begin(), pins.end(),
+                       [&](const TPin& pin) { return pin.IsRender == isRender; });
+}
+
+int32_t TWdmAudio::DeviceCount() const { return static_cast<int32_t>(filters_.size()); }
+
+std::string TWdmAudio::DeviceName(int32_t index) const {
+    return filters_.at(static_cast<size_t>(index)).Name;
+}
+
+int32_t TWdmAudio::IndexOfDevice(const std::string& name) const {
+    if (name.empty())
+        return -1;
+    for (size_t i = 0; i < filters_.size(); ++i)
+        if (SameTextIgnoringCase(filters_[i].Name, name))
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
+} // namespace sonari

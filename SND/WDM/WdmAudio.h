@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SND/WDM/AudioPlatform.h"
+#include "SND/WDM/DeviceList.h"
+#include "SND/WDM/WdmFilters.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sonari {
+
+// The device list: every device registered for capture or render that has a pin the layer can
+// stream through, built once at construction. One list serves both directions; a device index
+// is a position in Filters(). Main thread only, except that running streams read pin handles
+// and formats.
+class TWdmAudio : public IDeviceList {
+public:
+    explicit TWdmAudio(std::unique_ptr<IAudioPlatform> platform);
+    ~TWdmAudio() override;
+    TWdmAudio(const TWdmAudio&) = delete;
+    TWdmAudio& operator=(const TWdmAudio&) = delete;
+
+    // The platform loaded and at least one device was listed.
+    bool Initialized() const { return initialized_; }
+    IAudioPlatform& Platform() { return *platform_; }
+
+    TFilters& Filters() { return filters_; }
+    const TFilters& Filters() const { return filters_; }
+    // Devices with a capture / render pin, in list order.
+    const TDeviceNameList& CaptureNames() const { return captureNames_; }
+    const TDeviceNameList& RenderNames() const { return renderNames_; }
+
+    // Format range over the device's pins of that direction; `deviceIndex` must be valid.
+    TDeviceCaps GetCaps(int32_t deviceIndex, bool isRender) const;
+    // Some pin of the device has that direction; `deviceIndex` must be valid.
+    bool HasPin(int32_t deviceIndex, bool isRender) const;
+
+    int32_t DeviceCount() const override;
+    std::string DeviceName(int32_t index) const override;
+    int32_t IndexOfDevice(const std::string& name) const override;
+
+private:
+    void EnumerateDevices();
+    bool AddDevice(uint32_t interfaceIndex);
+    void ScanPins(TFilter& device);
+    bool ExaminePin(TFilter& device, uint32_t pinId, TPin& pin);
+
+    std::unique_ptr<IAudioPlatform> platform_;
+    bool initialized_ = false;
+    TFilters filters_;
+    TDeviceNameList captureNames_;
+    TDeviceNameList renderNames_;
+};
+
+} // namespace sonari

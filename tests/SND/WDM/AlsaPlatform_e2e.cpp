@@ -1,0 +1,310 @@
+#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/Synchronize.h"
+#include "SND/WDM/WdmAudio.h"
+#include "SND/WDM/WdmStream.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <thread>
+
+// Real-time streaming through a real sound server: a private PulseAudio with two null sinks,
+// reached through ALSA PCMs of the pulse plugin. No sound hardware is needed.
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RunCommand;
+using test::ShellQuote;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRate = 48000;
+constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
+constexpr double kToneHz = 1000.0;
+constexpr double kToneAmplitude = 0.25; // of full scale
+
+// A user-mode PulseAudio in its own folder, and an ALSA configuration naming its sinks.
+class TPulseServer {
+public:
+    TPulseServer() {
+        for (const char* program : {"pulseaudio", "pactl", "paplay", "parecord"})
+            if (!test::HaveProgram(program))
+                throw std::runtime_error(std::string(program) + " is missing");
+        const auto run = dir_ / "run";
+        const auto home = dir_ / "home";
+        std::filesystem::create_directories(run);
+        std::filesystem::create_directories(home);
+        chmod(run.c_str(), 0700);
+        test::WriteFileBytes(
+            dir_ / "server.pa",
+            "load-module module-native-protocol-unix auth-anonymous=1 socket=" + Socket() +
+                "\n"
+                "load-module module-null-sink sink_name=sonari_mic rate=48000 "
+                "channels=1\n"
+                "load-module module-null-sink sink_name=sonari_tx rate=48000 "
+                "channels=1\n");
+        test::WriteFileBytes(home / ".asoundrc",
+                             "pcm.sonarimic { type pulse; device \"sonari_mic.monitor\"; "
+                             "hint { show on; description \"Test microphone\" } }\n"
+                             "pcm.sonaritx { type pulse; device \"sonari_tx\"; "
+                             "hint { show on; description \"Test transmitter\" } }\n");
+        // Before any ALSA or PulseAudio call of this process: both read these once.
+        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+        setenv("HOME", home.c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
+        Start();
+    }
+
+    ~TPulseServer() { Kill(); }
+
+    void Kill() {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+
+    const std::filesystem::path& Dir() const { return dir_.Path(); }
+    std::string Socket() const { return (dir_ / "pulse.sock").string(); }
+
+private:
+    // Our own child rather than a daemon: it dies with the test process, however that ends.
+    void Start() {
+        const std::string script = (dir_ / "server.pa").string();
+        const std::string log = "--log-target=file:" + (dir_ / "log").string();
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(1);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F",
+                   script.c_str(), log.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0)
+            throw std::runtime_error("cannot start pulseaudio");
+        for (int i = 0; i < 100 && RunCommand("pactl info >/dev/null 2>&1") != 0; ++i)
+            std::this_thread::sleep_for(50ms);
+        if (RunCommand("pactl info >/dev/null 2>&1") != 0) {
+            Kill();
+            throw std::runtime_error("pulseaudio does not answer");
+        }
+    }
+
+    test::TTempDir dir_{"sonari-pulse"};
+    pid_t pid_ = 0;
+};
+
+int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
+    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
+        if (audio.DeviceName(i).ends_with("  " + friendlyName))
+            return i;
+    return -1;
+}
+
+std::vector<int16_t> ReadRaw16(const std::filesystem::path& path) {
+    const std::string bytes = test::ReadFileBytes(path);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+void WriteTone(const std::filesystem::path& path, double seconds) {
+    std::vector<int16_t> samples(static_cast<size_t>(seconds * kRate));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(std::lround(
+            kToneAmplitude * 32767.0 * std::sin(2 * std::numbers::pi * kToneHz * i / kRate)));
+    test::WriteFileBytes(
+        path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
+}
+
+// Power of the tone's frequency (Goertzel) against the whole power of a window.
+double ToneShare(const std::vector<int16_t>& x, size_t first, size_t count) {
+    const double w = 2 * std::numbers::pi * kToneHz / kRate;
+    double s1 = 0, s2 = 0, total = 0;
+    for (size_t i = first; i < first + count; ++i) {
+        const double s = x[i] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        total += double(x[i]) * x[i];
+    }
+    const double tone = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    return total > 0 ? 2 * tone / (count * total) : 0;
+}
+
+struct TRun {
+    int Blocks = 0;
+    std::vector<Clock::time_point> Times;
+    std::vector<std::string> Ended;
+};
+
+// Blocks per second from the arrival times from block `from` on (least-squares slope), so that
+// the jitter of single blocks does not count.
+double BlockRate(const std::vector<Clock::time_point>& times, size_t from) {
+    double n = 0, st = 0, sk = 0, stt = 0, stk = 0;
+    for (size_t k = from; k < times.size(); ++k) {
+        const double t = std::chrono::duration<double>(times[k] - times[from]).count();
+        n += 1;
+        st += t;
+        sk += double(k);
+        stt += t * t;
+        stk += t * double(k);
+    }
+    return (n * stk - st * sk) / (n * stt - st * st);
+}
+
+// The device list over ALSA and a duplex stream from the test microphone to the test
+// transmitter that copies each block and notes when it came.
+struct TPulseDuplex {
+    TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
+    TSynchronizer Sync;
+    TRun Run;
+    TWdmAudioStream Stream{Audio, Sync};
+
+    TPulseDuplex() {
+        Stream.SetDirections(ddBoth);
+        Stream.SetInputDevice({DeviceNamed(Audio, "Test microphone"), 1, 16, kRate, kFrames});
+        Stream.SetOutputDevice({DeviceNamed(Audio, "Test transmitter"), 1, 16, kRate, kFrames});
+        Run.Times.reserve(1000);
+        Stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
+                               TDataBufferF& out) {
+            Run.Times.push_back(Clock::now());
+            ++Run.Blocks;
+            for (TSingleArray& channel : out)
+                channel = in[0];
+        };
+        Stream.OnStreamEnded = [this](const std::string& reason) { Run.Ended.push_back(reason); };
+    }
+};
+
+// Serves the hand-over until `done` holds or `limit` has passed.
+template <typename F>
+void ServeUntil(TSynchronizer& sync, std::chrono::milliseconds limit, F done) {
+    for (const auto end = Clock::now() + limit; Clock::now() < end && !done();)
+        sync.CheckSynchronize(10ms);
+}
+
+// Samples that do not continue the sine of the samples before them: x[n] = 2 cos(w) x[n-1] -
+// x[n-2] holds for a clean tone up to rounding, a dropped or repeated stretch breaks it.
+size_t Discontinuities(const std::vector<int16_t>& x, size_t first, size_t count) {
+    const double c = 2 * std::cos(2 * std::numbers::pi * kToneHz / kRate);
+    size_t breaks = 0;
+    for (size_t n = first + 2; n < first + count; ++n)
+        breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * 32767;
+    return breaks;
+}
+
+double Rms(const std::vector<int16_t>& x, size_t first, size_t count) {
+    double energy = 0;
+    for (size_t i = first; i < first + count; ++i)
+        energy += double(x[i]) * x[i];
+    return std::sqrt(energy / count) / 32767.0;
+}
+
+// A private server (started first: it sets the environment ALSA reads) and the duplex over it.
+class AlsaThroughPulseAudio : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(duplex.Audio.Initialized()); }
+
+    TPulseServer server;
+    TPulseDuplex duplex;
+    TSynchronizer& sync = duplex.Sync;
+    TRun& run = duplex.Run;
+    TWdmAudioStream* stream = &duplex.Stream;
+};
+
+TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
+    const auto tone = server.Dir() / "tone.raw";
+    const auto recording = server.Dir() / "recording.raw";
+    WriteTone(tone, 12.0);
+    // Low latencies keep the null sinks rendering in short steps: idle, they sleep for seconds.
+    const std::string raw = " --raw --format=s16le --rate=48000 --channels=1 --latency-msec=100 ";
+    ASSERT_EQ(
+        RunCommand("paplay -d sonari_mic" + raw + ShellQuote(tone.string()) + " >/dev/null 2>&1 &"),
+        0);
+    ASSERT_EQ(RunCommand("timeout -s INT 10 parecord -d sonari_tx.monitor" + raw +
+                         ShellQuote(recording.string()) + " >/dev/null 2>&1 &"),
+              0);
+    const auto recordingEnds = Clock::now() + 10500ms;
+
+    stream->Start();
+    // A sound server may take a moment to deliver the first block; the rate counts from there.
+    ServeUntil(sync, 5000ms, [&] { return run.Blocks > 0; });
+    ASSERT_GT(run.Blocks, 0) << "no block within 5 s";
+    ServeUntil(sync, 1000ms, [] { return false; });
+    const uint64_t settledXruns = stream->XrunCount();
+    const int settledBlocks = run.Blocks;
+    ServeUntil(sync, 5000ms, [] { return false; });
+    const auto stopping = Clock::now();
+    stream->Stop();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - stopping).count();
+
+    const double blocksPerSecond = BlockRate(run.Times, static_cast<size_t>(settledBlocks));
+    std::printf("blocks %d, %.3f blocks/s (nominal %.3f), xruns %llu (%llu while starting), "
+                "dropped %llu, stop %.1f ms\n",
+                run.Blocks, blocksPerSecond, double(kRate) / kFrames,
+                static_cast<unsigned long long>(stream->XrunCount() - settledXruns),
+                static_cast<unsigned long long>(settledXruns),
+                static_cast<unsigned long long>(stream->DroppedBlockCount()), stopMs);
+    EXPECT_TRUE(run.Ended.empty());
+    EXPECT_NEAR(blocksPerSecond, double(kRate) / kFrames, 0.01 * kRate / kFrames);
+    EXPECT_GE(run.Blocks - settledBlocks, 55);
+    EXPECT_LT(stopMs, 500.0);
+    EXPECT_EQ(stream->XrunCount(), settledXruns);
+    EXPECT_EQ(stream->DroppedBlockCount(), 0u);
+
+    // From a second after the tone appears (the server settles meanwhile) it must come through
+    // sample for sample over four seconds: no gap, no jump, at its level.
+    std::this_thread::sleep_until(recordingEnds);
+    const std::vector<int16_t> x = ReadRaw16(recording);
+    size_t onset = 0;
+    while (onset < x.size() && std::abs(x[onset]) < 1000)
+        ++onset;
+    const size_t begin = onset + kRate;
+    const size_t stretch = 4 * kRate;
+    ASSERT_LE(begin + stretch, x.size()) << "the recording holds no 5 s of tone";
+    EXPECT_EQ(Discontinuities(x, begin, stretch), 0u);
+    EXPECT_NEAR(Rms(x, begin, stretch), kToneAmplitude / std::sqrt(2.0), 0.001);
+    EXPECT_GT(ToneShare(x, begin, stretch), 0.9999);
+}
+
+TEST_F(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
+    stream->Start();
+    ServeUntil(sync, 6000ms, [&] { return run.Blocks > 5; });
+    ASSERT_GT(run.Blocks, 5);
+    server.Kill();
+    const auto killed = Clock::now();
+    while (run.Ended.empty() && Clock::now() - killed < 10s)
+        sync.CheckSynchronize(10ms);
+    const double endMs = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();
+    std::printf("stream ended %.0f ms after the server died: %s\n", endMs,
+                run.Ended.empty() ? "(not at all)" : run.Ended[0].c_str());
+    ASSERT_EQ(run.Ended.size(), 1u);
+    EXPECT_NE(run.Ended[0].find("Test "), std::string::npos) << run.Ended[0];
+    EXPECT_FALSE(stream->Running());
+    const auto stopping = Clock::now();
+    stream->Stop();
+    EXPECT_LT(Clock::now() - stopping, 500ms);
+}
+
+} // namespace
+} // namespace sonari

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Synchronize.h"
+#include "SND/WDM/WdmAudio.h"
+#include "SND/WDM/WdmStream.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace sonari::test {
+
+// A simulated platform with a hand-driven clock, the device list over it and the main-thread
+// side of the hand-over. Add devices to Sim, then call Build().
+class TSimFixture : public ::testing::Test {
+protected:
+    explicit TSimFixture(TSimPlatform::TClock clock = TSimPlatform::scManual)
+        : owned_(std::make_unique<TSimPlatform>(clock)), Sim(*owned_) {}
+
+    TWdmAudio& Build() {
+        Audio = std::make_unique<TWdmAudio>(std::move(owned_));
+        return *Audio;
+    }
+
+    // Serves the hand-over until the streaming thread waits for the clock or has ended.
+    void Settle(const TWdmAudioStream& stream) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            Sync.CheckSynchronize(std::chrono::milliseconds(1));
+            if (Sim.WaiterIdle() || !stream.Running()) {
+                Sync.CheckSynchronize();
+                return;
+            }
+        }
+        FAIL() << "the streaming thread did not settle";
+    }
+
+    // Moves the clock on by `periods` buffers of `frames` at `rate`, one at a time.
+    void Run(const TWdmAudioStream& stream, int periods, int frames = 480, int rate = 48000) {
+        for (int i = 0; i < periods; ++i) {
+            Sim.Advance(std::chrono::nanoseconds(int64_t{frames} * 1'000'000'000 / rate));
+            Settle(stream);
+        }
+    }
+
+private:
+    std::unique_ptr<TSimPlatform> owned_;
+
+protected:
+    TSimPlatform& Sim;
+    std::unique_ptr<TWdmAudio> Audio;
+    TSynchronizer Sync;
+};
+
+// Device settings in one line.
+inline TDeviceSettings Settings(int32_t index, int32_t channels, int32_t bits, int32_t rate,
+                                int32_t frames) {
+    TDeviceSettings s;
+    s.Index = index;
+    s.Channels = channels;
+    s.BitsPerSample = bits;
+    s.SamplingRate = rate;
+    s.SamplesPerBuf = frames;
+    return s;
+}
+
+} // namespace sonari::test

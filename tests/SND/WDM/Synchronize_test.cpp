@@ -1,0 +1,115 @@
+#include "SND/WDM/Synchronize.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Serves the hand-over until `done` holds (or a generous deadline passes).
+template <typename F>
+void ServeUntil(TSynchronizer& sync, F done) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        sync.CheckSynchronize(1ms);
+}
+
+TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterIt) {
+    TSynchronizer sync;
+    const std::thread::id mainId = std::this_thread::get_id();
+    std::thread::id ranIn;
+    int value = 0;
+    std::atomic<bool> returned = false;
+    std::thread worker([&] {
+        sync.Synchronize([&] {
+            ranIn = std::this_thread::get_id();
+            value = 42;
+        });
+        EXPECT_EQ(value, 42); // the worker sees what the call did
+        returned = true;
+    });
+    ServeUntil(sync, [&] { return returned.load(); });
+    worker.join();
+    EXPECT_EQ(ranIn, mainId);
+    EXPECT_TRUE(returned);
+}
+
+TEST(Synchronizer, PassesTheCallsExceptionBackToTheWorker) {
+    TSynchronizer sync;
+    std::atomic<bool> caught = false;
+    std::thread worker([&] {
+        try {
+            sync.Synchronize([] { throw std::runtime_error("handler failed"); });
+        } catch (const std::runtime_error& e) {
+            caught = std::string(e.what()) == "handler failed";
+        }
+    });
+    ServeUntil(sync, [&] { return caught.load(); });
+    worker.join();
+    EXPECT_TRUE(caught);
+}
+
+TEST(Synchronizer, RunsAtOnceWhenCalledFromTheMainThread) {
+    TSynchronizer sync;
+    int calls = 0;
+    sync.Synchronize([&] { ++calls; });
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(sync.CheckSynchronize());
+}
+
+TEST(Synchronizer, WakesTheMainLoopForEveryEnqueuedCall) {
+    TSynchronizer sync;
+    std::atomic<int> wakeUps = 0;
+    sync.OnWakeUp = [&] { ++wakeUps; };
+    std::atomic<int> done = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i)
+            sync.Synchronize([&] { ++done; });
+        sync.Queue(nullptr, [&] { ++done; });
+    });
+    ServeUntil(sync, [&] { return done == 4; });
+    worker.join();
+    EXPECT_EQ(wakeUps, 4);
+}
+
+TEST(Synchronizer, QueuedCallsRunLaterUnlessTheirOwnerWithdrawsThem) {
+    TSynchronizer sync;
+    int first = 0, second = 0;
+    int ownerA = 0, ownerB = 0;
+    sync.Queue(&ownerA, [&] { ++first; });
+    sync.Queue(&ownerB, [&] { ++second; });
+    sync.Queue(&ownerA, [&] { ++first; });
+    EXPECT_EQ(first + second, 0);
+    sync.RemoveQueued(&ownerA);
+    EXPECT_TRUE(sync.CheckSynchronize());
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    EXPECT_FALSE(sync.CheckSynchronize());
+}
+
+TEST(Synchronizer, RunUntilServesSynchronousCallsButLeavesQueuedOnes) {
+    TSynchronizer sync;
+    std::atomic<bool> finished = false;
+    int served = 0, queued = 0;
+    std::thread worker([&] {
+        sync.Queue(nullptr, [&] { ++queued; });
+        for (int i = 0; i < 5; ++i)
+            sync.Synchronize([&] { ++served; });
+        finished = true;
+        sync.Signal();
+    });
+    sync.RunUntil([&] { return finished.load(); });
+    worker.join();
+    EXPECT_EQ(served, 5);
+    EXPECT_EQ(queued, 0);
+    sync.CheckSynchronize();
+    EXPECT_EQ(queued, 1);
+}
+
+} // namespace
+} // namespace sonari

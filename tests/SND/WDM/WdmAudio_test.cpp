@@ -1,0 +1,268 @@
+#include "SND/WDM/WdmAudio.h"
+
+#include "SimFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace sonari {
+namespace {
+
+using test::TSimFixture;
+using ::testing::ElementsAre;
+
+TSimPin Capture(int channels = 2, int minRate = 8000, int maxRate = 48000) {
+    return SimPin(false, channels, 16, 24, minRate, maxRate);
+}
+
+TSimPin Render(int channels = 2, int minRate = 8000, int maxRate = 48000) {
+    return SimPin(true, channels, 16, 32, minRate, maxRate);
+}
+
+std::vector<std::string> Names(const TDeviceNameList& names) {
+    std::vector<std::string> result;
+    for (const auto& [name, index] : names)
+        result.push_back(name + " @" + std::to_string(index));
+    return result;
+}
+
+class DeviceList : public TSimFixture {};
+
+TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) {
+    Sim.AddDevice(SimDevice("Mic", {Capture()}));
+    TSimPin bridge = Capture();
+    bridge.Communication = pcBridge;
+    TSimPin none = Render();
+    none.Communication = pcNone;
+    Sim.AddDevice(SimDevice("Bridges", {bridge, none}));
+    Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    TWdmAudio& audio = Build();
+
+    ASSERT_TRUE(audio.Initialized());
+    ASSERT_EQ(audio.DeviceCount(), 2);
+    EXPECT_EQ(audio.DeviceName(0), "01  Mic");
+    EXPECT_EQ(audio.DeviceName(1), "02  Speaker");
+    EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("01  Mic @0"));
+    EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("02  Speaker @1"));
+}
+
+TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
+    for (int i = 0; i < 100; ++i)
+        Sim.AddDevice(SimDevice("Card", {Render()}));
+    TWdmAudio& audio = Build();
+    ASSERT_EQ(audio.DeviceCount(), 100);
+    EXPECT_EQ(audio.DeviceName(8), "09  Card");
+    EXPECT_EQ(audio.DeviceName(9), "10  Card");
+    EXPECT_EQ(audio.DeviceName(99), "100  Card");
+}
+
+TEST_F(DeviceList, ListsADeviceWithBothDirectionsInBothNameListsUnderOneIndex) {
+    Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    Sim.AddDevice(SimDevice("Headset", {Render(), Capture()}));
+    TWdmAudio& audio = Build();
+    EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("02  Headset @1"));
+    EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("01  Speaker @0", "02  Headset @1"));
+}
+
+TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
+    TSimDevice noAlias = SimDevice("No alias", {Capture()});
+    noAlias.Capture = iaNone;
+    TSimDevice removedAlias = SimDevice("Removed alias", {Render()});
+    removedAlias.Render = iaRemoved;
+    TSimDevice noPath = SimDevice("No path", {Capture()});
+    noPath.PathMissing = true;
+    TSimDevice noName = SimDevice("No name", {Capture()});
+    noName.NameMissing = true;
+    TSimDevice closed = SimDevice("Cannot open", {Capture()});
+    closed.OpenFails = true;
+    TSimDevice noCount = SimDevice("No pin count", {Capture()});
+    noCount.PinCountFails = true;
+    for (const TSimDevice& described : {noAlias, removedAlias, noPath, noName, closed, noCount})
+        Sim.AddDevice(described);
+    Sim.AddDevice(SimDevice("Good", {Capture()}));
+    TWdmAudio& audio = Build();
+    ASSERT_EQ(audio.DeviceCount(), 1);
+    EXPECT_EQ(audio.DeviceName(0), "01  Good");
+}
+
+TEST_F(DeviceList, KeepsARealtimeDeviceOnlyWithLoopedStreamingPins) {
+    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
+    standardOnly.Realtime = iaPresent;
+    Sim.AddDevice(standardOnly);
+    Sim.AddDevice(SimDevice("Looped", {Capture()}, true));
+    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
+    loopedRemoved.Realtime = iaRemoved; // not real-time, so its standard pin serves
+    Sim.AddDevice(loopedRemoved);
+    TWdmAudio& audio = Build();
+    ASSERT_EQ(audio.DeviceCount(), 2);
+    EXPECT_EQ(audio.DeviceName(0), "01  Looped");
+    EXPECT_TRUE(audio.Filters()[0].IsRealtime);
+    EXPECT_EQ(audio.Filters()[0].Pins[0].Connect.Interface.Id,
+              KSINTERFACE_STANDARD_LOOPED_STREAMING);
+    EXPECT_EQ(audio.DeviceName(1), "02  Alias removed");
+    EXPECT_FALSE(audio.Filters()[1].IsRealtime);
+}
+
+TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
+    const TGuid otherSet = {0x12345678, 0, 0, {0}};
+    std::vector<TSimPin> pins;
+    TSimPin source = Capture();
+    source.Communication = pcSource;
+    pins.push_back(source);
+    TSimPin both = Capture(1);
+    both.Communication = pcBoth;
+    pins.push_back(both);
+    TSimPin foreignInterface = Capture();
+    foreignInterface.Interfaces = {{otherSet, 0, 0}};
+    pins.push_back(foreignInterface);
+    TSimPin noMedium = Capture();
+    noMedium.Mediums = {{KSMEDIUMSETID_Standard, 1, 0}, {otherSet, 0, 0}};
+    pins.push_back(noMedium);
+    TSimPin noPcm = Capture();
+    noPcm.Ranges[0].SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+    pins.push_back(noPcm);
+    TSimPin noFlow = Capture();
+    noFlow.DataFlow = dfNone;
+    pins.push_back(noFlow);
+    for (TSimQuery query :
+         {sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances}) {
+        TSimPin failing = Capture();
+        failing.FailingQueries = {query};
+        pins.push_back(failing);
+    }
+    pins.push_back(Render(6));
+    Sim.AddDevice(SimDevice("Mixed", pins));
+    TWdmAudio& audio = Build();
+
+    ASSERT_EQ(audio.DeviceCount(), 1);
+    const TPins& kept = audio.Filters()[0].Pins;
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].PinId, 1u);
+    EXPECT_FALSE(kept[0].IsRender);
+    EXPECT_EQ(kept[0].MaxChannels, 1);
+    EXPECT_EQ(kept[1].PinId, pins.size() - 1);
+    EXPECT_TRUE(kept[1].IsRender);
+    for (const TPin& pin : kept) {
+        EXPECT_EQ(pin.Filter, &audio.Filters()[0]);
+        EXPECT_EQ(pin.Handle, 0);
+        EXPECT_EQ(pin.Connect.PinId, pin.PinId);
+        EXPECT_EQ(pin.Connect.PriorityClass, 0x40000000u);
+        EXPECT_EQ(pin.DataFormat.FormatSize, 104u);
+        EXPECT_EQ(pin.DataFormat.Specifier, KSDATAFORMAT_SPECIFIER_WAVEFORMATEX);
+    }
+}
+
+TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
+    const TGuid otherSet = {0x12345678, 0, 0, {0}};
+    TSimPin pin = Capture();
+    pin.Interfaces = {{otherSet, 0, 7},
+                      {KSINTERFACESETID_Standard, 2, 5},
+                      {KSINTERFACESETID_Standard, 0, 3},
+                      {KSINTERFACESETID_Standard, 1, 9}};
+    Sim.AddDevice(SimDevice("Mic", {pin}));
+    TWdmAudio& audio = Build();
+    ASSERT_EQ(audio.DeviceCount(), 1);
+    const TKsIdentifier& chosen = audio.Filters()[0].Pins[0].Connect.Interface;
+    EXPECT_EQ(chosen.Set, KSINTERFACESETID_Standard);
+    EXPECT_EQ(chosen.Id, 0u);
+    EXPECT_EQ(chosen.Flags, 3u);
+}
+
+TEST_F(DeviceList, GathersCapabilitiesOverAllPcmRangesOfAPin) {
+    TSimPin pin = Capture(2, 44100, 48000);
+    TDataRange wide = pin.Ranges[0];
+    wide.MaxChannels = 8;
+    wide.MinBits = 8;
+    wide.MaxBits = 16;
+    wide.MinRate = 8000;
+    wide.MaxRate = 22050;
+    TDataRange notPcm = wide;
+    notPcm.MaxChannels = 64;
+    notPcm.MaxRate = 384000;
+    notPcm.MajorFormat = {1, 2, 3, {4}};
+    pin.Ranges = {pin.Ranges[0], wide, notPcm};
+    Sim.AddDevice(SimDevice("Mic", {pin}));
+    TWdmAudio& audio = Build();
+    const TPin& p = audio.Filters()[0].Pins[0];
+    EXPECT_EQ(p.MaxChannels, 8);
+    EXPECT_EQ(p.MinBits, 8);
+    EXPECT_EQ(p.MaxBits, 24);
+    EXPECT_EQ(p.MinRate, 8000);
+    EXPECT_EQ(p.MaxRate, 48000);
+}
+
+TEST_F(DeviceList, AFailingEnumerationLeavesNoDeviceAtAll) {
+    Sim.AddDevice(SimDevice("Mic", {Capture()}));
+    Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    Sim.EnumerationFailsAt = 2;
+    TWdmAudio& audio = Build();
+    EXPECT_FALSE(audio.Initialized());
+    EXPECT_EQ(audio.DeviceCount(), 0);
+    EXPECT_TRUE(audio.CaptureNames().empty());
+    EXPECT_TRUE(audio.RenderNames().empty());
+}
+
+TEST_F(DeviceList, IsNotInitializedWithoutPlatformOrWithoutUsableDevices) {
+    Sim.AddDevice(SimDevice("Mic", {Capture()}));
+    Sim.LoadFails = true;
+    EXPECT_FALSE(Build().Initialized());
+    EXPECT_EQ(Audio->DeviceCount(), 0);
+
+    auto empty = std::make_unique<TSimPlatform>();
+    TWdmAudio none(std::move(empty));
+    EXPECT_FALSE(none.Initialized());
+}
+
+TEST_F(DeviceList, ClosesEveryDeviceAfterScanningIt) {
+    Sim.AddDevice(SimDevice("Mic", {Capture()}));
+    Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    TWdmAudio& audio = Build();
+    for (size_t d = 0; d < 2; ++d) {
+        EXPECT_EQ(Sim.OpenCount(d), 0);
+        EXPECT_EQ(Sim.TotalOpenCount(d), 1);
+        EXPECT_EQ(audio.Filters()[d].Handle, kClosedHandle);
+    }
+}
+
+TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {
+    TSimPin second = Capture(6, 96000, 192000);
+    second.Ranges[0].MinBits = 24;
+    second.Ranges[0].MaxBits = 32;
+    Sim.AddDevice(SimDevice("Interface", {Capture(2, 8000, 48000), second, Render(2)}));
+    Sim.AddDevice(SimDevice("Mic", {Capture()}));
+    TWdmAudio& audio = Build();
+
+    const TDeviceCaps capture = audio.GetCaps(0, false);
+    EXPECT_TRUE(capture.Found);
+    EXPECT_EQ(capture.MaxChannels, 6);
+    EXPECT_EQ(capture.MinBits, 16);
+    EXPECT_EQ(capture.MaxBits, 32);
+    EXPECT_EQ(capture.MinRate, 8000);
+    EXPECT_EQ(capture.MaxRate, 192000);
+    EXPECT_TRUE(audio.HasPin(0, true));
+
+    const TDeviceCaps none = audio.GetCaps(1, true);
+    EXPECT_FALSE(none.Found);
+    EXPECT_EQ(none.MaxChannels, 0);
+    EXPECT_EQ(none.MinBits, INT_MAX);
+    EXPECT_EQ(none.MaxBits, 0);
+    EXPECT_EQ(none.MinRate, INT_MAX);
+    EXPECT_EQ(none.MaxRate, 0);
+    EXPECT_FALSE(audio.HasPin(1, true));
+}
+
+TEST_F(DeviceList, FindsADeviceByNameIgnoringLetterCase) {
+    Sim.AddDevice(SimDevice("USB Audio CODEC", {Capture()}));
+    Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    TWdmAudio& audio = Build();
+    EXPECT_EQ(audio.IndexOfDevice("02  Speaker"), 1);
+    EXPECT_EQ(audio.IndexOfDevice("01  usb audio codec"), 0);
+    EXPECT_EQ(audio.IndexOfDevice(""), -1);
+    EXPECT_EQ(audio.IndexOfDevice("USB Audio CODEC"), -1);
+    EXPECT_EQ(audio.IndexOfDevice("03  Speaker"), -1);
+}
+
+} // namespace
+} // namespace sonari

@@ -1,0 +1,499 @@
+#include "SND/WDM/WdmStream.h"
+
+#include "SND/WDM/WdmErrors.h"
+#include "SimFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Settings;
+using test::TSimFixture;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+constexpr int kFrames = 480; // 10 ms at 48 kHz
+constexpr float kStep = 65536.0f;
+
+// Frame f of channel 0 carries f (mod 2^15) in the top 16 bits; channel 1 its negation.
+void RampSource(int64_t firstFrame, int32_t, TDataBufferF& block) {
+    for (size_t f = 0; f < block[0].size(); ++f) {
+        const float v = static_cast<float>((firstFrame + static_cast<int64_t>(f)) % 32768) * kStep;
+        for (size_t c = 0; c < block.size(); ++c)
+            block[c][f] = c % 2 ? -v : v;
+    }
+}
+
+// The first sample of each block a render pin played, in the units of RampSource.
+class TRecorder {
+public:
+    TSimSink Sink() {
+        return [this](int64_t firstFrame, int32_t, const TDataBufferF& block) {
+            std::lock_guard lock(mutex_);
+            starts_.push_back(firstFrame);
+            firsts_.push_back(block[0][0] / kStep);
+            lasts_.push_back(block[0].back() / kStep);
+            if (block.size() > 1)
+                seconds_.push_back(block[1][0] / kStep);
+        };
+    }
+    std::vector<float> Firsts() const {
+        std::lock_guard lock(mutex_);
+        return firsts_;
+    }
+    std::vector<float> Lasts() const {
+        std::lock_guard lock(mutex_);
+        return lasts_;
+    }
+    std::vector<float> Seconds() const {
+        std::lock_guard lock(mutex_);
+        return seconds_;
+    }
+    std::vector<int64_t> Starts() const {
+        std::lock_guard lock(mutex_);
+        return starts_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int64_t> starts_;
+    std::vector<float> firsts_, lasts_, seconds_;
+};
+
+// What the data handler saw.
+struct TBlocks {
+    std::vector<float> InFirsts; // first sample of channel 0, in RampSource units
+    int Calls = 0;
+};
+
+class Stream : public TSimFixture {
+protected:
+    static constexpr size_t kMic = 0, kSpeaker = 1, kHeadset = 2;
+
+    void SetUp() override {
+        Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 24, 8000, 96000)}));
+        Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 32, 8000, 96000)}));
+        Sim.AddDevice(SimDevice("Headset", {SimPin(true, 2, 16, 16, 48000, 48000),
+                                            SimPin(false, 1, 16, 16, 48000, 48000)}));
+        Sim.SetSource(kMic, 0, RampSource);
+        Sim.SetSource(kHeadset, 1, RampSource);
+        Sim.SetSink(kSpeaker, 0, Played.Sink());
+        Sim.SetSink(kHeadset, 0, Played.Sink());
+    }
+
+    // A stream over the device list, set to `directions` at 48 kHz with 10 ms buffers.
+    std::unique_ptr<TWdmAudioStream> MakeStream(TDataDirections directions, int32_t input = kMic,
+                                                int32_t output = kSpeaker) {
+        if (!Audio)
+            Build();
+        auto stream = std::make_unique<TWdmAudioStream>(*Audio, Sync);
+        stream->SetDirections(directions);
+        stream->SetInputDevice(Settings(input, 2, 16, 48000, kFrames));
+        stream->SetOutputDevice(Settings(output, 2, 16, 48000, kFrames));
+        stream->OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
+                                TDataBufferF& out) {
+            ++Seen.Calls;
+            if (!in.empty())
+                Seen.InFirsts.push_back(in[0][0] / kStep);
+            for (size_t c = 0; c < out.size(); ++c)
+                out[c] = in.empty() ? TSingleArray(out[c].size(), Seen.Calls * kStep)
+                                    : in[c % in.size()];
+        };
+        stream->OnStreamEnded = [this](const std::string& reason) { Ended.push_back(reason); };
+        stream->OnDataError = [this](const std::string& message) { Errors.push_back(message); };
+        return stream;
+    }
+
+    void StartAndSettle(TWdmAudioStream& stream) {
+        stream.Start();
+        Settle(stream);
+    }
+
+    TRecorder Played;
+    TBlocks Seen;
+    std::vector<std::string> Ended;
+    std::vector<std::string> Errors;
+};
+
+std::vector<float> BlockStarts(int first, int count) {
+    std::vector<float> starts;
+    for (int k = first; k < first + count; ++k)
+        starts.push_back(static_cast<float>(k * kFrames));
+    return starts;
+}
+
+TEST_F(Stream, StartsWithTheInitialSettingsAndTheFirstDevicesOfEachList) {
+    Build();
+    TWdmAudioStream stream(*Audio, Sync);
+    EXPECT_EQ(stream.Directions(), ddBoth);
+    EXPECT_EQ(stream.InputDevice(), Settings(0, 2, 24, 48000, 2048));
+    EXPECT_EQ(stream.OutputDevice(), Settings(1, 2, 16, 48000, 2048));
+    EXPECT_FALSE(stream.Running());
+}
+
+TEST_F(Stream, CaptureDeliversEveryBufferInOrderWithAnEmptyOutput) {
+    auto stream = MakeStream(ddCapture);
+    stream->OnData = [&](TWdmAudioStream& sender, TDataBufferI& int32Buffer, TDataBufferF& in,
+                         TDataBufferF& out) {
+        EXPECT_EQ(&sender, stream.get());
+        EXPECT_TRUE(out.empty());
+        ASSERT_EQ(in.size(), 2u);
+        ASSERT_EQ(in[0].size(), size_t{kFrames});
+        ASSERT_EQ(int32Buffer.size(), 2u);
+        EXPECT_EQ(int32Buffer[1], TIntegerArray(kFrames, 0));
+        EXPECT_EQ(in[1][5], -in[0][5]);
+        EXPECT_EQ(in[0][kFrames - 1] - in[0][0], (kFrames - 1) * kStep);
+        Seen.InFirsts.push_back(in[0][0] / kStep);
+    };
+    StartAndSettle(*stream);
+    EXPECT_TRUE(stream->Running());
+    EXPECT_TRUE(Seen.InFirsts.empty());
+    Run(*stream, 6);
+    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(BlockStarts(0, 6)));
+    EXPECT_EQ(stream->XrunCount(), 0u);
+    stream->Stop();
+    EXPECT_FALSE(Sim.PinCreated(kMic, 0));
+    EXPECT_EQ(Sim.OpenCount(kMic), 0);
+}
+
+TEST_F(Stream, RenderAsksForEachCompletedBufferAndPlaysTheAnswersInOrder) {
+    auto stream = MakeStream(ddRender);
+    StartAndSettle(*stream);
+    EXPECT_EQ(Seen.Calls, 1); // the first buffer was taken at once
+    Run(*stream, 4);
+    EXPECT_EQ(Seen.Calls, 5);
+    // Two silent buffers primed the device; then block 1, 2, ... as the handler numbered them.
+    EXPECT_THAT(Played.Firsts(), ElementsAre(0, 0, 1, 2, 3));
+    EXPECT_THAT(Played.Starts(), ElementsAre(0, 480, 960, 1440, 1920));
+    stream->Stop();
+}
+
+TEST_F(Stream, DuplexPlaysEveryCapturedBlockOnceWithTwoBuffersOfDelay) {
+    auto stream = MakeStream(ddBoth);
+    StartAndSettle(*stream);
+    Run(*stream, 8);
+    EXPECT_EQ(Seen.Calls, 8); // render completions raise no data event
+    std::vector<float> expected = {0, 0};
+    for (float start : BlockStarts(0, 7))
+        expected.push_back(start);
+    EXPECT_THAT(Played.Firsts(), ElementsAreArray(expected));
+    EXPECT_EQ(stream->DroppedBlockCount(), 0u);
+    stream->Stop();
+    EXPECT_EQ(Sim.OpenCount(kMic) + Sim.OpenCount(kSpeaker), 0);
+}
+
+TEST_F(Stream, DuplexOnOneDeviceOpensItOnceAndClosesItWithTheLastPin) {
+    auto stream = MakeStream(ddBoth, kHeadset, kHeadset);
+    stream->InputDevice().Channels = 1;
+    const int opens = Sim.TotalOpenCount(kHeadset);
+    StartAndSettle(*stream);
+    EXPECT_EQ(Sim.TotalOpenCount(kHeadset), opens + 1);
+    EXPECT_EQ(Sim.OpenCount(kHeadset), 1);
+    Run(*stream, 3);
+    EXPECT_EQ(Seen.Calls, 3);
+    EXPECT_THAT(Played.Seconds(), ElementsAre(0, 0, 0, 480)); // mono in, copied to both
+    stream->Stop();
+    EXPECT_EQ(Sim.OpenCount(kHeadset), 0);
+    EXPECT_FALSE(Sim.PinCreated(kHeadset, 0));
+    EXPECT_FALSE(Sim.PinCreated(kHeadset, 1));
+}
+
+TEST_F(Stream, DuplexDropsTheBlockThatFindsNoFreeRenderBufferAndGoesOn) {
+    auto stream = MakeStream(ddBoth);
+    StartAndSettle(*stream);
+    Run(*stream, 4);
+    Sim.Stall(kSpeaker, 0, 10ms); // the render side falls one buffer behind
+    Run(*stream, 6);
+    EXPECT_EQ(stream->DroppedBlockCount(), 1u);
+    EXPECT_EQ(Seen.Calls, 10);
+    // One captured block is missing; its successor follows in the freed buffer.
+    const std::vector<float> played = Played.Firsts();
+    std::vector<float> blocks(played.begin() + 2, played.end());
+    ASSERT_GE(blocks.size(), 6u);
+    int gaps = 0;
+    for (size_t i = 1; i < blocks.size(); ++i) {
+        const float step = (blocks[i] - blocks[i - 1]) / kFrames;
+        EXPECT_TRUE(step == 1 || step == 2) << "at " << i;
+        gaps += step == 2;
+    }
+    EXPECT_EQ(gaps, 1);
+    stream->Stop();
+    EXPECT_EQ(stream->DroppedBlockCount(), 1u); // still readable after Stop
+}
+
+TEST_F(Stream, StopWhileABlockWaitsForTheMainThreadNeitherHangsNorCallsTheHandler) {
+    auto stream = MakeStream(ddCapture);
+    std::atomic<int> pending = 0;
+    Sync.OnWakeUp = [&] { ++pending; };
+    StartAndSettle(*stream);
+    Sim.Advance(10ms);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (pending == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(pending, 1); // the thread now waits in the hand-over
+    stream->Stop();
+    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_FALSE(stream->Running());
+    EXPECT_FALSE(Sim.PinCreated(kMic, 0));
+    Sync.CheckSynchronize();
+    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_TRUE(Ended.empty());
+}
+
+TEST_F(Stream, StartingTwiceOrStoppingTwiceChangesNothing) {
+    auto stream = MakeStream(ddBoth);
+    stream->Stop(); // before any start
+    StartAndSettle(*stream);
+    const int opens = Sim.TotalOpenCount(kMic);
+    stream->InputDevice().SamplingRate = 96000; // a second Start must not even read this
+    stream->Start();
+    EXPECT_EQ(Sim.TotalOpenCount(kMic), opens);
+    Run(*stream, 2);
+    EXPECT_EQ(Seen.Calls, 2);
+    stream->Stop();
+    stream->Stop();
+    EXPECT_EQ(Sim.OpenCount(kMic) + Sim.OpenCount(kSpeaker), 0);
+    EXPECT_TRUE(Ended.empty());
+}
+
+TEST_F(Stream, ADeviceRefusingToRunStartsButDeliversNothingAndReportsTheEnd) {
+    Sim.Pin(kMic, 0).RunError = EPERM;
+    auto stream = MakeStream(ddCapture);
+    stream->Start(); // succeeds: the refusal comes from the streaming thread
+    Settle(*stream);
+    Sync.CheckSynchronize(10ms);
+    EXPECT_FALSE(stream->Running());
+    EXPECT_THAT(Ended, ElementsAre("Unable to start input from 01  Mic: error 1"));
+    Run(*stream, 3);
+    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_EQ(Sim.PinState(kMic, 0), ksStop);
+    // The pins stay held until Stop: Start does nothing meanwhile.
+    stream->Start();
+    EXPECT_TRUE(Sim.PinCreated(kMic, 0));
+    EXPECT_FALSE(stream->Running());
+    stream->Stop();
+    EXPECT_FALSE(Sim.PinCreated(kMic, 0));
+    EXPECT_EQ(Ended.size(), 1u);
+}
+
+TEST_F(Stream, AVanishedDeviceEndsTheStreamAndSaysWhich) {
+    auto stream = MakeStream(ddBoth);
+    StartAndSettle(*stream);
+    Run(*stream, 3);
+    Sim.RemoveDevice(kMic);
+    Settle(*stream);
+    Sync.CheckSynchronize(10ms);
+    EXPECT_THAT(Ended, ElementsAre("Mic: the device was removed"));
+    EXPECT_FALSE(stream->Running());
+    stream->Stop();
+    EXPECT_FALSE(Sim.PinCreated(kSpeaker, 0));
+}
+
+TEST_F(Stream, FailedQueuesAndWaitsEndTheStreamWithTheirMessages) {
+    auto stream = MakeStream(ddBoth);
+    StartAndSettle(*stream);
+    Sim.Pin(kMic, 0).ReadError = EIO;
+    Run(*stream, 1);
+    Sync.CheckSynchronize(10ms);
+    EXPECT_THAT(Ended, ElementsAre("Unable to read data from the sound card"));
+    stream->Stop();
+
+    Sim.Pin(kMic, 0).ReadError = 0;
+    Sim.Pin(kSpeaker, 0).WriteError = EIO; // the first writes fail at once
+    StartAndSettle(*stream);
+    Sync.CheckSynchronize(10ms);
+    stream->Stop();
+
+    Sim.Pin(kSpeaker, 0).WriteError = 0;
+    Sim.WaitFails = true;
+    stream->Start();
+    Settle(*stream);
+    Sync.CheckSynchronize(10ms);
+    EXPECT_THAT(Ended,
+                ElementsAre("Unable to read data from the sound card",
+                            "Unable to write data to the sound card", "Waiting thread failed"));
+    stream->Stop();
+}
+
+TEST_F(Stream, AHandlerExceptionIsShownOncePerFailingBlockAndStreamingGoesOn) {
+    auto stream = MakeStream(ddCapture);
+    stream->OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
+        Seen.InFirsts.push_back(in[0][0] / kStep);
+        if (Seen.InFirsts.size() % 2 == 1)
+            throw Exception("block " + std::to_string(Seen.InFirsts.size()) + " failed");
+    };
+    StartAndSettle(*stream);
+    Run(*stream, 5);
+    EXPECT_THAT(Errors, ElementsAre("block 1 failed", "block 3 failed", "block 5 failed"));
+    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(BlockStarts(0, 5)));
+    EXPECT_TRUE(stream->Running());
+    stream->Stop();
+}
+
+TEST_F(Stream, NeitherNaNNorOverrangeSamplesReachTheDevice) {
+    auto stream = MakeStream(ddRender, kMic, kHeadset); // 16 bits would wrap around
+    stream->OnData = [](TWdmAudioStream&, TDataBufferI&, TDataBufferF&, TDataBufferF& out) {
+        out[0].assign(out[0].size(), std::numeric_limits<float>::quiet_NaN());
+        out[0].back() = 3e9f;
+        out[1].assign(out[1].size(), -3e9f);
+    };
+    StartAndSettle(*stream);
+    Run(*stream, 3);
+    EXPECT_TRUE(stream->Running());
+    const std::vector<float> firsts = Played.Firsts();
+    ASSERT_GE(firsts.size(), 4u);
+    EXPECT_EQ(firsts[2], 0.0f);
+    EXPECT_EQ(Played.Lasts()[2], 32767.0f); // saturated, not wrapped to a negative peak
+    EXPECT_EQ(Played.Seconds()[2], -32768.0f);
+    stream->Stop();
+}
+
+TEST_F(Stream, TheSettingsTakeTheChannelsAndWidthTheDriverChose) {
+    auto stream = MakeStream(ddBoth);
+    stream->InputDevice().BitsPerSample = 16;
+    stream->OutputDevice().BitsPerSample = 16;
+    stream->Start();
+    EXPECT_EQ(stream->InputDevice().Channels, 2);
+    EXPECT_EQ(stream->InputDevice().BitsPerSample, 24);
+    EXPECT_EQ(stream->OutputDevice().BitsPerSample, 32);
+    stream->Stop();
+}
+
+TEST_F(Stream, StartRaisesForBadSettingsAndLeavesNothingOpen) {
+    auto stream = MakeStream(ddCapture);
+    auto codeOf = [&]() -> std::pair<int, std::string> {
+        try {
+            stream->Start();
+        } catch (const EWdmAudioError& e) {
+            return {e.Code, e.what()};
+        }
+        return {0, ""};
+    };
+    stream->InputDevice().Index = 5;
+    EXPECT_EQ(codeOf(), std::make_pair(6, std::string("Invalid device number: 5")));
+
+    stream->SetDirections(ddBoth);
+    stream->SetInputDevice(Settings(kMic, 2, 16, 48000, 2048));
+    stream->SetOutputDevice(Settings(kSpeaker, 2, 16, 96000, 2048));
+    EXPECT_EQ(codeOf().first, wdmBufferMismatch);
+
+    stream->SetDirections(ddCapture);
+    stream->InputDevice().SamplingRate = 192000;
+    EXPECT_EQ(codeOf(),
+              std::make_pair(16, std::string("Input device does not support selected parameters")));
+
+    stream->SetDirections(ddRender);
+    stream->SetOutputDevice(Settings(kHeadset, 2, 16, 44100, 2048));
+    EXPECT_EQ(codeOf().first, wdmNoOutputPin);
+
+    // Capture opens, then render fails: the capture side is released again.
+    stream->SetDirections(ddBoth);
+    stream->SetInputDevice(Settings(kMic, 2, 16, 48000, kFrames));
+    stream->SetOutputDevice(Settings(kSpeaker, 2, 16, 48000, kFrames));
+    Sim.Pin(kSpeaker, 0).CreateError = EBUSY;
+    EXPECT_EQ(codeOf(),
+              std::make_pair(13, std::string("Unable to start output to 02  Speaker: error 16")));
+
+    // A refused format leaves no device open either.
+    Sim.Pin(kSpeaker, 0).CreateError = 0;
+    Sim.Pin(kSpeaker, 0).IntersectionError = EIO;
+    EXPECT_EQ(codeOf().first, wdmOutputFormatFailed);
+
+    for (size_t d : {kMic, kSpeaker, kHeadset}) {
+        EXPECT_EQ(Sim.OpenCount(d), 0) << d;
+        EXPECT_FALSE(Sim.PinCreated(d, 0)) << d;
+    }
+    EXPECT_FALSE(stream->Running());
+}
+
+TEST_F(Stream, AStreamOnAnUninitializedListRaisesCodeOne) {
+    Sim.LoadFails = true;
+    Build();
+    TWdmAudioStream stream(*Audio, Sync);
+    EXPECT_EQ(stream.Directions(), ddRender);
+    try {
+        stream.Start();
+        FAIL();
+    } catch (const EWdmAudioError& e) {
+        EXPECT_EQ(e.Code, wdmInitFailed);
+    }
+}
+
+TEST_F(Stream, ASecondStreamOnTheSamePinFailsAsBusy) {
+    auto first = MakeStream(ddCapture);
+    auto second = MakeStream(ddCapture);
+    StartAndSettle(*first);
+    try {
+        second->Start();
+        FAIL();
+    } catch (const EWdmAudioError& e) {
+        EXPECT_STREQ(e.what(), "Unable to start input from 01  Mic: error 170");
+    }
+    EXPECT_TRUE(Sim.PinCreated(kMic, 0)); // the first stream keeps its pin
+    Run(*first, 2);
+    EXPECT_EQ(Seen.Calls, 2);
+    first->Stop();
+}
+
+TEST_F(Stream, ALateThreadLosesCaptureFramesAndCountsAnXrun) {
+    auto stream = MakeStream(ddCapture);
+    StartAndSettle(*stream);
+    Sim.Advance(30ms); // three buffers pass while only two are queued
+    Settle(*stream);
+    Run(*stream, 2);
+    EXPECT_EQ(stream->XrunCount(), 1u);
+    EXPECT_THAT(Seen.InFirsts, ElementsAre(0, 480, 1440, 1920));
+    stream->Stop();
+    EXPECT_EQ(stream->XrunCount(), 1u);
+}
+
+class RealtimeStream : public Stream {
+protected:
+    void SetUp() override {
+        Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}, true));
+        Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 48000, 48000)}, true));
+        Sim.SetSource(kMic, 0, RampSource);
+        Sim.SetSink(kSpeaker, 0, Played.Sink());
+    }
+};
+
+TEST_F(RealtimeStream, CaptureCopiesEachCompletedHalfOfTheCyclicBuffer) {
+    auto stream = MakeStream(ddCapture);
+    StartAndSettle(*stream);
+    Run(*stream, 5);
+    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(BlockStarts(0, 5)));
+    stream->Stop();
+}
+
+TEST_F(RealtimeStream, RenderWritesTheHalfTheDevicePlaysNext) {
+    auto stream = MakeStream(ddRender);
+    StartAndSettle(*stream);
+    Run(*stream, 4);
+    EXPECT_THAT(Played.Firsts(), ElementsAre(0, 1, 2, 3, 4));
+    stream->Stop();
+}
+
+TEST_F(RealtimeStream, ACyclicBufferSmallerThanTwoBuffersEndsTheStreamInsteadOfOverrunningIt) {
+    Sim.Pin(kSpeaker, 0).RtBufferShortfall = 4;
+    auto stream = MakeStream(ddRender);
+    StartAndSettle(*stream);
+    Sync.CheckSynchronize(10ms);
+    ASSERT_EQ(Ended.size(), 1u);
+    EXPECT_EQ(Ended[0],
+              "02  Speaker: the driver granted a cyclic buffer of 3836 bytes, 3840 are needed");
+    EXPECT_EQ(Seen.Calls, 0);
+    stream->Stop();
+}
+
+} // namespace
+} // namespace sonari
