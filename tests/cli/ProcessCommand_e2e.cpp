@@ -168,11 +168,6 @@ TEST_F(ProcessCommand, BadInputsAreClearErrors) {
     std::string err;
     EXPECT_EQ(Process({Name("speech22k.wav"), Name("x.wav")}, nullptr, &err), 1);
     EXPECT_NE(err.find("Unsupported sampling rate 22050 Hz"), std::string::npos) << err;
-    EXPECT_EQ(Process({Name("absent.wav"), Name("x.wav")}, nullptr, &err), 1);
-    EXPECT_NE(err.find("absent.wav"), std::string::npos) << err;
-    EXPECT_EQ(Process({Speech(), Name("x.wav"), "--profile", Name("absent.ini")}, nullptr, &err),
-              1);
-    EXPECT_NE(err.find("Profile not found"), std::string::npos) << err;
     EXPECT_EQ(Process({Speech()}, nullptr, &err), 2);
     EXPECT_NE(err.find("Usage: sonari-cli process"), std::string::npos) << err;
     EXPECT_EQ(Process({Speech(), Name("x.wav"), "--loud"}, nullptr, &err), 2);

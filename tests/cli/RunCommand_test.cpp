@@ -67,7 +67,7 @@ TEST_F(RunCommand, TerminationStopsCleanlyWithStatusZero) {
     EXPECT_GT(PlayedFrames(), 1024u);
 }
 
-TEST_F(RunCommand, UnknownDevicesAndIncompleteCallsAreRefused) {
+TEST_F(RunCommand, UnknownDevicesMissingProfilesAndIncompleteCallsAreRefused) {
     auto unknown = Start({"--input", "Studio mic", "--output", "2"});
     EXPECT_EQ(unknown->Wait(), 1);
     EXPECT_NE(test::ReadFileBytes(Err()).find("No device named 'Studio mic'"), std::string::npos);
@@ -80,25 +80,15 @@ TEST_F(RunCommand, UnknownDevicesAndIncompleteCallsAreRefused) {
     EXPECT_EQ(incomplete->Wait(), 2);
     EXPECT_NE(test::ReadFileBytes(Err()).find("Usage: sonari-cli run"), std::string::npos);
 
+    auto noProfile = Start({"--input", "1", "--output", "2", "--profile", "absent.ini"});
+    EXPECT_EQ(noProfile->Wait(), 1);
+    EXPECT_NE(test::ReadFileBytes(Err()).find("Profile not found: absent.ini"), std::string::npos);
+
     // The microphone cannot play.
     auto wrongWay = Start({"--input", "1", "--output", "1"});
     EXPECT_EQ(wrongWay->Wait(), 1);
     EXPECT_NE(test::ReadFileBytes(Err()).find("Output device does not support"), std::string::npos)
         << test::ReadFileBytes(Err());
-}
-
-TEST_F(RunCommand, MissingProfileIsAnError) {
-    auto child = Start({"--input", "1", "--output", "2", "--profile", "absent.ini"});
-    EXPECT_EQ(child->Wait(), 1);
-    EXPECT_NE(test::ReadFileBytes(Err()).find("Profile not found: absent.ini"), std::string::npos);
-}
-
-TEST_F(RunCommand, HelpDescribesTheCommand) {
-    auto child = Start({"--help"});
-    EXPECT_EQ(child->Wait(), 0);
-    const std::string out = test::ReadFileBytes(Out());
-    EXPECT_NE(out.find("Usage: sonari-cli run --input DEV --output DEV"), std::string::npos);
-    EXPECT_NE(out.find("SIGTERM"), std::string::npos);
 }
 
 } // namespace
