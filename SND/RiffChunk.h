@@ -46,7 +46,7 @@ enum TChunkKind {
     ckList,  // "LIST" with list type Type
 };
 
-// One chunk of the file, as the platform's chunk-information record.
+// One chunk of a file: identifier, size, type and where its data lies.
 struct TRiffChunk {
     uint32_t Id = 0;
     // Data bytes without the 8-byte header (the type counts for RIFF/LIST). When reading it is

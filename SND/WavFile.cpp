@@ -29,7 +29,7 @@ constexpr const char* kWriteError = "WAV write error";
 constexpr const char* kOpenInWriteMode = "File open in write mode";
 constexpr const char* kOpenInReadMode = "File open in read mode";
 constexpr const char* kCannotChange = "Cannot change parameter when the file is open";
-// Broken files the platform's reader would not have caught.
+// Broken files that would otherwise crash, hang or read as garbage.
 constexpr const char* kNotWave = "Not a WAVE file";
 constexpr const char* kNoFormatChunk = "Format chunk not found";
 constexpr const char* kNoDataChunk = "Data chunk not found";

@@ -10,15 +10,15 @@
 
 namespace sonari {
 
+// Text of a chunk-layer result code; codes without one give "Unknown error: " + code.
+std::string RiffResultText(int result);
+
 // Reads and writes RIFF/WAVE files one block at a time: 8/16/24/32-bit integer PCM and 32-bit
 // float, plain or extensible, with an optional LIST/INFO text list. Samples are on the 32-bit
 // integer scale (full scale +-2^31 whatever the width); float samples pass unscaled.
 // Calling order: set properties -> OpenRead or OpenWrite -> Read or Write ... -> Close.
 // Errors raise Exception with a message for the operator (ERangeError for settings that no
-// file can hold).
-// Text of a chunk-layer result code, for codes without a text "Unknown error: " + code.
-std::string RiffResultText(int result);
-
+// file can hold). Main thread only.
 class TKelWavFile {
 public:
     TKelWavFile();
@@ -64,7 +64,8 @@ public:
     // Appends as many frames as data[0] holds; data needs ChannelCount channels at least that
     // long. Integer formats saturate at full scale.
     void Write(const TDataBufferF& data);
-    // Completes the file (sizes, pad bytes, INFO list) and closes it.
+    // Completes the file (sizes, pad bytes, INFO list; Info loses lines that are not ID=value)
+    // and closes it. The file is released even when this fails.
     void Close();
 
 private:

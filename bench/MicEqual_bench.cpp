@@ -26,12 +26,14 @@ TSingleArray VoiceBlock(int index) {
 }
 
 // Engine configuration: 1024-sample blocks, defaults otherwise.
-void RunProcess(benchmark::State& state, bool equalizer, bool clipper, bool analysis) {
+void RunProcess(benchmark::State& state, bool equalizer, bool clipper, bool analysis,
+                float compression = 1.0f) {
     TMicEqualizer eq;
     eq.SetDataBlockSize(kBlock);
     eq.EqualizerEnabled = equalizer;
     eq.ClipperEnabled = clipper;
     eq.AnalysisOn = analysis;
+    eq.Compression = compression;
     eq.Prepare();
     const TSingleArray input = VoiceBlock(1);
     TSingleArray block(kBlock);
@@ -81,20 +83,9 @@ void BM_RebuildCutoff(benchmark::State& state) {
 }
 BENCHMARK(BM_RebuildCutoff)->Unit(benchmark::kMicrosecond);
 
-// Process with the clipper at a compression ratio other than 1, which needs a power per sample.
+// The clipper at a compression ratio other than 1, which needs a power per sample.
 void BM_ProcessClipperCompressing(benchmark::State& state) {
-    TMicEqualizer eq;
-    eq.SetDataBlockSize(kBlock);
-    eq.ClipperEnabled = eq.AnalysisOn = true;
-    eq.Compression = 3.0f;
-    eq.Prepare();
-    const TSingleArray input = VoiceBlock(2);
-    TSingleArray block(kBlock);
-    for (auto _ : state) {
-        block = input;
-        eq.Process(block);
-        benchmark::DoNotOptimize(block.data());
-    }
+    RunProcess(state, true, true, true, 3.0f);
 }
 BENCHMARK(BM_ProcessClipperCompressing)->Unit(benchmark::kMicrosecond);
 

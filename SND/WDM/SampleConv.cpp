@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace sonari {
 
@@ -16,12 +17,16 @@ struct TLayout {
     size_t blockAlign;
     size_t sampleBytes;
     size_t frames;
+    bool isFloat;
+    int bits;
 };
 
 // Frame layout of a block; a record whose channels do not fit its block alignment would make
 // the conversion read or write outside the buffers, so it is a violated precondition.
 TLayout LayoutOf(size_t byteCount, const TWaveFormatExtensible& format) {
-    TLayout layout{format.nChannels, format.nBlockAlign, size_t{format.wBitsPerSample} / 8, 0};
+    TLayout layout{
+        format.nChannels,      format.nBlockAlign,   size_t{format.wBitsPerSample} / 8, 0,
+        IsFloatFormat(format), format.wBitsPerSample};
     Assert(layout.blockAlign > 0 && layout.channels * layout.sampleBytes <= layout.blockAlign,
            kSource);
     layout.frames = byteCount / layout.blockAlign;
@@ -61,16 +66,26 @@ bool IsSupportedWidth(bool isFloat, int bits) {
     return isFloat ? bits == 32 : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 
+// The layout of a conversion, or nothing for a sample width the conversions don't handle.
+std::optional<TLayout> CheckedLayout(size_t byteCount, const TDataBufferF& data,
+                                     const TWaveFormatExtensible& format) {
+    TLayout layout = LayoutOf(byteCount, format);
+    if (!IsSupportedWidth(layout.isFloat, layout.bits))
+        return std::nullopt;
+    CheckChannels(data, layout);
+    return layout;
+}
+
 } // namespace
 
 void BytesToFloats(const TByteArray& bytes, TDataBufferF& data,
                    const TWaveFormatExtensible& format) {
-    const TLayout layout = LayoutOf(bytes.size(), format);
-    const bool isFloat = IsFloatFormat(format);
-    const int bits = format.wBitsPerSample;
-    if (!IsSupportedWidth(isFloat, bits))
+    const std::optional<TLayout> checked = CheckedLayout(bytes.size(), data, format);
+    if (!checked)
         return;
-    CheckChannels(data, layout);
+    const TLayout& layout = *checked;
+    const bool isFloat = layout.isFloat;
+    const int bits = layout.bits;
 
     int validBits = bits;
     if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.SubFormat == KSDATAFORMAT_SUBTYPE_PCM)
@@ -108,12 +123,12 @@ void BytesToFloats(const TByteArray& bytes, TDataBufferF& data,
 
 void FloatsToBytes(const TDataBufferF& data, TByteArray& bytes,
                    const TWaveFormatExtensible& format) {
-    const TLayout layout = LayoutOf(bytes.size(), format);
-    const bool isFloat = IsFloatFormat(format);
-    const int bits = format.wBitsPerSample;
-    if (!IsSupportedWidth(isFloat, bits))
+    const std::optional<TLayout> checked = CheckedLayout(bytes.size(), data, format);
+    if (!checked)
         return;
-    CheckChannels(data, layout);
+    const TLayout& layout = *checked;
+    const bool isFloat = layout.isFloat;
+    const int bits = layout.bits;
 
     for (size_t c = 0; c < layout.channels; ++c) {
         const float* in = data[c].data();

@@ -149,10 +149,14 @@ TSingleArray BuiltInDemoVoice() {
 
 std::unique_ptr<TSimPlatform> CreateDemoPlatform() {
     auto platform = std::make_unique<TSimPlatform>(TSimPlatform::scRealTime);
-    platform->AddDevice(SimDevice("Demo microphone", {SimPin(false, 2, 16, 32, 8000, 48000)}));
-    platform->AddDevice(SimDevice("Demo transmitter", {SimPin(true, 2, 16, 32, 8000, 48000)}));
-    SetDemoVoice(*platform, {});
+    AddDemoDevices(*platform);
     return platform;
+}
+
+void AddDemoDevices(TSimPlatform& platform) {
+    platform.AddDevice(SimDevice("Demo microphone", {SimPin(false, 2, 16, 32, 8000, 48000)}));
+    platform.AddDevice(SimDevice("Demo transmitter", {SimPin(true, 2, 16, 32, 8000, 48000)}));
+    SetDemoVoice(platform, {});
 }
 
 void SetDemoVoice(TSimPlatform& platform, TSingleArray samples) {

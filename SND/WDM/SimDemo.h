@@ -15,6 +15,8 @@ constexpr size_t kDemoTransmitter = 1;
 constexpr int32_t kDemoVoiceRate = 12000; // samples per second of the demo voice
 
 std::unique_ptr<TSimPlatform> CreateDemoPlatform();
+// Adds the two demo devices (as devices 0 and 1) to a platform with any clock.
+void AddDemoDevices(TSimPlatform& platform);
 
 // The microphone's voice: mono samples at 12000 samples/s on the 32-bit scale, looped; empty
 // restores the built-in voice. Any rate the device runs at is served by interpolation.

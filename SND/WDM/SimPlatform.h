@@ -4,10 +4,10 @@
 #include "SND/WDM/AudioPlatform.h"
 #include "SND/WDM/PlatformEvents.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -159,6 +159,27 @@ private:
         THandle Event;
         int64_t QueuedNs;
     };
+    // Requests queued on a pin, oldest first; fixed room, so queuing allocates nothing.
+    struct TRequestQueue {
+        std::array<TRequest, 8> Items{};
+        size_t Head = 0;
+        size_t Count = 0;
+        bool empty() const { return Count == 0; }
+        size_t size() const { return Count; }
+        const TRequest& at(size_t i) const { return Items[(Head + i) % Items.size()]; }
+        const TRequest& front() const { return at(0); }
+        bool push_back(const TRequest& request) {
+            if (Count == Items.size())
+                return false;
+            Items[(Head + Count++) % Items.size()] = request;
+            return true;
+        }
+        void pop_front() {
+            Head = (Head + 1) % Items.size();
+            --Count;
+        }
+        void clear() { Count = 0; }
+    };
     // A created pin and its device clock: Frame(t) = BaseFrame + floor((t - OriginNs) * rate /
     // 1e9).
     struct TRun {
@@ -171,7 +192,7 @@ private:
         TKsState State = ksStop;
         int64_t OriginNs = 0;
         int64_t BaseFrame = 0;
-        std::deque<TRequest> Queue;
+        TRequestQueue Queue;
         int64_t HeadSinceNs = 0; // when the head request became the head
         int64_t HeadStart = 0;   // device frame where the head request starts
         int64_t Cursor = 0;      // capture: next frame to deliver; render: where the next starts
@@ -201,9 +222,10 @@ private:
     int64_t ClockNowLocked() const;
     int64_t DueLocked(const TRun& run) const;
     void CompleteLocked(TRun& run);
-    void CompleteCaptureLocked(TRun& run, int64_t dueNs);
-    void CompleteRenderLocked(TRun& run, int64_t dueNs);
+    void CompleteQueuedLocked(TRun& run, int64_t dueNs);
     void CompleteRealtimeLocked(TRun& run);
+    void PlayLocked(TRun& run, int64_t firstFrame, const uint8_t* data, size_t bytes);
+    void RecordLocked(TRun& run, int64_t firstFrame, uint8_t* data, size_t bytes);
     void ProcessDueLocked(int64_t nowNs);
     int64_t NextDueLocked() const;
     void ThrowIfLostLocked(const THandle* events, size_t count) const;

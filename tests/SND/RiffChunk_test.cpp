@@ -1,6 +1,6 @@
 #include "SND/RiffChunk.h"
 
-#include "tests/SND/RiffBytes.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "SND/WavFile.h"
 
-#include "tests/SND/RiffBytes.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -138,16 +138,8 @@ TEST_F(WavInteropTest, FilesWrittenHereAreReadBySoxAndLibsndfile) {
         for (uint32_t c = 0; c < f.channels; ++c)
             for (size_t i = 0; i < 301; ++i)
                 data[c][i] = step * std::round(100.0f * std::sin(0.001f * float(i * i) + float(c)));
-        TKelWavFile wav;
-        wav.SetFileName(path);
-        wav.SetChannelCount(f.channels);
-        wav.SetSamplesPerSec(24000);
-        wav.SetBytesPerSample(f.bytes);
-        wav.SetFloatFmt(f.isFloat);
-        wav.SetInfo({"ICMT=Sonari test, odd", "IART=Four"});
-        wav.OpenWrite();
-        wav.Write(data);
-        wav.Close();
+        test::WriteWav(path, {f.channels, f.bytes, f.isFloat}, data,
+                       {"ICMT=Sonari test, odd", "IART=Four"}, 24000);
 
         EXPECT_EQ(Soxi("-r", path), "24000\n");
         EXPECT_EQ(Soxi("-c", path), std::to_string(f.channels) + "\n");

@@ -1,7 +1,7 @@
 #include "SND/WavFile.h"
 
 #include "SND/Exceptions.h"
-#include "tests/SND/RiffBytes.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,27 +20,9 @@ using test::FormatBody;
 using test::Le16;
 using test::Le32;
 using test::Riff;
+using test::TFormatSpec;
+using test::WriteWav;
 using namespace std::string_literals;
-
-struct TFormatSpec {
-    uint32_t channels;
-    uint32_t bytes;
-    bool isFloat;
-};
-
-void WriteWav(const std::string& path, TFormatSpec spec, const TDataBufferF& data,
-              const std::vector<std::string>& info = {}) {
-    TKelWavFile wav;
-    wav.SetFileName(path);
-    wav.SetChannelCount(spec.channels);
-    wav.SetSamplesPerSec(12000);
-    wav.SetBytesPerSample(spec.bytes);
-    wav.SetFloatFmt(spec.isFloat);
-    wav.SetInfo(info);
-    wav.OpenWrite();
-    wav.Write(data);
-    wav.Close();
-}
 
 TDataBufferF ReadAll(TKelWavFile& wav, const std::string& path) {
     wav.SetFileName(path);

@@ -22,13 +22,10 @@ TSingleArray SineBlock(int index, double amplitude) {
     return x;
 }
 
-TEST(LevelConversions, ToDbfsIsRelativeToTheLargest32BitSampleAndGuardsSilence) {
+TEST(LevelConversions, GiveDbfsOfTheLargest32BitSampleAndRoundHalvesToEven) {
     EXPECT_NEAR(ToDbfs(2147483647.0L), 0.0f, 1e-6f);
     EXPECT_NEAR(ToDbfs(2147483647.0L / 10), -20.0f, 1e-5f);
     EXPECT_NEAR(ToDbfs(0), -1980.0f, 1e-3f);
-}
-
-TEST(LevelConversions, RoundingGoesToTheEvenNeighbourAndStaysInRange) {
     EXPECT_EQ(RoundToInt(2.5L), 2);
     EXPECT_EQ(RoundToInt(3.5L), 4);
     EXPECT_EQ(RoundToInt(-2.5L), -2);
@@ -39,32 +36,27 @@ TEST(LevelConversions, RoundingGoesToTheEvenNeighbourAndStaysInRange) {
     EXPECT_EQ(DbCaption(12), "12 dB");
 }
 
-TEST(InputLevelBar, SpansTheFrameAndTurnsRedAtFullScale) {
-    const TInputBar bar = InputBarGeometry(-2147483648.0f, 2147483648.0f, 200);
-    EXPECT_EQ(bar.Left, 0);
-    EXPECT_EQ(bar.Width, 202);
-    EXPECT_TRUE(bar.Red);
-}
-
-TEST(InputLevelBar, IsTwoPixelsWideInTheMiddleForSilence) {
-    const TInputBar bar = InputBarGeometry(0.0f, 0.0f, 201);
-    EXPECT_EQ(bar.Left, 100);
-    EXPECT_EQ(bar.Width, 2);
-    EXPECT_FALSE(bar.Red);
-}
-
-TEST(InputLevelBar, StaysGreenUpTo80PercentAndRoundsHalvesToEven) {
-    const float fs = 2147483647.0f;
-    EXPECT_FALSE(InputBarGeometry(-0.8f * fs, 0.8f * fs, 100).Red);
-    EXPECT_TRUE(InputBarGeometry(-0.81f * fs, 0.0f, 100).Red);
-    EXPECT_TRUE(InputBarGeometry(0.0f, 0.81f * fs, 100).Red);
-    // half = 50: 50 * 0.25 = 12.5 -> 12; 50 * -0.25 = -12.5 -> -12
-    const TInputBar bar = InputBarGeometry(-0.25f * fs, 0.25f * fs, 100);
-    EXPECT_EQ(bar.Left, 38);
-    EXPECT_EQ(bar.Width, 27); // round(25) + 2
-    const TInputBar odd = InputBarGeometry(0.0f, 0.01f * fs, 100);
-    EXPECT_EQ(odd.Left, 50);
-    EXPECT_EQ(odd.Width, 2); // 0.5 rounds to 0
+TEST(InputLevelBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
+    struct TCase {
+        float minFs, maxFs;
+        int32_t width, left, barWidth;
+        bool red;
+    };
+    const TCase cases[] = {
+        {-1.0f, 1.0f, 200, 0, 202, true},  // full-scale square: the whole frame plus 2
+        {0.0f, 0.0f, 201, 100, 2, false},  // silence: 2 pixels in the middle
+        {-0.8f, 0.8f, 100, 10, 82, false}, // 80 % is still green
+        {-0.875f, 0.0f, 100, 6, 46, true}, // -43.75 -> -44, 43.75 -> 44
+        {0.0f, 0.875f, 100, 50, 46, true}, {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
+        {0.0f, 0.01f, 100, 50, 2, false},                                       // 0.5 -> 0
+    };
+    for (const TCase& c : cases) {
+        const TInputBar bar =
+            InputBarGeometry(c.minFs * 2147483648.0f, c.maxFs * 2147483648.0f, c.width);
+        EXPECT_EQ(bar.Left, c.left) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Width, c.barWidth) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Red, c.red) << c.minFs << " " << c.maxFs;
+    }
 }
 
 TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {

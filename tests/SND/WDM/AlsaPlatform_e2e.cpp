@@ -150,25 +150,29 @@ double BlockRate(const std::vector<Clock::time_point>& times, size_t from) {
     return (n * stk - st * sk) / (n * stt - st * st);
 }
 
-std::unique_ptr<TWdmAudioStream> DuplexStream(TWdmAudio& audio, TSynchronizer& sync, TRun& run) {
-    const int32_t mic = DeviceNamed(audio, "Test microphone");
-    const int32_t tx = DeviceNamed(audio, "Test transmitter");
-    EXPECT_GE(mic, 0);
-    EXPECT_GE(tx, 0);
-    auto stream = std::make_unique<TWdmAudioStream>(audio, sync);
-    stream->SetDirections(ddBoth);
-    stream->SetInputDevice({mic, 1, 16, kRate, kFrames});
-    stream->SetOutputDevice({tx, 1, 16, kRate, kFrames});
-    run.Times.reserve(1000);
-    stream->OnData = [&run](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
-        run.Times.push_back(Clock::now());
-        ++run.Blocks;
-        for (TSingleArray& channel : out)
-            channel = in[0];
-    };
-    stream->OnStreamEnded = [&run](const std::string& reason) { run.Ended.push_back(reason); };
-    return stream;
-}
+// The device list over ALSA and a duplex stream from the test microphone to the test
+// transmitter that copies each block and notes when it came.
+struct TPulseDuplex {
+    TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
+    TSynchronizer Sync;
+    TRun Run;
+    TWdmAudioStream Stream{Audio, Sync};
+
+    TPulseDuplex() {
+        Stream.SetDirections(ddBoth);
+        Stream.SetInputDevice({DeviceNamed(Audio, "Test microphone"), 1, 16, kRate, kFrames});
+        Stream.SetOutputDevice({DeviceNamed(Audio, "Test transmitter"), 1, 16, kRate, kFrames});
+        Run.Times.reserve(1000);
+        Stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
+                               TDataBufferF& out) {
+            Run.Times.push_back(Clock::now());
+            ++Run.Blocks;
+            for (TSingleArray& channel : out)
+                channel = in[0];
+        };
+        Stream.OnStreamEnded = [this](const std::string& reason) { Run.Ended.push_back(reason); };
+    }
+};
 
 // Serves the hand-over until `done` holds or `limit` has passed.
 template <typename F>
@@ -209,11 +213,11 @@ TEST(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
               0);
     const auto recordingEnds = Clock::now() + 10500ms;
 
-    TWdmAudio audio(std::make_unique<TAlsaPlatform>());
-    ASSERT_TRUE(audio.Initialized());
-    TSynchronizer sync;
-    TRun run;
-    auto stream = DuplexStream(audio, sync, run);
+    TPulseDuplex duplex;
+    ASSERT_TRUE(duplex.Audio.Initialized());
+    TSynchronizer& sync = duplex.Sync;
+    TRun& run = duplex.Run;
+    TWdmAudioStream* stream = &duplex.Stream;
     stream->Start();
     // A sound server may take a moment to deliver the first block; the rate counts from there.
     ServeUntil(sync, 5000ms, [&] { return run.Blocks > 0; });
@@ -258,11 +262,11 @@ TEST(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
 
 TEST(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
     TPulseServer server;
-    TWdmAudio audio(std::make_unique<TAlsaPlatform>());
-    ASSERT_TRUE(audio.Initialized());
-    TSynchronizer sync;
-    TRun run;
-    auto stream = DuplexStream(audio, sync, run);
+    TPulseDuplex duplex;
+    ASSERT_TRUE(duplex.Audio.Initialized());
+    TSynchronizer& sync = duplex.Sync;
+    TRun& run = duplex.Run;
+    TWdmAudioStream* stream = &duplex.Stream;
     stream->Start();
     ServeUntil(sync, 6000ms, [&] { return run.Blocks > 5; });
     ASSERT_GT(run.Blocks, 5);

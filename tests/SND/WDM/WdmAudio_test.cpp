@@ -21,10 +21,10 @@ TSimPinSpec Render(int channels = 2, int minRate = 8000, int maxRate = 48000) {
     return SimPin(true, channels, 16, 32, minRate, maxRate);
 }
 
-std::vector<std::string> Names(const std::vector<TDeviceName>& names) {
+std::vector<std::string> Names(const TDeviceNameList& names) {
     std::vector<std::string> result;
-    for (const TDeviceName& n : names)
-        result.push_back(n.Name + " @" + std::to_string(n.Index));
+    for (const auto& [name, index] : names)
+        result.push_back(name + " @" + std::to_string(index));
     return result;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
-// Hand-made RIFF files for the chunk-layer and WAV tests.
+// Hand-made RIFF files, and files written by the WAV component, for the tests.
+
+#include "SND/WavFile.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sonari::test {
 
@@ -32,6 +35,26 @@ inline std::string FormatBody(uint32_t tag, uint32_t channels, uint32_t rate, ui
 inline std::string ExtensibleTail(uint32_t validBits, uint32_t mask, uint8_t subFormat) {
     return Le16(validBits) + Le32(mask) + Le32(subFormat) + Le16(0) + Le16(0x10) +
            std::string("\x80\x00\x00\xAA\x00\x38\x9B\x71", 8);
+}
+
+struct TFormatSpec {
+    uint32_t channels;
+    uint32_t bytes;
+    bool isFloat;
+};
+
+inline void WriteWav(const std::string& path, TFormatSpec spec, const TDataBufferF& data,
+                     const std::vector<std::string>& info = {}, uint32_t rate = 12000) {
+    TKelWavFile wav;
+    wav.SetFileName(path);
+    wav.SetChannelCount(spec.channels);
+    wav.SetSamplesPerSec(rate);
+    wav.SetBytesPerSample(spec.bytes);
+    wav.SetFloatFmt(spec.isFloat);
+    wav.SetInfo(info);
+    wav.OpenWrite();
+    wav.Write(data);
+    wav.Close();
 }
 
 } // namespace sonari::test

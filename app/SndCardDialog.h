@@ -1,0 +1,49 @@
+#pragma once
+
+#include "SND/WDM/DeviceList.h"
+
+#include <QComboBox>
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sonari {
+
+// Device names of one direction, each with its index in the device list.
+using TDeviceNameList = std::vector<std::pair<std::string, int32_t>>;
+
+// "Soundcard Selection": picks the capture and render devices. The name lists are copied once
+// here; devices that appear later are offered after a restart. Main thread only.
+class TSndCardDialog : public QDialog {
+public:
+    // `devices` and `selection` must outlive the dialog; `selection` is written on OK only.
+    TSndCardDialog(const IDeviceList& devices, TDeviceSelection& selection,
+                   const TDeviceNameList& captureNames, const TDeviceNameList& renderNames,
+                   QWidget* parent = nullptr);
+
+    // After OK has stored the choice (the owner updates what depends on the devices).
+    std::function<void()> OnOk;
+    // After every close, by OK, Cancel, Escape or the close box.
+    std::function<void()> OnClosed;
+
+    // Designer names kept as object names.
+    QComboBox* ComboBox1; // capture devices
+    QComboBox* ComboBox2; // render devices
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void SelectDevice(QComboBox* box, int32_t deviceIndex);
+
+    const IDeviceList& devices_;
+    TDeviceSelection& selection_;
+};
+
+} // namespace sonari

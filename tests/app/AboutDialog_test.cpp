@@ -1,0 +1,79 @@
+#include "app/AboutDialog.h"
+
+#include "app/ShellUtils.h"
+#include "tests/app/ShellUtils_test.h"
+
+#include <QDesktopServices>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace sonari {
+namespace {
+
+TEST(AboutDialog, NameVersionAndColoursAsTheProductShowsThem) {
+    TAboutDialog about;
+    EXPECT_EQ(about.windowTitle(), "About Sonari");
+    const QString product = "Sonari v." + VersionString();
+    EXPECT_EQ(about.ProductLabel->text(), product);
+    EXPECT_EQ(about.ShadowLabel->text(), product);
+    EXPECT_TRUE(about.ProductLabel->font().bold());
+    EXPECT_GT(about.ProductLabel->font().pointSize(), about.font().pointSize());
+    // The shadow lies behind and a few pixels right of and below the name.
+    const QPoint offset = about.ShadowLabel->pos() - about.ProductLabel->pos();
+    EXPECT_GT(offset.x(), 0);
+    EXPECT_GT(offset.y(), 0);
+    EXPECT_LE(offset.manhattanLength(), 8);
+    const QObjectList& layers = about.ProductLabel->parent()->children();
+    EXPECT_LT(layers.indexOf(about.ShadowLabel), layers.indexOf(about.ProductLabel));
+
+    about.show();
+    const auto hasColour = [](const QImage& image, QColor colour) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == colour)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(hasColour(about.ProductLabel->grab().toImage(), QColor(0, 0, 255)));
+    EXPECT_TRUE(hasColour(about.ShadowLabel->grab().toImage(), QColor(0, 255, 255)));
+    auto* freeware = about.findChild<QLabel*>("FreewareLabel");
+    ASSERT_NE(freeware, nullptr);
+    EXPECT_EQ(freeware->text(), "Freeware");
+    EXPECT_TRUE(hasColour(freeware->grab().toImage(), QColor(255, 0, 0)));
+}
+
+TEST(AboutDialog, LinksOpenMailWithTheTitleAsSubjectAndTheWebSite) {
+    test::TUrlRecorder recorder;
+    QDesktopServices::setUrlHandler("mailto", &recorder, "Open");
+    QDesktopServices::setUrlHandler("https", &recorder, "Open");
+    TAboutDialog about;
+    about.AuthorLinkClick();
+    about.WebLinkClick();
+    QDesktopServices::unsetUrlHandler("mailto");
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(recorder.Urls.size(), 2u);
+    EXPECT_EQ(recorder.Urls[0].toEncoded(),
+              QByteArray("mailto:") + kContactAddress + "?subject=Sonari");
+    EXPECT_EQ(recorder.Urls[1], QUrl(kWebAddress));
+}
+
+TEST(AboutDialog, CloseIsTheDefaultAndEscapeCloses) {
+    TAboutDialog about;
+    auto* close = about.findChild<QPushButton*>("CloseBtn");
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->text(), "&Close");
+    EXPECT_TRUE(close->isDefault());
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Return);
+    EXPECT_FALSE(about.isVisible());
+}
+
+} // namespace
+} // namespace sonari

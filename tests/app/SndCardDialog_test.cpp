@@ -1,0 +1,101 @@
+#include "app/SndCardDialog.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sonari {
+namespace {
+
+// Three devices: a microphone, a device for both directions and a speaker.
+class TFakeDevices : public IDeviceList {
+public:
+    int32_t DeviceCount() const override { return 3; }
+    std::string DeviceName(int32_t index) const override { return names_.at(index); }
+    int32_t IndexOfDevice(const std::string& name) const override {
+        for (int32_t i = 0; i < 3; ++i)
+            if (names_[i] == name)
+                return i;
+        return -1;
+    }
+
+private:
+    std::vector<std::string> names_{"01  Mic", "02  Headset", "03  Speaker"};
+};
+
+const TDeviceNameList kCapture{{"01  Mic", 0}, {"02  Headset", 1}};
+const TDeviceNameList kRender{{"02  Headset", 1}, {"03  Speaker", 2}};
+
+// A sound card dialog with counters for its two callbacks, in the order they came.
+struct TSndCardFixture {
+    explicit TSndCardFixture(TDeviceSelection start) : selection(start) {
+        dialog.OnOk = [this] { calls.push_back("ok"); };
+        dialog.OnClosed = [this] { calls.push_back("closed"); };
+    }
+    TFakeDevices devices;
+    TDeviceSelection selection;
+    TSndCardDialog dialog{devices, selection, kCapture, kRender};
+    std::vector<std::string> calls;
+};
+
+TEST(SndCardDialog, ListsCarryTheirDeviceIndicesAndShowingSelectsByName) {
+    TSndCardFixture f({1, 2});
+    EXPECT_EQ(f.dialog.windowTitle(), "Soundcard Selection");
+    EXPECT_EQ(f.dialog.findChild<QComboBox*>("ComboBox1"), f.dialog.ComboBox1);
+    ASSERT_EQ(f.dialog.ComboBox1->count(), 2);
+    EXPECT_EQ(f.dialog.ComboBox2->itemData(1).toInt(), 2);
+    f.dialog.show();
+    EXPECT_EQ(f.dialog.ComboBox1->currentText(), "02  Headset");
+    EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
+}
+
+TEST(SndCardDialog, CancelKeepsBothDevicesAndStillReportsTheClose) {
+    TSndCardFixture f({0, 1});
+    f.dialog.show();
+    f.dialog.ComboBox1->setCurrentIndex(1);
+    f.dialog.ComboBox2->setCurrentIndex(1);
+    f.dialog.findChild<QPushButton*>("CancelBtn")->click();
+    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
+    EXPECT_EQ(f.selection.OutputDeviceIndex, 1);
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed"}));
+    EXPECT_FALSE(f.dialog.isVisible());
+}
+
+TEST(SndCardDialog, UnknownDevicesShowNoSelectionAndOkChangesOnlyTheChosenList) {
+    TSndCardFixture f({7, -1});
+    f.dialog.show();
+    EXPECT_EQ(f.dialog.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.dialog.ComboBox2->currentIndex(), -1);
+    f.dialog.ComboBox2->setCurrentIndex(0);
+    f.dialog.findChild<QPushButton*>("OkBtn")->click();
+    EXPECT_EQ(f.selection.InputDeviceIndex, 7);
+    EXPECT_EQ(f.selection.OutputDeviceIndex, 1);
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"ok", "closed"}));
+}
+
+TEST(SndCardDialog, ADeviceNotOfferedInAListShowsNoSelectionThere) {
+    TSndCardFixture f({2, 0}); // a speaker cannot capture, a microphone cannot play
+    f.dialog.show();
+    EXPECT_EQ(f.dialog.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.dialog.ComboBox2->currentIndex(), -1);
+}
+
+TEST(SndCardDialog, TheCloseBoxAndEscapeCountAsCancel) {
+    TSndCardFixture f({0, 2});
+    f.dialog.show();
+    f.dialog.ComboBox1->setCurrentIndex(1);
+    f.dialog.close();
+    f.dialog.show();
+    f.dialog.ComboBox2->setCurrentIndex(0);
+    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
+    EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed"}));
+}
+
+} // namespace
+} // namespace sonari

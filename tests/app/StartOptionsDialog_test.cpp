@@ -1,0 +1,91 @@
+#include "app/StartOptionsDialog.h"
+
+#include "app/Autostart.h"
+#include "tests/app/AppEnvironment.h"
+
+#include <QDir>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+namespace sonari {
+namespace {
+
+using test::QPath;
+
+// The startup options dialog against a private configuration folder.
+class StartOptionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialog.OnError = [this](const QString& message) { errors.push_back(message); };
+    }
+    void Ok() { dialog.findChild<QPushButton*>("OkBtn")->click(); }
+
+    test::TPrivateConfig config;
+    const test::TTempDir& dir = config.Dir;
+    bool startInTray = true;
+    bool startProcessing = false;
+    TStartOptionsDialog dialog{startInTray, startProcessing};
+    std::vector<QString> errors;
+};
+
+TEST_F(StartOptionsTest, ShowingReadsAutostartAndBothFlags) {
+    EXPECT_EQ(dialog.windowTitle(), "Startup Options");
+    EXPECT_EQ(dialog.CheckBox1->text(), "Start this program on Windows startup");
+    EXPECT_EQ(dialog.CheckBox2->text(), "Start in the System Tray");
+    EXPECT_EQ(dialog.CheckBox3->text(), "Start audio processing on program start");
+    SetAutoStart(true);
+    dialog.show();
+    EXPECT_TRUE(dialog.CheckBox1->isChecked());
+    EXPECT_TRUE(dialog.CheckBox2->isChecked());
+    EXPECT_FALSE(dialog.CheckBox3->isChecked());
+    dialog.reject();
+    SetAutoStart(false);
+    dialog.show();
+    EXPECT_FALSE(dialog.CheckBox1->isChecked());
+}
+
+TEST_F(StartOptionsTest, OkWritesTheAutostartEntryAndTheFlags) {
+    dialog.show();
+    dialog.CheckBox1->setChecked(true);
+    dialog.CheckBox2->setChecked(false);
+    dialog.CheckBox3->setChecked(true);
+    Ok();
+    EXPECT_TRUE(IsAutoStartEnabled());
+    EXPECT_FALSE(startInTray);
+    EXPECT_TRUE(startProcessing);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(StartOptionsTest, CancelChangesNothing) {
+    dialog.show();
+    dialog.CheckBox1->setChecked(true);
+    dialog.CheckBox2->setChecked(false);
+    dialog.CheckBox3->setChecked(true);
+    dialog.findChild<QPushButton*>("CancelBtn")->click();
+    EXPECT_FALSE(IsAutoStartEnabled());
+    EXPECT_TRUE(startInTray);
+    EXPECT_FALSE(startProcessing);
+}
+
+TEST_F(StartOptionsTest, AFailedAutostartShowsTheErrorAndLeavesTheFlagsAndTheDialog) {
+    QDir().mkpath(QPath(dir / "config"));
+    std::ofstream(dir / "config" / "autostart") << "in the way";
+    dialog.show();
+    dialog.CheckBox1->setChecked(true);
+    dialog.CheckBox2->setChecked(false);
+    dialog.CheckBox3->setChecked(true);
+    Ok();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Cannot write the autostart entry"));
+    EXPECT_TRUE(startInTray);
+    EXPECT_FALSE(startProcessing);
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+} // namespace
+} // namespace sonari

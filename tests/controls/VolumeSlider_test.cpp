@@ -1,0 +1,292 @@
+#include "controls/VolumeSlider.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QHelpEvent>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTest>
+#include <QToolTip>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace sonari {
+namespace {
+
+// A shown slider of the given width inside a window at a known screen position.
+class SliderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.move(100, 100);
+        window.resize(300, 100);
+        slider = new TVolumeSlider(&window);
+        slider->move(20, 30);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void Send(QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        const QPointF local(x, 10);
+        QMouseEvent event(type, local, slider->mapToGlobal(local), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(slider, &event);
+    }
+    void Press(int x, Qt::MouseButton button = Qt::LeftButton) {
+        Send(QEvent::MouseButtonPress, x, button, button);
+    }
+    void Drag(int x) { Send(QEvent::MouseMove, x, Qt::NoButton, Qt::LeftButton); }
+    void Hover(int x) { Send(QEvent::MouseMove, x, Qt::NoButton, Qt::NoButton); }
+    void Release(int x) { Send(QEvent::MouseButtonRelease, x, Qt::LeftButton, Qt::NoButton); }
+    void Leave() {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(slider, &event);
+    }
+    int ThumbX() const { return slider->ThumbRect().center().x(); }
+
+    QWidget window;
+    TVolumeSlider* slider = nullptr;
+};
+
+TEST(VolumeSliderValue, DbFollowsValueScaleAndMaximumAndRewritesTheHint) {
+    TVolumeSlider slider;
+    EXPECT_EQ(slider.size(), QSize(60, 20));
+    EXPECT_EQ(slider.Hint(), "-15.0 dB"); // Value 0.75 on a 60 dB track
+    slider.SetValue(0.5f);
+    EXPECT_EQ(slider.Hint(), "-30.0 dB");
+    slider.SetHint("+5 dB"); // owners may write their own text...
+    slider.SetValue(1.0f);   // ...until the next change
+    EXPECT_EQ(slider.Hint(), "0.0 dB");
+    slider.SetDbMax(6.0f);
+    EXPECT_EQ(slider.Hint(), "6.0 dB");
+    slider.SetValue(0.25f);
+    slider.SetDbScale(80.0f);
+    EXPECT_FLOAT_EQ(slider.Db(), -54.0f);
+    EXPECT_EQ(slider.Hint(), "-54.0 dB");
+    slider.SetDb(-74.0f);
+    EXPECT_FLOAT_EQ(slider.Value(), 0.0f);
+}
+
+TEST(VolumeSliderValue, ValueStaysWithinTheTrackAndNonFiniteInputIsIgnored) {
+    TVolumeSlider slider;
+    slider.SetValue(1.7f);
+    EXPECT_EQ(slider.Value(), 1.0f);
+    slider.SetDb(-200.0f);
+    EXPECT_EQ(slider.Value(), 0.0f);
+    slider.SetValue(0.4f);
+    slider.SetValue(std::numeric_limits<float>::quiet_NaN());
+    slider.SetDb(std::numeric_limits<float>::infinity());
+    slider.SetDbScale(std::numeric_limits<float>::quiet_NaN());
+    slider.SetDbMax(std::numeric_limits<float>::infinity());
+    EXPECT_FLOAT_EQ(slider.Value(), 0.4f);
+    EXPECT_EQ(slider.Hint(), "-36.0 dB");
+    // A flat scale cannot pick a position for its own dB value: nothing changes.
+    slider.SetDbScale(0.0f);
+    slider.SetDb(0.0f);
+    EXPECT_FLOAT_EQ(slider.Value(), 0.4f);
+}
+
+TEST(VolumeSliderMargin, MarginIsKeptInsideTheControlWithTheLowerBoundWinning) {
+    TVolumeSlider slider;
+    slider.resize(97, 20);
+    slider.SetMargin(100);
+    EXPECT_EQ(slider.Margin(), 43);
+    slider.SetMargin(0);
+    EXPECT_EQ(slider.Margin(), 5);
+    slider.SetMargin(20);
+    EXPECT_EQ(slider.Margin(), 20);
+    slider.resize(12, 20);
+    slider.SetMargin(20);
+    EXPECT_EQ(slider.Margin(), 5);
+}
+
+TEST(VolumeSliderMargin, ThumbSitsAtTheRoundedTrackPosition) {
+    TVolumeSlider slider;
+    slider.resize(61, 20); // track of 51 pixels
+    slider.SetValue(0.5f); // 25.5 rounds to the even 26
+    EXPECT_EQ(slider.ThumbRect(), QRect(5 + 26 - 4, 3, 9, 15));
+    slider.SetValue(0.0f);
+    EXPECT_EQ(slider.ThumbRect().left(), 1);
+    EXPECT_EQ(slider.OverloadRect(), QRect(6, 4, 7, 5));
+}
+
+TEST_F(SliderTest, DraggingTheThumbAddsTheTravelToTheStartValue) {
+    int changes = 0;
+    slider->OnChange = [&] { ++changes; };
+    slider->SetValue(0.5f);
+    const int x = ThumbX();
+    Press(x);
+    EXPECT_TRUE(slider->Dragging());
+    Drag(x + 10); // 10 of 50 track pixels
+    EXPECT_FLOAT_EQ(slider->Value(), 0.7f);
+    EXPECT_EQ(slider->Hint(), "-18.0 dB");
+    Drag(x - 5);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.4f);
+    EXPECT_EQ(changes, 2);
+    Release(x - 5);
+    EXPECT_FALSE(slider->Dragging());
+}
+
+TEST_F(SliderTest, DraggingBeyondAnEndHoldsTheEndUntilThePointerComesBack) {
+    slider->SetValue(0.5f);
+    const int x = ThumbX();
+    Press(x);
+    Drag(x + 100);
+    EXPECT_EQ(slider->Value(), 1.0f);
+    Drag(x + 30); // still past the end: 0.5 + 0.6
+    EXPECT_EQ(slider->Value(), 1.0f);
+    Drag(x + 20);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.9f);
+    Drag(x - 400);
+    EXPECT_EQ(slider->Value(), 0.0f);
+    Drag(x - 26);
+    EXPECT_EQ(slider->Value(), 0.0f);
+    Drag(x - 20);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.1f);
+}
+
+TEST_F(SliderTest, OnlyALeftPressOnTheThumbStartsADragAndSettersNeverRaiseOnChange) {
+    int changes = 0;
+    slider->OnChange = [&] { ++changes; };
+    slider->SetDb(-3.0f);
+    slider->SetValue(0.2f); // thumb near the left end
+    Press(50);              // on the track
+    Drag(55);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
+    Release(55);
+    Press(ThumbX(), Qt::RightButton);
+    Send(QEvent::MouseMove, ThumbX() + 10, Qt::NoButton, Qt::RightButton);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
+    Press(ThumbX());
+    Hover(ThumbX() + 10); // the button went up outside our sight: the drag is over
+    EXPECT_FALSE(slider->Dragging());
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingAndHidesOtherwise) {
+    auto& hint = slider->HintWindow();
+    Hover(30);
+    EXPECT_TRUE(hint.Showing());
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_EQ(hint.Text(), slider->Hint());
+    Leave();
+    EXPECT_FALSE(hint.Showing());
+
+    // Dragging out of the control keeps the hint, and it shows the owner's latest text.
+    slider->OnChange = [&] { slider->SetHint("owner text"); };
+    Press(ThumbX());
+    Drag(ThumbX() + 200);
+    Leave();
+    EXPECT_TRUE(hint.Showing());
+    EXPECT_EQ(hint.Text(), "owner text");
+    Release(ThumbX() + 200);
+    EXPECT_FALSE(hint.Showing());
+    Hover(200); // outside, no drag
+    EXPECT_FALSE(hint.Showing());
+}
+
+TEST_F(SliderTest, WithoutShowHintNoHintAppearsButDraggingWorks) {
+    slider->SetShowHint(false);
+    slider->SetValue(0.5f);
+    Hover(30);
+    EXPECT_FALSE(slider->HintWindow().Showing());
+    Press(ThumbX());
+    Drag(ThumbX() + 5);
+    EXPECT_FALSE(slider->HintWindow().Showing());
+    EXPECT_FLOAT_EQ(slider->Value(), 0.6f);
+}
+
+TEST_F(SliderTest, HintSitsJustBelowTheVisiblePartOfTheCursor) {
+    QBitmap bitmap(16, 16), mask(16, 16);
+    bitmap.fill(Qt::color0);
+    mask.fill(Qt::color0);
+    QPainter(&mask).fillRect(0, 0, 16, 12, Qt::color1); // rows 0..11 visible
+    slider->setCursor(QCursor(bitmap, mask, 0, 2));
+    Hover(30);
+    const QPoint cursor = slider->mapToGlobal(QPoint(30, 10));
+    EXPECT_EQ(slider->HintWindow().pos(), QPoint(cursor.x(), cursor.y() + 10));
+}
+
+TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChanges) {
+    QApplication::processEvents();
+    const int paints = slider->PaintCount();
+    slider->SetOverloaded(false);
+    EXPECT_EQ(slider->PaintCount(), paints);
+    slider->SetOverloaded(true);
+    EXPECT_EQ(slider->PaintCount(), paints + 1);
+    slider->SetOverloaded(true);
+    EXPECT_EQ(slider->PaintCount(), paints + 1);
+    const QImage image = slider->grab().toImage();
+    const QPoint inside = slider->OverloadRect().center();
+    EXPECT_EQ(image.pixelColor(inside), QColor(Qt::red));
+    slider->SetOverloaded(false);
+    EXPECT_NE(slider->grab().toImage().pixelColor(inside), QColor(Qt::red));
+}
+
+TEST_F(SliderTest, DisabledThumbIsASunkenOutlineAndCannotBeDragged) {
+    slider->SetValue(0.5f);
+    const QRect thumb = slider->ThumbRect();
+    const QImage enabled = slider->grab().toImage();
+    slider->setEnabled(false);
+    const QImage disabled = slider->grab().toImage();
+    const QPalette& palette = slider->palette();
+    EXPECT_EQ(disabled.pixelColor(thumb.topLeft()), palette.color(QPalette::Dark));
+    EXPECT_EQ(disabled.pixelColor(thumb.bottomRight()), palette.color(QPalette::Light));
+    EXPECT_EQ(disabled.pixelColor(thumb.center()), palette.color(QPalette::Button));
+    EXPECT_NE(enabled.copy(thumb), disabled.copy(thumb));
+    // Qt delivers no mouse input to a disabled control: a real click cannot drag it.
+    QTest::mousePress(slider, Qt::LeftButton, {}, thumb.center());
+    QTest::mouseMove(slider, thumb.center() + QPoint(10, 0));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb.center() + QPoint(10, 0));
+    EXPECT_FLOAT_EQ(slider->Value(), 0.5f);
+}
+
+TEST(PermanentHintWindow, MeasuresTheVisibleRowsOfTheCursorBelowItsHotSpot) {
+    QBitmap bitmap(16, 16), mask(16, 16);
+    bitmap.fill(Qt::color0);
+    mask.fill(Qt::color0);
+    QPainter(&mask).fillRect(0, 0, 16, 12, Qt::color1);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(bitmap, mask, 0, 0)), 12);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(bitmap, mask, 0, 4)), 8);
+
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
+
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
+              TPermanentHintWindow::kFallbackCursorHeight);
+}
+
+TEST(PermanentHintWindow, ShowsAtTheGivenPointAndHoldsBackOrdinaryToolTips) {
+    TPermanentHintWindow hint;
+    QWidget other;
+    other.setToolTip("ordinary tip");
+    other.resize(50, 50);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    const auto askForToolTip = [&] {
+        QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), other.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&other, &event);
+    };
+
+    hint.ShowAt("-6.0 dB", 120, 140);
+    EXPECT_TRUE(hint.Showing());
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_EQ(hint.pos(), QPoint(120, 140));
+    EXPECT_GT(hint.width(), hint.fontMetrics().horizontalAdvance("-6.0 dB"));
+    askForToolTip();
+    EXPECT_FALSE(QToolTip::isVisible());
+
+    hint.HideHint();
+    EXPECT_FALSE(hint.Showing());
+    EXPECT_FALSE(hint.isVisible());
+    askForToolTip();
+    EXPECT_TRUE(QToolTip::isVisible());
+    QToolTip::hideText();
+}
+
+} // namespace
+} // namespace sonari
