@@ -15,9 +15,12 @@ struct TCommandEntry {
 };
 
 // Adding a command: one entry here, its function in a file of its own.
-constexpr std::array<TCommandEntry, 1> kCommands = {{
+constexpr std::array<TCommandEntry, 3> kCommands = {{
     {"devices", "list the sound devices with their directions and format ranges",
      sonari::cli::DevicesCommand},
+    {"process", "run the processing chain over a WAV file", sonari::cli::ProcessCommand},
+    {"run", "process live from a microphone to a transmitter until interrupted",
+     sonari::cli::RunCommand},
 }};
 
 void PrintUsage(std::ostream& out) {
@@ -25,7 +28,8 @@ void PrintUsage(std::ostream& out) {
     for (const TCommandEntry& command : kCommands)
         out << "  " << command.Name << std::string(12 - std::string(command.Name).size(), ' ')
             << command.Summary << "\n";
-    out << "\nSONARI_AUDIO=sim replaces the sound hardware by the simulated demo devices.\n";
+    out << "\n'sonari-cli <command> --help' describes a command.\n"
+           "SONARI_AUDIO=sim replaces the sound hardware by the simulated demo devices.\n";
 }
 
 } // namespace

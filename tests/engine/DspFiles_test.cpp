@@ -1,0 +1,232 @@
+#include "DspFixture.h"
+#include "SignalMath.h"
+#include "WavMaker.h"
+
+#include "SND/WDM/WdmErrors.h"
+#include "engine/SoundFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+
+namespace sonari {
+namespace {
+
+using test::ReadWav;
+using test::TDspFixture;
+using test::WriteWav;
+
+constexpr float kToneAmplitude = 5e8f;
+
+// Microphone (device 0) and speaker (device 1) at 12000 samples/s only, so every device buffer
+// is one block; the microphone hums a steady 1 kHz tone.
+class DspFiles : public TDspFixture {
+protected:
+    DspFiles() {
+        TSimPinSpec mic = SimPin(false, 2, 16, 16, 12000, 12000);
+        mic.Source = [](int64_t first, int32_t, TDataBufferF& block) {
+            for (size_t f = 0; f < block[0].size(); ++f)
+                for (TSingleArray& channel : block)
+                    channel[f] = kToneAmplitude *
+                                 static_cast<float>(std::sin(2 * M_PI * (first + f) / 12.0));
+        };
+        Sim.AddDevice(SimDevice("Mic", {mic}));
+        Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 12000, 12000)}));
+        Selection = {0, 1};
+        MakeDsp();
+        std::filesystem::create_directories(Folders.SharedWavDirs[0]);
+    }
+
+    // Serves blocks until the engine reports a complete file, then stops as the window does
+    // once the block handler has returned.
+    int RecordUntilComplete(int maxBlocks) {
+        int blocks = 0;
+        while (View.Completions == 0 && blocks < maxBlocks) {
+            RunBlocks(1, 12000);
+            ++blocks;
+        }
+        Dsp->Stop();
+        return blocks;
+    }
+
+    std::string UserFile(const char* name) const { return Folders.UserWavDir + name; }
+    std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
+};
+
+float PeakIn(const TSingleArray& x, size_t first, size_t count) {
+    float peak = 0.0f;
+    for (size_t i = first; i < first + count; ++i)
+        peak = std::max(peak, std::fabs(x[i]));
+    return peak;
+}
+
+TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
+    Dsp->Mode = dmRecord;
+    Dsp->StartRecording();
+    EXPECT_EQ(View.Questions, std::vector<std::string>{"Click on OK to start recording:"});
+    RecordUntilComplete(100);
+    EXPECT_EQ(View.Completions, 1);
+    EXPECT_TRUE(View.Errors.empty());
+
+    const test::TWavContents voice = ReadWav(UserFile("Voice.wav"));
+    EXPECT_EQ(voice.Rate, 12000u);
+    EXPECT_EQ(voice.BytesPerSample, 2u); // the microphone's 16 bits
+    ASSERT_EQ(voice.Channels.size(), 1u);
+    const TSingleArray& x = voice.Channels[0];
+    ASSERT_EQ(x.size(), 61440u);
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_LT(PeakIn(x, 0, 48), 0.01f * kToneAmplitude);      // faded in
+    EXPECT_GT(PeakIn(x, 1024, 1024), 0.99f * kToneAmplitude); // full level between
+    EXPECT_GT(PeakIn(x, 59 * 1024 - 1024, 1024), 0.99f * kToneAmplitude);
+    EXPECT_LT(PeakIn(x, 61440 - 48, 48), 0.01f * kToneAmplitude); // faded out
+
+    // Progress rises with the file and passes the bar's maximum on the last block.
+    ASSERT_EQ(View.Progress.size(), 60u);
+    EXPECT_TRUE(std::is_sorted(View.Progress.begin(), View.Progress.end()));
+    EXPECT_EQ(View.Progress.front(), 2); // 1024 of 60000 samples
+    EXPECT_EQ(View.Progress.back(), 102);
+
+    Dsp->LoadVoice();
+    EXPECT_TRUE(View.PlayEnabled);
+    EXPECT_EQ(Dsp->Voice.size(), 61440u);
+}
+
+TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
+    Dsp->Mode = dmRecord;
+    Dsp->StartRecording();
+    while (View.Completions == 0)
+        RunBlocks(1, 12000);
+    RunBlocks(2, 12000); // the window has not stopped yet
+    Dsp->Stop();
+    EXPECT_EQ(View.Completions, 3);
+    const TSingleArray x = ReadWav(UserFile("Voice.wav")).Channels[0];
+    ASSERT_EQ(x.size(), 62u * 1024);
+    for (size_t block = 59; block < 62; ++block)
+        EXPECT_LT(PeakIn(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
+}
+
+TEST_F(DspFiles, CancelledRecordingStartsNothing) {
+    View.ConfirmAnswer = false;
+    Dsp->Mode = dmRecord;
+    Dsp->StartRecording();
+    EXPECT_EQ(View.StopRequests, 1);
+    EXPECT_FALSE(Dsp->Wdm.Running());
+    EXPECT_FALSE(Dsp->Wav.IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(UserFile("Voice.wav")));
+}
+
+TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
+    std::filesystem::create_directories(Folders.UserWavDir);
+    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(2048, 65536.0f)});
+    const std::string before = test::ReadFileBytes(UserFile("Voice.wav"));
+    Sim.Pin(0, 0).IntersectionError = EINVAL;
+    Dsp->Mode = dmRecord;
+    EXPECT_THROW(Dsp->StartRecording(), EWdmAudioError);
+    EXPECT_FALSE(Dsp->Wav.IsOpen());
+    EXPECT_EQ(test::ReadFileBytes(UserFile("Voice.wav")), before);
+}
+
+TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
+    View.EqualizerOn = false;
+    Dsp->ToneMode = 1;
+    Dsp->Mode = dmPlay;
+    Dsp->StartOutput();
+    RunBlocks(3, 12000);
+    Dsp->Stop();
+    EXPECT_FALSE(std::filesystem::exists(UserFile("Out.wav")));
+    EXPECT_TRUE(View.Progress.empty());
+
+    Dsp->Mode = dmPlayToFile;
+    Dsp->StartOutputToFile();
+    RunBlocks(5, 12000);
+    const int32_t handled = Dsp->BlockCount;
+    Dsp->Stop();
+    EXPECT_TRUE(View.Errors.empty());
+    const test::TWavContents out = ReadWav(UserFile("Out.wav"));
+    EXPECT_EQ(out.Rate, 12000u);
+    EXPECT_EQ(out.BytesPerSample, 2u);
+    EXPECT_EQ(out.Channels[0].size(), static_cast<size_t>(handled) * 1024);
+    EXPECT_GE(handled, 3);
+    EXPECT_EQ(out.Channels[0][0], 0.0f); // faded in
+}
+
+TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
+    WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
+    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(10, 65536.0f)});
+    std::filesystem::create_directories(Folders.UserWavDir);
+    // the user's copy wins
+    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
+    WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}});
+    Dsp->NoiseSnrDb = -5.0f;
+    Dsp->LoadSoundFiles();
+    EXPECT_TRUE(View.Errors.empty());
+    EXPECT_TRUE(View.AddNoiseEnabled);
+    EXPECT_TRUE(View.PlayEnabled);
+    EXPECT_EQ(Dsp->Qrm, (TSingleArray{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}));
+    EXPECT_EQ(Dsp->NoisePeak[0], 250.0f * 65536);
+    EXPECT_EQ(Dsp->Qrn, TSingleArray(5000, 0.0f)); // DC removed
+    EXPECT_EQ(Dsp->NoisePeak[1], 0.0f);
+    EXPECT_EQ(Dsp->Voice, (TSingleArray{-65536.0f, 65536.0f}));
+    EXPECT_EQ(Dsp->NoiseSnrDb, 10.0f);
+    EXPECT_EQ(Dsp->WavDir, Folders.UserWavDir);
+}
+
+TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
+    WriteWav(SharedFile("Qrm.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
+    EXPECT_FALSE(View.AddNoiseEnabled);
+    EXPECT_TRUE(Dsp->Qrn.empty());
+    EXPECT_FALSE(View.PlayEnabled); // no Voice.wav yet
+}
+
+TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
+    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    std::filesystem::create_directories(Folders.UserWavDir);
+    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    Dsp->LoadSoundFiles();
+    ASSERT_EQ(View.Errors.size(), 1u);
+    EXPECT_NE(View.Errors[0].find("Qrm.wav"), std::string::npos) << View.Errors[0];
+    EXPECT_FALSE(View.AddNoiseEnabled);
+    EXPECT_TRUE(Dsp->Qrn.empty()); // the remaining loads of the step were skipped
+    EXPECT_TRUE(View.PlayEnabled);
+    EXPECT_EQ(Dsp->Voice.size(), 3000u);
+}
+
+TEST_F(DspFiles, MissingVoiceIsIgnoredAndOneAtAnotherRateIsEmptyButPlayable) {
+    Dsp->Voice = TSingleArray(10, 1.0f);
+    Dsp->LoadVoice();
+    EXPECT_TRUE(View.Errors.empty());
+    EXPECT_EQ(Dsp->Voice.size(), 10u);
+    EXPECT_FALSE(View.PlayEnabled);
+
+    std::filesystem::create_directories(Folders.UserWavDir);
+    WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
+    Dsp->LoadVoice();
+    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
+    EXPECT_TRUE(Dsp->Voice.empty());
+    EXPECT_TRUE(View.PlayEnabled);
+}
+
+TEST_F(DspFiles, NoiseIsMixedOnlyWhileAddNoiseIsChecked) {
+    Dsp->Qrm = TSingleArray(2048, 1e8f);
+    Dsp->Qrn = TSingleArray(2048, -1e8f);
+    TSingleArray block(1024, 0.0f);
+    Dsp->AddNoise(block);
+    EXPECT_EQ(block, TSingleArray(1024, 0.0f));
+    View.NoiseOn = true;
+    Dsp->NoiseSnrDb = 0.0f;
+    Dsp->AddNoise(block);
+    EXPECT_EQ(block, TSingleArray(1024, -0.5e8f)); // QRN
+    View.Qrn = false;
+    block.assign(1024, 0.0f);
+    Dsp->AddNoise(block);
+    EXPECT_EQ(block, TSingleArray(1024, 0.5e8f)); // QRM
+}
+
+} // namespace
+} // namespace sonari

@@ -1,0 +1,217 @@
+#include "DspFixture.h"
+
+#include "SND/WDM/WdmErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace sonari {
+namespace {
+
+using test::TDspFixture;
+
+TSimPinSpec Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+    return SimPin(false, channels, 16, 24, minRate, maxRate);
+}
+TSimPinSpec Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+    return SimPin(true, channels, 16, 16, minRate, maxRate);
+}
+// A pin whose driver refuses every format.
+TSimPinSpec Refusing(TSimPinSpec pin) {
+    pin.IntersectionError = EINVAL;
+    return pin;
+}
+
+// The code of the EWdmAudioError `start` raises; -1 when it raises none.
+int CodeOf(const std::function<void()>& start) {
+    try {
+        start();
+    } catch (const EWdmAudioError& e) {
+        return e.Code;
+    }
+    return -1;
+}
+
+void ExpectEqualizer(const TDsp& dsp, bool analysis, bool equalizer, bool clipper) {
+    EXPECT_EQ(dsp.Equalizer.AnalysisOn, analysis);
+    EXPECT_EQ(dsp.Equalizer.EqualizerEnabled, equalizer);
+    EXPECT_EQ(dsp.Equalizer.ClipperEnabled, clipper);
+}
+
+class DspStart : public TDspFixture {
+protected:
+    // Device 0 captures, device 1 renders.
+    TDsp& WithDevices(std::vector<TSimPinSpec> capture, std::vector<TSimPinSpec> render) {
+        Sim.AddDevice(SimDevice("Mic", std::move(capture)));
+        Sim.AddDevice(SimDevice("Speaker", std::move(render)));
+        Selection = {0, 1};
+        return MakeDsp();
+    }
+};
+
+enum TStart { stInput, stOutput, stDuplex };
+
+// An engine over its own simulated microphone (device 0) and speaker (device 1).
+struct TRig {
+    TRig(std::vector<TSimPinSpec> capture, std::vector<TSimPinSpec> render) {
+        auto sim = std::make_unique<TSimPlatform>();
+        sim->AddDevice(SimDevice("Mic", std::move(capture)));
+        sim->AddDevice(SimDevice("Speaker", std::move(render)));
+        Audio = std::make_unique<TWdmAudio>(std::move(sim));
+        Dsp = std::make_unique<TDsp>(*Audio, Sync, View, Selection, TSoundFolders{});
+    }
+    TSynchronizer Sync;
+    std::unique_ptr<TWdmAudio> Audio;
+    test::TFakeDspView View;
+    TDeviceSelection Selection{0, 1};
+    std::unique_ptr<TDsp> Dsp;
+};
+
+struct TNegotiation {
+    const char* Case;
+    std::vector<TSimPinSpec> CapturePins, RenderPins;
+    TStart Start;
+    int32_t Rate;          // expected device rate; 0: the start fails with the device's error
+    int32_t SamplesPerBuf; // expected buffer frames
+};
+
+TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
+    // "44100|96000": one pin that takes only 44100 and another that takes only 96000.
+    const TNegotiation cases[] = {
+        {"capture from 44100", {Capture(44100, 96000)}, {}, stInput, 48000, 4096},
+        {"capture from 8000", {Capture(8000, 48000)}, {}, stInput, 12000, 1024},
+        {"44100|96000 capture",
+         {Capture(44100, 44100), Capture(96000, 96000)},
+         {},
+         stInput,
+         96000,
+         8192},
+        {"refusing capture", {Refusing(Capture(44100, 48000))}, {}, stInput, 0, 0},
+        {"render from 44100", {}, {Render(44100, 48000)}, stOutput, 48000, 4096},
+        {"duplex, both ranges",
+         {Capture(8000, 48000)},
+         {Render(44100, 96000)},
+         stDuplex,
+         48000,
+         4096},
+        {"duplex, 44100|96000",
+         {Capture(44100, 44100), Capture(96000, 96000)},
+         {Render(8000, 192000)},
+         stDuplex,
+         96000,
+         8192},
+        {"duplex, refusing render",
+         {Capture(8000, 192000)},
+         {Refusing(Render(44100, 48000))},
+         stDuplex,
+         0,
+         0},
+    };
+    for (const TNegotiation& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TRig rig(c.CapturePins.empty() ? std::vector{Capture(8000, 8000)} : c.CapturePins,
+                 c.RenderPins.empty() ? std::vector{Render(8000, 8000)} : c.RenderPins);
+        TDsp& dsp = *rig.Dsp;
+        const int code = CodeOf([&] {
+            c.Start == stInput    ? dsp.StartInput()
+            : c.Start == stOutput ? dsp.StartOutput()
+                                  : dsp.StartDuplex();
+        });
+        const bool capture = c.Start != stOutput, render = c.Start != stInput;
+        if (c.Rate == 0) {
+            EXPECT_EQ(code, render ? wdmOutputFormatFailed : wdmInputFormatFailed);
+            EXPECT_FALSE(dsp.Wdm.Running());
+            // tried once at 48000, never above the highest rate
+            EXPECT_EQ((render ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice()).SamplingRate,
+                      48000);
+            continue;
+        }
+        EXPECT_EQ(code, -1);
+        EXPECT_TRUE(dsp.Wdm.Running());
+        for (bool isRender : {false, true}) {
+            if (isRender ? !render : !capture)
+                continue;
+            const TDeviceSettings& device =
+                isRender ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice();
+            const TOctaveResampler& resampler =
+                isRender ? dsp.OctaveResampler2 : dsp.OctaveResampler1;
+            EXPECT_EQ(device.SamplingRate, c.Rate);
+            EXPECT_EQ(device.SamplesPerBuf, c.SamplesPerBuf);
+            EXPECT_EQ(resampler.Ratio(), c.Rate / 12000);
+            EXPECT_EQ(resampler.BigBlockSize(), c.SamplesPerBuf);
+        }
+        dsp.Stop();
+        EXPECT_FALSE(dsp.Wdm.Running());
+    }
+}
+
+TEST_F(DspStart, EachStartSetsDirectionsGainAndProcessingFromTheWindow) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    View.EqualizerOn = false;
+    View.ClipperOn = true;
+    dsp.StartInput();
+    EXPECT_EQ(dsp.Wdm.Directions(), ddCapture);
+    EXPECT_EQ(dsp.Wdm.InputDevice().BitsPerSample, 24); // the device's widest
+    EXPECT_EQ(dsp.OctaveResampler1.Factor(), rf01x);    // 12000: no decimation
+    ExpectEqualizer(dsp, true, false, false);           // the displays only
+    dsp.Stop();
+
+    View.Volume = 1.0f; // +20 dB
+    dsp.StartOutput();
+    EXPECT_EQ(dsp.Wdm.Directions(), ddRender);
+    EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), 20.0f);
+    ExpectEqualizer(dsp, true, false, true);
+    dsp.Stop();
+
+    View.Gain = 0.5f; // -40 dB
+    View.Visible = false;
+    dsp.StartDuplex();
+    EXPECT_EQ(dsp.Wdm.Directions(), ddBoth);
+    EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), -40.0f);
+    ExpectEqualizer(dsp, false, false, true); // hidden window: no displays
+    EXPECT_EQ(dsp.BlockCount, 0);
+}
+
+TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
+    for (int32_t channels : {1, 2, 6})
+        Sim.AddDevice(SimDevice("Out" + std::to_string(channels), {Render(8000, 48000, channels)}));
+    MakeDsp();
+    const int32_t expected[] = {1, 2, 2};
+    for (int32_t device = 0; device < 3; ++device) {
+        Selection.OutputDeviceIndex = device;
+        Dsp->StartOutput();
+        EXPECT_EQ(Dsp->Wdm.OutputDevice().Channels, expected[device]) << device;
+        Dsp->Stop();
+    }
+}
+
+TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    EXPECT_TRUE(dsp.DevicesValid());
+    Selection.InputDeviceIndex = 2;
+    EXPECT_FALSE(dsp.DevicesValid());
+    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmInvalidDevice);
+    Selection = {1, 0}; // the speaker cannot capture, the microphone cannot play
+    EXPECT_TRUE(dsp.DevicesValid());
+    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmNoInputPin);
+    EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
+    Selection.OutputDeviceIndex = -1;
+    EXPECT_FALSE(dsp.DevicesValid());
+}
+
+TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    dsp.Mode = dmAdjustGain;
+    dsp.StartInput();
+    RunBlocks(3, 12000);
+    EXPECT_GT(dsp.InSpectrum.Count(), 0);
+    dsp.Stop();
+    dsp.Stop();
+    EXPECT_EQ(dsp.InSpectrum.Count(), 0);
+    EXPECT_EQ(dsp.OutSpectrum.Count(), 0);
+    EXPECT_EQ(dsp.Mode, dmAdjustGain);
+}
+
+} // namespace
+} // namespace sonari
