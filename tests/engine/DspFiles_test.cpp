@@ -26,7 +26,7 @@ constexpr float kToneAmplitude = 5e8f;
 class DspFiles : public TDspFixture {
 protected:
     DspFiles() {
-        TSimPinSpec mic = SimPin(false, 2, 16, 16, 12000, 12000);
+        TSimPin mic = SimPin(false, 2, 16, 16, 12000, 12000);
         mic.Source = [](int64_t first, int32_t, TDataBufferF& block) {
             for (size_t f = 0; f < block[0].size(); ++f)
                 for (TSingleArray& channel : block)

@@ -11,14 +11,14 @@ namespace {
 
 using test::TDspFixture;
 
-TSimPinSpec Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+TSimPin Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(false, channels, 16, 24, minRate, maxRate);
 }
-TSimPinSpec Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+TSimPin Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(true, channels, 16, 16, minRate, maxRate);
 }
 // A pin whose driver refuses every format.
-TSimPinSpec Refusing(TSimPinSpec pin) {
+TSimPin Refusing(TSimPin pin) {
     pin.IntersectionError = EINVAL;
     return pin;
 }
@@ -42,7 +42,7 @@ void ExpectEqualizer(const TDsp& dsp, bool analysis, bool equalizer, bool clippe
 class DspStart : public TDspFixture {
 protected:
     // Device 0 captures, device 1 renders.
-    TDsp& WithDevices(std::vector<TSimPinSpec> capture, std::vector<TSimPinSpec> render) {
+    TDsp& WithDevices(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
         Sim.AddDevice(SimDevice("Mic", std::move(capture)));
         Sim.AddDevice(SimDevice("Speaker", std::move(render)));
         Selection = {0, 1};
@@ -54,7 +54,7 @@ enum TStart { stInput, stOutput, stDuplex };
 
 // An engine over its own simulated microphone (device 0) and speaker (device 1).
 struct TRig {
-    TRig(std::vector<TSimPinSpec> capture, std::vector<TSimPinSpec> render) {
+    TRig(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
         auto sim = std::make_unique<TSimPlatform>();
         sim->AddDevice(SimDevice("Mic", std::move(capture)));
         sim->AddDevice(SimDevice("Speaker", std::move(render)));
@@ -70,7 +70,7 @@ struct TRig {
 
 struct TNegotiation {
     const char* Case;
-    std::vector<TSimPinSpec> CapturePins, RenderPins;
+    std::vector<TSimPin> CapturePins, RenderPins;
     TStart Start;
     int32_t Rate;          // expected device rate; 0: the start fails with the device's error
     int32_t SamplesPerBuf; // expected buffer frames
