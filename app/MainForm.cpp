@@ -26,13 +26,6 @@ namespace {
 
 const QStringList kProfileFilters = {"Profiles (*.ini)", "All files (*)"};
 
-TDeviceNameList NameList(const std::vector<TDeviceName>& names) {
-    TDeviceNameList list;
-    for (const TDeviceName& name : names)
-        list.emplace_back(name.Name, name.Index);
-    return list;
-}
-
 QString ExceptionText(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -116,8 +109,8 @@ void TMainForm::LoadStartupFiles() {
 }
 
 void TMainForm::CreateDialogs() {
-    SndCardDialog = new TSndCardDialog(audio_, Selection, NameList(audio_.CaptureNames()),
-                                       NameList(audio_.RenderNames()), this);
+    SndCardDialog =
+        new TSndCardDialog(audio_, Selection, audio_.CaptureNames(), audio_.RenderNames(), this);
     SndCardDialog->OnOk = [this] { UpdateStepButtons(); };
     SndCardDialog->OnClosed = [this] { SetMode(dmStop); };
     StartOptionsDialog = new TStartOptionsDialog(startInTray_, startProcessing_, this);

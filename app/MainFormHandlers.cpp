@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/StartOptionsDialog.h"
 #include "controls/VolumeSlider.h"
+#include "engine/SliderScales.h"
 
 namespace sonari {
 
@@ -98,9 +99,7 @@ void TMainForm::VolumeSlider1Change() {
     VolumeSlider1->SetHint(PlaybackVolumeHint(db));
 }
 
-void TMainForm::VolumeSlider2Change() {
-    Dsp->NoiseSnrDb = NoiseSnrDbOfSlider(VolumeSlider2->Value());
-}
+void TMainForm::VolumeSlider2Change() { Dsp->NoiseSnrDb = NoiseSnrDb(VolumeSlider2->Value()); }
 
 // Marks the profile modified only when the gain differs from the one the output runs with.
 void TMainForm::VolumeSlider3Change() {

@@ -1,4 +1,5 @@
 #include "SND/WDM/WdmAudio.h"
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 
 #include <ostream>
@@ -27,6 +28,11 @@ void PrintDirection(const TWdmAudio& audio, int32_t index, bool isRender, std::o
 } // namespace
 
 int DevicesCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (WantsHelp(args)) {
+        out << "Usage: sonari-cli devices\n\nLists every sound device with the number and name "
+               "that 'run' takes,\nits directions and format ranges.\n";
+        return 0;
+    }
     if (!args.empty()) {
         err << "sonari-cli devices: unexpected argument '" << args.front() << "'\n";
         return 2;

@@ -44,14 +44,6 @@ void PrepareResampler(TOctaveResampler& resampler, int32_t rate) {
 
 } // namespace
 
-float PlaybackGainDb(float sliderValue) {
-    return static_cast<float>((static_cast<long double>(sliderValue) - 0.75L) * 80.0L);
-}
-
-float OutputGainDb(float sliderValue) {
-    return static_cast<float>((static_cast<long double>(sliderValue) - 1.0L) * 80.0L);
-}
-
 bool IsProcessingRate(int64_t samplesPerSec) {
     for (int64_t rate = TDsp::kProcessingRate; rate <= kMaxRate; rate *= 2)
         if (rate == samplesPerSec)

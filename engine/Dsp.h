@@ -9,6 +9,7 @@
 #include "engine/DcBlocker.h"
 #include "engine/DspView.h"
 #include "engine/LevelMeters.h"
+#include "engine/SliderScales.h"
 #include "engine/SoundPaths.h"
 #include "engine/TestTones.h"
 
@@ -28,10 +29,6 @@ enum TDspMode : uint8_t {
     dmPlayToFile = 5,    // render: as 4, and each 12 kHz block goes to Out.wav
     dmProcess = 6,       // capture and render: microphone through the processor to the output
 };
-
-// Slider positions 0..1 to resampler gains: playback volume -60..+20 dB, output gain -80..0 dB.
-float PlaybackGainDb(float sliderValue);
-float OutputGainDb(float sliderValue);
 
 // A device rate the chain can run at: 12000 * 2^k, k = 0..6.
 bool IsProcessingRate(int64_t samplesPerSec);

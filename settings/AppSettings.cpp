@@ -1,5 +1,7 @@
 #include "settings/AppSettings.h"
 
+#include "engine/SliderScales.h"
+
 #include "settings/IniFile.h"
 #include "settings/IniFormat.h"
 
@@ -55,10 +57,6 @@ float ReadPosition(const TIniFile& ini, const char* key, float current) {
 
 } // namespace
 
-float NoiseSnrDbOfSlider(float position) {
-    return static_cast<float>((1.0L - position) * 80.0L - 30.0L);
-}
-
 void LoadSettings(const std::string& fileName, ISettingsHost& host, const IDeviceList& devices,
                   TDeviceSelection& selection) {
     TIniFile ini(fileName);
@@ -75,7 +73,7 @@ void LoadSettings(const std::string& fileName, ISettingsHost& host, const IDevic
 
     host.SetPlaybackVolume(ReadPosition(ini, kVolume, host.PlaybackVolume()));
     host.SetNoiseLevel(ReadPosition(ini, kNoise, host.NoiseLevel()));
-    host.SetNoiseSnrDb(NoiseSnrDbOfSlider(host.NoiseLevel()));
+    host.SetNoiseSnrDb(NoiseSnrDb(host.NoiseLevel()));
 
     host.SetProfileFileName(ini.ReadString(kAudio, kLastProfile, ""));
     host.SetToneMode(ini.ReadInteger(kDebug, kGenerateTone, 0));

@@ -46,9 +46,6 @@ public:
     virtual void SetStartProcessing(bool startProcessing) = 0;
 };
 
-// The engine's noise ratio for a noise slider position 0..1: +50 dB (almost none) .. -30 dB.
-float NoiseSnrDbOfSlider(float position);
-
 // Reads every setting of `fileName` (normally SettingsFileName()) and applies it to the host and
 // the device selection; missing keys leave the current values. A device name is looked up in
 // `devices`; a saved device that is gone selects device 0. A "Volume" or "Noise" that is not a

@@ -1,5 +1,7 @@
 #include "settings/Profile.h"
 
+#include "engine/SliderScales.h"
+
 #include "settings/IniFile.h"
 
 #include <algorithm>
@@ -50,10 +52,6 @@ void BecomeCurrent(const std::string& fileName, IProfileHost& host) {
 }
 
 } // namespace
-
-float OutputGainDbOfSlider(float position) {
-    return static_cast<float>((static_cast<long double>(position) - 1.0L) * 80.0L);
-}
 
 void LoadProfile(const std::string& fileName, IProfileHost& host) {
     TIniFile ini(fileName);
@@ -108,7 +106,7 @@ void TProfileHost::SetOutputGain(float position) {
 
 void TProfileHost::OutputGainChanged() {
     if (OnOutputGainChange)
-        OnOutputGainChange(OutputGainDbOfSlider(outputGain_));
+        OnOutputGainChange(OutputGainDb(outputGain_));
 }
 
 } // namespace sonari

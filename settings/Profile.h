@@ -29,9 +29,6 @@ public:
     virtual void SetModified(bool modified) = 0;
 };
 
-// Output gain in dB for an "Output Gain" slider position 0..1: -80..0 dB.
-float OutputGainDbOfSlider(float position);
-
 // Loads a profile into the host: keys missing from the file leave their values as they are, a
 // missing file switches equalizer and dynamics on and changes nothing else. Values that would
 // harm the processor are skipped like unreadable ones: band gains beyond the equalizer's

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sonari {
 
@@ -19,6 +21,9 @@ public:
     // is empty or no device matches.
     virtual int32_t IndexOfDevice(const std::string& name) const = 0;
 };
+
+// Device names of one direction, each with its index in the device list attached.
+using TDeviceNameList = std::vector<std::pair<std::string, int32_t>>;
 
 // The operator's choice of devices: positions in the one device list that serves both directions.
 struct TDeviceSelection {

@@ -44,9 +44,9 @@ TWaveFormatExtensible Answer(int channels, int rate, int bits, bool plain) {
 
 } // namespace
 
-TSimPinSpec SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t maxBits,
-                   int32_t minRate, int32_t maxRate) {
-    TSimPinSpec pin;
+TSimPin SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t maxBits,
+               int32_t minRate, int32_t maxRate) {
+    TSimPin pin;
     pin.DataFlow = isRender ? dfIn : dfOut;
     TDataRange range;
     range.MaxChannels = maxChannels;
@@ -58,11 +58,10 @@ TSimPinSpec SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t 
     return pin;
 }
 
-TSimDeviceSpec SimDevice(const std::string& friendlyName, std::vector<TSimPinSpec> pins,
-                         bool isRealtime) {
-    TSimDeviceSpec device;
+TSimDevice SimDevice(const std::string& friendlyName, std::vector<TSimPin> pins, bool isRealtime) {
+    TSimDevice device;
     device.FriendlyName = friendlyName;
-    for (TSimPinSpec& pin : pins) {
+    for (TSimPin& pin : pins) {
         (pin.DataFlow == dfIn ? device.Render : device.Capture) = iaPresent;
         if (isRealtime)
             pin.Interfaces = {
@@ -81,20 +80,20 @@ TSimPlatform::TSimPlatform(TClock clock)
 
 TSimPlatform::~TSimPlatform() = default;
 
-size_t TSimPlatform::AddDevice(TSimDeviceSpec spec) {
+size_t TSimPlatform::AddDevice(TSimDevice described) {
     std::lock_guard lock(mutex_);
-    if (spec.Path.empty())
-        spec.Path = "sim:" + std::to_string(devices_.size());
-    devices_.push_back(std::move(spec));
+    if (described.Path.empty())
+        described.Path = "sim:" + std::to_string(devices_.size());
+    devices_.push_back(std::move(described));
     removed_.push_back(false);
     openHandles_.push_back(0);
     totalOpens_.push_back(0);
     return devices_.size() - 1;
 }
 
-TSimDeviceSpec& TSimPlatform::Device(size_t device) { return devices_.at(device); }
+TSimDevice& TSimPlatform::Device(size_t device) { return devices_.at(device); }
 
-TSimPinSpec& TSimPlatform::Pin(size_t device, uint32_t pinId) {
+TSimPin& TSimPlatform::Pin(size_t device, uint32_t pinId) {
     return devices_.at(device).Pins.at(pinId);
 }
 
@@ -149,14 +148,14 @@ bool TSimPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& device)
         throw EOSError(EIO, "Input/output error");
     if (index >= devices_.size())
         return false;
-    const TSimDeviceSpec& spec = devices_[index];
-    device.Render = spec.Render;
-    device.Capture = spec.Capture;
-    device.Realtime = spec.Realtime;
-    device.PathFound = !spec.PathMissing;
-    device.Path = spec.Path;
-    device.NameFound = !spec.NameMissing;
-    device.FriendlyName = spec.FriendlyName;
+    const TSimDevice& described = devices_[index];
+    device.Render = described.Render;
+    device.Capture = described.Capture;
+    device.Realtime = described.Realtime;
+    device.PathFound = !described.PathMissing;
+    device.Path = described.Path;
+    device.NameFound = !described.NameMissing;
+    device.FriendlyName = described.FriendlyName;
     return true;
 }
 
@@ -193,21 +192,21 @@ uint32_t TSimPlatform::PinCount(THandle filter) {
     auto it = filters_.find(filter);
     if (it == filters_.end())
         throw EOSError(EBADF, "Bad file descriptor");
-    const TSimDeviceSpec& device = devices_[it->second];
+    const TSimDevice& device = devices_[it->second];
     if (device.PinCountFails)
         throw EOSError(EIO, "Input/output error");
     return static_cast<uint32_t>(device.Pins.size());
 }
 
-const TSimPinSpec& TSimPlatform::CheckedPin(THandle filter, uint32_t pinId, TSimQuery query) {
+const TSimPin& TSimPlatform::CheckedPin(THandle filter, uint32_t pinId, TSimQuery query) {
     std::lock_guard lock(mutex_);
     auto it = filters_.find(filter);
     if (it == filters_.end())
         throw EOSError(EBADF, "Bad file descriptor");
-    const TSimDeviceSpec& device = devices_[it->second];
+    const TSimDevice& device = devices_[it->second];
     if (pinId >= device.Pins.size())
         throw EOSError(EINVAL, "Invalid argument");
-    const TSimPinSpec& pin = device.Pins[pinId];
+    const TSimPin& pin = device.Pins[pinId];
     const auto& failing = pin.FailingQueries;
     if (std::find(failing.begin(), failing.end(), query) != failing.end())
         throw EOSError(EIO, "Input/output error");
@@ -246,7 +245,7 @@ int TSimPlatform::DataIntersection(THandle filter, uint32_t pinId,
     auto it = filters_.find(filter);
     if (it == filters_.end() || pinId >= devices_[it->second].Pins.size())
         return EBADF;
-    const TSimPinSpec& pin = devices_[it->second].Pins[pinId];
+    const TSimPin& pin = devices_[it->second].Pins[pinId];
     LastIntersectionRequest = ranges;
     if (pin.IntersectionError != 0)
         return pin.IntersectionError;
@@ -285,13 +284,13 @@ int TSimPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TD
         return ENODEV;
     if (connect.PinId >= devices_[device].Pins.size())
         return EINVAL;
-    const TSimPinSpec& spec = devices_[device].Pins[connect.PinId];
-    if (spec.CreateError != 0)
-        return spec.CreateError;
+    const TSimPin& described = devices_[device].Pins[connect.PinId];
+    if (described.CreateError != 0)
+        return described.CreateError;
     for (const auto& [handle, run] : runs_)
         if (run->Device == device && run->PinId == connect.PinId)
             return kPinBusyError;
-    if (forWriting != (spec.DataFlow == dfIn))
+    if (forWriting != (described.DataFlow == dfIn))
         return EACCES;
     if (waveFormat.nBlockAlign == 0 || waveFormat.nSamplesPerSec == 0 || framesPerBuffer < 1)
         return EINVAL;
@@ -301,7 +300,8 @@ int TSimPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TD
     run->IsRender = forWriting;
     run->IsRealtime = connect.Interface.Id == KSINTERFACE_STANDARD_LOOPED_STREAMING;
     run->Format = waveFormat;
-    run->FramesPerSecond = static_cast<long double>(waveFormat.nSamplesPerSec) * spec.ClockRatio;
+    run->FramesPerSecond =
+        static_cast<long double>(waveFormat.nSamplesPerSec) * described.ClockRatio;
     pin = nextHandle_++;
     runs_[pin] = std::move(run);
     return 0;

@@ -4,10 +4,10 @@
 #include "SND/WDM/AudioPlatform.h"
 #include "SND/WDM/PlatformEvents.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,7 +29,7 @@ enum TSimQuery { sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataF
 
 // One pin of a simulated device: what its driver reports, how it answers and where it fails.
 // Error fields hold the platform error code to return (0 = no fault).
-struct TSimPinSpec {
+struct TSimPin {
     TPinDataFlow DataFlow = dfOut; // dfIn renders, dfOut captures
     TPinCommunication Communication = pcSink;
     std::vector<TKsIdentifier> Interfaces = {
@@ -59,7 +59,7 @@ struct TSimPinSpec {
 };
 
 // A simulated device as the device registry and its driver describe it.
-struct TSimDeviceSpec {
+struct TSimDevice {
     std::string FriendlyName;
     std::string Path; // "sim:<interface number>" when empty
     TInterfaceAlias Render = iaNone;
@@ -69,15 +69,15 @@ struct TSimDeviceSpec {
     bool NameMissing = false;
     bool OpenFails = false;
     bool PinCountFails = false;
-    std::vector<TSimPinSpec> Pins;
+    std::vector<TSimPin> Pins;
 };
 
 // A capture or render pin with one PCM range; real-time devices take looped streaming.
-TSimPinSpec SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t maxBits,
-                   int32_t minRate, int32_t maxRate);
+TSimPin SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t maxBits,
+               int32_t minRate, int32_t maxRate);
 // A device registered for the directions of its pins.
-TSimDeviceSpec SimDevice(const std::string& friendlyName, std::vector<TSimPinSpec> pins,
-                         bool isRealtime = false);
+TSimDevice SimDevice(const std::string& friendlyName, std::vector<TSimPin> pins,
+                     bool isRealtime = false);
 
 // Deterministic devices for the layer's tests and for demonstrations without sound hardware.
 // Time is virtual: driven by hand (Advance), jumping from one device event to the next as fast
@@ -92,9 +92,9 @@ public:
 
     // Device descriptions: add them before the device list is built; faults may change between
     // runs.
-    size_t AddDevice(TSimDeviceSpec spec);
-    TSimDeviceSpec& Device(size_t device);
-    TSimPinSpec& Pin(size_t device, uint32_t pinId);
+    size_t AddDevice(TSimDevice described);
+    TSimDevice& Device(size_t device);
+    TSimPin& Pin(size_t device, uint32_t pinId);
     void SetSource(size_t device, uint32_t pinId, TSimSource source);
     void SetSink(size_t device, uint32_t pinId, TSimSink sink);
     bool LoadFails = false;
@@ -215,16 +215,17 @@ private:
         size_t Count;
     };
 
-    const TSimPinSpec& CheckedPin(THandle filter, uint32_t pinId, TSimQuery query);
+    const TSimPin& CheckedPin(THandle filter, uint32_t pinId, TSimQuery query);
     TRun* FindRun(THandle pin) const;
     int QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle event, bool isWrite);
 
     int64_t ClockNowLocked() const;
     int64_t DueLocked(const TRun& run) const;
     void CompleteLocked(TRun& run);
-    void CompleteCaptureLocked(TRun& run, int64_t dueNs);
-    void CompleteRenderLocked(TRun& run, int64_t dueNs);
+    void CompleteQueuedLocked(TRun& run, int64_t dueNs);
     void CompleteRealtimeLocked(TRun& run);
+    void PlayLocked(TRun& run, int64_t firstFrame, const uint8_t* data, size_t bytes);
+    void RecordLocked(TRun& run, int64_t firstFrame, uint8_t* data, size_t bytes);
     void ProcessDueLocked(int64_t nowNs);
     int64_t NextDueLocked() const;
     void ThrowIfLostLocked(const THandle* events, size_t count) const;
@@ -236,7 +237,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     TEventTable events_;
-    std::vector<TSimDeviceSpec> devices_;
+    std::vector<TSimDevice> devices_;
     std::vector<bool> removed_;
     std::vector<int> openHandles_;
     std::vector<int> totalOpens_;

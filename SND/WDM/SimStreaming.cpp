@@ -86,49 +86,44 @@ int64_t TSimPlatform::DueLocked(const TRun& run) const {
 }
 
 void TSimPlatform::CompleteLocked(TRun& run) {
-    const int64_t dueNs = DueLocked(run);
     if (run.IsRealtime)
         CompleteRealtimeLocked(run);
-    else if (run.IsRender)
-        CompleteRenderLocked(run, dueNs);
     else
-        CompleteCaptureLocked(run, dueNs);
+        CompleteQueuedLocked(run, DueLocked(run));
 }
 
-void TSimPlatform::CompleteCaptureLocked(TRun& run, int64_t dueNs) {
-    const TRequest request = run.Queue.front();
-    const size_t frames = request.Bytes / run.Format.nBlockAlign;
-    const int64_t start = run.HeadStart;
-    if (run.Primed && start > run.Cursor)
-        ++run.Xruns; // frames arrived while no buffer was queued
-    SizeBlock(run.Block, run.Format.nChannels, frames);
-    const TSimPinSpec& spec = devices_[run.Device].Pins[run.PinId];
-    if (spec.Source)
-        spec.Source(start, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
-    run.Bytes.resize(request.Bytes);
-    FloatsToBytes(run.Block, run.Bytes, run.Format);
-    std::memcpy(request.Data, run.Bytes.data(), request.Bytes);
-    run.Cursor = start + static_cast<int64_t>(frames);
-    run.Primed = true;
-    run.Queue.pop_front();
-    if (!run.Queue.empty())
-        run.BecomeHead(std::max(dueNs, run.Queue.front().QueuedNs));
-    events_.SetQuiet(request.Event);
-}
-
-void TSimPlatform::CompleteRenderLocked(TRun& run, int64_t dueNs) {
-    const TRequest request = run.Queue.front();
-    const size_t frames = request.Bytes / run.Format.nBlockAlign;
-    const int64_t start = run.HeadStart;
-    if (run.Primed && start > run.Cursor)
-        ++run.Xruns; // the device ran dry
-    run.Bytes.assign(request.Data, request.Data + request.Bytes);
-    SizeBlock(run.Block, run.Format.nChannels, frames);
+// The device plays bytes from its frame `firstFrame` on: the sink hears them.
+void TSimPlatform::PlayLocked(TRun& run, int64_t firstFrame, const uint8_t* data, size_t bytes) {
+    run.Bytes.assign(data, data + bytes);
+    SizeBlock(run.Block, run.Format.nChannels, bytes / run.Format.nBlockAlign);
     BytesToFloats(run.Bytes, run.Block, run.Format);
-    const TSimPinSpec& spec = devices_[run.Device].Pins[run.PinId];
-    if (spec.Sink)
-        spec.Sink(start, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
-    run.Cursor = start + static_cast<int64_t>(frames);
+    const TSimPin& described = devices_[run.Device].Pins[run.PinId];
+    if (described.Sink)
+        described.Sink(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
+}
+
+// The device records the source's frames from `firstFrame` on into bytes.
+void TSimPlatform::RecordLocked(TRun& run, int64_t firstFrame, uint8_t* data, size_t bytes) {
+    SizeBlock(run.Block, run.Format.nChannels, bytes / run.Format.nBlockAlign);
+    const TSimPin& described = devices_[run.Device].Pins[run.PinId];
+    if (described.Source)
+        described.Source(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
+    run.Bytes.resize(bytes);
+    FloatsToBytes(run.Block, run.Bytes, run.Format);
+    std::memcpy(data, run.Bytes.data(), bytes);
+}
+
+void TSimPlatform::CompleteQueuedLocked(TRun& run, int64_t dueNs) {
+    const TRequest request = run.Queue.front();
+    const int64_t start = run.HeadStart;
+    // A gap: frames captured while no buffer was queued, or a player that ran dry.
+    if (run.Primed && start > run.Cursor)
+        ++run.Xruns;
+    if (run.IsRender)
+        PlayLocked(run, start, request.Data, request.Bytes);
+    else
+        RecordLocked(run, start, request.Data, request.Bytes);
+    run.Cursor = start + static_cast<int64_t>(request.Bytes / run.Format.nBlockAlign);
     run.Primed = true;
     run.Queue.pop_front();
     if (!run.Queue.empty())
@@ -139,23 +134,12 @@ void TSimPlatform::CompleteRenderLocked(TRun& run, int64_t dueNs) {
 void TSimPlatform::CompleteRealtimeLocked(TRun& run) {
     const int64_t halfFrames = run.HalfFrames();
     const size_t halfBytes = static_cast<size_t>(halfFrames) * run.Format.nBlockAlign;
-    const size_t half = static_cast<size_t>(run.Halves % 2);
-    uint8_t* data = run.Cyclic.data() + half * halfBytes;
+    uint8_t* half = run.Cyclic.data() + static_cast<size_t>(run.Halves % 2) * halfBytes;
     const int64_t firstFrame = run.StartFrame + run.Halves * halfFrames;
-    const TSimPinSpec& spec = devices_[run.Device].Pins[run.PinId];
-    SizeBlock(run.Block, run.Format.nChannels, static_cast<size_t>(halfFrames));
-    if (run.IsRender) {
-        run.Bytes.assign(data, data + halfBytes);
-        BytesToFloats(run.Bytes, run.Block, run.Format);
-        if (spec.Sink)
-            spec.Sink(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
-    } else {
-        if (spec.Source)
-            spec.Source(firstFrame, static_cast<int32_t>(run.Format.nSamplesPerSec), run.Block);
-        run.Bytes.resize(halfBytes);
-        FloatsToBytes(run.Block, run.Bytes, run.Format);
-        std::memcpy(data, run.Bytes.data(), halfBytes);
-    }
+    if (run.IsRender)
+        PlayLocked(run, firstFrame, half, halfBytes);
+    else
+        RecordLocked(run, firstFrame, half, halfBytes);
     ++run.Halves;
     events_.SetQuiet(run.Notify);
 }
@@ -264,10 +248,10 @@ int TSimPlatform::SetPinState(THandle pin, TKsState state) {
         return EBADF;
     if (removed_[run->Device])
         return ENODEV;
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    const int error = state == ksRun     ? spec.RunError
-                      : state == ksPause ? spec.PauseError
-                      : state == ksStop  ? spec.StopError
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    const int error = state == ksRun     ? described.RunError
+                      : state == ksPause ? described.PauseError
+                      : state == ksStop  ? described.StopError
                                          : 0;
     if (error != 0)
         return error;
@@ -297,8 +281,8 @@ int TSimPlatform::QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle
         return EBADF;
     if (removed_[run->Device])
         return ENODEV;
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    const int error = isWrite ? spec.WriteError : spec.ReadError;
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    const int error = isWrite ? described.WriteError : described.ReadError;
     if (error != 0)
         return error;
     if (bytes == 0 || bytes % run->Format.nBlockAlign != 0)
@@ -324,10 +308,10 @@ TRtAudioBuffer TSimPlatform::RtBuffer(THandle pin, uint32_t requestedBytes, uint
     TRun* run = FindRun(pin);
     if (!run)
         throw EOSError(EBADF, "Bad file descriptor");
-    const TSimPinSpec& spec = devices_[run->Device].Pins[run->PinId];
-    if (spec.RtBufferFails)
+    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
+    if (described.RtBufferFails)
         throw EOSError(ENOMEM, "Cannot allocate memory");
-    run->Cyclic.assign(requestedBytes - std::min(requestedBytes, spec.RtBufferShortfall), 0);
+    run->Cyclic.assign(requestedBytes - std::min(requestedBytes, described.RtBufferShortfall), 0);
     return {run->Cyclic.data(), static_cast<uint32_t>(run->Cyclic.size()), false};
 }
 

@@ -47,23 +47,30 @@ bool HasStandardMedium(const std::vector<TKsIdentifier>& mediums) {
     });
 }
 
+// Widens `caps` to cover `range`: most channels, fewest and most bits, lowest and highest rate.
+template <typename TCaps, typename TRange>
+void Widen(TCaps& caps, const TRange& range) {
+    caps.MaxChannels = std::max(caps.MaxChannels, range.MaxChannels);
+    caps.MinBits = std::min(caps.MinBits, range.MinBits);
+    caps.MaxBits = std::max(caps.MaxBits, range.MaxBits);
+    caps.MinRate = std::min(caps.MinRate, range.MinRate);
+    caps.MaxRate = std::max(caps.MaxRate, range.MaxRate);
+}
+
 // Capabilities over the PCM audio ranges; false when there is none.
 bool GatherRanges(const std::vector<TDataRange>& ranges, TPin& pin) {
-    pin.MaxChannels = 0;
-    pin.MinBits = INT_MAX;
-    pin.MaxBits = 0;
-    pin.MinRate = INT_MAX;
-    pin.MaxRate = 0;
+    const TDeviceCaps empty;
+    pin.MaxChannels = empty.MaxChannels;
+    pin.MinBits = empty.MinBits;
+    pin.MaxBits = empty.MaxBits;
+    pin.MinRate = empty.MinRate;
+    pin.MaxRate = empty.MaxRate;
     bool found = false;
     for (const TDataRange& range : ranges) {
-        if (!IsPcmAudioRange(range))
-            continue;
-        found = true;
-        pin.MaxChannels = std::max(pin.MaxChannels, range.MaxChannels);
-        pin.MinBits = std::min(pin.MinBits, range.MinBits);
-        pin.MaxBits = std::max(pin.MaxBits, range.MaxBits);
-        pin.MinRate = std::min(pin.MinRate, range.MinRate);
-        pin.MaxRate = std::max(pin.MaxRate, range.MaxRate);
+        if (IsPcmAudioRange(range)) {
+            Widen(pin, range);
+            found = true;
+        }
     }
     return found;
 }
@@ -202,11 +209,7 @@ TDeviceCaps TWdmAudio::GetCaps(int32_t deviceIndex, bool isRender) const {
         if (pin.IsRender != isRender)
             continue;
         caps.Found = true;
-        caps.MaxChannels = std::max(caps.MaxChannels, pin.MaxChannels);
-        caps.MinBits = std::min(caps.MinBits, pin.MinBits);
-        caps.MaxBits = std::max(caps.MaxBits, pin.MaxBits);
-        caps.MinRate = std::min(caps.MinRate, pin.MinRate);
-        caps.MaxRate = std::max(caps.MaxRate, pin.MaxRate);
+        Widen(caps, pin);
     }
     return caps;
 }

@@ -10,12 +10,6 @@
 
 namespace sonari {
 
-// An entry of a name list: a device's name and its index in the device list.
-struct TDeviceName {
-    std::string Name;
-    int32_t Index = 0;
-};
-
 // The device list: every device registered for capture or render that has a pin the layer can
 // stream through, built once at construction. One list serves both directions; a device index
 // is a position in Filters(). Main thread only, except that running streams read pin handles
@@ -34,8 +28,8 @@ public:
     TFilters& Filters() { return filters_; }
     const TFilters& Filters() const { return filters_; }
     // Devices with a capture / render pin, in list order.
-    const std::vector<TDeviceName>& CaptureNames() const { return captureNames_; }
-    const std::vector<TDeviceName>& RenderNames() const { return renderNames_; }
+    const TDeviceNameList& CaptureNames() const { return captureNames_; }
+    const TDeviceNameList& RenderNames() const { return renderNames_; }
 
     // Format range over the device's pins of that direction; `deviceIndex` must be valid.
     TDeviceCaps GetCaps(int32_t deviceIndex, bool isRender) const;
@@ -55,8 +49,8 @@ private:
     std::unique_ptr<IAudioPlatform> platform_;
     bool initialized_ = false;
     TFilters filters_;
-    std::vector<TDeviceName> captureNames_;
-    std::vector<TDeviceName> renderNames_;
+    TDeviceNameList captureNames_;
+    TDeviceNameList renderNames_;
 };
 
 } // namespace sonari

@@ -32,9 +32,9 @@ TWdmAudioStream::TWdmAudioStream(TWdmAudio& audio, TSynchronizer& synchronizer)
     directions_ = canCapture && canRender ? ddBoth : canCapture ? ddCapture : ddRender;
     if (audio.Initialized()) {
         if (canCapture)
-            inputDevice_.Index = audio.CaptureNames().front().Index;
+            inputDevice_.Index = audio.CaptureNames().front().second;
         if (canRender)
-            outputDevice_.Index = audio.RenderNames().front().Index;
+            outputDevice_.Index = audio.RenderNames().front().second;
     }
 }
 

@@ -1,15 +1,12 @@
 #include "engine/AudioSetup.h"
 
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/WdmAudio.h"
 
-#include "FakeDspView.h"
 #include "WavMaker.h"
-#include "engine/LiveRun.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -65,37 +62,6 @@ TEST_F(AudioSetup, UnusableDemoVoiceIsReportedAndTheBuiltInVoiceSpeaks) {
     EXPECT_NE(program.Warnings[0].find("Incorrect sampling rate in " + folders_.UserWavDir +
                                        "DemoVoice.wav"),
               std::string::npos);
-}
-
-TEST_F(AudioSetup, WithoutTheSimulationTheRealDevicesAreUsed) {
-    const TEnvironment real("SONARI_AUDIO", "");
-    const TProgramAudio program = CreateProgramAudio(folders_);
-    EXPECT_EQ(dynamic_cast<TSimPlatform*>(program.Platform.get()), nullptr);
-}
-
-// Real time: about half a second of processing from the demo microphone to the transmitter.
-TEST_F(AudioSetup, DemoTransmitterRecordsWhatItPlaysIntoTheNamedFile) {
-    const std::string txName = (dir_ / "tx.wav").string();
-    {
-        const TEnvironment tx("SONARI_SIM_TX", txName);
-        TProgramAudio program = CreateProgramAudio(folders_);
-        ASSERT_NE(program.Transmitter, nullptr);
-        TSynchronizer sync;
-        TWdmAudio audio(std::move(program.Platform));
-        test::TFakeDspView view;
-        const TDeviceSelection selection{0, 1};
-        TDsp dsp(audio, sync, view, selection, folders_);
-        dsp.Mode = dmProcess;
-        dsp.StartDuplex();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-        RunLive(dsp, sync, [&] { return std::chrono::steady_clock::now() > until; });
-        EXPECT_TRUE(view.Errors.empty());
-    }
-    const test::TWavContents played = test::ReadWav(txName);
-    EXPECT_EQ(played.Rate, 12000u);
-    ASSERT_EQ(played.Channels.size(), 2u);
-    EXPECT_GE(played.Channels[0].size(), 2u * 1024);
-    EXPECT_EQ(played.Channels[0], played.Channels[1]);
 }
 
 } // namespace

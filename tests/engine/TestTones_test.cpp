@@ -64,11 +64,5 @@ TEST(TestTones, TwoTonePeakEqualsSingleTonePeak) {
     EXPECT_EQ(PeakMagnitude(*tones.Block(2)), 1072668096.0f);
 }
 
-TEST(TestTones, OtherModesHaveNoTone) {
-    const TTestTones tones;
-    for (int mode : {0, 3, -1, 1000})
-        EXPECT_EQ(tones.Block(mode), nullptr) << mode;
-}
-
 } // namespace
 } // namespace sonari

@@ -45,28 +45,6 @@ TEST(TxRecorder, WritesEveryBlockInOrderAndCompletesTheFileWhenDestroyed) {
     }
 }
 
-TEST(TxRecorder, BlocksInAnotherFormatThanTheFirstAreDroppedAndCounted) {
-    TTempDir dir;
-    const std::string name = dir / "tx.wav";
-    uint64_t dropped = 0;
-    {
-        TTxRecorder recorder(name);
-        recorder.Add(48000, Numbered(0, 100));
-        recorder.Add(12000, Numbered(1, 100));
-        recorder.Add(48000, TDataBufferF(1, TSingleArray(100)));
-        recorder.Add(48000, Numbered(3, 100));
-        while (recorder.DroppedBlocks() < 2)
-            std::this_thread::yield();
-        dropped = recorder.DroppedBlocks();
-        EXPECT_EQ(recorder.Error(), "");
-    }
-    EXPECT_EQ(dropped, 2u);
-    const test::TWavContents file = test::ReadWav(name);
-    EXPECT_EQ(file.Rate, 48000u);
-    ASSERT_EQ(file.Channels[0].size(), 200u);
-    EXPECT_EQ(file.Channels[0][100], 300.0f * 65536);
-}
-
 TEST(TxRecorder, AFileThatCannotBeWrittenIsReportedAndNothingElseHappens) {
     TTempDir dir;
     TTxRecorder recorder((dir / "no" / "such" / "tx.wav").string());

@@ -1,23 +1,17 @@
 #pragma once
 
 #include "SND/WavFile.h"
+#include "tests/SND/WavTestFiles.h"
 
 #include <string>
 
 namespace sonari::test {
 
-// Writes `channels` (all the same length) as a WAV file.
+// Writes `channels` (all the same length) as a WAV file at `rate`.
 inline void WriteWav(const std::string& name, uint32_t rate, const TDataBufferF& channels,
                      uint32_t bytesPerSample = 2, bool isFloat = false) {
-    TKelWavFile wav;
-    wav.SetFileName(name);
-    wav.SetChannelCount(static_cast<uint32_t>(channels.size()));
-    wav.SetSamplesPerSec(rate);
-    wav.SetBytesPerSample(bytesPerSample);
-    wav.SetFloatFmt(isFloat);
-    wav.OpenWrite();
-    wav.Write(channels);
-    wav.Close();
+    WriteWav(name, TFormatSpec{static_cast<uint32_t>(channels.size()), bytesPerSample, isFloat},
+             channels, {}, rate);
 }
 
 // Every channel of a whole WAV file, with its format.

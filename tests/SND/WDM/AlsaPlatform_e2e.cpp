@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -32,8 +36,7 @@ constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
 constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.25; // of full scale
 
-// A user-mode PulseAudio in its own folder, and an ALSA configuration naming its sinks; the
-// server is killed with the object, whatever the test did.
+// A user-mode PulseAudio in its own folder, and an ALSA configuration naming its sinks.
 class TPulseServer {
 public:
     TPulseServer() {
@@ -62,34 +65,52 @@ public:
         setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
         setenv("HOME", home.c_str(), 1);
         setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
-        const std::string start = "pulseaudio --daemonize=yes --exit-idle-time=-1 -n -F " +
-                                  ShellQuote((dir_ / "server.pa").string()) +
-                                  " --log-target=file:" + ShellQuote((dir_ / "log").string()) +
-                                  " >/dev/null 2>&1";
-        if (RunCommand(start) != 0)
-            throw std::runtime_error("pulseaudio did not start");
-        for (int i = 0; i < 100 && RunCommand("pactl info >/dev/null 2>&1") != 0; ++i)
-            std::this_thread::sleep_for(50ms);
+        Start();
     }
 
     ~TPulseServer() { Kill(); }
 
     void Kill() {
-        const auto pidFile = dir_ / "run" / "pulse" / "pid";
-        if (!std::filesystem::exists(pidFile))
+        if (pid_ <= 0)
             return;
-        const pid_t pid = std::atoi(test::ReadFileBytes(pidFile).c_str());
-        if (pid > 0 && kill(pid, SIGKILL) == 0)
-            for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i)
-                std::this_thread::sleep_for(20ms);
-        std::filesystem::remove(pidFile);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
     }
 
     const std::filesystem::path& Dir() const { return dir_.Path(); }
     std::string Socket() const { return (dir_ / "pulse.sock").string(); }
 
 private:
+    // Our own child rather than a daemon: it dies with the test process, however that ends.
+    void Start() {
+        const std::string script = (dir_ / "server.pa").string();
+        const std::string log = "--log-target=file:" + (dir_ / "log").string();
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(1);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F",
+                   script.c_str(), log.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0)
+            throw std::runtime_error("cannot start pulseaudio");
+        for (int i = 0; i < 100 && RunCommand("pactl info >/dev/null 2>&1") != 0; ++i)
+            std::this_thread::sleep_for(50ms);
+        if (RunCommand("pactl info >/dev/null 2>&1") != 0) {
+            Kill();
+            throw std::runtime_error("pulseaudio does not answer");
+        }
+    }
+
     test::TTempDir dir_{"sonari-pulse"};
+    pid_t pid_ = 0;
 };
 
 int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
@@ -150,25 +171,29 @@ double BlockRate(const std::vector<Clock::time_point>& times, size_t from) {
     return (n * stk - st * sk) / (n * stt - st * st);
 }
 
-std::unique_ptr<TWdmAudioStream> DuplexStream(TWdmAudio& audio, TSynchronizer& sync, TRun& run) {
-    const int32_t mic = DeviceNamed(audio, "Test microphone");
-    const int32_t tx = DeviceNamed(audio, "Test transmitter");
-    EXPECT_GE(mic, 0);
-    EXPECT_GE(tx, 0);
-    auto stream = std::make_unique<TWdmAudioStream>(audio, sync);
-    stream->SetDirections(ddBoth);
-    stream->SetInputDevice({mic, 1, 16, kRate, kFrames});
-    stream->SetOutputDevice({tx, 1, 16, kRate, kFrames});
-    run.Times.reserve(1000);
-    stream->OnData = [&run](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
-        run.Times.push_back(Clock::now());
-        ++run.Blocks;
-        for (TSingleArray& channel : out)
-            channel = in[0];
-    };
-    stream->OnStreamEnded = [&run](const std::string& reason) { run.Ended.push_back(reason); };
-    return stream;
-}
+// The device list over ALSA and a duplex stream from the test microphone to the test
+// transmitter that copies each block and notes when it came.
+struct TPulseDuplex {
+    TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
+    TSynchronizer Sync;
+    TRun Run;
+    TWdmAudioStream Stream{Audio, Sync};
+
+    TPulseDuplex() {
+        Stream.SetDirections(ddBoth);
+        Stream.SetInputDevice({DeviceNamed(Audio, "Test microphone"), 1, 16, kRate, kFrames});
+        Stream.SetOutputDevice({DeviceNamed(Audio, "Test transmitter"), 1, 16, kRate, kFrames});
+        Run.Times.reserve(1000);
+        Stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
+                               TDataBufferF& out) {
+            Run.Times.push_back(Clock::now());
+            ++Run.Blocks;
+            for (TSingleArray& channel : out)
+                channel = in[0];
+        };
+        Stream.OnStreamEnded = [this](const std::string& reason) { Run.Ended.push_back(reason); };
+    }
+};
 
 // Serves the hand-over until `done` holds or `limit` has passed.
 template <typename F>
@@ -194,8 +219,19 @@ double Rms(const std::vector<int16_t>& x, size_t first, size_t count) {
     return std::sqrt(energy / count) / 32767.0;
 }
 
-TEST(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
+// A private server (started first: it sets the environment ALSA reads) and the duplex over it.
+class AlsaThroughPulseAudio : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(duplex.Audio.Initialized()); }
+
     TPulseServer server;
+    TPulseDuplex duplex;
+    TSynchronizer& sync = duplex.Sync;
+    TRun& run = duplex.Run;
+    TWdmAudioStream* stream = &duplex.Stream;
+};
+
+TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
     const auto tone = server.Dir() / "tone.raw";
     const auto recording = server.Dir() / "recording.raw";
     WriteTone(tone, 12.0);
@@ -209,11 +245,6 @@ TEST(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
               0);
     const auto recordingEnds = Clock::now() + 10500ms;
 
-    TWdmAudio audio(std::make_unique<TAlsaPlatform>());
-    ASSERT_TRUE(audio.Initialized());
-    TSynchronizer sync;
-    TRun run;
-    auto stream = DuplexStream(audio, sync, run);
     stream->Start();
     // A sound server may take a moment to deliver the first block; the rate counts from there.
     ServeUntil(sync, 5000ms, [&] { return run.Blocks > 0; });
@@ -256,13 +287,7 @@ TEST(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
     EXPECT_GT(ToneShare(x, begin, stretch), 0.9999);
 }
 
-TEST(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
-    TPulseServer server;
-    TWdmAudio audio(std::make_unique<TAlsaPlatform>());
-    ASSERT_TRUE(audio.Initialized());
-    TSynchronizer sync;
-    TRun run;
-    auto stream = DuplexStream(audio, sync, run);
+TEST_F(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
     stream->Start();
     ServeUntil(sync, 6000ms, [&] { return run.Blocks > 5; });
     ASSERT_GT(run.Blocks, 5);

@@ -111,10 +111,5 @@ TEST(Synchronizer, RunUntilServesSynchronousCallsButLeavesQueuedOnes) {
     EXPECT_EQ(queued, 1);
 }
 
-TEST(Synchronizer, CheckSynchronizeGivesUpAfterItsTimeoutWhenNothingCame) {
-    TSynchronizer sync;
-    EXPECT_FALSE(sync.CheckSynchronize(5ms));
-}
-
 } // namespace
 } // namespace sonari

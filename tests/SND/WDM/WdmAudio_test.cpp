@@ -13,18 +13,18 @@ namespace {
 using test::TSimFixture;
 using ::testing::ElementsAre;
 
-TSimPinSpec Capture(int channels = 2, int minRate = 8000, int maxRate = 48000) {
+TSimPin Capture(int channels = 2, int minRate = 8000, int maxRate = 48000) {
     return SimPin(false, channels, 16, 24, minRate, maxRate);
 }
 
-TSimPinSpec Render(int channels = 2, int minRate = 8000, int maxRate = 48000) {
+TSimPin Render(int channels = 2, int minRate = 8000, int maxRate = 48000) {
     return SimPin(true, channels, 16, 32, minRate, maxRate);
 }
 
-std::vector<std::string> Names(const std::vector<TDeviceName>& names) {
+std::vector<std::string> Names(const TDeviceNameList& names) {
     std::vector<std::string> result;
-    for (const TDeviceName& n : names)
-        result.push_back(n.Name + " @" + std::to_string(n.Index));
+    for (const auto& [name, index] : names)
+        result.push_back(name + " @" + std::to_string(index));
     return result;
 }
 
@@ -32,9 +32,9 @@ class DeviceList : public TSimFixture {};
 
 TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) {
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
-    TSimPinSpec bridge = Capture();
+    TSimPin bridge = Capture();
     bridge.Communication = pcBridge;
-    TSimPinSpec none = Render();
+    TSimPin none = Render();
     none.Communication = pcNone;
     Sim.AddDevice(SimDevice("Bridges", {bridge, none}));
     Sim.AddDevice(SimDevice("Speaker", {Render()}));
@@ -67,20 +67,20 @@ TEST_F(DeviceList, ListsADeviceWithBothDirectionsInBothNameListsUnderOneIndex) {
 }
 
 TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
-    TSimDeviceSpec noAlias = SimDevice("No alias", {Capture()});
+    TSimDevice noAlias = SimDevice("No alias", {Capture()});
     noAlias.Capture = iaNone;
-    TSimDeviceSpec removedAlias = SimDevice("Removed alias", {Render()});
+    TSimDevice removedAlias = SimDevice("Removed alias", {Render()});
     removedAlias.Render = iaRemoved;
-    TSimDeviceSpec noPath = SimDevice("No path", {Capture()});
+    TSimDevice noPath = SimDevice("No path", {Capture()});
     noPath.PathMissing = true;
-    TSimDeviceSpec noName = SimDevice("No name", {Capture()});
+    TSimDevice noName = SimDevice("No name", {Capture()});
     noName.NameMissing = true;
-    TSimDeviceSpec closed = SimDevice("Cannot open", {Capture()});
+    TSimDevice closed = SimDevice("Cannot open", {Capture()});
     closed.OpenFails = true;
-    TSimDeviceSpec noCount = SimDevice("No pin count", {Capture()});
+    TSimDevice noCount = SimDevice("No pin count", {Capture()});
     noCount.PinCountFails = true;
-    for (const TSimDeviceSpec& spec : {noAlias, removedAlias, noPath, noName, closed, noCount})
-        Sim.AddDevice(spec);
+    for (const TSimDevice& described : {noAlias, removedAlias, noPath, noName, closed, noCount})
+        Sim.AddDevice(described);
     Sim.AddDevice(SimDevice("Good", {Capture()}));
     TWdmAudio& audio = Build();
     ASSERT_EQ(audio.DeviceCount(), 1);
@@ -88,11 +88,11 @@ TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
 }
 
 TEST_F(DeviceList, KeepsARealtimeDeviceOnlyWithLoopedStreamingPins) {
-    TSimDeviceSpec standardOnly = SimDevice("Standard only", {Capture()});
+    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
     standardOnly.Realtime = iaPresent;
     Sim.AddDevice(standardOnly);
     Sim.AddDevice(SimDevice("Looped", {Capture()}, true));
-    TSimDeviceSpec loopedRemoved = SimDevice("Alias removed", {Capture()});
+    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
     loopedRemoved.Realtime = iaRemoved; // not real-time, so its standard pin serves
     Sim.AddDevice(loopedRemoved);
     TWdmAudio& audio = Build();
@@ -107,28 +107,28 @@ TEST_F(DeviceList, KeepsARealtimeDeviceOnlyWithLoopedStreamingPins) {
 
 TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     const TGuid otherSet = {0x12345678, 0, 0, {0}};
-    std::vector<TSimPinSpec> pins;
-    TSimPinSpec source = Capture();
+    std::vector<TSimPin> pins;
+    TSimPin source = Capture();
     source.Communication = pcSource;
     pins.push_back(source);
-    TSimPinSpec both = Capture(1);
+    TSimPin both = Capture(1);
     both.Communication = pcBoth;
     pins.push_back(both);
-    TSimPinSpec foreignInterface = Capture();
+    TSimPin foreignInterface = Capture();
     foreignInterface.Interfaces = {{otherSet, 0, 0}};
     pins.push_back(foreignInterface);
-    TSimPinSpec noMedium = Capture();
+    TSimPin noMedium = Capture();
     noMedium.Mediums = {{KSMEDIUMSETID_Standard, 1, 0}, {otherSet, 0, 0}};
     pins.push_back(noMedium);
-    TSimPinSpec noPcm = Capture();
+    TSimPin noPcm = Capture();
     noPcm.Ranges[0].SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
     pins.push_back(noPcm);
-    TSimPinSpec noFlow = Capture();
+    TSimPin noFlow = Capture();
     noFlow.DataFlow = dfNone;
     pins.push_back(noFlow);
     for (TSimQuery query :
          {sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances}) {
-        TSimPinSpec failing = Capture();
+        TSimPin failing = Capture();
         failing.FailingQueries = {query};
         pins.push_back(failing);
     }
@@ -156,7 +156,7 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
 
 TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
     const TGuid otherSet = {0x12345678, 0, 0, {0}};
-    TSimPinSpec pin = Capture();
+    TSimPin pin = Capture();
     pin.Interfaces = {{otherSet, 0, 7},
                       {KSINTERFACESETID_Standard, 2, 5},
                       {KSINTERFACESETID_Standard, 0, 3},
@@ -171,7 +171,7 @@ TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
 }
 
 TEST_F(DeviceList, GathersCapabilitiesOverAllPcmRangesOfAPin) {
-    TSimPinSpec pin = Capture(2, 44100, 48000);
+    TSimPin pin = Capture(2, 44100, 48000);
     TDataRange wide = pin.Ranges[0];
     wide.MaxChannels = 8;
     wide.MinBits = 8;
@@ -227,7 +227,7 @@ TEST_F(DeviceList, ClosesEveryDeviceAfterScanningIt) {
 }
 
 TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {
-    TSimPinSpec second = Capture(6, 96000, 192000);
+    TSimPin second = Capture(6, 96000, 192000);
     second.Ranges[0].MinBits = 24;
     second.Ranges[0].MaxBits = 32;
     Sim.AddDevice(SimDevice("Interface", {Capture(2, 8000, 48000), second, Render(2)}));

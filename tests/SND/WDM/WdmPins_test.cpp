@@ -84,7 +84,7 @@ TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
 }
 
 TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
-    TSimPinSpec pin = SimPin(false, 8, 16, 16, 48000, 48000);
+    TSimPin pin = SimPin(false, 8, 16, 16, 48000, 48000);
     pin.AnswerChannels = 4;
     pin.AnswerPlainPcm = true;
     Sim.AddDevice(SimDevice("Quad", {pin}));
@@ -98,9 +98,9 @@ TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
 }
 
 TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
-    TSimPinSpec refusing = SimPin(true, 2, 16, 16, 48000, 48000);
+    TSimPin refusing = SimPin(true, 2, 16, 16, 48000, 48000);
     refusing.IntersectionError = EIO;
-    TSimPinSpec odd = SimPin(false, 2, 16, 16, 48000, 48000);
+    TSimPin odd = SimPin(false, 2, 16, 16, 48000, 48000);
     odd.AnswerBits = 20;
     Sim.AddDevice(SimDevice("Odd", {refusing, odd}));
     Build();
@@ -160,7 +160,7 @@ TEST_F(Pins, CreatingACreatedPinFailsWithBusyAndKeepsTheDeviceOpen) {
 }
 
 TEST_F(Pins, AFailedCreationClosesAnIdleDeviceAndALaterStartOpensItAgain) {
-    TSimPinSpec pin = SimPin(true, 2, 16, 16, 48000, 48000);
+    TSimPin pin = SimPin(true, 2, 16, 16, 48000, 48000);
     pin.CreateError = EBUSY;
     Sim.AddDevice(SimDevice("Speaker", {pin}));
     Build();
@@ -189,7 +189,7 @@ TEST_F(Pins, ADeviceThatCannotBeOpenedRaisesWithItsName) {
 }
 
 TEST_F(Pins, ARefusedStateChangeRaisesTheStartErrorWithTheDriversCode) {
-    TSimPinSpec pin = SimPin(false, 2, 16, 16, 48000, 48000);
+    TSimPin pin = SimPin(false, 2, 16, 16, 48000, 48000);
     pin.RunError = EPERM;
     Sim.AddDevice(SimDevice("Mic", {pin}));
     Build();

@@ -62,7 +62,7 @@ protected:
 
 TEST_F(StreamSoak, AHundredThousandDuplexBlocksLoseOnlyWhatTheSlowerClockCannotPlay) {
     Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
-    TSimPinSpec slow = SimPin(true, 2, 16, 16, 48000, 48000);
+    TSimPin slow = SimPin(true, 2, 16, 16, 48000, 48000);
     slow.ClockRatio = kRenderClock;
     Sim.AddDevice(SimDevice("Transmitter", {slow}));
     Sim.SetSource(0, 0, BlockNumberSource);

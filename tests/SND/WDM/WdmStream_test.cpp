@@ -192,6 +192,22 @@ TEST_F(Stream, DuplexPlaysEveryCapturedBlockOnceWithTwoBuffersOfDelay) {
     EXPECT_EQ(Sim.OpenCount(kMic) + Sim.OpenCount(kSpeaker), 0);
 }
 
+TEST_F(Stream, DuplexOnOneDeviceOpensItOnceAndClosesItWithTheLastPin) {
+    auto stream = MakeStream(ddBoth, kHeadset, kHeadset);
+    stream->InputDevice().Channels = 1;
+    const int opens = Sim.TotalOpenCount(kHeadset);
+    StartAndSettle(*stream);
+    EXPECT_EQ(Sim.TotalOpenCount(kHeadset), opens + 1);
+    EXPECT_EQ(Sim.OpenCount(kHeadset), 1);
+    Run(*stream, 3);
+    EXPECT_EQ(Seen.Calls, 3);
+    EXPECT_THAT(Played.Seconds(), ElementsAre(0, 0, 0, 480)); // mono in, copied to both
+    stream->Stop();
+    EXPECT_EQ(Sim.OpenCount(kHeadset), 0);
+    EXPECT_FALSE(Sim.PinCreated(kHeadset, 0));
+    EXPECT_FALSE(Sim.PinCreated(kHeadset, 1));
+}
+
 TEST_F(Stream, DuplexDropsTheBlockThatFindsNoFreeRenderBufferAndGoesOn) {
     auto stream = MakeStream(ddBoth);
     StartAndSettle(*stream);

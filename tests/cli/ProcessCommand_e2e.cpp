@@ -1,0 +1,224 @@
+#include "ChildProcess.h"
+
+#include "SND/Fft.h"
+#include "SND/WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace sonari {
+namespace {
+
+using test::TTempDir;
+
+// Speech made with espeak-ng and brought to 48 kHz with sox, once for all cases.
+class ProcessCommand : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TTempDir("sonari-process");
+        ASSERT_TRUE(test::HaveProgram("espeak-ng")) << "espeak-ng is needed";
+        ASSERT_TRUE(test::HaveProgram("sox")) << "sox is needed";
+        const std::string raw = Name("speech22k.wav");
+        ASSERT_EQ(test::RunCommand("espeak-ng -w " + test::ShellQuote(raw) +
+                                   " 'CQ CQ CQ, this is a test of the transmit audio processor. "
+                                   "Please copy, and give me a signal report. Over.'"),
+                  0);
+        ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(raw) + " -r 48000 " +
+                                   test::ShellQuote(Speech())),
+                  0);
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+
+    static std::string Name(const std::string& name) { return (*dir_ / name).string(); }
+    static std::string Speech() { return Name("speech48k.wav"); }
+    static std::string ClipperProfile() {
+        test::WriteFileBytes(Name("clipper.ini"), "[Clipper]\nEnabled=1\n");
+        return Name("clipper.ini");
+    }
+
+    // Runs sonari-cli process; returns the exit status, with stdout and stderr.
+    static int Process(const std::vector<std::string>& args, std::string* out = nullptr,
+                       std::string* err = nullptr) {
+        std::vector<std::string> argv = {test::CliPath(), "process"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        test::TChild child(argv, {}, Name("out.txt"), Name("err.txt"));
+        const int status = child.Wait();
+        if (out)
+            *out = test::ReadFileBytes(Name("out.txt"));
+        if (err)
+            *err = test::ReadFileBytes(Name("err.txt"));
+        return status;
+    }
+
+    static TTempDir* dir_;
+};
+
+TTempDir* ProcessCommand::dir_ = nullptr;
+
+struct TWavInfo {
+    uint32_t Rate = 0;
+    uint32_t Frames = 0;
+    bool IsFloat = false;
+    TSingleArray Samples; // channel 0
+};
+
+uint32_t FramesOf(const std::string& name) {
+    TKelWavFile wav;
+    wav.SetFileName(name);
+    wav.OpenRead();
+    return wav.SampleCount();
+}
+
+TWavInfo Read(const std::string& name) {
+    TKelWavFile wav;
+    wav.SetFileName(name);
+    wav.OpenRead();
+    TWavInfo info{wav.SamplesPerSec(), wav.SampleCount(), wav.FloatFmt(), {}};
+    info.Samples = wav.Read(wav.SampleCount())[0];
+    return info;
+}
+
+// Share of the signal's power below `lowHz` and above `highHz`, in dB, from averaged
+// Hann-windowed 4096-point spectra.
+struct TBandShares {
+    double BelowDb, AboveDb;
+};
+TBandShares BandShares(const TSingleArray& x, uint32_t rate, double lowHz, double highHz) {
+    constexpr int n = 4096;
+    TFftWork fft;
+    std::vector<double> power(n / 2, 0.0);
+    TSingleArray frame(n);
+    for (size_t first = 0; first + n <= x.size(); first += n / 2) {
+        for (int j = 0; j < n; ++j)
+            frame[j] = x[first + j] *
+                       static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * j / n));
+        fft.Rdft(n, 1, frame.data());
+        for (int k = 1; k < n / 2; ++k)
+            power[k] +=
+                double(frame[2 * k]) * frame[2 * k] + double(frame[2 * k + 1]) * frame[2 * k + 1];
+    }
+    double total = 0, below = 0, above = 0;
+    for (int k = 1; k < n / 2; ++k) {
+        const double hz = double(k) * rate / n;
+        total += power[k];
+        below += hz < lowHz ? power[k] : 0;
+        above += hz > highHz ? power[k] : 0;
+    }
+    return {10 * std::log10(below / total + 1e-30), 10 * std::log10(above / total + 1e-30)};
+}
+
+// The "Peak Factor = X dB" figure of the summary line.
+double PeakFactorOf(const std::string& summary) {
+    const std::string key = "Output: V r.m.s. = ";
+    const size_t line = summary.find(key);
+    const size_t figure = summary.find("Peak Factor = ", line);
+    EXPECT_NE(figure, std::string::npos) << summary;
+    return figure == std::string::npos ? 0 : std::stod(summary.substr(figure + 14));
+}
+
+TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
+    std::string out;
+    ASSERT_EQ(Process({Speech(), Name("default.wav")}, &out), 0);
+    const TWavInfo in = Read(Speech());
+    const TWavInfo processed = Read(Name("default.wav"));
+    EXPECT_EQ(processed.Rate, 48000u);
+    EXPECT_FALSE(processed.IsFloat);
+    EXPECT_EQ(processed.Frames, in.Frames);
+
+    const TBandShares before = BandShares(in.Samples, 48000, 200, 3000);
+    const TBandShares after = BandShares(processed.Samples, 48000, 200, 3000);
+    // The voice has real energy outside the band before, hardly any after.
+    EXPECT_GT(before.BelowDb, -25) << before.BelowDb;
+    EXPECT_GT(before.AboveDb, -25) << before.AboveDb;
+    EXPECT_LT(after.BelowDb, -35) << after.BelowDb;
+    EXPECT_LT(after.AboveDb, -35) << after.AboveDb;
+    EXPECT_NE(out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << out;
+}
+
+TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
+    std::string plain, clipped;
+    ASSERT_EQ(Process({Speech(), Name("plain.wav")}, &plain), 0);
+    ASSERT_EQ(Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}, &clipped), 0);
+    EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
+}
+
+TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
+    std::string out;
+    ASSERT_EQ(Process({Speech(), Name("float.wav"), "--float", "--stats"}, &out), 0);
+    const TWavInfo processed = Read(Name("float.wav"));
+    EXPECT_TRUE(processed.IsFloat);
+    EXPECT_EQ(processed.Frames, Read(Speech()).Frames);
+    float peak = 0;
+    for (float x : processed.Samples)
+        peak = std::max(peak, std::fabs(x));
+    EXPECT_GT(peak, 0.1f);
+    EXPECT_LT(peak, 1.0f);
+    // A line per 25 blocks of 4096 frames, the last one padded; then the summary's two.
+    const auto lines = std::count(out.begin(), out.end(), '\n');
+    EXPECT_EQ(static_cast<uint32_t>(lines - 2), (processed.Frames + 4095) / 4096 / 25) << out;
+    EXPECT_NE(out.find("2.1 s  V r.m.s. = "), std::string::npos) << out;
+}
+
+TEST_F(ProcessCommand, BadInputsAreClearErrors) {
+    std::string err;
+    EXPECT_EQ(Process({Name("speech22k.wav"), Name("x.wav")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("Unsupported sampling rate 22050 Hz"), std::string::npos) << err;
+    EXPECT_EQ(Process({Speech()}, nullptr, &err), 2);
+    EXPECT_NE(err.find("Usage: sonari-cli process"), std::string::npos) << err;
+    EXPECT_EQ(Process({Speech(), Name("x.wav"), "--loud"}, nullptr, &err), 2);
+    EXPECT_NE(err.find("unknown option '--loud'"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
+}
+
+// A speech-like signal at 48 kHz: syllable-rate bursts of two moving tones over noise, ten
+// seconds of it repeated.
+void WriteLongInput(const std::string& name, int seconds) {
+    constexpr int kRate = 48000, kPieceSeconds = 10;
+    std::mt19937 random(11);
+    std::normal_distribution<float> noise(0.0f, 2e6f);
+    TDataBufferF piece(1, TSingleArray(kRate * kPieceSeconds));
+    for (size_t i = 0; i < piece[0].size(); ++i) {
+        const double t = double(i) / kRate;
+        const double syllable = std::max(0.0, std::sin(2 * std::numbers::pi * 2.7 * t));
+        const double pitch = 140 + 30 * std::sin(2 * std::numbers::pi * 0.3 * t);
+        piece[0][i] =
+            static_cast<float>(syllable * (6e8 * std::sin(2 * std::numbers::pi * pitch * 3 * t) +
+                                           3e8 * std::sin(2 * std::numbers::pi * pitch * 11 * t))) +
+            noise(random);
+    }
+    TKelWavFile wav;
+    wav.SetFileName(name);
+    wav.SetChannelCount(1);
+    wav.SetSamplesPerSec(kRate);
+    wav.SetBytesPerSample(2);
+    wav.OpenWrite();
+    for (int written = 0; written < seconds; written += kPieceSeconds)
+        wav.Write(piece);
+    wav.Close();
+}
+
+TEST_F(ProcessCommand, ThirtyMinutesRunInTheMemoryOfOne) {
+    WriteLongInput(Name("short.wav"), 60);
+    WriteLongInput(Name("long.wav"), 1800);
+    long rssKb[2] = {};
+    int index = 0;
+    for (const char* input : {"short.wav", "long.wav"}) {
+        test::TChild child({test::CliPath(), "process", Name(input), Name("processed.wav"),
+                            "--stats", "--profile", ClipperProfile()},
+                           {}, Name("out.txt"), Name("err.txt"));
+        ASSERT_EQ(child.Wait(), 0) << test::ReadFileBytes(Name("err.txt"));
+        rssKb[index++] = child.MaxRssKb();
+    }
+    EXPECT_EQ(FramesOf(Name("processed.wav")), 1800u * 48000);
+    EXPECT_LT(rssKb[1] - rssKb[0], 2048)
+        << rssKb[0] << " KiB for 1 min, " << rssKb[1] << " KiB for 30 min";
+}
+
+} // namespace
+} // namespace sonari
