@@ -20,6 +20,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace sonari {
 namespace {
@@ -90,13 +92,21 @@ void TMainForm::LoadSoundFiles() {
     CheckBox4->setEnabled(!Dsp->Qrm.empty() && !Dsp->Qrn.empty());
 }
 
-// Settings, then the last profile. A bad settings value is reported and the start goes on,
-// so the window still comes up usable (the values after it keep their defaults).
+// Settings, then the last profile. A bad settings value ends the settings load there; the
+// start goes on so the window comes up usable, and the file is kept as it was, since the keys
+// after the bad one will be written with their defaults when the program ends.
 void TMainForm::LoadStartupFiles() {
+    const std::string settings = SettingsFileName();
     try {
-        LoadSettings(SettingsFileName(), *this, audio_, Selection);
+        LoadSettings(settings, *this, audio_, Selection);
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        const std::string copy = settings + ".bak";
+        std::error_code error;
+        std::filesystem::copy_file(settings, copy,
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        ShowError(std::string(e.what()) + "\n\nThe settings in " + settings +
+                  " could not all be read" +
+                  (error ? "." : "; the file was kept as " + copy + "."));
         return;
     }
     if (profileFileName_.empty() || !QFileInfo(QString::fromStdString(profileFileName_)).isFile())

@@ -518,7 +518,7 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
     EXPECT_FALSE(again.Modified());
 }
 
-TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownAndTheWindowStillComesUp) {
+TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillComesUp) {
     std::filesystem::create_directories(SettingsDir());
     WriteFileBytes(SettingsPath(), "[Playback]\nVolume=loud\n");
     TMainForm& form = MakeForm();
@@ -526,6 +526,9 @@ TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownAndTheWindowStillComesUp) {
     EXPECT_TRUE(Errors[0].contains("loud")) << Errors[0].toStdString();
     EXPECT_EQ(form.windowTitle(), "Sonari");
     EXPECT_TRUE(form.GainBtn->isEnabled());
+    // What could not be read survives the settings written at the end.
+    Form.reset();
+    EXPECT_EQ(FileText(SettingsPath().string() + ".bak"), "[Playback]\nVolume=loud\n");
 }
 
 TEST_F(TMainFormLifecycle, SessionEndSavesTheSettingsAndStopsWithoutAsking) {
