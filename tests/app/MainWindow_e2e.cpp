@@ -232,11 +232,15 @@ public:
         RunCommand("import -window root " + ShellQuote(screen.string()));
         const QImage image = QImage(QString::fromStdString(screen.string()))
                                  .copy(Window->X, Window->Y, Window->Width, Window->Height);
-        if (!name.empty()) {
-            image.save(QString::fromStdString((Artifacts / name).string()));
-            std::cout << "screenshot: " << (Artifacts / name).string() << std::endl;
-        }
+        if (!name.empty())
+            Keep(image, name);
         return image;
+    }
+
+    // Saves a screenshot among the build's artifacts.
+    void Keep(const QImage& image, const std::string& name) const {
+        image.save(QString::fromStdString((Artifacts / name).string()));
+        std::cout << "screenshot: " << (Artifacts / name).string() << std::endl;
     }
 
     // A left click at (x, y) in window coordinates.
@@ -349,6 +353,14 @@ int64_t FramesOf(const std::filesystem::path& file) {
     }
 }
 
+int PixelsOf(const QImage& image, QRgb colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
 // Lime pixels below the editor pages: the output level bar.
 int OutputBarPixels(const QImage& window, int belowY) {
     int count = 0;
@@ -395,7 +407,18 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
 
     session.Click(kColumnWidth + 120, 16); // the second tab, "Clipper"
     std::this_thread::sleep_for(1s);
-    const QImage clipper = session.Shot("readme-clipper-page.png");
+    // The voice loop has pauses; the picture is taken while it speaks (most histogram green).
+    QImage clipper;
+    int mostGreen = -1;
+    for (int shot = 0; shot < 12; ++shot, std::this_thread::sleep_for(250ms)) {
+        const QImage image = session.Shot();
+        const int green = PixelsOf(image, qRgb(0, 128, 0));
+        if (green > mostGreen) {
+            mostGreen = green;
+            clipper = image;
+        }
+    }
+    session.Keep(clipper, "readme-clipper-page.png");
     const QRect plot(kColumnWidth + 20, 40, 500, 200);
     EXPECT_NE(equalizer.copy(plot), clipper.copy(plot)) << "the Clipper page did not open";
     EXPECT_EQ(session.Terminate(), 0);
