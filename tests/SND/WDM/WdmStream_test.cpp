@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <limits>
 #include <mutex>
 #include <thread>
