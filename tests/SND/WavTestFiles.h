@@ -64,21 +64,19 @@ inline void WriteWav(const std::string& path, uint32_t rate, const TDataBufferF&
     WriteWav(path, {uint32_t(channels.size()), bytesPerSample, isFloat}, channels, {}, rate);
 }
 
-// A whole WAV file: its format, every channel and the INFO lines.
+// A whole WAV file: its format and every channel.
 struct TWavContents {
     uint32_t Rate = 0;
     uint32_t BytesPerSample = 0;
     bool IsFloat = false;
     TDataBufferF Channels;
-    std::vector<std::string> Info;
 };
 
 inline TWavContents ReadWav(const std::string& path) {
     TKelWavFile wav;
     wav.SetFileName(path);
     wav.OpenRead();
-    return {wav.SamplesPerSec(), wav.BytesPerSample(), wav.FloatFmt(), wav.Read(wav.SampleCount()),
-            wav.Info()};
+    return {wav.SamplesPerSec(), wav.BytesPerSample(), wav.FloatFmt(), wav.Read(wav.SampleCount())};
 }
 
 // Frames of a complete WAV file; 0 while it is missing or unreadable.

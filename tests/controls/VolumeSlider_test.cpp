@@ -229,7 +229,7 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChanges) {
     EXPECT_NE(slider->grab().toImage().pixelColor(inside), QColor(Qt::red));
 }
 
-TEST_F(SliderTest, DisabledThumbIsASunkenOutlineAndCannotBeDragged) {
+TEST_F(SliderTest, DisabledThumbIsASunkenOutline) {
     slider->SetValue(0.5f);
     const QRect thumb = slider->ThumbRect();
     const QImage enabled = slider->grab().toImage();
@@ -240,11 +240,6 @@ TEST_F(SliderTest, DisabledThumbIsASunkenOutlineAndCannotBeDragged) {
     EXPECT_EQ(disabled.pixelColor(thumb.bottomRight()), palette.color(QPalette::Light));
     EXPECT_EQ(disabled.pixelColor(thumb.center()), palette.color(QPalette::Button));
     EXPECT_NE(enabled.copy(thumb), disabled.copy(thumb));
-    // Qt delivers no mouse input to a disabled control: a real click cannot drag it.
-    QTest::mousePress(slider, Qt::LeftButton, {}, thumb.center());
-    QTest::mouseMove(slider, thumb.center() + QPoint(10, 0));
-    QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb.center() + QPoint(10, 0));
-    EXPECT_FLOAT_EQ(slider->Value(), 0.5f);
 }
 
 TEST(PermanentHintWindow, MeasuresTheVisibleRowsOfTheCursorBelowItsHotSpot) {
