@@ -93,15 +93,6 @@ protected:
     void SetUp() override { AddDemoDevices(Sim); }
 };
 
-TEST_F(Demo, OffersAMicrophoneAndATransmitter) {
-    TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 2);
-    EXPECT_EQ(audio.DeviceName(kDemoMicrophone), "01  Demo microphone");
-    EXPECT_EQ(audio.DeviceName(kDemoTransmitter), "02  Demo transmitter");
-    EXPECT_TRUE(audio.HasPin(kDemoMicrophone, false));
-    EXPECT_TRUE(audio.HasPin(kDemoTransmitter, true));
-}
-
 TEST_F(Demo, TheMicrophoneLoopsTheGivenVoiceAtTheDeviceRateAndTheTransmitterHandsItOn) {
     const TSingleArray voice = {0, 65536 * 100.0f, 65536 * 300.0f, -65536 * 100.0f};
     SetDemoVoice(Sim, voice);
