@@ -29,6 +29,14 @@ bool LooksStopped(const TMainForm& form) {
            ShowsIcon(form, StopIcon());
 }
 
+// STOP as the operator sees it: step 0 down, tray and toolbar stopped, no stream.
+void ExpectStopped(const TMainForm& form) {
+    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(DownStep(form), 0);
+    EXPECT_TRUE(LooksStopped(form));
+    EXPECT_FALSE(form.Dsp->Wdm.Running());
+}
+
 using TMainFormStart = TMainFormTest;
 using TMainFormModes = TMainFormTest;
 using TMainFormControls = TMainFormTest;
@@ -44,8 +52,7 @@ TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form.windowTitle(), "Sonari");
     EXPECT_EQ(form.StatusText(), "  Default profile");
-    EXPECT_EQ(DownStep(form), 0);
-    EXPECT_TRUE(LooksStopped(form));
+    ExpectStopped(form);
     for (const QWidget* editor : {form.PaintBox1, form.PaintBox2})
         EXPECT_EQ(editor->cursor().shape(), Qt::CrossCursor);
     EXPECT_TRUE(std::filesystem::is_directory(form.ProfileFolder().toStdString()));
@@ -116,12 +123,9 @@ TEST_F(TMainFormModes, ClickingTheStepThatIsDownReleasesItAndStops) {
     form.GainBtn->click();
     ASSERT_EQ(form.Dsp->Mode, dmAdjustGain);
     form.GainBtn->click();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
-    EXPECT_EQ(DownStep(form), 0);
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    ExpectStopped(form);
     form.StopBtn->click(); // releasing STOP itself stays in STOP
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
-    EXPECT_EQ(DownStep(form), 0);
+    ExpectStopped(form);
 }
 
 TEST_F(TMainFormModes, AFailingStartIsShownAndEndsInStop) {
@@ -132,10 +136,7 @@ TEST_F(TMainFormModes, AFailingStartIsShownAndEndsInStop) {
     form.PlayBtn->click();
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_FALSE(Errors[0].isEmpty());
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
-    EXPECT_EQ(DownStep(form), 0);
-    EXPECT_TRUE(LooksStopped(form));
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    ExpectStopped(form);
 }
 
 TEST_F(TMainFormModes, CancellingTheRecordPromptStopsWithoutTouchingTheVoice) {
@@ -143,10 +144,8 @@ TEST_F(TMainFormModes, CancellingTheRecordPromptStopsWithoutTouchingTheVoice) {
     ConfirmOk = false;
     form.RecBtn->click();
     EXPECT_EQ(Questions, QStringList{"Click on OK to start recording:"});
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
-    EXPECT_EQ(DownStep(form), 0);
+    ExpectStopped(form);
     EXPECT_FALSE(form.Panel11->isHidden());
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
     EXPECT_FALSE(std::filesystem::exists(UserWav() / "Voice.wav"));
 }
 
@@ -155,8 +154,7 @@ TEST_F(TMainFormModes, AFinishedRecordingStopsAndEnablesPlayback) {
     form.RecBtn->click();
     ASSERT_EQ(form.Dsp->Mode, dmRecord);
     ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode == dmStop; }, 30000));
-    EXPECT_EQ(DownStep(form), 0);
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    ExpectStopped(form);
     EXPECT_GE(form.Dsp->Voice.size(), size_t{60000});
     EXPECT_TRUE(form.PlayBtn->isEnabled());
     EXPECT_EQ(form.ProgressBar1->value(), 0);
@@ -194,8 +192,7 @@ TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
     ASSERT_TRUE(WaitFor([&] { return form.Dsp->BlockCount > 3; }));
     Sim->RemoveDevice(kDemoMicrophone);
     ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode == dmStop; }));
-    EXPECT_TRUE(LooksStopped(form));
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    ExpectStopped(form);
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Errors[0].startsWith("Streaming stopped: ")) << Errors[0].toStdString();
     EXPECT_EQ(form.StatusBar1->currentMessage(), "  " + Errors[0]);
@@ -218,8 +215,7 @@ TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
         });
         form.SndCardBtn->click();
         EXPECT_EQ(downWhileOpen, 1);
-        EXPECT_EQ(form.Dsp->Mode, dmStop);
-        EXPECT_EQ(DownStep(form), 0);
+        ExpectStopped(form);
         EXPECT_EQ(form.Selection.OutputDeviceIndex, ok ? 1 : 0);
     }
 }
