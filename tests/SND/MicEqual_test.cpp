@@ -114,8 +114,6 @@ std::vector<double> MeasuredImpulseResponse(TMicEqualizer& eq, size_t length) {
 
 TEST(MicEqualizerSetup, SizesTheTransformSoTheBlockConvolutionNeverWraps) {
     TMicEqualizer eq;
-    EXPECT_EQ(eq.ClipThreshold, 67909392.0f);
-    EXPECT_EQ(eq.GateThreshold, 3818826.0f);
     EXPECT_EQ(eq.DataBlockSize(), 128);
     EXPECT_EQ(eq.FFTSize(), 512); // 256 + 512 + 128 - 2 = 894 <= 1024
     eq.SetDataBlockSize(1024);
@@ -404,24 +402,18 @@ double SteadyOutputDb(TMicEqualizer& eq, double levelDb) {
     return 20 * std::log10(MaxAbs(y, 8 * kBlock) / kK);
 }
 
-TEST(MicEqualizerDynamics, ReachesTheClipLevelAtTheClipThresholdForEveryRatio) {
+TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesAt3DbPerDb) {
     TMicEqualizer eq = EngineEqualizer();
     eq.ClipperEnabled = true;
+    const double gateDb = 20 * std::log10(eq.GateThreshold / eq.ClipThreshold); // -25 dB
     for (float ratio : {1.0f, 2.0f, 4.0f}) {
         eq.Compression = ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, 0), 0.0, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, 10), 0.0, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, -10), -10.0 / ratio, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, -20), -20.0 / ratio, 0.05) << ratio;
-    }
-}
-
-TEST(MicEqualizerDynamics, GatesBelowTheGateThresholdAtThreeDbPerDb) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.ClipperEnabled = true;
-    const double gateDb = 20 * std::log10(eq.GateThreshold / eq.ClipThreshold); // -25 dB
-    for (float ratio : {1.0f, 2.0f}) {
-        eq.Compression = ratio;
+        if (ratio > 2)
+            continue;
         const double atGate = SteadyOutputDb(eq, gateDb + 0.5);
         EXPECT_NEAR(atGate, (gateDb + 0.5) / ratio, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, gateDb - 5) - SteadyOutputDb(eq, gateDb - 10), 15.0, 0.1);

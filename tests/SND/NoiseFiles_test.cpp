@@ -1,7 +1,6 @@
 // What the engine and the demo microphone expect of the shipped sound files.
 
-#include "SND/WavFile.h"
-
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,20 +16,17 @@ struct TLevels {
 };
 
 TLevels Measure(const std::filesystem::path& path) {
-    TKelWavFile wav;
-    wav.SetFileName(path.string());
-    wav.OpenRead();
-    EXPECT_EQ(wav.SamplesPerSec(), 12000u) << path;
-    EXPECT_EQ(wav.ChannelCount(), 1u) << path;
-    EXPECT_EQ(wav.BytesPerSample(), 2u) << path;
-    const TSingleArray x = wav.Read(wav.SampleCount())[0];
+    const test::TWavContents wav = test::ReadWav(path.string());
+    EXPECT_EQ(wav.Rate, 12000u) << path;
+    EXPECT_EQ(wav.Channels.size(), 1u) << path;
+    EXPECT_EQ(wav.BytesPerSample, 2u) << path;
     long double peak = 0, sum = 0, squares = 0;
-    for (float v : x) {
+    for (float v : wav.Channels[0]) {
         peak = std::max(peak, std::fabs((long double)v));
         sum += v;
         squares += (long double)v * v;
     }
-    const long double n = x.size(), fullScale = 2147483648.0L;
+    const long double n = wav.Channels[0].size(), fullScale = 2147483648.0L;
     auto db = [&](long double v) { return double(20 * std::log10(v / fullScale + 1e-99L)); };
     return {db(peak), db(std::sqrt(squares / n)), db(std::fabs(sum / n)), double(n / 12000)};
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <random>
 
@@ -69,9 +68,6 @@ protected:
 
 TEST_F(WavFileTest, FloatFmtAndBytesPerSampleStayConsistent) {
     TKelWavFile wav;
-    EXPECT_EQ(wav.ChannelCount(), 1u);
-    EXPECT_EQ(wav.SamplesPerSec(), 11025u);
-    EXPECT_EQ(wav.BytesPerSample(), 2u);
     wav.SetFloatFmt(true);
     EXPECT_EQ(wav.BytesPerSample(), 4u);
     wav.SetFloatFmt(false);

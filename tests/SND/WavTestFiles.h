@@ -5,6 +5,7 @@
 #include "SND/WavFile.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,39 @@ inline void WriteWav(const std::string& path, TFormatSpec spec, const TDataBuffe
     wav.OpenWrite();
     wav.Write(data);
     wav.Close();
+}
+
+// Writes `channels` (all the same length) as a WAV file at `rate`.
+inline void WriteWav(const std::string& path, uint32_t rate, const TDataBufferF& channels,
+                     uint32_t bytesPerSample = 2, bool isFloat = false) {
+    WriteWav(path, {uint32_t(channels.size()), bytesPerSample, isFloat}, channels, {}, rate);
+}
+
+// A whole WAV file: its format and every channel.
+struct TWavContents {
+    uint32_t Rate = 0;
+    uint32_t BytesPerSample = 0;
+    bool IsFloat = false;
+    TDataBufferF Channels;
+};
+
+inline TWavContents ReadWav(const std::string& path) {
+    TKelWavFile wav;
+    wav.SetFileName(path);
+    wav.OpenRead();
+    return {wav.SamplesPerSec(), wav.BytesPerSample(), wav.FloatFmt(), wav.Read(wav.SampleCount())};
+}
+
+// Frames of a complete WAV file; 0 while it is missing or unreadable.
+inline uint32_t WavFrames(const std::string& path) {
+    try {
+        TKelWavFile wav;
+        wav.SetFileName(path);
+        wav.OpenRead();
+        return wav.SampleCount();
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 } // namespace sonari::test

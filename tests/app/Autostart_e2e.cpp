@@ -22,7 +22,7 @@ TEST(AutostartDesktopTools, EntryForATrickyPathIsValidAndLaunchesThatProgram) {
     ASSERT_TRUE(test::HaveProgram("gio")) << "install libglib2.0-bin";
     test::TTempDir dir("sonari-autostart-e2e");
     test::TScopedEnv env;
-    env.Set("XDG_CONFIG_HOME", QPath(dir / "config"));
+    env.Set("XDG_CONFIG_HOME", (dir / "config").string());
 
     // No '%' here: the launcher looks for the program before it turns "%%" back into '%'.
     const fs::path folder = dir / "My Apps" / "$HAM `x` \"q\" (1)";

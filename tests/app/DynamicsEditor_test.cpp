@@ -62,12 +62,6 @@ protected:
 
 // ---- interaction ------------------------------------------------------------------------
 
-// Size and cursor come with the paint box both editors share (see the equalizer's tests).
-TEST_F(DynamicsEditor, IsThePaintBoxOfTheClipperPage) {
-    EXPECT_EQ(editor.objectName(), "PaintBox2");
-    EXPECT_EQ(editor.DynPlotRect(), (TRect{kL, kT, kR, kB}));
-}
-
 TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
     PaintCurve();
     const TDynValues start = ValuesOf(scene.Equalizer);
@@ -101,9 +95,7 @@ TEST_F(DynamicsEditor, BeforeTheCurveIsFirstDrawnAClickTakesTheClipPoint) {
 }
 
 TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
-    PaintCurve();
-    EXPECT_EQ(editor.StoredCurvePoints(),
-              (TCurvePoints{{{330, 28}, {210, 28}, {110, 103}, {45, 249}}}));
+    PaintCurve(); // P1 (210, 28), P2 (110, 103)
     // Left of the middle column (210 + 110) div 2 = 160: the gate, to (159 - 331) / 4 = -43
     // dBFS; its height, -10 dBFS out, sets the ratio from -6 dBFS at the clip: 13 dB / 4 dB.
     mouse.Click(159, 40);
@@ -130,13 +122,9 @@ TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItTh
     mouse.MoveTo(kR - 4 * 30, 200);
     EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
     EXPECT_EQ(scene.Equalizer.GateThreshold, pushedGate);
-    mouse.MoveTo(-500, 28);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -74, 1e-4);
-    mouse.MoveTo(2000, 28);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -6, 1e-4);
     mouse.Release();
     EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 1.0f);
-    EXPECT_EQ(scene.Modified, 5);
+    EXPECT_EQ(scene.Modified, 3); // the press and every move
 }
 
 TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
@@ -182,40 +170,19 @@ protected:
     QRgb Window() const { return editor.palette().color(QPalette::Window).rgb(); }
 };
 
-// Both areas, the input axis, the output grid and their labels: what every mode shows.
+// Both areas and their scales, which every mode shows (their positions are the geometry's).
 void ExpectScales(const QImage& image, QRgb window) {
     EXPECT_EQ(image.size(), QSize(556, 276));
     EXPECT_EQ(Pixel(image, 2, 2), window | 0xff000000u);
     EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
     EXPECT_EQ(Pixel(image, 520, 15), kPlotLight);
-    for (const auto& [x, y] : {std::pair{kL, 100},
-                               {kX0, 100},
-                               {200, kB},
-                               {kHistL, 100},
-                               {kHistR - 1, 100},
-                               {400, kHistB - 1}})
+    for (const auto& [x, y] : {std::pair{kL, 100}, {kX0, 100}, {kHistL, 100}, {400, kHistB - 1}})
         EXPECT_EQ(Pixel(image, x, y), kTeal) << x << "," << y;
-    // Dotted output rows every 10 dB, across both areas.
-    for (int y = kT + 30; y < kB; y += 30) {
-        EXPECT_GT(CountColour(image, kTeal, kL + 1, y, kX0 - 1, y + 1), 60) << y;
-        EXPECT_LT(CountColour(image, kTeal, kL + 1, y, kX0 - 1, y + 1), 200) << y;
-        EXPECT_GT(CountColour(image, kTeal, kHistL + 3, y, kHistR - 1, y + 1), 30) << y;
-    }
-    // Input ticks every 10 dB, long with a label every 20 dB from -20 dBFS on.
-    for (int k = 0; k <= 8; ++k) {
-        const int x = kX0 - 40 * k;
-        EXPECT_EQ(Pixel(image, x, kB + 3), kTeal) << k;
-        const bool labelled = k >= 2 && k % 2 == 0;
-        EXPECT_EQ(Pixel(image, x, kB + 12) == kTeal, labelled) << k;
-        if (labelled) {
-            EXPECT_GT(CountOtherThan(image, window, x + 4, kB + 9, x + 40, 276), 10) << k;
-        }
-    }
-    // "Input", "Output    dBFS" and the output levels 0..-80 at the right.
-    EXPECT_GT(CountOtherThan(image, window, kR - 20, kB + 9, kR + 10, 276), 10);
-    EXPECT_GT(CountOtherThan(image, window, kHistR - 45, kB + 9, 556, 276), 10);
-    for (int y = kT; y <= kB; y += 60)
-        EXPECT_GT(CountOtherThan(image, window, kHistR + 4, y - 7, 556, y + 6), 5) << y;
+    // the dotted -10 dB row across both areas, the labelled -40 dBFS tick with its label
+    EXPECT_GT(CountColour(image, kTeal, kL + 1, kT + 30, kX0 - 1, kT + 31), 60);
+    EXPECT_GT(CountColour(image, kTeal, kHistL + 3, kT + 30, kHistR - 1, kT + 31), 30);
+    EXPECT_EQ(Pixel(image, kX0 - 160, kB + 12), kTeal);
+    EXPECT_GT(CountOtherThan(image, window, kX0 - 156, kB + 9, kX0 - 120, 276), 10);
 }
 
 void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {

@@ -140,26 +140,6 @@ TEST(EqualizerDrag, BandGainIsUnroundedHalfDbStepsWithin20Db) {
     EXPECT_FLOAT_EQ(BandGainAt(kEq, 249), -20.0f);
 }
 
-TEST(EqualizerDrag, ADragChangesOnlyTheValueItsModeNames) {
-    TEqValues start;
-    start.Bands = {1, 2, 3, 4, 5, 6, 7};
-    TEqValues band = EqDrag(edBand, kEq, EqX(290), 43, start);
-    TEqValues expected = start;
-    expected.Bands[3] = 3.5f;
-    EXPECT_EQ(band, expected);
-
-    TEqValues lo = EqDrag(edCutoffLo, kEq, EqX(0), 200, start);
-    EXPECT_EQ(lo.CutoffLo, 50);
-    EXPECT_EQ(lo.CutoffHi, start.CutoffHi);
-    EXPECT_EQ(lo.Bands, start.Bands);
-
-    TEqValues hi = EqDrag(edCutoffHi, kEq, EqX(512), 200, start);
-    EXPECT_EQ(hi.CutoffHi, 5700);
-    EXPECT_EQ(hi.CutoffLo, start.CutoffLo);
-}
-
-// ---- equalizer labels and grids ---------------------------------------------------------
-
 TEST(EqualizerLabels, GainsCarryASignOnlyAboveZero) {
     EXPECT_EQ(BandGainLabel(3.5f), "+3.5 dB");
     EXPECT_EQ(BandGainLabel(0.0f), "0.0 dB");
@@ -274,12 +254,6 @@ TEST(DynamicsDrag, ClipStaysBetweenMinus74AndMinus6) {
     EXPECT_EQ(moved.GateThreshold, start.GateThreshold);
     EXPECT_EQ(moved.Compression, start.Compression);
     EXPECT_EQ(DynDrag(cdNone, kDyn, InX(-20), 0, false, start), start);
-}
-
-TEST(DynamicsDrag, ClipBelowTheGatePushesTheGateDown) {
-    const TDynValues moved = DynDrag(cdClip, kDyn, InX(-60), 0, false, InitialDynamics());
-    EXPECT_NEAR(AmplitudeToDb(moved.ClipThreshold), -60, 1e-4);
-    EXPECT_FLOAT_EQ(moved.GateThreshold, float(0.9L * moved.ClipThreshold));
 }
 
 TEST(DynamicsDrag, GateAboveTheClipPushesTheClipUp) {

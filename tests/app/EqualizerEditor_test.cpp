@@ -42,13 +42,6 @@ protected:
 
 // ---- interaction ------------------------------------------------------------------------
 
-TEST_F(EqualizerEditor, IsThePaintBoxOfTheEqualizerPage) {
-    EXPECT_EQ(editor.objectName(), "PaintBox1");
-    EXPECT_EQ(editor.size(), QSize(556, 276));
-    EXPECT_EQ(editor.cursor().shape(), Qt::CrossCursor);
-    EXPECT_EQ(editor.EqPlotRect(), (TRect{kL, kT, kR, kB}));
-}
-
 TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
     const TEqValues start = ValuesOf(scene.Equalizer);
     const TSingleArray response = scene.Equalizer.Response();
@@ -105,39 +98,17 @@ TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
     EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
 }
 
-TEST_F(EqualizerEditor, DraggingABandPastThePlotGivesThe20DbLimits) {
-    scene.Mode = 6;
-    const int x = ColumnX(423);
-    mouse.Press(x, 60);
-    mouse.MoveTo(x, -40);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 20.0f);
-    mouse.MoveTo(x, 400);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], -20.0f);
-    mouse.MoveTo(x, 43);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[5], 3.5f);
-    mouse.Release();
-    EXPECT_EQ(scene.Modified, 4); // the press and every move
-}
-
-TEST_F(EqualizerEditor, LowCutoffFollowsTheMouseIn5HzStepsFrom50To500) {
+TEST_F(EqualizerEditor, ACutoffDragKeepsItsCutoffWhereAPressWouldTakeTheOtherOne) {
     scene.Mode = 4;
     mouse.Press(ColumnX(223), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
-    int previous = 1000;
-    for (int x = ColumnX(337); x > -50; x -= 7) {
-        mouse.MoveTo(x, 200);
-        const int hz = scene.Equalizer.CutoffLo();
-        ASSERT_EQ(hz % 5, 0) << x;
-        ASSERT_LE(hz, previous) << x;
-        ASSERT_GE(hz, 50) << x;
-        previous = hz;
-    }
+    mouse.MoveTo(-50, 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 50);
-    // The drag keeps its cut-off even where a press would pick the other one.
     mouse.MoveTo(ColumnX(500), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 500);
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 2700);
     mouse.Release();
+    EXPECT_EQ(scene.Modified, 3); // the press and every move
 }
 
 TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
@@ -169,30 +140,20 @@ protected:
     QRgb Window() const { return editor.palette().color(QPalette::Window).rgb(); }
 };
 
-// Frame, scales and their labels: what every mode shows.
+// Frame and scales, which every mode shows (their positions are the geometry's).
 void ExpectScales(const QImage& image, QRgb window) {
     EXPECT_EQ(image.size(), QSize(556, 276));
-    EXPECT_EQ(Pixel(image, 2, 2), Pixel(image, 550, 270));
     EXPECT_EQ(Pixel(image, 2, 2), window | 0xff000000u);
     for (const auto& [x, y] : {std::pair{kL, 100}, {kR - 1, 100}, {300, kT}, {300, kB}})
         EXPECT_EQ(Pixel(image, x, y), kTeal) << x << "," << y;
-    // A dotted 0 dB line: about every third pixel.
+    // a dotted 0 dB line: about every third pixel
     const int dots = CountColour(image, kTeal, kL + 1, 50, kR - 1, 51);
     EXPECT_GT(dots, 120);
     EXPECT_LT(dots, 260);
-    // Labels at the right: "dBFS" at the top and the last one, "-100", at the bottom edge.
-    EXPECT_GT(CountOtherThan(image, window, kR + 4, kT, 556, kT + 10), 10);
+    // the labelled 1000 Hz tick with its label and the "-100" at the bottom edge
+    EXPECT_EQ(Pixel(image, ColumnX(339), kB + 14), kTeal);
+    EXPECT_GT(CountOtherThan(image, window, ColumnX(339) + 4, kB + 9, ColumnX(339) + 30, 276), 10);
     EXPECT_GT(CountOtherThan(image, window, kR + 4, kB - 7, 556, kB + 5), 10);
-    // Long ticks and labels at 30, 100, 300, 1000 and 3000 Hz; a short tick at 200 Hz.
-    for (int column : {0, 116, 223, 339, 445}) {
-        EXPECT_EQ(Pixel(image, ColumnX(column), kB + 14), kTeal) << column;
-        EXPECT_GT(
-            CountOtherThan(image, window, ColumnX(column) + 4, kB + 9, ColumnX(column) + 30, 276),
-            10)
-            << column;
-    }
-    EXPECT_EQ(Pixel(image, ColumnX(183), kB + 5), kTeal);
-    EXPECT_EQ(Pixel(image, ColumnX(183), kB + 14), window | 0xff000000u);
 }
 
 // Colours nobody draws in this mode.

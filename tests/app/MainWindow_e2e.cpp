@@ -1,18 +1,16 @@
 // The real program on a virtual X server with the demo devices: it starts, shows its window,
 // captures when step 2 is clicked and ends on SIGTERM with its settings written. The test runs
 // itself again under xvfb-run; that child does the work.
-#include "SND/WavFile.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -20,13 +18,8 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace sonari::test {
 namespace {
@@ -44,88 +37,27 @@ std::string Run(const std::string& command) {
     return output;
 }
 
-// The program as a child process with some variables of its own.
-class TProgram {
-public:
-    TProgram(const std::string& path, const std::map<std::string, std::string>& overrides) {
-        std::vector<std::string> env;
-        for (char** entry = environ; *entry; ++entry) {
-            const std::string text = *entry;
-            if (!overrides.count(text.substr(0, text.find('='))))
-                env.push_back(text);
-        }
-        for (const auto& [name, value] : overrides)
-            env.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (std::string& text : env)
-            envp.push_back(text.data());
-        envp.push_back(nullptr);
-        std::string program = path;
-        char* argv[] = {program.data(), nullptr};
-        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
-            pid_ = -1;
-    }
-    ~TProgram() {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    // Sends SIGTERM and waits; the exit status, or -1 when it did not end in time.
-    int Terminate(std::chrono::milliseconds timeout) {
-        kill(pid_, SIGTERM);
-        return Wait(timeout);
-    }
-    // Waits for the end; the exit status, or -1 when it did not end in time.
-    int Wait(std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                ended_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool ended_ = false;
-};
-
 struct TWindow {
     std::string Id;
     int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
 std::optional<TWindow> FindWindow(const std::string& title) {
-    for (int attempt = 0; attempt < 150; ++attempt) {
+    for (int attempt = 0; attempt < 150; ++attempt, std::this_thread::sleep_for(100ms)) {
         std::istringstream ids(
             Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
         TWindow window;
-        if (ids >> window.Id) {
-            std::istringstream shell(Run("xdotool getwindowgeometry --shell " + window.Id));
-            std::string line;
-            while (std::getline(shell, line)) {
-                const auto value = [&](const char* key) {
-                    return std::stoi(line.substr(strlen(key)));
-                };
-                if (line.rfind("X=", 0) == 0)
-                    window.X = value("X=");
-                else if (line.rfind("Y=", 0) == 0)
-                    window.Y = value("Y=");
-                else if (line.rfind("WIDTH=", 0) == 0)
-                    window.Width = value("WIDTH=");
-                else if (line.rfind("HEIGHT=", 0) == 0)
-                    window.Height = value("HEIGHT=");
-            }
-            if (window.Width > 0)
-                return window;
-        }
-        std::this_thread::sleep_for(100ms);
+        if (!(ids >> window.Id))
+            continue;
+        std::map<std::string, long> values;
+        std::istringstream shell(Run("xdotool getwindowgeometry --shell " + window.Id));
+        for (std::string line; std::getline(shell, line);)
+            if (const size_t equals = line.find('='); equals != std::string::npos)
+                values[line.substr(0, equals)] = std::stol(line.substr(equals + 1));
+        window.X = int(values["X"]), window.Y = int(values["Y"]);
+        window.Width = int(values["WIDTH"]), window.Height = int(values["HEIGHT"]);
+        if (window.Width > 0)
+            return window;
     }
     return std::nullopt;
 }
@@ -161,26 +93,18 @@ std::vector<std::pair<int, int>> GreyBands(const QImage& window) {
     return bands;
 }
 
-// The lime or red pixels of the input bar, and a fingerprint of the whole area.
-struct TBarArea {
-    int Coloured = 0;
-    QByteArray Hash;
-};
-
-TBarArea InspectBar(const QImage& window, int top, int bottom) {
-    const QImage area = window.copy(0, top, kColumnWidth, bottom - top + 1);
-    TBarArea result;
-    for (int y = 0; y < area.height(); ++y)
-        for (int x = 0; x < area.width(); ++x) {
-            const QRgb pixel = area.pixel(x, y);
-            if (pixel == qRgb(0, 255, 0) || pixel == qRgb(255, 0, 0))
-                ++result.Coloured;
-        }
-    result.Hash = QCryptographicHash::hash(
-        QByteArray(reinterpret_cast<const char*>(area.constBits()), area.sizeInBytes()),
-        QCryptographicHash::Sha1);
-    return result;
+// Pixels inside `area` for which `match` holds.
+template <typename Match>
+int CountPixels(const QImage& image, const QRect& area, Match match) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += match(image.pixel(x, y));
+    return count;
 }
+
+bool Lime(QRgb pixel) { return pixel == qRgb(0, 255, 0); }
+bool LimeOrRed(QRgb pixel) { return Lime(pixel) || pixel == qRgb(255, 0, 0); }
 
 void RunUnderXvfb() {
     for (const char* program : {"xvfb-run", "xdotool", "import"})
@@ -217,13 +141,12 @@ public:
     }
 
     // One more copy of the program for the same user.
-    std::unique_ptr<TProgram> StartCopy() const {
-        return std::make_unique<TProgram>(
-            (BinaryDir() / "bin/sonari").string(),
-            std::map<std::string, std::string>{{"HOME", (dir_ / "home").string()},
-                                               {"XDG_CONFIG_HOME", (dir_ / "config").string()},
-                                               {"XDG_RUNTIME_DIR", runtime_.string()},
-                                               {"SONARI_AUDIO", "sim"}});
+    std::unique_ptr<TChild> StartCopy() const {
+        return std::make_unique<TChild>(
+            std::vector<std::string>{(BinaryDir() / "bin/sonari").string()},
+            std::vector<std::string>{"HOME=" + (dir_ / "home").string(),
+                                     "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                     "XDG_RUNTIME_DIR=" + runtime_.string(), "SONARI_AUDIO=sim"});
     }
 
     // The window's part of the screen, kept as build/artifacts/<name> when a name is given.
@@ -265,7 +188,10 @@ public:
               StepPanel(shot, tag).first + kStepMargin + kStepButtonSize / 2);
     }
 
-    int Terminate() { return sonari_->Terminate(10s); }
+    int Terminate() {
+        sonari_->Signal(SIGTERM);
+        return sonari_->Wait(10s);
+    }
 
     const std::filesystem::path Artifacts = BinaryDir() / "artifacts";
 
@@ -278,7 +204,7 @@ public:
     std::optional<TWindow> Window;
 
 private:
-    std::unique_ptr<TProgram> sonari_;
+    std::unique_ptr<TChild> sonari_;
 };
 
 TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
@@ -292,7 +218,8 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
     const QImage before = session.Shot("main-window-xvfb-start.png");
     const auto [stepTop, stepBottom] = session.StepPanel(before, 2);
     ASSERT_GT(stepTop, 0);
-    EXPECT_EQ(InspectBar(before, stepTop, stepBottom).Coloured, 0);
+    const QRect bar(0, stepTop, kColumnWidth, stepBottom - stepTop + 1);
+    EXPECT_EQ(CountPixels(before, bar, LimeOrRed), 0);
 
     session.ClickStep(before, 2);
     // The bar follows the demo voice every 427 ms: it shows and it moves.
@@ -300,9 +227,10 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
     std::set<QByteArray> states;
     for (int i = 0; i < 8; ++i) {
         std::this_thread::sleep_for(400ms);
-        const TBarArea bar = InspectBar(session.Shot(), stepTop, stepBottom);
-        shown += bar.Coloured > 0;
-        states.insert(bar.Hash);
+        const QImage area = session.Shot().copy(bar);
+        shown += CountPixels(area, area.rect(), LimeOrRed) > 0;
+        states.insert(
+            QByteArray(reinterpret_cast<const char*>(area.constBits()), area.sizeInBytes()));
     }
     session.Shot("main-window-xvfb.png");
     EXPECT_GE(shown, 6);
@@ -318,57 +246,9 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
 }
 
 // A profile that gives the pictures something to show: a shaped equalizer, the clipper on.
-constexpr char kDemoProfile[] = R"([Equalizer]
-Band0=-6
-Band1=-3
-Band2=0
-Band3=2
-Band4=5
-Band5=4
-Band6=0
-Enabled=1
-[Filter]
-CutoffLo=200
-CutoffHi=2800
-[Clipper]
-ClipThreshold=67909392
-GateThreshold=3818826
-Compression=2
-Enabled=1
-[Output]
-Gain=1
-)";
-
-// Frames of a finished WAV file; 0 while it is missing or still being written.
-int64_t FramesOf(const std::filesystem::path& file) {
-    try {
-        TKelWavFile wav;
-        wav.SetFileName(file.string());
-        wav.OpenRead();
-        const int64_t frames = wav.SampleCount();
-        wav.Close();
-        return frames;
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
-int PixelsOf(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            count += image.pixel(x, y) == colour;
-    return count;
-}
-
-// Lime pixels below the editor pages: the output level bar.
-int OutputBarPixels(const QImage& window, int belowY) {
-    int count = 0;
-    for (int y = belowY; y < window.height(); ++y)
-        for (int x = kColumnWidth; x < window.width(); ++x)
-            count += window.pixel(x, y) == qRgb(0, 255, 0);
-    return count;
-}
+constexpr char kDemoProfile[] =
+    "[Equalizer]\nBand0=-6\nBand1=-3\nBand2=0\nBand3=2\nBand4=5\nBand5=4\nBand6=0\nEnabled=1\n"
+    "[Filter]\nCutoffLo=200\nCutoffHi=2800\n[Clipper]\nCompression=2\nEnabled=1\n";
 
 // Steps 3 and 4 with the demo devices, as a newcomer would go; the pictures of both pages are
 // the README's.
@@ -394,16 +274,18 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     RunCommand("xdotool windowfocus --sync " + prompt + " key Return");
     const auto voice = session.Settings.parent_path() / "Wav/Voice.wav";
     const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (FramesOf(voice) < 60000 && std::chrono::steady_clock::now() < deadline)
+    while (WavFrames(voice.string()) < 60000 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(200ms);
-    ASSERT_GE(FramesOf(voice), 60000) << "the recording did not complete";
+    ASSERT_GE(WavFrames(voice.string()), 60000) << "the recording did not complete";
     std::this_thread::sleep_for(500ms);
 
     session.ClickStep(start, 4);
     std::this_thread::sleep_for(3s); // the output figures close every 2.13 s
     const QImage equalizer = session.Shot("readme-main-window.png");
     const int pagesBottom = session.StepPanel(start, 2).first + 150; // well below the tab row
-    EXPECT_GT(OutputBarPixels(equalizer, pagesBottom), 0) << "no output level";
+    const QRect below(kColumnWidth, pagesBottom, equalizer.width() - kColumnWidth,
+                      equalizer.height() - pagesBottom);
+    EXPECT_GT(CountPixels(equalizer, below, Lime), 0) << "no output level";
 
     session.Click(kColumnWidth + 120, 16); // the second tab, "Clipper"
     std::this_thread::sleep_for(1s);
@@ -412,7 +294,8 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     int mostGreen = -1;
     for (int shot = 0; shot < 12; ++shot, std::this_thread::sleep_for(250ms)) {
         const QImage image = session.Shot();
-        const int green = PixelsOf(image, qRgb(0, 128, 0));
+        const int green =
+            CountPixels(image, image.rect(), [](QRgb pixel) { return pixel == qRgb(0, 128, 0); });
         if (green > mostGreen) {
             mostGreen = green;
             clipper = image;

@@ -1,33 +1,13 @@
 #include "app/ShellUtils.h"
 
 #include "SonariVersion.h"
-#include "tests/app/ShellUtils_test.h"
 
-#include <QDesktopServices>
-#include <QObject>
-#include <QTest>
-#include <QUrl>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace sonari {
 namespace {
-
-class ShellTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* scheme : {"mailto", "https"})
-            QDesktopServices::setUrlHandler(scheme, &catcher, "Open");
-    }
-    void TearDown() override {
-        for (const char* scheme : {"mailto", "https"})
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    test::TUrlRecorder catcher;
-};
 
 TEST(ShellMail, TheSubjectIsAppendedOnlyWhenGivenAndIsPercentEncoded) {
     EXPECT_EQ(MailToUrl("sonari@example.org", ""), "mailto:sonari@example.org");
@@ -36,17 +16,6 @@ TEST(ShellMail, TheSubjectIsAppendedOnlyWhenGivenAndIsPercentEncoded) {
     EXPECT_EQ(MailToUrl("sonari@example.org", "Sonari v1.0 & more?"),
               "mailto:sonari@example.org?subject=Sonari%20v1.0%20%26%20more%3F");
     EXPECT_EQ(MailToUrl("a b?c@example.org", ""), "mailto:a%20b%3Fc@example.org");
-}
-
-TEST_F(ShellTest, SendMailAndOpenUrlReachTheDesktopHandlers) {
-    SendMail("sonari@example.org", "");
-    SendMail("sonari@example.org", "Sonari & QRM");
-    OpenUrl("https://sonari.example.org/");
-    ASSERT_EQ(catcher.Urls.size(), 3u);
-    EXPECT_EQ(catcher.Urls[0].toEncoded(), "mailto:sonari@example.org");
-    EXPECT_EQ(catcher.Urls[1].toEncoded(), "mailto:sonari@example.org?subject=Sonari%20%26%20QRM");
-    EXPECT_EQ(catcher.Urls[1].query(QUrl::FullyDecoded), "subject=Sonari & QRM");
-    EXPECT_EQ(catcher.Urls[2], QUrl("https://sonari.example.org/"));
 }
 
 TEST(ShellVersion, OnlyMajorAndMinorAreShown) {

@@ -23,7 +23,7 @@ using test::QPath;
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    void SetUp() override { env.Set("XDG_RUNTIME_DIR", QPath(dir.Path())); }
+    void SetUp() override { env.Set("XDG_RUNTIME_DIR", dir.Path().string()); }
 
     test::TTempDir dir{"sonari-instance"};
     test::TScopedEnv env;
@@ -99,7 +99,7 @@ TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderStillLetsTheProgramStart) {
     // Longer than a socket address can hold.
     const auto deep = dir / std::string(120, 'r');
     std::filesystem::create_directories(deep);
-    env.Set("XDG_RUNTIME_DIR", QPath(deep));
+    env.Set("XDG_RUNTIME_DIR", deep.string());
     TSingleInstance copy;
     EXPECT_TRUE(copy.Start(200));
     EXPECT_FALSE(copy.Listening());

@@ -1,17 +1,17 @@
-#include "ChildProcess.h"
-
 #include "SND/Fft.h"
-#include "SND/WavFile.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <random>
 
 namespace sonari {
 namespace {
 
+using test::ReadWav;
 using test::TTempDir;
 
 // Speech made with espeak-ng and brought to 48 kHz with sox, once for all cases.
@@ -35,6 +35,7 @@ protected:
         dir_ = nullptr;
     }
 
+    static std::string Cli() { return (test::BinaryDir() / "bin/sonari-cli").string(); }
     static std::string Name(const std::string& name) { return (*dir_ / name).string(); }
     static std::string Speech() { return Name("speech48k.wav"); }
     static std::string ClipperProfile() {
@@ -45,7 +46,7 @@ protected:
     // Runs sonari-cli process; returns the exit status, with stdout and stderr.
     static int Process(const std::vector<std::string>& args, std::string* out = nullptr,
                        std::string* err = nullptr) {
-        std::vector<std::string> argv = {test::CliPath(), "process"};
+        std::vector<std::string> argv = {Cli(), "process"};
         argv.insert(argv.end(), args.begin(), args.end());
         test::TChild child(argv, {}, Name("out.txt"), Name("err.txt"));
         const int status = child.Wait();
@@ -60,29 +61,6 @@ protected:
 };
 
 TTempDir* ProcessCommand::dir_ = nullptr;
-
-struct TWavInfo {
-    uint32_t Rate = 0;
-    uint32_t Frames = 0;
-    bool IsFloat = false;
-    TSingleArray Samples; // channel 0
-};
-
-uint32_t FramesOf(const std::string& name) {
-    TKelWavFile wav;
-    wav.SetFileName(name);
-    wav.OpenRead();
-    return wav.SampleCount();
-}
-
-TWavInfo Read(const std::string& name) {
-    TKelWavFile wav;
-    wav.SetFileName(name);
-    wav.OpenRead();
-    TWavInfo info{wav.SamplesPerSec(), wav.SampleCount(), wav.FloatFmt(), {}};
-    info.Samples = wav.Read(wav.SampleCount())[0];
-    return info;
-}
 
 // Share of the signal's power below `lowHz` and above `highHz`, in dB, from averaged
 // Hann-windowed 4096-point spectra.
@@ -125,14 +103,13 @@ double PeakFactorOf(const std::string& summary) {
 TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
     std::string out;
     ASSERT_EQ(Process({Speech(), Name("default.wav")}, &out), 0);
-    const TWavInfo in = Read(Speech());
-    const TWavInfo processed = Read(Name("default.wav"));
+    const test::TWavContents in = ReadWav(Speech()), processed = ReadWav(Name("default.wav"));
     EXPECT_EQ(processed.Rate, 48000u);
     EXPECT_FALSE(processed.IsFloat);
-    EXPECT_EQ(processed.Frames, in.Frames);
+    EXPECT_EQ(processed.Channels[0].size(), in.Channels[0].size());
 
-    const TBandShares before = BandShares(in.Samples, 48000, 200, 3000);
-    const TBandShares after = BandShares(processed.Samples, 48000, 200, 3000);
+    const TBandShares before = BandShares(in.Channels[0], 48000, 200, 3000);
+    const TBandShares after = BandShares(processed.Channels[0], 48000, 200, 3000);
     // The voice has real energy outside the band before, hardly any after.
     EXPECT_GT(before.BelowDb, -25) << before.BelowDb;
     EXPECT_GT(before.AboveDb, -25) << before.AboveDb;
@@ -151,17 +128,18 @@ TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
 TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
     std::string out;
     ASSERT_EQ(Process({Speech(), Name("float.wav"), "--float", "--stats"}, &out), 0);
-    const TWavInfo processed = Read(Name("float.wav"));
+    const test::TWavContents processed = ReadWav(Name("float.wav"));
+    const uint32_t frames = test::WavFrames(Speech());
     EXPECT_TRUE(processed.IsFloat);
-    EXPECT_EQ(processed.Frames, Read(Speech()).Frames);
+    EXPECT_EQ(processed.Channels[0].size(), frames);
     float peak = 0;
-    for (float x : processed.Samples)
+    for (float x : processed.Channels[0])
         peak = std::max(peak, std::fabs(x));
     EXPECT_GT(peak, 0.1f);
     EXPECT_LT(peak, 1.0f);
     // A line per 25 blocks of 4096 frames, the last one padded; then the summary's two.
     const auto lines = std::count(out.begin(), out.end(), '\n');
-    EXPECT_EQ(static_cast<uint32_t>(lines - 2), (processed.Frames + 4095) / 4096 / 25) << out;
+    EXPECT_EQ(static_cast<uint32_t>(lines - 2), (frames + 4095) / 4096 / 25) << out;
     EXPECT_NE(out.find("2.1 s  V r.m.s. = "), std::string::npos) << out;
 }
 
@@ -176,46 +154,24 @@ TEST_F(ProcessCommand, BadInputsAreClearErrors) {
     EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
 }
 
-// A speech-like signal at 48 kHz: syllable-rate bursts of two moving tones over noise, ten
-// seconds of it repeated.
-void WriteLongInput(const std::string& name, int seconds) {
-    constexpr int kRate = 48000, kPieceSeconds = 10;
-    std::mt19937 random(11);
-    std::normal_distribution<float> noise(0.0f, 2e6f);
-    TDataBufferF piece(1, TSingleArray(kRate * kPieceSeconds));
-    for (size_t i = 0; i < piece[0].size(); ++i) {
-        const double t = double(i) / kRate;
-        const double syllable = std::max(0.0, std::sin(2 * std::numbers::pi * 2.7 * t));
-        const double pitch = 140 + 30 * std::sin(2 * std::numbers::pi * 0.3 * t);
-        piece[0][i] =
-            static_cast<float>(syllable * (6e8 * std::sin(2 * std::numbers::pi * pitch * 3 * t) +
-                                           3e8 * std::sin(2 * std::numbers::pi * pitch * 11 * t))) +
-            noise(random);
-    }
-    TKelWavFile wav;
-    wav.SetFileName(name);
-    wav.SetChannelCount(1);
-    wav.SetSamplesPerSec(kRate);
-    wav.SetBytesPerSample(2);
-    wav.OpenWrite();
-    for (int written = 0; written < seconds; written += kPieceSeconds)
-        wav.Write(piece);
-    wav.Close();
-}
-
 TEST_F(ProcessCommand, ThirtyMinutesRunInTheMemoryOfOne) {
-    WriteLongInput(Name("short.wav"), 60);
-    WriteLongInput(Name("long.wav"), 1800);
+    const std::string speech = test::ShellQuote(Speech());
+    const double seconds = test::WavFrames(Speech()) / 48000.0;
     long rssKb[2] = {};
-    int index = 0;
-    for (const char* input : {"short.wav", "long.wav"}) {
-        test::TChild child({test::CliPath(), "process", Name(input), Name("processed.wav"),
-                            "--stats", "--profile", ClipperProfile()},
+    for (int minutes : {1, 30}) {
+        const std::string input = Name("long.wav");
+        const int repeats = static_cast<int>(std::ceil(60 * minutes / seconds));
+        ASSERT_EQ(test::RunCommand("sox " + speech + " " + test::ShellQuote(input) + " repeat " +
+                                   std::to_string(repeats)),
+                  0);
+        test::TChild child({Cli(), "process", input, Name("processed.wav"), "--stats", "--profile",
+                            ClipperProfile()},
                            {}, Name("out.txt"), Name("err.txt"));
         ASSERT_EQ(child.Wait(), 0) << test::ReadFileBytes(Name("err.txt"));
-        rssKb[index++] = child.MaxRssKb();
+        rssKb[minutes > 1] = child.MaxRssKb();
+        EXPECT_EQ(test::WavFrames(Name("processed.wav")), test::WavFrames(input));
     }
-    EXPECT_EQ(FramesOf(Name("processed.wav")), 1800u * 48000);
+    EXPECT_GE(test::WavFrames(Name("long.wav")), 1800u * 48000);
     EXPECT_LT(rssKb[1] - rssKb[0], 2048)
         << rssKb[0] << " KiB for 1 min, " << rssKb[1] << " KiB for 30 min";
 }

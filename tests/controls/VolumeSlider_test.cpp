@@ -11,11 +11,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace sonari {
 namespace {
+
+// A 16 x 16 bitmap cursor whose rows 0..11 are visible, with its hot spot in row `hotY`.
+QCursor TwelveRowCursor(int hotY) {
+    QBitmap bitmap(16, 16), mask(16, 16);
+    bitmap.fill(Qt::color0);
+    mask.fill(Qt::color0);
+    QPainter(&mask).fillRect(0, 0, 16, 12, Qt::color1);
+    return QCursor(bitmap, mask, 0, hotY);
+}
 
 // A shown slider of the given width inside a window at a known screen position.
 class SliderTest : public ::testing::Test {
@@ -199,11 +207,7 @@ TEST_F(SliderTest, WithoutShowHintNoHintAppearsButDraggingWorks) {
 }
 
 TEST_F(SliderTest, HintSitsJustBelowTheVisiblePartOfTheCursor) {
-    QBitmap bitmap(16, 16), mask(16, 16);
-    bitmap.fill(Qt::color0);
-    mask.fill(Qt::color0);
-    QPainter(&mask).fillRect(0, 0, 16, 12, Qt::color1); // rows 0..11 visible
-    slider->setCursor(QCursor(bitmap, mask, 0, 2));
+    slider->setCursor(TwelveRowCursor(2));
     Hover(30);
     const QPoint cursor = slider->mapToGlobal(QPoint(30, 10));
     EXPECT_EQ(slider->HintWindow().pos(), QPoint(cursor.x(), cursor.y() + 10));
@@ -225,7 +229,7 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChanges) {
     EXPECT_NE(slider->grab().toImage().pixelColor(inside), QColor(Qt::red));
 }
 
-TEST_F(SliderTest, DisabledThumbIsASunkenOutlineAndCannotBeDragged) {
+TEST_F(SliderTest, DisabledThumbIsASunkenOutline) {
     slider->SetValue(0.5f);
     const QRect thumb = slider->ThumbRect();
     const QImage enabled = slider->grab().toImage();
@@ -236,20 +240,11 @@ TEST_F(SliderTest, DisabledThumbIsASunkenOutlineAndCannotBeDragged) {
     EXPECT_EQ(disabled.pixelColor(thumb.bottomRight()), palette.color(QPalette::Light));
     EXPECT_EQ(disabled.pixelColor(thumb.center()), palette.color(QPalette::Button));
     EXPECT_NE(enabled.copy(thumb), disabled.copy(thumb));
-    // Qt delivers no mouse input to a disabled control: a real click cannot drag it.
-    QTest::mousePress(slider, Qt::LeftButton, {}, thumb.center());
-    QTest::mouseMove(slider, thumb.center() + QPoint(10, 0));
-    QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb.center() + QPoint(10, 0));
-    EXPECT_FLOAT_EQ(slider->Value(), 0.5f);
 }
 
 TEST(PermanentHintWindow, MeasuresTheVisibleRowsOfTheCursorBelowItsHotSpot) {
-    QBitmap bitmap(16, 16), mask(16, 16);
-    bitmap.fill(Qt::color0);
-    mask.fill(Qt::color0);
-    QPainter(&mask).fillRect(0, 0, 16, 12, Qt::color1);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(bitmap, mask, 0, 0)), 12);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(bitmap, mask, 0, 4)), 8);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(TwelveRowCursor(0)), 12);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(TwelveRowCursor(4)), 8);
 
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);

@@ -1,6 +1,6 @@
 #include "DspFixture.h"
-#include "SignalMath.h"
-#include "WavMaker.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/Signals.h"
 
 #include "SND/WDM/WdmErrors.h"
 #include "engine/SoundFiles.h"
@@ -15,6 +15,7 @@
 namespace sonari {
 namespace {
 
+using test::Peak;
 using test::ReadWav;
 using test::TDspFixture;
 using test::WriteWav;
@@ -56,13 +57,6 @@ protected:
     std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
 };
 
-float PeakIn(const TSingleArray& x, size_t first, size_t count) {
-    float peak = 0.0f;
-    for (size_t i = first; i < first + count; ++i)
-        peak = std::max(peak, std::fabs(x[i]));
-    return peak;
-}
-
 TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
     Dsp->Mode = dmRecord;
     Dsp->StartRecording();
@@ -78,10 +72,10 @@ TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
     const TSingleArray& x = voice.Channels[0];
     ASSERT_EQ(x.size(), 61440u);
     EXPECT_EQ(x[0], 0.0f);
-    EXPECT_LT(PeakIn(x, 0, 48), 0.01f * kToneAmplitude);      // faded in
-    EXPECT_GT(PeakIn(x, 1024, 1024), 0.99f * kToneAmplitude); // full level between
-    EXPECT_GT(PeakIn(x, 59 * 1024 - 1024, 1024), 0.99f * kToneAmplitude);
-    EXPECT_LT(PeakIn(x, 61440 - 48, 48), 0.01f * kToneAmplitude); // faded out
+    EXPECT_LT(Peak(x, 0, 48), 0.01f * kToneAmplitude);      // faded in
+    EXPECT_GT(Peak(x, 1024, 1024), 0.99f * kToneAmplitude); // full level between
+    EXPECT_GT(Peak(x, 59 * 1024 - 1024, 1024), 0.99f * kToneAmplitude);
+    EXPECT_LT(Peak(x, 61440 - 48, 48), 0.01f * kToneAmplitude); // faded out
 
     // Progress rises with the file and passes the bar's maximum on the last block.
     ASSERT_EQ(View.Progress.size(), 60u);
@@ -105,7 +99,7 @@ TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
     const TSingleArray x = ReadWav(UserFile("Voice.wav")).Channels[0];
     ASSERT_EQ(x.size(), 62u * 1024);
     for (size_t block = 59; block < 62; ++block)
-        EXPECT_LT(PeakIn(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
+        EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
 }
 
 TEST_F(DspFiles, CancelledRecordingStartsNothing) {

@@ -68,58 +68,35 @@ struct TRig {
     std::unique_ptr<TDsp> Dsp;
 };
 
-struct TNegotiation {
-    const char* Case;
-    std::vector<TSimPin> CapturePins, RenderPins;
-    TStart Start;
-    int32_t Rate;          // expected device rate; 0: the start fails with the device's error
-    int32_t SamplesPerBuf; // expected buffer frames
-};
-
 TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
-    // "44100|96000": one pin that takes only 44100 and another that takes only 96000.
-    const TNegotiation cases[] = {
-        {"capture from 44100", {Capture(44100, 96000)}, {}, stInput, 48000, 4096},
-        {"capture from 8000", {Capture(8000, 48000)}, {}, stInput, 12000, 1024},
-        {"44100|96000 capture",
-         {Capture(44100, 44100), Capture(96000, 96000)},
-         {},
-         stInput,
-         96000,
-         8192},
-        {"refusing capture", {Refusing(Capture(44100, 48000))}, {}, stInput, 0, 0},
-        {"render from 44100", {}, {Render(44100, 48000)}, stOutput, 48000, 4096},
-        {"duplex, both ranges",
-         {Capture(8000, 48000)},
-         {Render(44100, 96000)},
-         stDuplex,
-         48000,
-         4096},
-        {"duplex, 44100|96000",
-         {Capture(44100, 44100), Capture(96000, 96000)},
-         {Render(8000, 192000)},
-         stDuplex,
-         96000,
-         8192},
-        {"duplex, refusing render",
-         {Capture(8000, 192000)},
-         {Refusing(Render(44100, 48000))},
-         stDuplex,
-         0,
-         0},
+    // one pin that takes only 44100 and another that takes only 96000
+    const std::vector<TSimPin> only44100or96000 = {Capture(44100, 44100), Capture(96000, 96000)};
+    const struct {
+        std::vector<TSimPin> capture, render;
+        TStart start;
+        int32_t rate; // expected device rate; 0: the start fails with the device's error
+    } cases[] = {
+        {{Capture(44100, 96000)}, {}, stInput, 48000},
+        {{Capture(8000, 48000)}, {}, stInput, 12000},
+        {only44100or96000, {}, stInput, 96000},
+        {{Refusing(Capture(44100, 48000))}, {}, stInput, 0},
+        {{}, {Render(44100, 48000)}, stOutput, 48000},
+        {{Capture(8000, 48000)}, {Render(44100, 96000)}, stDuplex, 48000},
+        {only44100or96000, {Render(8000, 192000)}, stDuplex, 96000},
+        {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, stDuplex, 0},
     };
-    for (const TNegotiation& c : cases) {
-        SCOPED_TRACE(c.Case);
-        TRig rig(c.CapturePins.empty() ? std::vector{Capture(8000, 8000)} : c.CapturePins,
-                 c.RenderPins.empty() ? std::vector{Render(8000, 8000)} : c.RenderPins);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << &c - cases);
+        TRig rig(c.capture.empty() ? std::vector{Capture(8000, 8000)} : c.capture,
+                 c.render.empty() ? std::vector{Render(8000, 8000)} : c.render);
         TDsp& dsp = *rig.Dsp;
         const int code = CodeOf([&] {
-            c.Start == stInput    ? dsp.StartInput()
-            : c.Start == stOutput ? dsp.StartOutput()
+            c.start == stInput    ? dsp.StartInput()
+            : c.start == stOutput ? dsp.StartOutput()
                                   : dsp.StartDuplex();
         });
-        const bool capture = c.Start != stOutput, render = c.Start != stInput;
-        if (c.Rate == 0) {
+        const bool render = c.start != stInput;
+        if (c.rate == 0) {
             EXPECT_EQ(code, render ? wdmOutputFormatFailed : wdmInputFormatFailed);
             EXPECT_FALSE(dsp.Wdm.Running());
             // tried once at 48000, never above the highest rate
@@ -130,16 +107,16 @@ TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         EXPECT_EQ(code, -1);
         EXPECT_TRUE(dsp.Wdm.Running());
         for (bool isRender : {false, true}) {
-            if (isRender ? !render : !capture)
+            if (isRender != render && c.start != stDuplex)
                 continue;
             const TDeviceSettings& device =
                 isRender ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice();
             const TOctaveResampler& resampler =
                 isRender ? dsp.OctaveResampler2 : dsp.OctaveResampler1;
-            EXPECT_EQ(device.SamplingRate, c.Rate);
-            EXPECT_EQ(device.SamplesPerBuf, c.SamplesPerBuf);
-            EXPECT_EQ(resampler.Ratio(), c.Rate / 12000);
-            EXPECT_EQ(resampler.BigBlockSize(), c.SamplesPerBuf);
+            EXPECT_EQ(device.SamplingRate, c.rate);
+            EXPECT_EQ(device.SamplesPerBuf, 1024 * c.rate / 12000); // one block at 12 kHz
+            EXPECT_EQ(resampler.Ratio(), c.rate / 12000);
+            EXPECT_EQ(resampler.BigBlockSize(), device.SamplesPerBuf);
         }
         dsp.Stop();
         EXPECT_FALSE(dsp.Wdm.Running());

@@ -2,7 +2,6 @@
 
 #include "engine/DspView.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 

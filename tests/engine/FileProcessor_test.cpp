@@ -3,8 +3,8 @@
 #include "SND/Exceptions.h"
 
 #include "FakeDspView.h"
-#include "SignalMath.h"
-#include "WavMaker.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/Signals.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +12,14 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <numbers>
 
 namespace sonari {
 namespace {
 
 using test::ReadWav;
 using test::Sine;
+constexpr long double kPi = std::numbers::pi_v<long double>;
 using test::TTempDir;
 using test::WriteWav;
 
@@ -79,7 +81,7 @@ TEST_F(FileProcessor, OnlyChannelZeroIsProcessed) {
 TEST_F(FileProcessor, SummaryDescribesTheOutput) {
     view_.EqualizerOn = false;
     const long double f = 1000.0L / 12000.0L;
-    WriteWav(Name("in.wav"), 12000, {Sine(120000, f, 0.5L * 2147483647.0L)}, 4);
+    WriteWav(Name("in.wav"), 12000, {Sine(120000, f, 0.5L * 2147483647.0L, kPi / 2)}, 4);
     const TProcessSummary summary = Process(Name("in.wav"), Name("out.wav"));
     EXPECT_NEAR(summary.PeakDbfs, -6.02L, 0.01L);
     EXPECT_NEAR(summary.RmsDbfs, -9.03L, 0.01L);

@@ -1,12 +1,12 @@
 #include "engine/LevelMeters.h"
 
 #include "SND/Exceptions.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <functional>
 #include <limits>
-#include <numbers>
 #include <numeric>
 
 namespace sonari {
@@ -15,11 +15,7 @@ namespace {
 constexpr int kBlock = 1024;
 
 TSingleArray SineBlock(int index, double amplitude) {
-    TSingleArray x(kBlock);
-    for (int i = 0; i < kBlock; ++i)
-        x[i] = static_cast<float>(
-            amplitude * std::sin(2 * std::numbers::pi * 1000 * (index * kBlock + i) / 12000));
-    return x;
+    return test::Sine(kBlock, 1000.0L / 12000, amplitude, 0, size_t(index) * kBlock);
 }
 
 TEST(LevelConversions, GiveDbfsOfTheLargest32BitSampleAndRoundHalvesToEven) {
@@ -32,8 +28,6 @@ TEST(LevelConversions, GiveDbfsOfTheLargest32BitSampleAndRoundHalvesToEven) {
     EXPECT_EQ(RoundToInt(-2.6L), -3);
     EXPECT_EQ(RoundToInt(1e20L), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(RoundToInt(std::numeric_limits<long double>::quiet_NaN()), 0);
-    EXPECT_EQ(DbfsCaption(-3), "-3 dBFS");
-    EXPECT_EQ(DbCaption(12), "12 dB");
 }
 
 TEST(InputLevelBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
@@ -81,34 +75,31 @@ TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
     EXPECT_FALSE(next->Red);
 }
 
-TEST(OutputStatistics, AFullScaleSineShowsPeak0Rms3AndPeakFactor3) {
+// The figures of the first 25 blocks of a statistics run.
+TOutputFigures FiguresOf(const std::function<TSingleArray(int block)>& signal,
+                         const TNoiseReference* noise = nullptr) {
     TOutputStats stats;
     std::optional<TOutputFigures> f;
     for (int b = 0; b < 25; ++b) {
-        f = stats.Update(SineBlock(b, 2147483647.0), b, nullptr);
-        if (b < 24) {
-            ASSERT_FALSE(f.has_value()) << b;
-        }
+        EXPECT_FALSE(f.has_value()) << b;
+        f = stats.Update(signal(b), b, noise);
     }
-    ASSERT_TRUE(f.has_value());
-    EXPECT_EQ(f->Peak, 0);
-    EXPECT_EQ(f->Rms, -3);
-    EXPECT_EQ(f->PeakFactor, 3);
-    EXPECT_NEAR(f->RmsDbfs, -3.01f, 0.01f);
-    EXPECT_FALSE(f->PepSnr.has_value());
-    EXPECT_EQ(stats.OutSumSq, 0.0f);
+    EXPECT_EQ(stats.OutSumSq, 0.0f); // the window starts again
     EXPECT_EQ(stats.OutPeak, 0.0f);
+    return f.value_or(TOutputFigures{});
 }
 
-TEST(OutputStatistics, SilenceShowsTheGuardLevelAndNoPeakFactor) {
-    TOutputStats stats;
-    std::optional<TOutputFigures> f;
-    for (int b = 0; b < 25; ++b)
-        f = stats.Update(TSingleArray(kBlock, 0.0f), b, nullptr);
-    ASSERT_TRUE(f.has_value());
-    EXPECT_EQ(f->Peak, -1980);
-    EXPECT_EQ(f->Rms, -1980);
-    EXPECT_EQ(f->PeakFactor, 0);
+TEST(OutputStatistics, AFullScaleSineShowsPeak0Rms3AndPeakFactor3AndSilenceTheGuardLevel) {
+    const TOutputFigures sine = FiguresOf([](int b) { return SineBlock(b, 2147483647.0); });
+    EXPECT_EQ(sine.Peak, 0);
+    EXPECT_EQ(sine.Rms, -3);
+    EXPECT_EQ(sine.PeakFactor, 3);
+    EXPECT_NEAR(sine.RmsDbfs, -3.01f, 0.01f);
+    EXPECT_FALSE(sine.PepSnr.has_value());
+    const TOutputFigures silence = FiguresOf([](int) { return TSingleArray(kBlock, 0.0f); });
+    EXPECT_EQ(silence.Peak, -1980);
+    EXPECT_EQ(silence.Rms, -1980);
+    EXPECT_EQ(silence.PeakFactor, 0);
 }
 
 TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
@@ -135,14 +126,11 @@ TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
 }
 
 TEST(OutputStatistics, PepSnrComparesTheSignalPeakWithTheNoisePeak) {
-    TOutputStats stats;
     const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
-    std::optional<TOutputFigures> f;
-    for (int b = 0; b < 25; ++b)
-        f = stats.Update(SineBlock(b, 2147483647.0 / 2), b, &noise);
-    ASSERT_TRUE(f.has_value() && f->PepSnr.has_value());
-    // 10 + (-6.02) - (-40)
-    EXPECT_EQ(*f->PepSnr, 44);
+    const TOutputFigures f =
+        FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
+    ASSERT_TRUE(f.PepSnr.has_value());
+    EXPECT_EQ(*f.PepSnr, 44); // 10 + (-6.02) - (-40)
 }
 
 TEST(LevelHistograms, NeedTheEnvelopeArrays) {

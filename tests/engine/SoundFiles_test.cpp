@@ -2,41 +2,26 @@
 
 #include "SND/Exceptions.h"
 
-#include "WavMaker.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace sonari {
 namespace {
 
-using test::TTempDir;
-using test::WriteWav;
-
-TEST(ReadWavFile, ReturnsChannelZeroOfATwelveKilohertzFile) {
-    TTempDir dir;
-    const std::string name = dir / "two.wav";
-    WriteWav(name, 12000, {{65536.0f, -131072.0f, 0.0f}, {1.0f, 2.0f, 3.0f}});
+TEST(ReadWavFile, ReturnsChannelZeroOfATwelveKilohertzFileAndRejectsOtherRatesByName) {
+    test::TTempDir dir;
+    const std::string two = dir / "two.wav", fast = dir / "fast.wav";
+    test::WriteWav(two, 12000, {{65536.0f, -131072.0f, 0.0f}, {1.0f, 2.0f, 3.0f}});
+    test::WriteWav(fast, 48000, {{65536.0f, 65536.0f}});
     std::string message;
-    const TSingleArray samples = ReadWavFile(name, [&](const std::string& m) { message = m; });
-    EXPECT_EQ(samples, (TSingleArray{65536.0f, -131072.0f, 0.0f}));
+    const auto report = [&](const std::string& m) { message = m; };
+    EXPECT_EQ(ReadWavFile(two, report), (TSingleArray{65536.0f, -131072.0f, 0.0f}));
     EXPECT_EQ(message, "");
-}
-
-TEST(ReadWavFile, RejectsOtherRatesWithTheFileName) {
-    TTempDir dir;
-    const std::string name = dir / "fast.wav";
-    WriteWav(name, 48000, {{65536.0f, 65536.0f}});
-    std::string message;
-    const TSingleArray samples = ReadWavFile(name, [&](const std::string& m) { message = m; });
-    EXPECT_TRUE(samples.empty());
-    EXPECT_EQ(message, "Incorrect sampling rate in " + name + ", must be 12 KHz");
-}
-
-TEST(ReadWavFile, MissingOrBrokenFilesRaise) {
-    TTempDir dir;
+    EXPECT_TRUE(ReadWavFile(fast, report).empty());
+    EXPECT_EQ(message, "Incorrect sampling rate in " + fast + ", must be 12 KHz");
+    // missing or broken files raise
     EXPECT_THROW(ReadWavFile(dir / "none.wav", nullptr), Exception);
     test::WriteFileBytes(dir / "junk.wav", "RIFF\x04\0\0\0WAVE");
     EXPECT_THROW(ReadWavFile(dir / "junk.wav", nullptr), Exception);
@@ -54,21 +39,16 @@ TEST(SampleUtilities, RemoveDcSubtractsTheMeanAndPeakIsHalfThePeakToPeak) {
 }
 
 TEST(SampleUtilities, FadesAreHalfRaisedCosinesThatSumToOne) {
-    const TSingleArray ones(1024, 1.0f);
-    TSingleArray in = ones, out = ones;
+    TSingleArray in(1024, 1.0f), out(1024, 1.0f);
     FadeBlock(in, true);
     FadeBlock(out, false);
     EXPECT_EQ(in[0], 0.0f);
     EXPECT_EQ(out[0], 1.0f);
     EXPECT_FLOAT_EQ(in[512], 0.5f);
     EXPECT_NEAR(in[1023], 1.0f, 1e-5f);
-    EXPECT_NEAR(out[1023], 0.0f, 1e-5f);
-    for (size_t i = 0; i < ones.size(); ++i) {
+    for (size_t i = 1; i < in.size(); ++i) {
         ASSERT_NEAR(in[i] + out[i], 1.0f, 1e-6f) << i;
-        if (i > 0) {
-            ASSERT_GE(in[i], in[i - 1]) << i;
-            ASSERT_LE(out[i], out[i - 1]) << i;
-        }
+        ASSERT_GE(in[i], in[i - 1]) << i;
     }
 }
 

@@ -1,6 +1,6 @@
 #include "engine/TxRecorder.h"
 
-#include "WavMaker.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,35 +13,22 @@
 namespace sonari {
 namespace {
 
+using test::TScopedEnv;
 using test::TTempDir;
-
-// Sets an environment variable for one test and puts the old value back.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~TScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(SettingsLocation, LiesBelowTheConfigFolderUnderTheProgramsName) {
     TTempDir dir;
-    TScopedEnv home("HOME", dir.Path().c_str());
+    TScopedEnv home("HOME", dir.Path().string());
     SetProgramBaseName("sonari");
     {
-        TScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+        TScopedEnv config("XDG_CONFIG_HOME", (dir / "cfg").string());
         EXPECT_EQ(SettingsFolder(), (dir / "cfg/Brisko/Products/sonari/").string());
         EXPECT_TRUE(std::filesystem::is_directory(dir / "cfg/Brisko/Products/sonari"));
         EXPECT_EQ(SettingsFileName(), (dir / "cfg/Brisko/Products/sonari/sonari.ini").string());
     }
     // Unset, empty or relative (invalid by the XDG rules): ~/.config.
-    for (const char* config : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+    for (const std::optional<std::string>& config :
+         std::initializer_list<std::optional<std::string>>{std::nullopt, "", "relative/cfg"}) {
         TScopedEnv xdg("XDG_CONFIG_HOME", config);
         EXPECT_EQ(SettingsFileName(), (dir / ".config/Brisko/Products/sonari/sonari.ini").string());
     }
@@ -60,7 +46,7 @@ TEST(SettingsLocation, TakesTheBaseNameFromTheProgramFile) {
 TEST(SettingsLocation, AnUncreatableFolderIsIgnoredUntilTheWrite) {
     TTempDir dir;
     test::WriteFileBytes(dir / "Brisko", "a file in the way");
-    TScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
+    TScopedEnv config("XDG_CONFIG_HOME", dir.Path().string());
     SetProgramBaseName("sonari");
     const std::string name = SettingsFileName();
     EXPECT_EQ(name, (dir / "Brisko/Products/sonari/sonari.ini").string());

@@ -1,13 +1,20 @@
 #include "tests/support/TestSupport.h"
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace sonari::test {
 
@@ -75,6 +82,93 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+TScopedEnv::~TScopedEnv() {
+    for (const auto& [name, value] : saved_)
+        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+}
+
+void TScopedEnv::Set(const std::string& name, std::optional<std::string> value) {
+    if (!saved_.count(name)) {
+        const char* old = std::getenv(name.c_str());
+        saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+}
+
+TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+               const std::string& outFile, const std::string& errFile) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& own : environment)
+            replaced = replaced || own.starts_with(name);
+        if (!replaced)
+            env.push_back(text);
+    }
+    env.insert(env.end(), environment.begin(), environment.end());
+    auto pointers = [](const std::vector<std::string>& strings) {
+        std::vector<char*> list;
+        for (const std::string& s : strings)
+            list.push_back(const_cast<char*>(s.c_str()));
+        list.push_back(nullptr);
+        return list;
+    };
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int mode = O_WRONLY | O_CREAT | O_TRUNC;
+    if (!outFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), mode, 0644);
+    if (!errFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), mode, 0644);
+    const std::vector<char*> args = pointers(argv), envp = pointers(env);
+    if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
+        pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+TChild::~TChild() {
+    if (pid_ > 0 && !ended_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void TChild::Signal(int signal) const { kill(pid_, signal); }
+
+int TChild::Wait(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (pid_ > 0 && !ended_) {
+        int status = 0;
+        rusage usage{};
+        const pid_t done = wait4(pid_, &status, WNOHANG, &usage);
+        if (done == pid_) {
+            ended_ = true;
+            maxRssKb_ = usage.ru_maxrss;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (done < 0 || std::chrono::steady_clock::now() > deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+bool WaitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        if (content.str().find(text) != std::string::npos)
+            return true;
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 } // namespace sonari::test

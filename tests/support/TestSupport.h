@@ -1,7 +1,13 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace sonari::test {
 
@@ -36,5 +42,49 @@ std::string ShellQuote(const std::string& text);
 // Whole file as bytes / writes bytes to a file.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Sets or unsets environment variables for one test and puts the old values back afterwards.
+class TScopedEnv {
+public:
+    TScopedEnv() = default;
+    TScopedEnv(const std::string& name, std::optional<std::string> value) { Set(name, value); }
+    ~TScopedEnv();
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+    void Set(const std::string& name, std::optional<std::string> value); // nullopt unsets
+    void Unset(const std::string& name) { Set(name, std::nullopt); }
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// A child process, killed if it still runs when the object goes. Its standard output and
+// error go to the given files, or stay this process's when none are given.
+class TChild {
+public:
+    // `environment` ("NAME=value") replaces or adds to this process's variables.
+    TChild(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
+           const std::string& outFile = {}, const std::string& errFile = {});
+    ~TChild();
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Signal(int signal) const;
+    // The exit status; -1 when it did not exit normally or not within `timeout`.
+    int Wait(std::chrono::milliseconds timeout = std::chrono::hours(1));
+    // Largest resident set of the child in KiB, after Wait.
+    long MaxRssKb() const { return maxRssKb_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    long maxRssKb_ = 0;
+};
+
+// Waits up to `timeout` until the file contains `text`.
+bool WaitForText(const std::filesystem::path& file, const std::string& text,
+                 std::chrono::milliseconds timeout);
 
 } // namespace sonari::test

@@ -136,100 +136,66 @@ void WriteTone(const std::filesystem::path& path, double seconds) {
         path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
-// Power of the tone's frequency (Goertzel) against the whole power of a window.
-double ToneShare(const std::vector<int16_t>& x, size_t first, size_t count) {
-    const double w = 2 * std::numbers::pi * kToneHz / kRate;
-    double s1 = 0, s2 = 0, total = 0;
-    for (size_t i = first; i < first + count; ++i) {
-        const double s = x[i] + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s;
-        total += double(x[i]) * x[i];
-    }
-    const double tone = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
-    return total > 0 ? 2 * tone / (count * total) : 0;
-}
-
-struct TRun {
-    int Blocks = 0;
-    std::vector<Clock::time_point> Times;
-    std::vector<std::string> Ended;
-};
-
-// Blocks per second from the arrival times from block `from` on (least-squares slope), so that
-// the jitter of single blocks does not count.
-double BlockRate(const std::vector<Clock::time_point>& times, size_t from) {
-    double n = 0, st = 0, sk = 0, stt = 0, stk = 0;
-    for (size_t k = from; k < times.size(); ++k) {
-        const double t = std::chrono::duration<double>(times[k] - times[from]).count();
-        n += 1;
-        st += t;
-        sk += double(k);
-        stt += t * t;
-        stk += t * double(k);
-    }
-    return (n * stk - st * sk) / (n * stt - st * st);
-}
-
 // The device list over ALSA and a duplex stream from the test microphone to the test
-// transmitter that copies each block and notes when it came.
-struct TPulseDuplex {
-    TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
-    TSynchronizer Sync;
-    TRun Run;
-    TWdmAudioStream Stream{Audio, Sync};
-
-    TPulseDuplex() {
-        Stream.SetDirections(ddBoth);
-        Stream.SetInputDevice({DeviceNamed(Audio, "Test microphone"), 1, 16, kRate, kFrames});
-        Stream.SetOutputDevice({DeviceNamed(Audio, "Test transmitter"), 1, 16, kRate, kFrames});
-        Run.Times.reserve(1000);
-        Stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
+// transmitter that copies each block and notes when it came; started after the server, which
+// sets the environment ALSA reads.
+class AlsaThroughPulseAudio : public ::testing::Test {
+protected:
+    AlsaThroughPulseAudio() {
+        stream.SetDirections(ddBoth);
+        stream.SetInputDevice({DeviceNamed(audio, "Test microphone"), 1, 16, kRate, kFrames});
+        stream.SetOutputDevice({DeviceNamed(audio, "Test transmitter"), 1, 16, kRate, kFrames});
+        times.reserve(1000);
+        stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
                                TDataBufferF& out) {
-            Run.Times.push_back(Clock::now());
-            ++Run.Blocks;
+            times.push_back(Clock::now());
             for (TSingleArray& channel : out)
                 channel = in[0];
         };
-        Stream.OnStreamEnded = [this](const std::string& reason) { Run.Ended.push_back(reason); };
+        stream.OnStreamEnded = [this](const std::string& reason) { ended.push_back(reason); };
     }
-};
+    void SetUp() override { ASSERT_TRUE(audio.Initialized()); }
 
-// Serves the hand-over until `done` holds or `limit` has passed.
-template <typename F>
-void ServeUntil(TSynchronizer& sync, std::chrono::milliseconds limit, F done) {
-    for (const auto end = Clock::now() + limit; Clock::now() < end && !done();)
-        sync.CheckSynchronize(10ms);
-}
-
-// Samples that do not continue the sine of the samples before them: x[n] = 2 cos(w) x[n-1] -
-// x[n-2] holds for a clean tone up to rounding, a dropped or repeated stretch breaks it.
-size_t Discontinuities(const std::vector<int16_t>& x, size_t first, size_t count) {
-    const double c = 2 * std::cos(2 * std::numbers::pi * kToneHz / kRate);
-    size_t breaks = 0;
-    for (size_t n = first + 2; n < first + count; ++n)
-        breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * 32767;
-    return breaks;
-}
-
-double Rms(const std::vector<int16_t>& x, size_t first, size_t count) {
-    double energy = 0;
-    for (size_t i = first; i < first + count; ++i)
-        energy += double(x[i]) * x[i];
-    return std::sqrt(energy / count) / 32767.0;
-}
-
-// A private server (started first: it sets the environment ALSA reads) and the duplex over it.
-class AlsaThroughPulseAudio : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(duplex.Audio.Initialized()); }
+    // Serves the hand-over until `done` holds or `limit` has passed.
+    template <typename F>
+    void ServeUntil(std::chrono::milliseconds limit, F done) {
+        for (const auto end = Clock::now() + limit; Clock::now() < end && !done();)
+            sync.CheckSynchronize(10ms);
+    }
+    size_t Blocks() const { return times.size(); }
 
     TPulseServer server;
-    TPulseDuplex duplex;
-    TSynchronizer& sync = duplex.Sync;
-    TRun& run = duplex.Run;
-    TWdmAudioStream* stream = &duplex.Stream;
+    TWdmAudio audio{std::make_unique<TAlsaPlatform>()};
+    TSynchronizer sync;
+    TWdmAudioStream stream{audio, sync};
+    std::vector<Clock::time_point> times;
+    std::vector<std::string> ended;
 };
+
+// A clean tone satisfies x[n] = 2 cos(w) x[n-1] - x[n-2] up to rounding: samples that break it
+// show a dropped or repeated stretch. Also its r.m.s. level (of full scale) and the share of
+// its power at the tone's frequency (Goertzel).
+struct TToneCheck {
+    size_t Breaks = 0;
+    double Rms = 0, ToneShare = 0;
+};
+
+TToneCheck CheckTone(const std::vector<int16_t>& x, size_t first, size_t count) {
+    const double c = 2 * std::cos(2 * std::numbers::pi * kToneHz / kRate);
+    TToneCheck check;
+    double s1 = 0, s2 = 0, total = 0;
+    for (size_t n = first; n < first + count; ++n) {
+        if (n >= first + 2)
+            check.Breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * 32767;
+        const double s = x[n] + c * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        total += double(x[n]) * x[n];
+    }
+    check.Rms = std::sqrt(total / count) / 32767.0;
+    check.ToneShare = 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (count * total);
+    return check;
+}
 
 TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
     const auto tone = server.Dir() / "tone.raw";
@@ -245,32 +211,35 @@ TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
               0);
     const auto recordingEnds = Clock::now() + 10500ms;
 
-    stream->Start();
+    stream.Start();
     // A sound server may take a moment to deliver the first block; the rate counts from there.
-    ServeUntil(sync, 5000ms, [&] { return run.Blocks > 0; });
-    ASSERT_GT(run.Blocks, 0) << "no block within 5 s";
-    ServeUntil(sync, 1000ms, [] { return false; });
-    const uint64_t settledXruns = stream->XrunCount();
-    const int settledBlocks = run.Blocks;
-    ServeUntil(sync, 5000ms, [] { return false; });
+    ServeUntil(5000ms, [&] { return Blocks() > 0; });
+    ASSERT_GT(Blocks(), 0u) << "no block within 5 s";
+    ServeUntil(1000ms, [] { return false; });
+    const uint64_t settledXruns = stream.XrunCount();
+    const size_t settled = Blocks();
+    ServeUntil(5000ms, [] { return false; });
     const auto stopping = Clock::now();
-    stream->Stop();
+    stream.Stop();
     const double stopMs =
         std::chrono::duration<double, std::milli>(Clock::now() - stopping).count();
 
-    const double blocksPerSecond = BlockRate(run.Times, static_cast<size_t>(settledBlocks));
-    std::printf("blocks %d, %.3f blocks/s (nominal %.3f), xruns %llu (%llu while starting), "
+    // over five seconds the jitter of single blocks hardly counts
+    const double blocksPerSecond =
+        double(Blocks() - 1 - settled) /
+        std::chrono::duration<double>(times.back() - times[settled]).count();
+    std::printf("blocks %zu, %.3f blocks/s (nominal %.3f), xruns %llu (%llu while starting), "
                 "dropped %llu, stop %.1f ms\n",
-                run.Blocks, blocksPerSecond, double(kRate) / kFrames,
-                static_cast<unsigned long long>(stream->XrunCount() - settledXruns),
+                Blocks(), blocksPerSecond, double(kRate) / kFrames,
+                static_cast<unsigned long long>(stream.XrunCount() - settledXruns),
                 static_cast<unsigned long long>(settledXruns),
-                static_cast<unsigned long long>(stream->DroppedBlockCount()), stopMs);
-    EXPECT_TRUE(run.Ended.empty());
+                static_cast<unsigned long long>(stream.DroppedBlockCount()), stopMs);
+    EXPECT_TRUE(ended.empty());
     EXPECT_NEAR(blocksPerSecond, double(kRate) / kFrames, 0.01 * kRate / kFrames);
-    EXPECT_GE(run.Blocks - settledBlocks, 55);
+    EXPECT_GE(Blocks() - settled, 55u);
     EXPECT_LT(stopMs, 500.0);
-    EXPECT_EQ(stream->XrunCount(), settledXruns);
-    EXPECT_EQ(stream->DroppedBlockCount(), 0u);
+    EXPECT_EQ(stream.XrunCount(), settledXruns);
+    EXPECT_EQ(stream.DroppedBlockCount(), 0u);
 
     // From a second after the tone appears (the server settles meanwhile) it must come through
     // sample for sample over four seconds: no gap, no jump, at its level.
@@ -282,27 +251,27 @@ TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
     const size_t begin = onset + kRate;
     const size_t stretch = 4 * kRate;
     ASSERT_LE(begin + stretch, x.size()) << "the recording holds no 5 s of tone";
-    EXPECT_EQ(Discontinuities(x, begin, stretch), 0u);
-    EXPECT_NEAR(Rms(x, begin, stretch), kToneAmplitude / std::sqrt(2.0), 0.001);
-    EXPECT_GT(ToneShare(x, begin, stretch), 0.9999);
+    const TToneCheck check = CheckTone(x, begin, stretch);
+    EXPECT_EQ(check.Breaks, 0u);
+    EXPECT_NEAR(check.Rms, kToneAmplitude / std::sqrt(2.0), 0.001);
+    EXPECT_GT(check.ToneShare, 0.9999);
 }
 
 TEST_F(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
-    stream->Start();
-    ServeUntil(sync, 6000ms, [&] { return run.Blocks > 5; });
-    ASSERT_GT(run.Blocks, 5);
+    stream.Start();
+    ServeUntil(6000ms, [&] { return Blocks() > 5; });
+    ASSERT_GT(Blocks(), 5u);
     server.Kill();
     const auto killed = Clock::now();
-    while (run.Ended.empty() && Clock::now() - killed < 10s)
-        sync.CheckSynchronize(10ms);
+    ServeUntil(10000ms, [&] { return !ended.empty(); });
     const double endMs = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();
     std::printf("stream ended %.0f ms after the server died: %s\n", endMs,
-                run.Ended.empty() ? "(not at all)" : run.Ended[0].c_str());
-    ASSERT_EQ(run.Ended.size(), 1u);
-    EXPECT_NE(run.Ended[0].find("Test "), std::string::npos) << run.Ended[0];
-    EXPECT_FALSE(stream->Running());
+                ended.empty() ? "(not at all)" : ended[0].c_str());
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_NE(ended[0].find("Test "), std::string::npos) << ended[0];
+    EXPECT_FALSE(stream.Running());
     const auto stopping = Clock::now();
-    stream->Stop();
+    stream.Stop();
     EXPECT_LT(Clock::now() - stopping, 500ms);
 }
 

@@ -40,7 +40,7 @@ TByteArray EncodeOne(const TWaveFormatExtensible& f, float x) {
     return bytes;
 }
 
-TEST(SampleConversion, IntegerSamplesLandOnTheTopOfA32BitInteger) {
+TEST(SampleConversion, IntegerSamplesLandOnTheTopOfA32BitIntegerWithOnlyTheValidBits) {
     EXPECT_EQ(DecodeOne(PcmFormat(1, 8), {0x80}), 0.0f);
     EXPECT_EQ(DecodeOne(PcmFormat(1, 8), {0x00}), -2147483648.0f);
     EXPECT_EQ(DecodeOne(PcmFormat(1, 8), {0xFF}), 2130706432.0f);
@@ -48,9 +48,6 @@ TEST(SampleConversion, IntegerSamplesLandOnTheTopOfA32BitInteger) {
     EXPECT_EQ(DecodeOne(PcmFormat(1, 16), {0x00, 0x80}), -2147483648.0f);
     EXPECT_EQ(DecodeOne(PcmFormat(1, 24), {0x00, 0x00, 0x80}), -2147483648.0f);
     EXPECT_EQ(DecodeOne(PcmFormat(1, 32), {0x01, 0x00, 0x00, 0x00}), 1.0f);
-}
-
-TEST(SampleConversion, ExtensiblePcmClearsBitsBeyondTheValidOnes) {
     // 0x7FFFFF in 24 bits with 20 valid bits: the lowest 4 of the 24 are cleared.
     EXPECT_EQ(DecodeOne(ExtensiblePcm(1, 24, 20), {0xFF, 0xFF, 0x7F}), float(0x7FFFF000));
     EXPECT_EQ(DecodeOne(ExtensiblePcm(1, 24, 24), {0xFF, 0xFF, 0x7F}), float(0x7FFFFF00));
@@ -65,10 +62,12 @@ TEST(SampleConversion, NegativeValuesTruncateFor16BitsButFloorFor24Bits) {
     EXPECT_EQ(EncodeOne(PcmFormat(1, 8), 0.0f), (TByteArray{0x80}));
 }
 
-TEST(SampleConversion, RoundsTiesToEvenBeforeTheShift) {
+TEST(SampleConversion, RoundsTiesToEvenBeforeTheShiftAndNarrowWidthsWrapBeyondFullScale) {
     EXPECT_EQ(EncodeOne(PcmFormat(1, 32), 2.5f), (TByteArray{2, 0, 0, 0}));
     EXPECT_EQ(EncodeOne(PcmFormat(1, 32), 3.5f), (TByteArray{4, 0, 0, 0}));
     EXPECT_EQ(EncodeOne(PcmFormat(1, 32), -2.5f), (TByteArray{0xFE, 0xFF, 0xFF, 0xFF}));
+    // no saturation: 2^31 wraps to -2^31 in the low 32 bits
+    EXPECT_EQ(EncodeOne(PcmFormat(1, 16), 2147483648.0f), (TByteArray{0x00, 0x80}));
 }
 
 TEST(SampleConversion, ThirtyTwoBitsOutOfRangeOrNotFiniteIsARangeError) {
@@ -76,11 +75,6 @@ TEST(SampleConversion, ThirtyTwoBitsOutOfRangeOrNotFiniteIsARangeError) {
     EXPECT_NO_THROW(EncodeOne(PcmFormat(1, 32), -2147483648.0f));
     EXPECT_THROW(EncodeOne(PcmFormat(1, 16), std::nanf("")), ERangeError);
     EXPECT_THROW(EncodeOne(PcmFormat(1, 24), INFINITY), ERangeError);
-}
-
-TEST(SampleConversion, NarrowWidthsWrapBeyondFullScale) {
-    // No saturation: 2^31 wraps to -2^31 in the low 32 bits.
-    EXPECT_EQ(EncodeOne(PcmFormat(1, 16), 2147483648.0f), (TByteArray{0x00, 0x80}));
 }
 
 TEST(SampleConversion, FloatSamplesPassUnchangedBothWays) {

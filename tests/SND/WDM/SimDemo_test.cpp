@@ -12,7 +12,6 @@ namespace sonari {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Settings;
 
 constexpr double kFullScale = 2147483648.0;
 
@@ -94,15 +93,6 @@ protected:
     void SetUp() override { AddDemoDevices(Sim); }
 };
 
-TEST_F(Demo, OffersAMicrophoneAndATransmitter) {
-    TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 2);
-    EXPECT_EQ(audio.DeviceName(kDemoMicrophone), "01  Demo microphone");
-    EXPECT_EQ(audio.DeviceName(kDemoTransmitter), "02  Demo transmitter");
-    EXPECT_TRUE(audio.HasPin(kDemoMicrophone, false));
-    EXPECT_TRUE(audio.HasPin(kDemoTransmitter, true));
-}
-
 TEST_F(Demo, TheMicrophoneLoopsTheGivenVoiceAtTheDeviceRateAndTheTransmitterHandsItOn) {
     const TSingleArray voice = {0, 65536 * 100.0f, 65536 * 300.0f, -65536 * 100.0f};
     SetDemoVoice(Sim, voice);
@@ -113,8 +103,8 @@ TEST_F(Demo, TheMicrophoneLoopsTheGivenVoiceAtTheDeviceRateAndTheTransmitterHand
     });
     Build();
     TWdmAudioStream stream(*Audio, Sync);
-    stream.SetInputDevice(Settings(0, 1, 16, 24000, 8));
-    stream.SetOutputDevice(Settings(1, 1, 16, 24000, 8));
+    stream.SetInputDevice(TDeviceSettings{0, 1, 16, 24000, 8});
+    stream.SetOutputDevice(TDeviceSettings{1, 1, 16, 24000, 8});
     stream.OnData = [](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
         out[0] = in[0];
     };
@@ -136,7 +126,7 @@ TEST_F(Demo, WithoutAGivenVoiceTheMicrophoneSpeaksTheBuiltInOne) {
     Build();
     TWdmAudioStream stream(*Audio, Sync);
     stream.SetDirections(ddCapture);
-    stream.SetInputDevice(Settings(0, 1, 32, 12000, 12000));
+    stream.SetInputDevice(TDeviceSettings{0, 1, 32, 12000, 12000});
     TSingleArray captured;
     stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
         captured = in[0];

@@ -54,16 +54,4 @@ protected:
     TSynchronizer Sync;
 };
 
-// Device settings in one line.
-inline TDeviceSettings Settings(int32_t index, int32_t channels, int32_t bits, int32_t rate,
-                                int32_t frames) {
-    TDeviceSettings s;
-    s.Index = index;
-    s.Channels = channels;
-    s.BitsPerSample = bits;
-    s.SamplingRate = rate;
-    s.SamplesPerBuf = frames;
-    return s;
-}
-
 } // namespace sonari::test

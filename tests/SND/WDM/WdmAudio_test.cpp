@@ -46,6 +46,12 @@ TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) 
     EXPECT_EQ(audio.DeviceName(1), "02  Speaker");
     EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("01  Mic @0"));
     EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("02  Speaker @1"));
+    // every device was opened for the scan and closed after it
+    for (size_t d = 0; d < 3; ++d) {
+        EXPECT_EQ(Sim.OpenCount(d), 0);
+        EXPECT_EQ(Sim.TotalOpenCount(d), 1);
+    }
+    EXPECT_EQ(audio.Filters()[0].Handle, kClosedHandle);
 }
 
 TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
@@ -193,7 +199,7 @@ TEST_F(DeviceList, GathersCapabilitiesOverAllPcmRangesOfAPin) {
     EXPECT_EQ(p.MaxRate, 48000);
 }
 
-TEST_F(DeviceList, AFailingEnumerationLeavesNoDeviceAtAll) {
+TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails) {
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     Sim.AddDevice(SimDevice("Speaker", {Render()}));
     Sim.EnumerationFailsAt = 2;
@@ -202,28 +208,14 @@ TEST_F(DeviceList, AFailingEnumerationLeavesNoDeviceAtAll) {
     EXPECT_EQ(audio.DeviceCount(), 0);
     EXPECT_TRUE(audio.CaptureNames().empty());
     EXPECT_TRUE(audio.RenderNames().empty());
-}
 
-TEST_F(DeviceList, IsNotInitializedWithoutPlatformOrWithoutUsableDevices) {
-    Sim.AddDevice(SimDevice("Mic", {Capture()}));
-    Sim.LoadFails = true;
-    EXPECT_FALSE(Build().Initialized());
-    EXPECT_EQ(Audio->DeviceCount(), 0);
-
-    auto empty = std::make_unique<TSimPlatform>();
-    TWdmAudio none(std::move(empty));
-    EXPECT_FALSE(none.Initialized());
-}
-
-TEST_F(DeviceList, ClosesEveryDeviceAfterScanningIt) {
-    Sim.AddDevice(SimDevice("Mic", {Capture()}));
-    Sim.AddDevice(SimDevice("Speaker", {Render()}));
-    TWdmAudio& audio = Build();
-    for (size_t d = 0; d < 2; ++d) {
-        EXPECT_EQ(Sim.OpenCount(d), 0);
-        EXPECT_EQ(Sim.TotalOpenCount(d), 1);
-        EXPECT_EQ(audio.Filters()[d].Handle, kClosedHandle);
-    }
+    auto unloadable = std::make_unique<TSimPlatform>();
+    unloadable->AddDevice(SimDevice("Mic", {Capture()}));
+    unloadable->LoadFails = true;
+    const TWdmAudio notLoaded(std::move(unloadable));
+    EXPECT_FALSE(notLoaded.Initialized());
+    EXPECT_EQ(notLoaded.DeviceCount(), 0);
+    EXPECT_FALSE(TWdmAudio(std::make_unique<TSimPlatform>()).Initialized()); // no devices
 }
 
 TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {

@@ -10,7 +10,6 @@
 namespace sonari {
 namespace {
 
-using test::Settings;
 using test::TSimFixture;
 
 class Pins : public TSimFixture {
@@ -38,20 +37,20 @@ TEST_F(Pins, FindPinTakesTheFirstPinThatCarriesChannelsAndRate) {
                                           SimPin(false, 8, 16, 16, 8000, 192000)}));
     Build();
     TFilter& device = Device(0);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 2, 32, 48000, 480))->PinId, 0u);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 4, 16, 48000, 480))->PinId, 2u);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 2, 16, 96000, 960))->PinId, 2u);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 4, 16, 22050, 480))->PinId, 3u);
-    EXPECT_EQ(FindPin(device, true, Settings(0, 8, 8, 192000, 480))->PinId, 1u);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 9, 16, 48000, 480)), nullptr);
-    EXPECT_EQ(FindPin(device, false, Settings(0, 2, 16, 7999, 480)), nullptr);
-    EXPECT_EQ(FindPin(device, true, Settings(0, 2, 16, 192001, 480)), nullptr);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 2, 32, 48000, 480})->PinId, 0u);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 4, 16, 48000, 480})->PinId, 2u);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 2, 16, 96000, 960})->PinId, 2u);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 4, 16, 22050, 480})->PinId, 3u);
+    EXPECT_EQ(FindPin(device, true, TDeviceSettings{0, 8, 8, 192000, 480})->PinId, 1u);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 9, 16, 48000, 480}), nullptr);
+    EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 2, 16, 7999, 480}), nullptr);
+    EXPECT_EQ(FindPin(device, true, TDeviceSettings{0, 2, 16, 192001, 480}), nullptr);
 }
 
 TEST_F(Pins, TheDriverChoosesTheWidthAndTheSettingsFollowIt) {
     Sim.AddDevice(SimDevice("24-bit only", {SimPin(true, 2, 24, 24, 48000, 48000)}));
     Build();
-    TDeviceSettings output = Settings(0, 2, 16, 48000, 2048);
+    TDeviceSettings output = TDeviceSettings{0, 2, 16, 48000, 2048};
     TPin& pin = Device(0).Pins[0];
     ASSERT_TRUE(OpenPin(Platform(), pin, output));
     EXPECT_EQ(output.BitsPerSample, 24);
@@ -64,7 +63,7 @@ TEST_F(Pins, TheDriverChoosesTheWidthAndTheSettingsFollowIt) {
 TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
     Sim.AddDevice(SimDevice("Eight channels", {SimPin(false, 8, 16, 32, 8000, 96000)}));
     Build();
-    TDeviceSettings input = Settings(0, 2, 16, 44100, 1024);
+    TDeviceSettings input = TDeviceSettings{0, 2, 16, 44100, 1024};
     OpenDevice(Platform(), Device(0));
     NegotiateFormat(Platform(), Device(0).Pins[0], input);
 
@@ -89,7 +88,7 @@ TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
     pin.AnswerPlainPcm = true;
     Sim.AddDevice(SimDevice("Quad", {pin}));
     Build();
-    TDeviceSettings input = Settings(0, 1, 24, 48000, 1024);
+    TDeviceSettings input = TDeviceSettings{0, 1, 24, 48000, 1024};
     OpenDevice(Platform(), Device(0));
     NegotiateFormat(Platform(), Device(0).Pins[0], input);
     EXPECT_EQ(input.Channels, 4);
@@ -104,7 +103,7 @@ TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
     odd.AnswerBits = 20;
     Sim.AddDevice(SimDevice("Odd", {refusing, odd}));
     Build();
-    TDeviceSettings settings = Settings(0, 2, 16, 48000, 1024);
+    TDeviceSettings settings = TDeviceSettings{0, 2, 16, 48000, 1024};
 
     EWdmAudioError render = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], settings); });
     EXPECT_EQ(render.Code, wdmOutputFormatFailed);
@@ -120,51 +119,12 @@ TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
     EXPECT_EQ(Sim.OpenCount(0), 0);
 }
 
-TEST_F(Pins, OneDeviceIsOpenedOnceForBothDirectionsAndClosedAfterBothPins) {
-    Sim.AddDevice(SimDevice("Headset", {SimPin(true, 2, 16, 16, 48000, 48000),
-                                        SimPin(false, 1, 16, 16, 48000, 48000)}));
-    Build();
-    TDeviceSettings output = Settings(0, 2, 16, 48000, 1024);
-    TDeviceSettings input = Settings(0, 1, 16, 48000, 1024);
-    TPin& render = Device(0).Pins[0];
-    TPin& capture = Device(0).Pins[1];
-    OpenPin(Platform(), render, output);
-    OpenPin(Platform(), capture, input);
-    EXPECT_EQ(Sim.TotalOpenCount(0), 2); // the scan, then one open for streaming
-    EXPECT_TRUE(Sim.PinCreated(0, 0));
-    EXPECT_TRUE(Sim.PinCreated(0, 1));
-
-    ClosePin(Platform(), render);
-    EXPECT_EQ(Sim.OpenCount(0), 1);
-    EXPECT_FALSE(Sim.PinCreated(0, 0));
-    ClosePin(Platform(), capture);
-    EXPECT_EQ(Sim.OpenCount(0), 0);
-    EXPECT_EQ(Device(0).Handle, kClosedHandle);
-    ClosePin(Platform(), capture); // released twice: nothing happens
-    EXPECT_EQ(Sim.OpenCount(0), 0);
-}
-
-TEST_F(Pins, CreatingACreatedPinFailsWithBusyAndKeepsTheDeviceOpen) {
-    Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
-    Build();
-    TDeviceSettings input = Settings(0, 2, 16, 48000, 1024);
-    TPin& pin = Device(0).Pins[0];
-    OpenPin(Platform(), pin, input);
-    EWdmAudioError busy = ErrorOf([&] { OpenPin(Platform(), pin, input); });
-    EXPECT_EQ(busy.Code, wdmStartInputFailed);
-    EXPECT_STREQ(busy.what(), "Unable to start input from 01  Mic: error 170");
-    EXPECT_EQ(Sim.OpenCount(0), 1);
-    EXPECT_TRUE(Sim.PinCreated(0, 0));
-    ClosePin(Platform(), pin);
-    EXPECT_EQ(Sim.OpenCount(0), 0);
-}
-
 TEST_F(Pins, AFailedCreationClosesAnIdleDeviceAndALaterStartOpensItAgain) {
     TSimPin pin = SimPin(true, 2, 16, 16, 48000, 48000);
     pin.CreateError = EBUSY;
     Sim.AddDevice(SimDevice("Speaker", {pin}));
     Build();
-    TDeviceSettings output = Settings(0, 2, 16, 48000, 1024);
+    TDeviceSettings output = TDeviceSettings{0, 2, 16, 48000, 1024};
     EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], output); });
     EXPECT_EQ(failed.Code, wdmStartOutputFailed);
     EXPECT_STREQ(failed.what(), "Unable to start output to 01  Speaker: error 16");
@@ -181,28 +141,11 @@ TEST_F(Pins, ADeviceThatCannotBeOpenedRaisesWithItsName) {
     Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
     Build();
     Sim.Device(0).OpenFails = true;
-    TDeviceSettings input = Settings(0, 2, 16, 48000, 1024);
+    TDeviceSettings input = TDeviceSettings{0, 2, 16, 48000, 1024};
     EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], input); });
     EXPECT_EQ(failed.Code, wdmOpenDeviceFailed);
     EXPECT_STREQ(failed.what(), "Unable to open device: 01  Mic");
     EXPECT_EQ(Device(0).Handle, kClosedHandle);
-}
-
-TEST_F(Pins, ARefusedStateChangeRaisesTheStartErrorWithTheDriversCode) {
-    TSimPin pin = SimPin(false, 2, 16, 16, 48000, 48000);
-    pin.RunError = EPERM;
-    Sim.AddDevice(SimDevice("Mic", {pin}));
-    Build();
-    TDeviceSettings input = Settings(0, 2, 16, 48000, 1024);
-    TPin& p = Device(0).Pins[0];
-    OpenPin(Platform(), p, input);
-    SetPinState(Platform(), p, ksPause);
-    EXPECT_EQ(Sim.PinState(0, 0), ksPause);
-    EWdmAudioError refused = ErrorOf([&] { SetPinState(Platform(), p, ksRun); });
-    EXPECT_EQ(refused.Code, wdmStartInputFailed);
-    EXPECT_STREQ(refused.what(), "Unable to start input from 01  Mic: error 1");
-    EXPECT_EQ(Sim.PinState(0, 0), ksPause);
-    ClosePin(Platform(), p);
 }
 
 } // namespace

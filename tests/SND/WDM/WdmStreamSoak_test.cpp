@@ -12,7 +12,6 @@ namespace sonari {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Settings;
 
 constexpr int kFrames = 64;
 constexpr int kBlocks = 100'000;
@@ -74,8 +73,8 @@ TEST_F(StreamSoak, AHundredThousandDuplexBlocksLoseOnlyWhatTheSlowerClockCannotP
     Build();
     TWdmAudioStream stream(*Audio, Sync);
     stream.SetDirections(ddBoth);
-    stream.SetInputDevice(Settings(0, 2, 16, 48000, kFrames));
-    stream.SetOutputDevice(Settings(1, 2, 16, 48000, kFrames));
+    stream.SetInputDevice(TDeviceSettings{0, 2, 16, 48000, kFrames});
+    stream.SetOutputDevice(TDeviceSettings{1, 2, 16, 48000, kFrames});
     int handled = 0;
     long residentAfterWarmUp = 0;
     stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {

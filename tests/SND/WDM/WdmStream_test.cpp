@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -17,7 +16,6 @@ namespace sonari {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Settings;
 using test::TSimFixture;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -34,40 +32,33 @@ void RampSource(int64_t firstFrame, int32_t, TDataBufferF& block) {
     }
 }
 
-// The first sample of each block a render pin played, in the units of RampSource.
+// What the render pins played, block by block: first frame, and the first and last sample of
+// channel 0 and the first of channel 1 in the units of RampSource.
+struct TPlayed {
+    std::vector<int64_t> Starts;
+    std::vector<float> Firsts, Lasts, Seconds;
+};
+
 class TRecorder {
 public:
     TSimSink Sink() {
         return [this](int64_t firstFrame, int32_t, const TDataBufferF& block) {
             std::lock_guard lock(mutex_);
-            starts_.push_back(firstFrame);
-            firsts_.push_back(block[0][0] / kStep);
-            lasts_.push_back(block[0].back() / kStep);
+            played_.Starts.push_back(firstFrame);
+            played_.Firsts.push_back(block[0][0] / kStep);
+            played_.Lasts.push_back(block[0].back() / kStep);
             if (block.size() > 1)
-                seconds_.push_back(block[1][0] / kStep);
+                played_.Seconds.push_back(block[1][0] / kStep);
         };
     }
-    std::vector<float> Firsts() const {
+    TPlayed Get() const {
         std::lock_guard lock(mutex_);
-        return firsts_;
-    }
-    std::vector<float> Lasts() const {
-        std::lock_guard lock(mutex_);
-        return lasts_;
-    }
-    std::vector<float> Seconds() const {
-        std::lock_guard lock(mutex_);
-        return seconds_;
-    }
-    std::vector<int64_t> Starts() const {
-        std::lock_guard lock(mutex_);
-        return starts_;
+        return played_;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::vector<int64_t> starts_;
-    std::vector<float> firsts_, lasts_, seconds_;
+    TPlayed played_;
 };
 
 // What the data handler saw.
@@ -98,8 +89,8 @@ protected:
             Build();
         auto stream = std::make_unique<TWdmAudioStream>(*Audio, Sync);
         stream->SetDirections(directions);
-        stream->SetInputDevice(Settings(input, 2, 16, 48000, kFrames));
-        stream->SetOutputDevice(Settings(output, 2, 16, 48000, kFrames));
+        stream->SetInputDevice(TDeviceSettings{input, 2, 16, 48000, kFrames});
+        stream->SetOutputDevice(TDeviceSettings{output, 2, 16, 48000, kFrames});
         stream->OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
                                 TDataBufferF& out) {
             ++Seen.Calls;
@@ -136,8 +127,8 @@ TEST_F(Stream, StartsWithTheInitialSettingsAndTheFirstDevicesOfEachList) {
     Build();
     TWdmAudioStream stream(*Audio, Sync);
     EXPECT_EQ(stream.Directions(), ddBoth);
-    EXPECT_EQ(stream.InputDevice(), Settings(0, 2, 24, 48000, 2048));
-    EXPECT_EQ(stream.OutputDevice(), Settings(1, 2, 16, 48000, 2048));
+    EXPECT_EQ(stream.InputDevice(), (TDeviceSettings{0, 2, 24, 48000, 2048}));
+    EXPECT_EQ(stream.OutputDevice(), (TDeviceSettings{1, 2, 16, 48000, 2048}));
     EXPECT_FALSE(stream.Running());
 }
 
@@ -173,8 +164,8 @@ TEST_F(Stream, RenderAsksForEachCompletedBufferAndPlaysTheAnswersInOrder) {
     Run(*stream, 4);
     EXPECT_EQ(Seen.Calls, 5);
     // Two silent buffers primed the device; then block 1, 2, ... as the handler numbered them.
-    EXPECT_THAT(Played.Firsts(), ElementsAre(0, 0, 1, 2, 3));
-    EXPECT_THAT(Played.Starts(), ElementsAre(0, 480, 960, 1440, 1920));
+    EXPECT_THAT(Played.Get().Firsts, ElementsAre(0, 0, 1, 2, 3));
+    EXPECT_THAT(Played.Get().Starts, ElementsAre(0, 480, 960, 1440, 1920));
     stream->Stop();
 }
 
@@ -186,7 +177,7 @@ TEST_F(Stream, DuplexPlaysEveryCapturedBlockOnceWithTwoBuffersOfDelay) {
     std::vector<float> expected = {0, 0};
     for (float start : BlockStarts(0, 7))
         expected.push_back(start);
-    EXPECT_THAT(Played.Firsts(), ElementsAreArray(expected));
+    EXPECT_THAT(Played.Get().Firsts, ElementsAreArray(expected));
     EXPECT_EQ(stream->DroppedBlockCount(), 0u);
     stream->Stop();
     EXPECT_EQ(Sim.OpenCount(kMic) + Sim.OpenCount(kSpeaker), 0);
@@ -201,7 +192,7 @@ TEST_F(Stream, DuplexOnOneDeviceOpensItOnceAndClosesItWithTheLastPin) {
     EXPECT_EQ(Sim.OpenCount(kHeadset), 1);
     Run(*stream, 3);
     EXPECT_EQ(Seen.Calls, 3);
-    EXPECT_THAT(Played.Seconds(), ElementsAre(0, 0, 0, 480)); // mono in, copied to both
+    EXPECT_THAT(Played.Get().Seconds, ElementsAre(0, 0, 0, 480)); // mono in, copied to both
     stream->Stop();
     EXPECT_EQ(Sim.OpenCount(kHeadset), 0);
     EXPECT_FALSE(Sim.PinCreated(kHeadset, 0));
@@ -217,7 +208,7 @@ TEST_F(Stream, DuplexDropsTheBlockThatFindsNoFreeRenderBufferAndGoesOn) {
     EXPECT_EQ(stream->DroppedBlockCount(), 1u);
     EXPECT_EQ(Seen.Calls, 10);
     // One captured block is missing; its successor follows in the freed buffer.
-    const std::vector<float> played = Played.Firsts();
+    const std::vector<float> played = Played.Get().Firsts;
     std::vector<float> blocks(played.begin() + 2, played.end());
     ASSERT_GE(blocks.size(), 6u);
     int gaps = 0;
@@ -350,22 +341,11 @@ TEST_F(Stream, NeitherNaNNorOverrangeSamplesReachTheDevice) {
     StartAndSettle(*stream);
     Run(*stream, 3);
     EXPECT_TRUE(stream->Running());
-    const std::vector<float> firsts = Played.Firsts();
+    const std::vector<float> firsts = Played.Get().Firsts;
     ASSERT_GE(firsts.size(), 4u);
     EXPECT_EQ(firsts[2], 0.0f);
-    EXPECT_EQ(Played.Lasts()[2], 32767.0f); // saturated, not wrapped to a negative peak
-    EXPECT_EQ(Played.Seconds()[2], -32768.0f);
-    stream->Stop();
-}
-
-TEST_F(Stream, TheSettingsTakeTheChannelsAndWidthTheDriverChose) {
-    auto stream = MakeStream(ddBoth);
-    stream->InputDevice().BitsPerSample = 16;
-    stream->OutputDevice().BitsPerSample = 16;
-    stream->Start();
-    EXPECT_EQ(stream->InputDevice().Channels, 2);
-    EXPECT_EQ(stream->InputDevice().BitsPerSample, 24);
-    EXPECT_EQ(stream->OutputDevice().BitsPerSample, 32);
+    EXPECT_EQ(Played.Get().Lasts[2], 32767.0f); // saturated, not wrapped to a negative peak
+    EXPECT_EQ(Played.Get().Seconds[2], -32768.0f);
     stream->Stop();
 }
 
@@ -383,8 +363,8 @@ TEST_F(Stream, StartRaisesForBadSettingsAndLeavesNothingOpen) {
     EXPECT_EQ(codeOf(), std::make_pair(6, std::string("Invalid device number: 5")));
 
     stream->SetDirections(ddBoth);
-    stream->SetInputDevice(Settings(kMic, 2, 16, 48000, 2048));
-    stream->SetOutputDevice(Settings(kSpeaker, 2, 16, 96000, 2048));
+    stream->SetInputDevice(TDeviceSettings{kMic, 2, 16, 48000, 2048});
+    stream->SetOutputDevice(TDeviceSettings{kSpeaker, 2, 16, 96000, 2048});
     EXPECT_EQ(codeOf().first, wdmBufferMismatch);
 
     stream->SetDirections(ddCapture);
@@ -393,13 +373,13 @@ TEST_F(Stream, StartRaisesForBadSettingsAndLeavesNothingOpen) {
               std::make_pair(16, std::string("Input device does not support selected parameters")));
 
     stream->SetDirections(ddRender);
-    stream->SetOutputDevice(Settings(kHeadset, 2, 16, 44100, 2048));
+    stream->SetOutputDevice(TDeviceSettings{kHeadset, 2, 16, 44100, 2048});
     EXPECT_EQ(codeOf().first, wdmNoOutputPin);
 
     // Capture opens, then render fails: the capture side is released again.
     stream->SetDirections(ddBoth);
-    stream->SetInputDevice(Settings(kMic, 2, 16, 48000, kFrames));
-    stream->SetOutputDevice(Settings(kSpeaker, 2, 16, 48000, kFrames));
+    stream->SetInputDevice(TDeviceSettings{kMic, 2, 16, 48000, kFrames});
+    stream->SetOutputDevice(TDeviceSettings{kSpeaker, 2, 16, 48000, kFrames});
     Sim.Pin(kSpeaker, 0).CreateError = EBUSY;
     EXPECT_EQ(codeOf(),
               std::make_pair(13, std::string("Unable to start output to 02  Speaker: error 16")));
@@ -479,7 +459,7 @@ TEST_F(RealtimeStream, RenderWritesTheHalfTheDevicePlaysNext) {
     auto stream = MakeStream(ddRender);
     StartAndSettle(*stream);
     Run(*stream, 4);
-    EXPECT_THAT(Played.Firsts(), ElementsAre(0, 1, 2, 3, 4));
+    EXPECT_THAT(Played.Get().Firsts, ElementsAre(0, 1, 2, 3, 4));
     stream->Stop();
 }
 
