@@ -80,29 +80,26 @@ std::optional<TLayout> CheckedLayout(size_t byteCount, const TDataBufferF& data,
 
 void BytesToFloats(const TByteArray& bytes, TDataBufferF& data,
                    const TWaveFormatExtensible& format) {
-    const std::optional<TLayout> checked = CheckedLayout(bytes.size(), data, format);
-    if (!checked)
+    const std::optional<TLayout> layout = CheckedLayout(bytes.size(), data, format);
+    if (!layout)
         return;
-    const TLayout& layout = *checked;
-    const bool isFloat = layout.isFloat;
-    const int bits = layout.bits;
 
-    int validBits = bits;
+    int validBits = layout->bits;
     if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.SubFormat == KSDATAFORMAT_SUBTYPE_PCM)
         validBits = format.wValidBitsPerSample;
     // Extensible PCM may carry fewer valid bits than the container; the rest are cleared.
     const uint32_t mask = (validBits > 0 && validBits < 32) ? ~0u << (32 - validBits) : ~0u;
 
-    for (size_t c = 0; c < layout.channels; ++c) {
+    for (size_t c = 0; c < layout->channels; ++c) {
         float* out = data[c].data();
-        const uint8_t* p = bytes.data() + c * layout.sampleBytes;
-        for (size_t f = 0; f < layout.frames; ++f, p += layout.blockAlign) {
-            if (isFloat) {
+        const uint8_t* p = bytes.data() + c * layout->sampleBytes;
+        for (size_t f = 0; f < layout->frames; ++f, p += layout->blockAlign) {
+            if (layout->isFloat) {
                 std::memcpy(&out[f], p, sizeof(float));
                 continue;
             }
             int32_t v;
-            switch (bits) {
+            switch (layout->bits) {
             case 8:
                 v = (int32_t{p[0]} - 128) * (1 << 24);
                 break;
@@ -123,23 +120,20 @@ void BytesToFloats(const TByteArray& bytes, TDataBufferF& data,
 
 void FloatsToBytes(const TDataBufferF& data, TByteArray& bytes,
                    const TWaveFormatExtensible& format) {
-    const std::optional<TLayout> checked = CheckedLayout(bytes.size(), data, format);
-    if (!checked)
+    const std::optional<TLayout> layout = CheckedLayout(bytes.size(), data, format);
+    if (!layout)
         return;
-    const TLayout& layout = *checked;
-    const bool isFloat = layout.isFloat;
-    const int bits = layout.bits;
 
-    for (size_t c = 0; c < layout.channels; ++c) {
+    for (size_t c = 0; c < layout->channels; ++c) {
         const float* in = data[c].data();
-        uint8_t* p = bytes.data() + c * layout.sampleBytes;
-        for (size_t f = 0; f < layout.frames; ++f, p += layout.blockAlign) {
-            if (isFloat) {
+        uint8_t* p = bytes.data() + c * layout->sampleBytes;
+        for (size_t f = 0; f < layout->frames; ++f, p += layout->blockAlign) {
+            if (layout->isFloat) {
                 std::memcpy(p, &in[f], sizeof(float));
                 continue;
             }
-            const int32_t r = RoundLow32(in[f], bits);
-            switch (bits) {
+            const int32_t r = RoundLow32(in[f], layout->bits);
+            switch (layout->bits) {
             case 8:
                 p[0] = static_cast<uint8_t>(r / (1 << 24) + 128);
                 break;
