@@ -5,6 +5,8 @@
 // hit-testing both use these, so they can never disagree. Plain values in, plain values out.
 // "Round" is round half to even throughout.
 
+#include "SND/Levels.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -110,8 +112,6 @@ TPoint CutoffLabelPos(const TRect& plot, int hz, int textHeight);
 TPoint BandLabelPos(const TRect& plot, int band, float gainDb, int textWidth, int textHeight);
 
 // ---- Dynamics editor --------------------------------------------------------------------
-
-inline constexpr float kFullScale = 2147483647.0f;
 
 // Transfer-curve area: the paint box shrunk by 10, right edge x0 + 1 with x0 = L + 320, 15
 // free below; DynFrameRect is filled and framed, DynPlotRect (one pixel shorter) is used for

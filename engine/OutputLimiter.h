@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SND/Levels.h"
 #include "SND/SndTypes.h"
 
 namespace sonari {
@@ -8,8 +9,6 @@ namespace sonari {
 // the float nearest to 0.999 (2^31 - 1), and replaces a sample that is no finite number by 0,
 // so nothing else reaches the conversion. True when any sample was replaced (the overload
 // light).
-constexpr float kOutputLimit = 2145336192.0f;
-
 bool LimitOutput(TSingleArray& samples);
 
 } // namespace sonari
