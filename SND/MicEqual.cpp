@@ -1,6 +1,7 @@
 #include "SND/MicEqual.h"
 
 #include "SND/Exceptions.h"
+#include "SND/Levels.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -58,10 +59,12 @@ float Smooth(float envelope, float sampleEnvelope) {
 
 } // namespace
 
-TMicEqualizer::TMicEqualizer()
-    : ClipThreshold(static_cast<float>(std::pow(10.0L, -1.5L) * 2147483647.0L)),
-      GateThreshold(static_cast<float>(std::pow(10.0L, -2.75L) * 2147483647.0L)),
-      Compression(1.0f) {
+TMicEqualizer::TMicEqualizer() {
+    // -30 dBFS and -55 dBFS
+    parameters_.ClipThreshold = static_cast<float>(DbfsToAmplitude(-30.0L));
+    parameters_.GateThreshold = static_cast<float>(DbfsToAmplitude(-55.0L));
+    parameters_.Compression = 1.0f;
+    UpdateDynamics();
     Rebuild();
 }
 
@@ -105,26 +108,65 @@ void TMicEqualizer::SetEquKernelLen(int32_t taps) {
 // 0 <= CutoffLo <= CutoffHi <= SamplesPerSec div 2.
 void TMicEqualizer::SetCutoffLo(int32_t hz) {
     hz = std::max(hz, 0);
-    ApplyCutoffs(hz, std::max(cutoffHi_, hz));
+    ApplyCutoffs(hz, std::max(parameters_.CutoffHi, hz));
 }
 
 void TMicEqualizer::SetCutoffHi(int32_t hz) {
     hz = std::max(hz, 1);
-    ApplyCutoffs(std::min(cutoffLo_, hz), hz);
+    ApplyCutoffs(std::min(parameters_.CutoffLo, hz), hz);
 }
 
 void TMicEqualizer::ApplyCutoffs(int32_t lo, int32_t hi) {
-    cutoffHi_ = std::min(hi, samplesPerSec_ / 2);
-    cutoffLo_ = std::min(lo, cutoffHi_);
+    parameters_.CutoffHi = std::min(hi, samplesPerSec_ / 2);
+    parameters_.CutoffLo = std::min(lo, parameters_.CutoffHi);
     Rebuild();
 }
 
-void TMicEqualizer::UpdateEqualizer() { Rebuild(); }
+void TMicEqualizer::SetBands(const std::array<float, kBandCount>& gainsDb) {
+    parameters_.Bands = gainsDb;
+    Rebuild();
+}
+
+void TMicEqualizer::SetBand(int band, float gainDb) {
+    Assert(band >= 0 && band < kBandCount, kSource);
+    parameters_.Bands[band] = gainDb;
+    Rebuild();
+}
+
+void TMicEqualizer::SetClipThreshold(float level) {
+    parameters_.ClipThreshold = level;
+    UpdateDynamics();
+}
+
+void TMicEqualizer::SetGateThreshold(float level) {
+    parameters_.GateThreshold = level;
+    UpdateDynamics();
+}
+
+void TMicEqualizer::SetCompression(float ratio) {
+    parameters_.Compression = ratio;
+    UpdateDynamics();
+}
+
+// The compressor's output at the gate threshold, so the curve is continuous there.
+void TMicEqualizer::UpdateDynamics() {
+    TEqualizerParameters& p = parameters_;
+    p.InverseRatio = 1.0L / p.Compression;
+    p.GateOutput =
+        std::pow(static_cast<long double>(p.GateThreshold) / p.ClipThreshold, p.InverseRatio) *
+        kClip;
+}
+
+void TMicEqualizer::SetParameters(const TEqualizerParameters& parameters) {
+    const auto m = static_cast<size_t>(fftSize_);
+    Assert(parameters.FiltSpec.size() == m && parameters.TotalSpec.size() == m, kSource);
+    parameters_ = parameters; // same sizes: the spectra are copied into the existing storage
+}
 
 void TMicEqualizer::Prepare() {
     std::fill(overlapBuf_.begin(), overlapBuf_.end(), 0.0f);
     std::fill(analyticBuf_.begin(), analyticBuf_.end(), TComplex{0.0f, 0.0f});
-    Envelope = kEnvelopeFloor;
+    envelope_ = kEnvelopeFloor;
 }
 
 void TMicEqualizer::Rebuild() {
@@ -144,40 +186,35 @@ void TMicEqualizer::Rebuild() {
         FitBuffer(sampleGain_, dataBlockSize_);
     }
 
-    const TEqualizerDesign::TSetup setup{samplesPerSec_, m,         filtKernelLen_, equKernelLen_,
-                                         cutoffLo_,      cutoffHi_, Bands};
+    TEqualizerParameters& p = parameters_;
+    const TEqualizerDesign::TSetup setup{samplesPerSec_, m,          filtKernelLen_, equKernelLen_,
+                                         p.CutoffLo,     p.CutoffHi, p.Bands};
     const TComplexArray& filter = design_.FilterSpectrum(setup, fft_);
     const TComplexArray& equalizer = design_.EqualizerSpectrum(setup, fft_);
 
     // Both divided by M: the scale the unscaled inverse transform of 2M points needs.
     const float scale = 1.0f / m;
-    filtSpec_.resize(m);
-    totalSpec_.resize(m);
+    p.FiltSpec.resize(m);
+    p.TotalSpec.resize(m);
     for (int32_t k = 0; k < m; ++k)
-        filtSpec_[k] = {filter[k].Re * scale, filter[k].Im * scale};
+        p.FiltSpec[k] = {filter[k].Re * scale, filter[k].Im * scale};
     // Element 0 holds the real DC and Nyquist values: multiplied part by part.
-    totalSpec_[0] = {filter[0].Re * equalizer[0].Re * scale,
-                     filter[0].Im * equalizer[0].Im * scale};
+    p.TotalSpec[0] = {filter[0].Re * equalizer[0].Re * scale,
+                      filter[0].Im * equalizer[0].Im * scale};
     for (int32_t k = 1; k < m; ++k) {
-        const TComplex p = ComplexMul(filter[k], equalizer[k]);
-        totalSpec_[k] = {p.Re * scale, p.Im * scale};
+        const TComplex product = ComplexMul(filter[k], equalizer[k]);
+        p.TotalSpec[k] = {product.Re * scale, product.Im * scale};
     }
-    design_.Response(totalSpec_, samplesPerSec_, fft_, response_);
+    design_.Response(p.TotalSpec, samplesPerSec_, fft_, response_);
 }
 
-void TMicEqualizer::Process(TSingleArray& data) { Run(data, data.data()); }
-
-void TMicEqualizer::Analyze(const TSingleArray& data) {
-    // checked before the flags change, so a failure leaves them as they were
-    Assert(data.size() == static_cast<size_t>(dataBlockSize_), kSource);
-    const bool equalizer = EqualizerEnabled, clipper = ClipperEnabled;
-    EqualizerEnabled = ClipperEnabled = false;
-    Run(data, nullptr);
-    EqualizerEnabled = equalizer;
-    ClipperEnabled = clipper;
+void TMicEqualizer::Process(TSingleArray& data) {
+    Run(data, data.data(), parameters_.EqualizerEnabled, parameters_.ClipperEnabled);
 }
 
-void TMicEqualizer::Run(const TSingleArray& data, float* out) {
+void TMicEqualizer::Analyze(const TSingleArray& data) { Run(data, nullptr, false, false); }
+
+void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, bool clipperOn) {
     Assert(data.size() == static_cast<size_t>(dataBlockSize_), kSource);
     const int32_t m = fftSize_, d = dataBlockSize_;
     float* s = Floats(spec_);
@@ -186,19 +223,20 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out) {
     std::fill(s + d, s + 2 * m, 0.0f);
     fft_.Rdft(2 * m, 1, s);
 
-    if (EqualizerEnabled) {
-        spec_[0] = {spec_[0].Re * totalSpec_[0].Re, spec_[0].Im * totalSpec_[0].Im};
+    if (equalizerOn) {
+        const TComplexArray& total = parameters_.TotalSpec;
+        spec_[0] = {spec_[0].Re * total[0].Re, spec_[0].Im * total[0].Im};
         for (int32_t k = 1; k < m; ++k)
-            spec_[k] = ComplexMul(spec_[k], totalSpec_[k]);
+            spec_[k] = ComplexMul(spec_[k], total[k]);
     } else {
         const float scale = 1.0f / m;
         for (int32_t j = 0; j < 2 * m; ++j)
             s[j] *= scale;
     }
-    if (ClipperEnabled || AnalysisOn)
-        Dynamics();
+    if (clipperOn || parameters_.AnalysisOn || !out)
+        Dynamics(clipperOn);
 
-    if (!EqualizerEnabled && !ClipperEnabled) {
+    if (!equalizerOn && !clipperOn) {
         // no stage: no delay, and the output overlap keeps what it holds
         if (out)
             std::transform(data.begin(), data.end(), out, SafeSample);
@@ -213,7 +251,7 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out) {
 // Gate, compressor and clipper on the analytic signal of the block in spec_. With the clipper
 // off it only measures; on, it replaces spec_ by the spectrum of the gain-controlled block,
 // band-pass filtered once more.
-void TMicEqualizer::Dynamics() {
+void TMicEqualizer::Dynamics(bool clipperOn) {
     const int32_t m = fftSize_, d = dataBlockSize_;
     float* c = Floats(analytic_);
 
@@ -237,19 +275,15 @@ void TMicEqualizer::Dynamics() {
         const long double re = analyticBuf_[i].Re, im = analyticBuf_[i].Im;
         sampleEnvelope_[i] = static_cast<float>(std::sqrt(re * re + im * im));
     }
-    if (!ClipperEnabled) {
+    if (!clipperOn) {
         for (int32_t i = 0; i < d; ++i)
-            Envelope = Smooth(Envelope, sampleEnvelope_[i]);
+            envelope_ = Smooth(envelope_, sampleEnvelope_[i]);
         return;
     }
 
-    // compressor output at the gate threshold, so the curve is continuous there
-    const long double inverseRatio = 1.0L / Compression;
-    const long double gateOutput =
-        std::pow(static_cast<long double>(GateThreshold) / ClipThreshold, inverseRatio) * kClip;
     for (int32_t i = 0; i < d; ++i) {
-        Envelope = Smooth(Envelope, sampleEnvelope_[i]);
-        const float g = Gain(sampleEnvelope_[i], gateOutput, inverseRatio);
+        envelope_ = Smooth(envelope_, sampleEnvelope_[i]);
+        const float g = Gain(sampleEnvelope_[i]);
         sampleGain_[i] = g;
         // halved: the one-sided spectrum counts the signal twice
         analytic_[i] = {analyticBuf_[i].Re * (g / 2), analyticBuf_[i].Im * (g / 2)};
@@ -257,30 +291,30 @@ void TMicEqualizer::Dynamics() {
     std::fill(analytic_.begin() + d, analytic_.end(), TComplex{0.0f, 0.0f});
     fft_.Cdft(4 * m, 1, c);
     for (int32_t k = 0; k < m; ++k)
-        spec_[k] = ComplexMul(analytic_[k], filtSpec_[k]);
+        spec_[k] = ComplexMul(analytic_[k], parameters_.FiltSpec[k]);
 }
 
 // Gain for the current smoothed Envelope, limited so that the instantaneous envelope after it
 // stays at or below K:
-//   Envelope <  GateThreshold: out = (Envelope / GateThreshold)^3 * gateOutput   (1:3 expander)
+//   Envelope <  GateThreshold: out = (Envelope / GateThreshold)^3 * GateOutput   (1:3 expander)
 //   Envelope >= GateThreshold: out = (Envelope / ClipThreshold)^(1/Compression) * K
 //   g = min(out / Envelope, K / (1e-99 + sampleEnvelope))
 // Parameters from a profile can be anything: a gain that comes out as no number or negative
 // mutes the sample, an infinite one is left to the clipper term, so g is always finite.
-float TMicEqualizer::Gain(float sampleEnvelope, long double gateOutput,
-                          long double inverseRatio) const {
+float TMicEqualizer::Gain(float sampleEnvelope) const {
+    const TEqualizerParameters& p = parameters_;
     long double out;
-    if (Envelope < GateThreshold) {
-        const long double r = static_cast<long double>(Envelope) / GateThreshold;
-        out = r * r * r * gateOutput;
+    if (envelope_ < p.GateThreshold) {
+        const long double r = static_cast<long double>(envelope_) / p.GateThreshold;
+        out = r * r * r * p.GateOutput;
     } else {
         // pow in double: the extended one costs too much once per sample; x^1 = x exactly,
         // so the usual ratio 1 needs none
-        const double level = static_cast<double>(Envelope) / ClipThreshold;
-        const double exponent = static_cast<double>(inverseRatio);
+        const double level = static_cast<double>(envelope_) / p.ClipThreshold;
+        const double exponent = static_cast<double>(p.InverseRatio);
         out = (exponent == 1.0 ? level : std::pow(level, exponent)) * kClip;
     }
-    long double g = out / Envelope;
+    long double g = out / envelope_;
     if (!(g >= 0))
         g = 0;
     g = static_cast<float>(std::min<long double>(g, FLT_MAX));

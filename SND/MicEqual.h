@@ -9,9 +9,29 @@
 
 namespace sonari {
 
+// What the equalizer's setters store and derive: everything Process reads besides the signal
+// and its own history.
+struct TEqualizerParameters {
+    std::array<float, 7> Bands{}; // dB
+    int32_t CutoffLo = 300;       // Hz
+    int32_t CutoffHi = 2700;      // Hz
+    float ClipThreshold = 0.0f;   // 2^31 scale
+    float GateThreshold = 0.0f;   // 2^31 scale
+    float Compression = 1.0f;     // input dB per output dB
+    bool EqualizerEnabled = true;
+    bool ClipperEnabled = false;
+    bool AnalysisOn = false;
+    // derived at once by the setters
+    long double InverseRatio = 1.0L; // 1 / Compression
+    long double GateOutput = 0.0L;   // (GateThreshold / ClipThreshold)^(1 / Compression) * K
+    TComplexArray FiltSpec;          // band-pass spectrum / M
+    TComplexArray TotalSpec;         // band-pass * equalizer / M
+};
+
 // Band-pass filter and seven-band graphic equalizer by FFT fast convolution with overlap-add,
 // with the gate/compressor/clipper stage working on the analytic signal of each block.
-// Samples are on the 32-bit integer scale (full scale 2^31). Main thread only.
+// Samples are on the 32-bit integer scale (full scale 2^31). One thread at a time; another
+// thread's edits arrive whole through SetParameters.
 class TMicEqualizer {
 public:
     static constexpr int kBandCount = 7;
@@ -29,9 +49,9 @@ public:
     void SetSamplesPerSec(int32_t hz);
     int32_t DataBlockSize() const { return dataBlockSize_; } // samples per Process call
     void SetDataBlockSize(int32_t samples);
-    int32_t CutoffLo() const { return cutoffLo_; } // Hz; 0 <= CutoffLo <= CutoffHi
+    int32_t CutoffLo() const { return parameters_.CutoffLo; } // Hz; 0 <= CutoffLo <= CutoffHi
     void SetCutoffLo(int32_t hz);
-    int32_t CutoffHi() const { return cutoffHi_; } // Hz; CutoffHi <= SamplesPerSec / 2
+    int32_t CutoffHi() const { return parameters_.CutoffHi; } // Hz; CutoffHi <= SamplesPerSec / 2
     void SetCutoffHi(int32_t hz);
     int32_t FiltKernelLen() const { return filtKernelLen_; } // band-pass taps, default 256
     void SetFiltKernelLen(int32_t taps);
@@ -39,25 +59,42 @@ public:
     void SetEquKernelLen(int32_t taps);
     int32_t FFTSize() const { return fftSize_; } // M: complex bins of the 2M-point transform
 
-    // Band gains in dB at 75 * 2^i Hz; call UpdateEqualizer after changing them. The kernel
-    // reads them limited to +-kBandLimitDb (a non-number as 0 dB), so it stays finite.
+    // Band gains in dB at 75 * 2^i Hz; setting them rebuilds the equalizer. The kernel reads
+    // them limited to +-kBandLimitDb (a non-number as 0 dB), so it stays finite.
     static constexpr float kBandLimitDb = TEqualizerDesign::kBandLimitDb;
-    std::array<float, kBandCount> Bands{};
-    // Dynamics parameters, read at every block: smoothed-envelope levels on the 2^31 scale where
-    // the compressor reaches K and where the gate (1:3 expander) begins, and the compression
-    // ratio. Any value is safe: a gain that works out as no number or negative mutes the
-    // sample, an infinite one is left to the clipper.
-    float ClipThreshold;
-    float GateThreshold;
-    float Compression;
-    bool ClipperEnabled = false;
-    bool EqualizerEnabled = true;
-    bool AnalysisOn = false;
-    // Smoothed envelope, carried across blocks; 1e-10 after Prepare.
-    float Envelope = 1e-10f;
+    const std::array<float, kBandCount>& Bands() const { return parameters_.Bands; }
+    void SetBands(const std::array<float, kBandCount>& gainsDb);
+    void SetBand(int band, float gainDb);
 
-    // Rebuilds the equalizer after Bands changed.
-    void UpdateEqualizer();
+    // Dynamics: smoothed-envelope levels on the 2^31 scale where the compressor reaches K and
+    // where the gate (1:3 expander) begins, and the compression ratio. Any value is safe: a gain
+    // that works out as no number or negative mutes the sample, an infinite one is left to the
+    // clipper.
+    float ClipThreshold() const { return parameters_.ClipThreshold; }
+    void SetClipThreshold(float level);
+    float GateThreshold() const { return parameters_.GateThreshold; }
+    void SetGateThreshold(float level);
+    float Compression() const { return parameters_.Compression; }
+    void SetCompression(float ratio);
+
+    // Stages: the band-pass with the bands, the gain stage (never without the former in the
+    // program, but independent here), and measuring for the displays while the gain stage is off.
+    bool EqualizerEnabled() const { return parameters_.EqualizerEnabled; }
+    void SetEqualizerEnabled(bool on) { parameters_.EqualizerEnabled = on; }
+    bool ClipperEnabled() const { return parameters_.ClipperEnabled; }
+    void SetClipperEnabled(bool on) { parameters_.ClipperEnabled = on; }
+    bool AnalysisOn() const { return parameters_.AnalysisOn; }
+    void SetAnalysisOn(bool on) { parameters_.AnalysisOn = on; }
+
+    // Everything the per-block path reads, as one value: an equalizer edited in one thread
+    // hands it to one that processes in another. SetParameters takes a set prepared for the same
+    // FFTSize (an assertion otherwise) and allocates nothing.
+    const TEqualizerParameters& Parameters() const { return parameters_; }
+    void SetParameters(const TEqualizerParameters& parameters);
+
+    // Smoothed envelope, carried across blocks; 1e-10 after Prepare.
+    float Envelope() const { return envelope_; }
+
     // Starts a run: empty overlap accumulators, Envelope 1e-10. Kernels are kept.
     void Prepare();
     // Processes one block of exactly DataBlockSize samples in place; a wrong length is an
@@ -70,12 +107,14 @@ public:
     // The same computation with equalizer and clipper off for the call: fills the analysis
     // arrays, leaves the signal and the output overlap untouched.
     void Analyze(const TSingleArray& data);
+    // Samples between input and output of Process while a stage is on, at SamplesPerSec.
+    int32_t Delay() const { return filtKernelLen_ / 2 + equKernelLen_ / 2; }
 
     // Combined band-pass and equalizer response in dB, 512 points from 30 Hz to fs/2 on the
     // display's log axis.
     const TSingleArray& Response() const { return response_; }
-    const TComplexArray& FiltSpec() const { return filtSpec_; }   // band-pass spectrum / M
-    const TComplexArray& TotalSpec() const { return totalSpec_; } // band-pass * equalizer / M
+    const TComplexArray& FiltSpec() const { return parameters_.FiltSpec; }
+    const TComplexArray& TotalSpec() const { return parameters_.TotalSpec; }
     // Per-sample instantaneous envelope and applied gain of the last block; empty until the
     // dynamics stage first ran.
     const TSingleArray& SampleEnvelope() const { return sampleEnvelope_; }
@@ -86,20 +125,19 @@ private:
                    int32_t equKernelLen);
     void ApplyCutoffs(int32_t lo, int32_t hi);
     void Rebuild();
-    void Run(const TSingleArray& data, float* out);
-    void Dynamics();
-    float Gain(float sampleEnvelope, long double gateOutput, long double inverseRatio) const;
+    void UpdateDynamics();
+    void Run(const TSingleArray& data, float* out, bool equalizerOn, bool clipperOn);
+    void Dynamics(bool clipperOn);
+    float Gain(float sampleEnvelope) const;
 
     int32_t samplesPerSec_ = 12000;
     int32_t dataBlockSize_ = 128;
-    int32_t cutoffLo_ = 300;
-    int32_t cutoffHi_ = 2700;
     int32_t filtKernelLen_ = 256;
     int32_t equKernelLen_ = 512;
     int32_t fftSize_ = 0;
+    TEqualizerParameters parameters_;
+    float envelope_ = 1e-10f;
     TSingleArray response_;
-    TComplexArray filtSpec_;
-    TComplexArray totalSpec_;
     TSingleArray sampleEnvelope_;
     TSingleArray sampleGain_;
 

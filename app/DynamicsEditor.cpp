@@ -26,7 +26,7 @@ TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(width(),
 
 TDynValues TDynamicsEditor::Values() const {
     const TMicEqualizer& eq = context_.Equalizer;
-    return {eq.ClipThreshold, eq.GateThreshold, eq.Compression};
+    return {eq.ClipThreshold(), eq.GateThreshold(), eq.Compression()};
 }
 
 void TDynamicsEditor::paintEvent(QPaintEvent*) {
@@ -44,7 +44,7 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
     PaintAreas(canvas, page);
     PaintInputAxis(canvas, page);
     PaintOutputGrid(canvas, page);
-    if (page.Mode < kModeAdjustGain || context_.Histograms.InHistogram().empty())
+    if (page.Mode < dmAdjustGain || context_.Analysis.Histograms().InHistogram().empty())
         return;
     PaintInputHistogram(canvas, page);
     PaintEnvelope(canvas, page);
@@ -57,8 +57,8 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
 }
 
 bool TDynamicsEditor::ShowsOutput(const TPage& page) const {
-    return IsOutputMode(page.Mode) && !context_.Histograms.OutHistogram().empty() &&
-           context_.Equalizer.ClipperEnabled;
+    return IsOutputMode(page.Mode) && !context_.Analysis.Histograms().OutHistogram().empty() &&
+           context_.Equalizer.ClipperEnabled();
 }
 
 void TDynamicsEditor::PaintAreas(TEditorCanvas& canvas, const TPage& page) const {
@@ -97,17 +97,17 @@ void TDynamicsEditor::PaintOutputGrid(TEditorCanvas& canvas, const TPage& page) 
 }
 
 void TDynamicsEditor::PaintInputHistogram(TEditorCanvas& canvas, const TPage& page) const {
-    const TIntegerArray& bins = context_.Histograms.InHistogram();
+    const TIntegerArray& bins = context_.Analysis.Histograms().InHistogram();
     for (size_t i = 0; i < bins.size(); ++i)
         canvas.Fill(InHistogramBar(page.Plot, static_cast<int>(i), bins[i]), kGreen);
 }
 
 void TDynamicsEditor::PaintEnvelope(TEditorCanvas& canvas, const TPage& page) const {
-    canvas.Circle(EnvelopeMarkerRect(page.Plot, context_.Equalizer.Envelope), kTeal, kRed);
+    canvas.Circle(EnvelopeMarkerRect(page.Plot, context_.Analysis.Envelope()), kTeal, kRed);
 }
 
 void TDynamicsEditor::PaintOutputHistogram(TEditorCanvas& canvas, const TPage& page) const {
-    const TIntegerArray& bins = context_.Histograms.OutHistogram();
+    const TIntegerArray& bins = context_.Analysis.Histograms().OutHistogram();
     for (size_t i = 0; i < bins.size() && OutHistogramRowFits(page.Hist, int(i)); ++i)
         canvas.Fill(OutHistogramBar(page.Hist, static_cast<int>(i), bins[i]), kBlue);
 }
@@ -128,16 +128,16 @@ void TDynamicsEditor::PaintHandles(TEditorCanvas& canvas) const {
     const TMicEqualizer& eq = context_.Equalizer;
 
     canvas.Circle(CurveHandleRect(p[1]), kBlue, kLime);
-    const QString clip = QString::fromStdString(ClipLabel(AmplitudeToDb(eq.ClipThreshold)));
+    const QString clip = QString::fromStdString(ClipLabel(AmplitudeToDb(eq.ClipThreshold())));
     const QSize clipSize = canvas.TextSize(clip);
     const TPoint clipAt = ClipLabelPos(p, clipSize.width(), clipSize.height());
     canvas.Text(clipAt.X, clipAt.Y, clip, kRed);
 
     canvas.Circle(CurveHandleRect(p[2]), kBlue, kYellow);
     const TPoint gateAt = GateLabelPos(p);
-    canvas.Text(gateAt.X, gateAt.Y, GateLabel(AmplitudeToDb(eq.GateThreshold)), kRed, kYellow);
+    canvas.Text(gateAt.X, gateAt.Y, GateLabel(AmplitudeToDb(eq.GateThreshold())), kRed, kYellow);
 
-    const QString ratio = QString::fromStdString(ComprLabel(eq.Compression));
+    const QString ratio = QString::fromStdString(ComprLabel(eq.Compression()));
     const QSize ratioSize = canvas.TextSize(ratio);
     const TPoint ratioAt = ComprLabelPos(p, ratioSize.width(), ratioSize.height());
     canvas.Text(ratioAt.X, ratioAt.Y, ratio, kRed, kYellow);
@@ -171,14 +171,15 @@ void TDynamicsEditor::PaintBox2MouseMove(Qt::MouseButtons buttons, Qt::KeyboardM
 }
 
 void TDynamicsEditor::DynDrag(Qt::KeyboardModifiers modifiers, int x, int y) {
-    TMicEqualizer& eq = context_.Equalizer;
-    if (!IsEditMode(context_.Mode()) || !eq.ClipperEnabled)
+    if (!IsEditMode(context_.Mode()) || !context_.Equalizer.ClipperEnabled())
         return;
     const bool keepRatio = modifiers & Qt::ControlModifier;
     const TDynValues values = sonari::DynDrag(dragMode_, DynPlotRect(), x, y, keepRatio, Values());
-    eq.ClipThreshold = values.ClipThreshold;
-    eq.GateThreshold = values.GateThreshold;
-    eq.Compression = values.Compression;
+    context_.EditEqualizer([&](TMicEqualizer& edited) {
+        edited.SetClipThreshold(values.ClipThreshold);
+        edited.SetGateThreshold(values.GateThreshold);
+        edited.SetCompression(values.Compression);
+    });
     Edited();
 }
 

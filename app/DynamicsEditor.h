@@ -45,7 +45,7 @@ protected:
 private:
     // What one paint reads once.
     struct TPage {
-        int Mode = 0;
+        TDspMode Mode = dmStop;
         TRect Plot;
         TRect Hist;
     };

@@ -1,34 +1,24 @@
 #pragma once
 
-#include "SND/LogFreq.h"
 #include "SND/MicEqual.h"
-#include "engine/LevelMeters.h"
+#include "engine/DisplayAnalysis.h"
+#include "engine/DspMode.h"
 
 #include <functional>
 
 namespace sonari {
 
-// The engine modes the editors tell apart (the values of the engine's TDspMode).
-inline constexpr int kModeAdjustGain = 2;
-inline constexpr int kModeRecord = 3;
-inline constexpr int kModePlay = 4;
-inline constexpr int kModePlayToFile = 5;
-inline constexpr int kModeProcess = 6;
-
-// The user edits only while a voice plays through the processor or the microphone is live.
-inline bool IsEditMode(int mode) { return mode == kModePlay || mode == kModeProcess; }
-// The processor's output exists in the three playing modes.
-inline bool IsOutputMode(int mode) { return mode >= kModePlay && mode <= kModeProcess; }
-
-// What both editors read and write; the main window fills it in from its engine. The objects
-// outlive the editors. Main thread only, like the engine's block handler that changes them.
+// What both editors read and change; the main window fills it in from its engine. The objects
+// outlive the editors. Main thread only.
 struct TEditorContext {
-    TMicEqualizer& Equalizer;
-    const TLogFreqSpectrum& InSpectrum;  // before the equalizer
-    const TLogFreqSpectrum& OutSpectrum; // after the dynamics stage
-    const THistograms& Histograms;       // envelope levels before and after the gain stage
-    std::function<int()> Mode;           // the engine's mode, 0..6
-    std::function<void()> MarkModified;  // called after every edit of a profile value
+    // The equalizer as edited, and the way to change it (the engine hands every change to the
+    // processing chain).
+    const TMicEqualizer& Equalizer;
+    std::function<void(const std::function<void(TMicEqualizer&)>&)> EditEqualizer;
+    // Spectra, histograms and the smoothed envelope of the running mode.
+    const TDisplayAnalysis& Analysis;
+    std::function<TDspMode()> Mode;     // the engine's mode
+    std::function<void()> MarkModified; // called after every edit of a profile value
 };
 
 } // namespace sonari

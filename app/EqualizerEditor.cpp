@@ -24,7 +24,7 @@ void TEqualizerEditor::PaintBox1Paint(QPainter& painter) {
     TEditorCanvas canvas(painter);
     TPage page;
     page.Mode = context_.Mode();
-    page.EqualizerShown = IsOutputMode(page.Mode) && context_.Equalizer.EqualizerEnabled;
+    page.EqualizerShown = IsOutputMode(page.Mode) && context_.Equalizer.EqualizerEnabled();
     page.Plot = EqPlotRect();
 
     canvas.Fill({0, 0, width(), height()}, WindowColour());
@@ -57,11 +57,11 @@ void TEqualizerEditor::PaintResponse(TEditorCanvas& canvas, const TPage& page) {
 
 // The long-term input spectrum as it leaves the equalizer, while a recording plays.
 void TEqualizerEditor::PaintInputBars(TEditorCanvas& canvas, const TPage& page) const {
-    const TLogFreqSpectrum& in = context_.InSpectrum;
-    if ((page.Mode != kModePlay && page.Mode != kModePlayToFile) || in.SpectrumDb().empty())
+    const TLogFreqSpectrum& in = context_.Analysis.InSpectrum();
+    if ((page.Mode != dmPlay && page.Mode != dmPlayToFile) || in.SpectrumDb().empty())
         return;
     const TSingleArray& response = context_.Equalizer.Response();
-    const bool equalized = context_.Equalizer.EqualizerEnabled;
+    const bool equalized = context_.Equalizer.EqualizerEnabled();
     const TRect& plot = page.Plot;
     for (size_t i = 0; i < in.AverageDb().size(); ++i) {
         float db = in.AverageDb()[i];
@@ -74,19 +74,19 @@ void TEqualizerEditor::PaintInputBars(TEditorCanvas& canvas, const TPage& page) 
 
 // The live microphone spectrum while the gain is set or a voice is recorded.
 void TEqualizerEditor::PaintInputLine(TEditorCanvas& canvas, const TPage& page) {
-    const TLogFreqSpectrum& in = context_.InSpectrum;
-    if ((page.Mode != kModeAdjustGain && page.Mode != kModeRecord) || in.SpectrumDb().empty())
+    const TLogFreqSpectrum& in = context_.Analysis.InSpectrum();
+    if ((page.Mode != dmAdjustGain && page.Mode != dmRecord) || in.SpectrumDb().empty())
         return;
     canvas.Polyline(CurveOf(in.SpectrumDb(), page.Plot), kGreen);
 }
 
 // Red while the clipper shapes the output.
 void TEqualizerEditor::PaintOutputLine(TEditorCanvas& canvas, const TPage& page) {
-    const TLogFreqSpectrum& out = context_.OutSpectrum;
+    const TLogFreqSpectrum& out = context_.Analysis.OutSpectrum();
     if (!IsOutputMode(page.Mode) || out.SpectrumDb().empty())
         return;
     canvas.Polyline(CurveOf(out.SpectrumDb(), page.Plot),
-                    context_.Equalizer.ClipperEnabled ? kRed : kGreen);
+                    context_.Equalizer.ClipperEnabled() ? kRed : kGreen);
 }
 
 void TEqualizerEditor::PaintFrequencyGrid(TEditorCanvas& canvas, const TPage& page) const {
@@ -128,10 +128,10 @@ void TEqualizerEditor::PaintHandles(TEditorCanvas& canvas, const TPage& page) co
         canvas.Text(at.X, at.Y, label, kRed);
     }
     for (int i = 0; i < kEqBandCount; ++i) {
-        canvas.Circle(BandHandleRect(plot, i, eq.Bands[i]), kBlue, kAqua);
-        const QString label = QString::fromStdString(BandGainLabel(eq.Bands[i]));
+        canvas.Circle(BandHandleRect(plot, i, eq.Bands()[i]), kBlue, kAqua);
+        const QString label = QString::fromStdString(BandGainLabel(eq.Bands()[i]));
         const QSize size = canvas.TextSize(label);
-        const TPoint at = BandLabelPos(plot, i, eq.Bands[i], size.width(), size.height());
+        const TPoint at = BandLabelPos(plot, i, eq.Bands()[i], size.width(), size.height());
         canvas.Text(at.X, at.Y, label, kRed, kAqua);
     }
 }
@@ -169,20 +169,22 @@ void TEqualizerEditor::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y
 }
 
 void TEqualizerEditor::EqDrag(int x, int y) {
-    TMicEqualizer& eq = context_.Equalizer;
-    if (dragMode_ == edNone || !IsEditMode(context_.Mode()) || !eq.EqualizerEnabled)
+    const TMicEqualizer& eq = context_.Equalizer;
+    if (dragMode_ == edNone || !IsEditMode(context_.Mode()) || !eq.EqualizerEnabled())
         return;
-    TEqValues before{eq.CutoffLo(), eq.CutoffHi(), eq.Bands};
+    const TEqValues before{eq.CutoffLo(), eq.CutoffHi(), eq.Bands()};
     const TEqValues after = sonari::EqDrag(dragMode_, EqPlotRect(), x, y, before);
-    // The setters and UpdateEqualizer rebuild kernels; a step that changes nothing skips that.
-    if (after.CutoffLo != before.CutoffLo)
-        eq.SetCutoffLo(after.CutoffLo);
-    if (after.CutoffHi != before.CutoffHi)
-        eq.SetCutoffHi(after.CutoffHi);
-    if (after.Bands != before.Bands) {
-        eq.Bands = after.Bands;
-        eq.UpdateEqualizer();
-    }
+    // The setters rebuild kernels; a step that changes nothing skips that.
+    if (after.CutoffLo != before.CutoffLo || after.CutoffHi != before.CutoffHi ||
+        after.Bands != before.Bands)
+        context_.EditEqualizer([&](TMicEqualizer& edited) {
+            if (after.CutoffLo != before.CutoffLo)
+                edited.SetCutoffLo(after.CutoffLo);
+            if (after.CutoffHi != before.CutoffHi)
+                edited.SetCutoffHi(after.CutoffHi);
+            if (after.Bands != before.Bands)
+                edited.SetBands(after.Bands);
+        });
     Edited();
 }
 

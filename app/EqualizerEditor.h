@@ -44,7 +44,7 @@ protected:
 private:
     // What one paint reads once.
     struct TPage {
-        int Mode = 0;
+        TDspMode Mode = dmStop;
         bool EqualizerShown = false; // a playing mode with the equalizer on: response, handles
         TRect Plot;
     };

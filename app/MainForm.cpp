@@ -12,6 +12,7 @@
 #include "controls/SafeShutdown.h"
 #include "controls/TrayIcon.h"
 #include "controls/VolumeSlider.h"
+#include "engine/SliderScales.h"
 #include "settings/SettingsFile.h"
 
 #include <QCloseEvent>
@@ -27,6 +28,7 @@ namespace sonari {
 namespace {
 
 const QStringList kProfileFilters = {"Profiles (*.ini)", "All files (*)"};
+constexpr const char* kRecordPrompt = "Click on OK to start recording:";
 
 QString ExceptionText(const std::exception_ptr& error) {
     try {
@@ -60,13 +62,14 @@ TMainForm::TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolder
     };
 
     TrayIcon1->SetIcon(StopIcon());
-    ShapeMid->move(InputBarClientWidth() / 2 - 1, 0);
+    ShapeMid->move(Panel4->width() / 2 - 1, 0);
     profileFolder_ = QString::fromStdString(SettingsFolder()) + "Prof";
     ForceDirectories(profileFolder_.toStdString());
     OpenDialog1 = {"Load Profile", profileFolder_, kProfileFilters, "ini", {}, false};
     SaveDialog1 = {"Save profile", profileFolder_, kProfileFilters, "ini", {}, true};
     LoadSoundFiles();
     LoadStartupFiles();
+    PushControls();
     UpdateStepButtons();
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
@@ -89,7 +92,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::LoadSoundFiles() {
     Dsp->LoadSoundFiles();
-    CheckBox4->setEnabled(!Dsp->Qrm.empty() && !Dsp->Qrn.empty());
+    CheckBox4->setEnabled(Dsp->HasNoise());
 }
 
 // Settings, then the last profile. A bad settings value ends the settings load there; the
@@ -97,25 +100,40 @@ void TMainForm::LoadSoundFiles() {
 // after the bad one will be written with their defaults when the program ends.
 void TMainForm::LoadStartupFiles() {
     const std::string settings = SettingsFileName();
+    TAppSettings loaded = CollectSettings();
+    loaded.HasPosition = false;
     try {
-        LoadSettings(settings, *this, audio_, Selection);
+        LoadSettings(settings, loaded);
     } catch (const std::exception& e) {
+        ApplySettings(loaded);
         const std::string copy = settings + ".bak";
         std::error_code error;
         std::filesystem::copy_file(settings, copy,
                                    std::filesystem::copy_options::overwrite_existing, error);
-        ShowError(std::string(e.what()) + "\n\nThe settings in " + settings +
-                  " could not all be read" +
-                  (error ? "." : "; the file was kept as " + copy + "."));
+        Error(std::string(e.what()) + "\n\nThe settings in " + settings + " could not all be read" +
+              (error ? "." : "; the file was kept as " + copy + "."));
         return;
     }
+    ApplySettings(loaded);
     if (profileFileName_.empty() || !QFileInfo(QString::fromStdString(profileFileName_)).isFile())
         return;
+    TProfile profile = CurrentProfile();
     try {
-        LoadProfile(profileFileName_, *this);
+        LoadProfile(profileFileName_, profile);
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        Error(e.what());
+        return;
     }
+    ApplyProfileToControls(profile);
+    BecomeCurrentProfile(profileFileName_);
+}
+
+// What the engine applies comes from the controls, whose values it does not read itself.
+void TMainForm::PushControls() {
+    Dsp->SetSoftwareGain(CheckBox1->isChecked(), SpinEdit2->value());
+    Dsp->SetPlaybackGainDb(PlaybackGainDb(VolumeSlider1->Value()));
+    Dsp->SetOutputGainDb(OutputGainDb(VolumeSlider3->Value()));
+    Dsp->SetNoise(CheckBox4->isChecked(), RadioButton1->isChecked());
 }
 
 void TMainForm::CreateDialogs() {
@@ -130,7 +148,7 @@ void TMainForm::CreateDialogs() {
 
 void TMainForm::WriteSettings() {
     try {
-        SaveSettings(SettingsFileName(), *this, audio_, Selection);
+        SaveSettings(SettingsFileName(), CollectSettings());
     } catch (const std::exception& e) {
         Prompts.ShowError(QString::fromStdString(e.what()));
     }
@@ -147,12 +165,12 @@ void TMainForm::SetMode(TDspMode mode) {
     Dsp->Stop();
     ClearDisplays();
     ShowRunningLook(false);
-    Dsp->Mode = mode;
+    Dsp->SetMode(mode);
     StartMode(mode);
     // What follows reads the engine's mode again: a nested SetMode(dmStop) made while starting
     // (dialog closed, prompt cancelled, failure) wins.
-    Panel11->setVisible(Dsp->Mode != dmAdjustGain && Dsp->Mode != dmRecord);
-    ShowRunningLook(Dsp->Mode == dmProcess);
+    Panel11->setVisible(Dsp->Mode() != dmAdjustGain && Dsp->Mode() != dmRecord);
+    ShowRunningLook(Dsp->Mode() == dmProcess);
     PaintBox1->update();
     PaintBox2->update();
 }
@@ -181,6 +199,10 @@ void TMainForm::StartMode(TDspMode mode) {
             Dsp->StartInput();
             break;
         case dmRecord:
+            if (!Prompts.ConfirmOkCancel(kRecordPrompt)) {
+                SetMode(dmStop);
+                break;
+            }
             Dsp->StartRecording();
             break;
         case dmPlay:
@@ -190,6 +212,8 @@ void TMainForm::StartMode(TDspMode mode) {
             Dsp->StartOutputToFile();
             break;
         case dmProcess:
+            // Hidden in the tray nothing shows the displays: they are not computed.
+            Dsp->SetDisplaysVisible(isVisible() && !isMinimized());
             Dsp->StartDuplex();
             break;
         case dmStop:
@@ -234,17 +258,17 @@ void TMainForm::PumpSynchronizer() {
     try {
         synchronizer_.CheckSynchronize();
     } catch (...) {
-        ShowError(ExceptionText(std::current_exception()).toStdString());
+        Error(ExceptionText(std::current_exception()).toStdString());
     }
 }
 
 void TMainForm::RecordingCompleteMessage(int run) {
     if (run != run_)
         return; // already stopped, or the operator has chosen something else since
-    const TDspMode mode = Dsp->Mode;
+    const TDspMode mode = Dsp->Mode();
     SetMode(dmStop);
-    if (mode == dmRecord)
-        Dsp->LoadVoice();
+    if (mode == dmRecord && Dsp->LoadVoice())
+        PlayBtn->setEnabled(true);
 }
 
 void TMainForm::ShowQueuedErrors() {

@@ -38,6 +38,19 @@ class TStartOptionsDialog;
 class TTrayIcon;
 class TVolumeSlider;
 
+// The input bar (microphone gain step): the waveform's excursion between -MAX and +MAX, centred
+// in a frame of the given client width.
+struct TInputBar {
+    int32_t Left = 0;  // pixels from the frame's client left edge
+    int32_t Width = 0; // pixels, at least 2
+    bool Red = false;  // an excursion beyond 80 % of full scale: red, else bright green
+};
+TInputBar InputBarGeometry(const TInputLevels& levels, int32_t clientWidth);
+
+// Caption texts of the level figures: "%d dBFS" and "%d dB", rounded half to even.
+QString DbfsCaption(float db);
+QString DbCaption(long double db);
+
 // The question before another profile replaces a modified one.
 inline constexpr char kSaveChanges[] = "Save changes?";
 
@@ -50,7 +63,7 @@ QString OutputGainHint(float db);
 // switches and meters, the tray menu, and the only place that changes the engine's mode. It
 // owns the engine and is the engine's, the settings' and the profiles' view of the controls.
 // Main thread only; the engine's block handler runs here too, so nothing takes a lock.
-class TMainForm : public QMainWindow, public IDspView, public ISettingsHost, public IProfileHost {
+class TMainForm : public QMainWindow, public IDspView {
 public:
     static constexpr int kClientWidth = 822;  // pixels, fixed
     static constexpr int kClientHeight = 527; // pixels, fixed, status bar included
@@ -83,6 +96,7 @@ public:
 
     // --- control handlers ---
     void CheckBox1Click();    // software gain on/off
+    void SpinEdit2Change();   // software gain in dB
     void CheckBox2Click();    // equalizer on/off (off also switches the dynamics off)
     void CheckBox3Click();    // dynamics on/off (on also switches the equalizer on)
     void CheckBox4Click();    // add noise on/off
@@ -157,59 +171,30 @@ public:
     TAboutDialog* AboutDialog = nullptr;
 
     // --- IDspView ---
-    bool SoftwareGainEnabled() const override;
-    int32_t SoftwareGainDb() const override;
-    float PlaybackVolume() const override;
-    float OutputGain() const override;
-    bool EqualizerChecked() const override;
-    bool ClipperChecked() const override;
-    bool AddNoiseChecked() const override;
-    bool QrnSelected() const override;
-    bool WindowVisible() const override;
-    int32_t InputBarClientWidth() const override;
-    int32_t ProgressMax() const override;
-    void SetInputBar(const TInputBar& bar) override;
-    void ShowOutputFigures(const TOutputFigures& figures) override;
-    void SetPlaybackOverload(bool overloaded) override;
-    void InvalidateEqualizer() override;
-    void InvalidateDynamics() override;
-    void SetProgressPosition(int32_t position) override;
-    void EnablePlayButton() override;
-    void EnableAddNoise() override;
-    bool Confirm(const std::string& question) override;
-    void RequestStop() override;
-    void ShowError(const std::string& message) override;
+    void InputLevelsChanged(const TInputLevels& levels) override;
+    void OutputFiguresChanged(const TOutputFigures& figures) override;
+    void OverloadChanged(bool overloaded) override;
+    void SpectraChanged() override;
+    void HistogramsChanged() override;
+    void RecordingProgress(float fraction) override;
     void RecordingComplete() override;
+    void Error(const std::string& message) override;
     void StreamEnded(const std::string& reason) override;
 
-    // --- ISettingsHost ---
-    int32_t WindowLeft() const override;
-    int32_t WindowTop() const override;
-    void SetWindowPosition(int32_t left, int32_t top) override;
-    int32_t SoftGain() const override;
-    void SetSoftGain(int32_t gainDb) override;
-    bool SoftGainEnabled() const override;
-    void SetSoftGainEnabled(bool enabled) override;
-    void SetPlaybackVolume(float position) override;
-    float NoiseLevel() const override;
-    void SetNoiseLevel(float position) override;
-    void SetNoiseSnrDb(float snrDb) override;
-    std::string ProfileFileName() const override;
-    void SetProfileFileName(const std::string& fileName) override;
-    void SetToneMode(int32_t toneMode) override;
-    bool StartInTray() const override;
-    void SetStartInTray(bool startInTray) override;
-    bool StartProcessing() const override;
-    void SetStartProcessing(bool startProcessing) override;
-
-    // --- IProfileHost ---
-    TMicEqualizer& Equalizer() override;
-    void SetEqualizerChecked(bool checked) override;
-    void SetClipperChecked(bool checked) override;
-    void SetOutputGain(float position) override;
-    void OutputGainChanged() override;
-    void SetStatusText(const std::string& text) override;
-    void SetModified(bool modified) override;
+    // --- settings and profiles ---
+    TAppSettings CollectSettings() const;
+    void ApplySettings(const TAppSettings& settings);
+    TProfile CurrentProfile() const;
+    void ApplyProfileToControls(const TProfile& profile);
+    void BecomeCurrentProfile(const std::string& fileName);
+    bool StartInTray() const { return startInTray_; }
+    bool StartProcessing() const { return startProcessing_; }
+    void SetStartOptions(bool inTray, bool processing) {
+        startInTray_ = inTray;
+        startProcessing_ = processing;
+    }
+    void SetModified(bool modified) { modified_ = modified; }
+    const std::string& ProfileFileName() const { return profileFileName_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -245,6 +230,7 @@ private:
     void LoadSoundFiles();
     void CreateDialogs();
     void LoadStartupFiles();
+    void PushControls();
     void ShowStepButtons(TDspMode mode);
     void ClearDisplays();
     void StartMode(TDspMode mode);

@@ -6,12 +6,9 @@
 namespace sonari {
 
 TEditorContext TMainForm::EditorContext() {
-    return {Dsp->Equalizer,
-            Dsp->InSpectrum,
-            Dsp->OutSpectrum,
-            Dsp->Histograms,
-            [this] { return int{Dsp->Mode}; },
-            [this] { MarkModified(); }};
+    return {Dsp->Equalizer(),
+            [this](const std::function<void(TMicEqualizer&)>& edit) { Dsp->EditEqualizer(edit); },
+            Dsp->Analysis(), [this] { return Dsp->Mode(); }, [this] { MarkModified(); }};
 }
 
 QWidget* TMainForm::CreateEqualizerEditor(QWidget* parent) {

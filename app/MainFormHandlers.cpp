@@ -30,6 +30,9 @@ void TMainForm::ConnectHandlers() {
     connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
     connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
     connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
+    connect(SpinEdit2, &QSpinBox::valueChanged, this, [this] { SpinEdit2Change(); });
+    connect(RadioButton1, &QRadioButton::toggled, this,
+            [this] { Dsp->SetNoise(CheckBox4->isChecked(), RadioButton1->isChecked()); });
     connect(SpeedButton2, &QPushButton::clicked, this, [this] { SpeedButton2Click(); });
     VolumeSlider1->OnChange = [this] { VolumeSlider1Change(); };
     VolumeSlider2->OnChange = [this] { VolumeSlider2Change(); };
@@ -52,26 +55,35 @@ void TMainForm::CheckBox1Click() {
     palette.setColor(QPalette::Inactive, QPalette::Base, base);
     palette.setColor(QPalette::Disabled, QPalette::Base, base);
     SpinEdit2->setPalette(palette);
+    SpinEdit2Change();
+}
+
+void TMainForm::SpinEdit2Change() {
+    Dsp->SetSoftwareGain(CheckBox1->isChecked(), SpinEdit2->value());
 }
 
 // The dynamics stage never runs without the equalizer.
 void TMainForm::CheckBox2Click() {
-    TMicEqualizer& equalizer = Dsp->Equalizer;
-    equalizer.EqualizerEnabled = CheckBox2->isChecked();
-    if (!CheckBox2->isChecked()) {
-        equalizer.ClipperEnabled = false;
+    const bool on = CheckBox2->isChecked();
+    if (!on)
         CheckBox3->setChecked(false);
-    }
+    Dsp->EditEqualizer([on](TMicEqualizer& equalizer) {
+        equalizer.SetEqualizerEnabled(on);
+        if (!on)
+            equalizer.SetClipperEnabled(false);
+    });
     MarkModified();
 }
 
 void TMainForm::CheckBox3Click() {
-    TMicEqualizer& equalizer = Dsp->Equalizer;
-    equalizer.ClipperEnabled = CheckBox3->isChecked();
-    if (CheckBox3->isChecked()) {
-        equalizer.EqualizerEnabled = true;
+    const bool on = CheckBox3->isChecked();
+    if (on)
         CheckBox2->setChecked(true);
-    }
+    Dsp->EditEqualizer([on](TMicEqualizer& equalizer) {
+        equalizer.SetClipperEnabled(on);
+        if (on)
+            equalizer.SetEqualizerEnabled(true);
+    });
     MarkModified();
 }
 
@@ -81,11 +93,11 @@ void TMainForm::CheckBox4Click() {
          std::initializer_list<QWidget*>{VolumeSlider2, RadioButton1, RadioButton2})
         control->setEnabled(on);
     Label8->clear();
+    Dsp->SetNoise(on, RadioButton1->isChecked());
 }
 
 void TMainForm::SpeedButton2Click() {
-    Dsp->Equalizer.Bands.fill(0.0f);
-    Dsp->Equalizer.UpdateEqualizer();
+    Dsp->EditEqualizer([](TMicEqualizer& equalizer) { equalizer.SetBands({}); });
     PaintBox1->update();
     MarkModified();
 }
@@ -94,21 +106,19 @@ void TMainForm::SpeedButton2Click() {
 
 void TMainForm::VolumeSlider1Change() {
     const float db = PlaybackGainDb(VolumeSlider1->Value());
-    if (Dsp->Mode == dmPlay || Dsp->Mode == dmPlayToFile)
-        Dsp->OctaveResampler2.SetGainDb(db);
+    Dsp->SetPlaybackGainDb(db);
     VolumeSlider1->SetHint(PlaybackVolumeHint(db));
 }
 
-void TMainForm::VolumeSlider2Change() { Dsp->NoiseSnrDb = NoiseSnrDb(VolumeSlider2->Value()); }
+void TMainForm::VolumeSlider2Change() { Dsp->SetNoiseSnrDb(NoiseSnrDb(VolumeSlider2->Value())); }
 
 // Marks the profile modified only when the gain differs from the one the output runs with.
 void TMainForm::VolumeSlider3Change() {
     const float db = OutputGainDb(VolumeSlider3->Value());
-    if (db != Dsp->OctaveResampler2.GainDb()) {
-        if (Dsp->Mode == dmProcess)
-            Dsp->OctaveResampler2.SetGainDb(db);
+    const bool differs = db != Dsp->InterpolatorGainDb();
+    Dsp->SetOutputGainDb(db);
+    if (differs)
         MarkModified();
-    }
     VolumeSlider3->SetHint(OutputGainHint(db));
 }
 
@@ -151,22 +161,29 @@ void TMainForm::SpeedButton5Click() {
     SaveProfileFile(chosen);
 }
 
+// A file that cannot be read leaves the current profile.
 void TMainForm::LoadProfileFile(const QString& fileName) {
+    TProfile profile = CurrentProfile();
     try {
-        LoadProfile(fileName.toStdString(), *this);
+        LoadProfile(fileName.toStdString(), profile);
     } catch (const std::exception& e) {
         Prompts.ShowError(QString::fromStdString(e.what()));
+        return;
     }
+    ApplyProfileToControls(profile);
+    BecomeCurrentProfile(fileName.toStdString());
     PaintBox1->update();
     PaintBox2->update();
 }
 
 void TMainForm::SaveProfileFile(const QString& fileName) {
     try {
-        SaveProfile(fileName.toStdString(), *this);
+        SaveProfile(fileName.toStdString(), CurrentProfile());
     } catch (const std::exception& e) {
         Prompts.ShowError(QString::fromStdString(e.what()));
+        return;
     }
+    BecomeCurrentProfile(fileName.toStdString());
 }
 
 } // namespace sonari

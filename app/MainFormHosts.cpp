@@ -1,7 +1,10 @@
-// The main window as the engine, the settings file and the profiles see it.
+// The main window as the engine's view, and the settings and profiles applied to and collected
+// from its controls.
+#include "SND/Rounding.h"
 #include "app/MainForm.h"
 #include "app/Shape.h"
 #include "controls/VolumeSlider.h"
+#include "engine/SliderScales.h"
 
 #include <QTimer>
 
@@ -9,24 +12,30 @@
 
 namespace sonari {
 
-// ---- IDspView: read ------------------------------------------------------------------------
+namespace {
 
-bool TMainForm::SoftwareGainEnabled() const { return CheckBox1->isChecked(); }
-int32_t TMainForm::SoftwareGainDb() const { return SpinEdit2->value(); }
-float TMainForm::PlaybackVolume() const { return VolumeSlider1->Value(); }
-float TMainForm::OutputGain() const { return VolumeSlider3->Value(); }
-bool TMainForm::EqualizerChecked() const { return CheckBox2->isChecked(); }
-bool TMainForm::ClipperChecked() const { return CheckBox3->isChecked(); }
-bool TMainForm::AddNoiseChecked() const { return CheckBox4->isChecked(); }
-bool TMainForm::QrnSelected() const { return RadioButton1->isChecked(); }
-bool TMainForm::WindowVisible() const { return isVisible() && !isMinimized(); }
-int32_t TMainForm::InputBarClientWidth() const { return Panel4->width(); }
-int32_t TMainForm::ProgressMax() const { return ProgressBar1->maximum(); }
+constexpr const char* kStatusPrefix = "  Profile: ";
 
-// ---- IDspView: write -----------------------------------------------------------------------
+} // namespace
+
+TInputBar InputBarGeometry(const TInputLevels& levels, int32_t clientWidth) {
+    const int32_t half = clientWidth / 2;
+    TInputBar bar;
+    bar.Left = half + RoundHalfEven(static_cast<long double>(half) * levels.Min);
+    bar.Width = RoundHalfEven((static_cast<long double>(levels.Max) - levels.Min) * half) + 2;
+    bar.Red = levels.Min < -0.8f || levels.Max > 0.8f;
+    return bar;
+}
+
+QString DbfsCaption(float db) { return QString::number(RoundHalfEven(db)) + " dBFS"; }
+
+QString DbCaption(long double db) { return QString::number(RoundHalfEven(db)) + " dB"; }
+
+// ---- IDspView ------------------------------------------------------------------------------
 
 // Cut to the frame, so an input far beyond full scale cannot make an absurd widget.
-void TMainForm::SetInputBar(const TInputBar& bar) {
+void TMainForm::InputLevelsChanged(const TInputLevels& levels) {
+    const TInputBar bar = InputBarGeometry(levels, Panel4->width());
     const int64_t frame = Panel4->width();
     const int64_t left = std::clamp<int64_t>(bar.Left, 0, frame);
     const int64_t right = std::clamp<int64_t>(int64_t{bar.Left} + bar.Width, left, frame);
@@ -34,36 +43,29 @@ void TMainForm::SetInputBar(const TInputBar& bar) {
     Shape2->SetBrush(bar.Red ? QColor(255, 0, 0) : QColor(0, 255, 0));
 }
 
-void TMainForm::ShowOutputFigures(const TOutputFigures& figures) {
-    Label19->setText(QString::fromStdString(DbfsCaption(figures.Rms)));
-    Label20->setText(QString::fromStdString(DbfsCaption(figures.Peak)));
-    Label21->setText(QString::fromStdString(DbCaption(figures.PeakFactor)));
+void TMainForm::OutputFiguresChanged(const TOutputFigures& figures) {
+    Label19->setText(DbfsCaption(figures.RmsDbfs));
+    Label20->setText(DbfsCaption(figures.PeakDbfs));
+    Label21->setText(DbCaption(static_cast<long double>(figures.PeakDbfs) - figures.RmsDbfs));
     ShowOutputLevel(figures.RmsDbfs, figures.PeakDbfs);
-    if (figures.PepSnr)
-        Label8->setText(QString::fromStdString(DbCaption(*figures.PepSnr)));
+    if (figures.PepSnrDb)
+        Label8->setText(DbCaption(*figures.PepSnrDb));
 }
 
-void TMainForm::SetPlaybackOverload(bool overloaded) { VolumeSlider1->SetOverloaded(overloaded); }
-void TMainForm::InvalidateEqualizer() { PaintBox1->update(); }
-void TMainForm::InvalidateDynamics() { PaintBox2->update(); }
+void TMainForm::OverloadChanged(bool overloaded) { VolumeSlider1->SetOverloaded(overloaded); }
+void TMainForm::SpectraChanged() { PaintBox1->update(); }
+void TMainForm::HistogramsChanged() { PaintBox2->update(); }
 
 // The last block of a recording may go past the maximum; the bar stops there.
-void TMainForm::SetProgressPosition(int32_t position) {
+void TMainForm::RecordingProgress(float fraction) {
+    const int position =
+        RoundHalfEven(static_cast<long double>(ProgressBar1->maximum()) * fraction);
     ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
 }
 
-void TMainForm::EnablePlayButton() { PlayBtn->setEnabled(true); }
-void TMainForm::EnableAddNoise() { CheckBox4->setEnabled(true); }
-
-bool TMainForm::Confirm(const std::string& question) {
-    return Prompts.ConfirmOkCancel(QString::fromStdString(question));
-}
-
-void TMainForm::RequestStop() { SetMode(dmStop); }
-
 // Queued, so the block handler never waits for the operator; a message already waiting or
 // on screen is not stacked again.
-void TMainForm::ShowError(const std::string& message) {
+void TMainForm::Error(const std::string& message) {
     const QString text = QString::fromStdString(message);
     if (text == errorShowing_ || pendingErrors_.contains(text))
         return;
@@ -86,49 +88,70 @@ void TMainForm::StreamEnded(const std::string& reason) {
     });
 }
 
-// ---- ISettingsHost -------------------------------------------------------------------------
+// ---- settings ------------------------------------------------------------------------------
 
-int32_t TMainForm::WindowLeft() const { return x(); }
-int32_t TMainForm::WindowTop() const { return y(); }
-
-void TMainForm::SetWindowPosition(int32_t left, int32_t top) {
-    positioned_ = true;
-    move(left, top);
+TAppSettings TMainForm::CollectSettings() const {
+    TAppSettings s;
+    s.HasPosition = true;
+    s.Left = x();
+    s.Top = y();
+    if (Dsp->DevicesValid()) {
+        s.InputDevice = audio_.DeviceName(Selection.InputDeviceIndex);
+        s.OutputDevice = audio_.DeviceName(Selection.OutputDeviceIndex);
+    }
+    s.SoftGain = SpinEdit2->value();
+    s.SoftGainEnabled = CheckBox1->isChecked();
+    s.PlaybackVolume = VolumeSlider1->Value();
+    s.NoiseLevel = VolumeSlider2->Value();
+    s.LastProfile = profileFileName_;
+    s.ToneMode = Dsp->ToneMode();
+    s.StartInTray = startInTray_;
+    s.StartProcessing = startProcessing_;
+    return s;
 }
 
-int32_t TMainForm::SoftGain() const { return SpinEdit2->value(); }
-void TMainForm::SetSoftGain(int32_t gainDb) { SpinEdit2->setValue(gainDb); }
-bool TMainForm::SoftGainEnabled() const { return CheckBox1->isChecked(); }
-
-void TMainForm::SetSoftGainEnabled(bool enabled) {
-    CheckBox1->setChecked(enabled);
+// A saved device that is gone selects device 0.
+void TMainForm::ApplySettings(const TAppSettings& s) {
+    if (s.HasPosition) {
+        positioned_ = true;
+        move(s.Left, s.Top);
+    }
+    for (auto [name, index] : {std::pair{&s.InputDevice, &Selection.InputDeviceIndex},
+                               std::pair{&s.OutputDevice, &Selection.OutputDeviceIndex}})
+        if (!name->empty())
+            *index = std::max(audio_.IndexOfDevice(*name), 0);
+    SpinEdit2->setValue(s.SoftGain);
+    CheckBox1->setChecked(s.SoftGainEnabled);
     CheckBox1Click();
+    VolumeSlider1->SetValue(s.PlaybackVolume);
+    VolumeSlider2->SetValue(s.NoiseLevel);
+    Dsp->SetNoiseSnrDb(NoiseSnrDb(VolumeSlider2->Value()));
+    profileFileName_ = s.LastProfile;
+    Dsp->SetToneMode(s.ToneMode);
+    startInTray_ = s.StartInTray;
+    startProcessing_ = s.StartProcessing;
 }
 
-void TMainForm::SetPlaybackVolume(float position) { VolumeSlider1->SetValue(position); }
-float TMainForm::NoiseLevel() const { return VolumeSlider2->Value(); }
-void TMainForm::SetNoiseLevel(float position) { VolumeSlider2->SetValue(position); }
-void TMainForm::SetNoiseSnrDb(float snrDb) { Dsp->NoiseSnrDb = snrDb; }
-std::string TMainForm::ProfileFileName() const { return profileFileName_; }
-void TMainForm::SetProfileFileName(const std::string& fileName) { profileFileName_ = fileName; }
-void TMainForm::SetToneMode(int32_t toneMode) { Dsp->ToneMode = toneMode; }
-bool TMainForm::StartInTray() const { return startInTray_; }
-void TMainForm::SetStartInTray(bool startInTray) { startInTray_ = startInTray; }
-bool TMainForm::StartProcessing() const { return startProcessing_; }
-void TMainForm::SetStartProcessing(bool startProcessing) { startProcessing_ = startProcessing; }
+// ---- profiles ------------------------------------------------------------------------------
 
-// ---- IProfileHost --------------------------------------------------------------------------
-
-TMicEqualizer& TMainForm::Equalizer() { return Dsp->Equalizer; }
-void TMainForm::SetEqualizerChecked(bool checked) { CheckBox2->setChecked(checked); }
-void TMainForm::SetClipperChecked(bool checked) { CheckBox3->setChecked(checked); }
-void TMainForm::SetOutputGain(float position) { VolumeSlider3->SetValue(position); }
-void TMainForm::OutputGainChanged() { VolumeSlider3Change(); }
-
-void TMainForm::SetStatusText(const std::string& text) {
-    StatusLabel->setText(QString::fromStdString(text));
+TProfile TMainForm::CurrentProfile() const {
+    return ProfileOf(Dsp->Equalizer(), VolumeSlider3->Value());
 }
 
-void TMainForm::SetModified(bool modified) { modified_ = modified; }
+// The check boxes follow without running their handlers; the output gain's handler applies the
+// gain to a running output.
+void TMainForm::ApplyProfileToControls(const TProfile& profile) {
+    Dsp->EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });
+    CheckBox3->setChecked(profile.ClipperEnabled);
+    CheckBox2->setChecked(Dsp->Equalizer().EqualizerEnabled());
+    VolumeSlider3->SetValue(profile.OutputGain);
+    VolumeSlider3Change();
+}
+
+void TMainForm::BecomeCurrentProfile(const std::string& fileName) {
+    profileFileName_ = fileName;
+    StatusLabel->setText(QString::fromStdString(kStatusPrefix + fileName));
+    modified_ = false;
+}
 
 } // namespace sonari

@@ -85,14 +85,14 @@ void TMainForm::TrayRunMNUClick() {
     if (!SetupDialogOpen())
         SetMode(dmProcess);
     else // a refused click must not leave "Run" looking chosen
-        ShowRunningLook(Dsp->Mode == dmProcess);
+        ShowRunningLook(Dsp->Mode() == dmProcess);
 }
 
 void TMainForm::TrayStopMNUClick() { SetMode(dmStop); }
 
 void TMainForm::TrayRestoreMNUClick() {
     ForceForeground(this);
-    Dsp->Equalizer.AnalysisOn = true;
+    Dsp->SetAnalysisOn(true);
 }
 
 // The normal close, so a modified profile is still offered for saving.
@@ -144,12 +144,12 @@ void TMainForm::ApplicationEvents1Minimize() {
             if (isMinimized())
                 hide();
         });
-    if (Dsp->Mode != dmProcess)
+    if (Dsp->Mode() != dmProcess)
         SetMode(dmStop);
-    Dsp->Equalizer.AnalysisOn = false;
+    Dsp->SetAnalysisOn(false);
 }
 
-void TMainForm::ApplicationEvents1Restore() { Dsp->Equalizer.AnalysisOn = true; }
+void TMainForm::ApplicationEvents1Restore() { Dsp->SetAnalysisOn(true); }
 
 void TMainForm::Launch() {
     PlaceWindow();

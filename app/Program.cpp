@@ -33,7 +33,7 @@ int RunProgram(int argc, char** argv) {
     instance.OnRestoreRequest = [&mainForm] { mainForm.TrayRestoreMNUClick(); };
     mainForm.OnClosed = [] { QApplication::quit(); };
     for (const std::string& warning : programAudio.Warnings)
-        mainForm.ShowError(warning);
+        mainForm.Error(warning);
     mainForm.Launch();
     return app.exec();
 }

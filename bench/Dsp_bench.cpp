@@ -2,6 +2,7 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "engine/Dsp.h"
+#include "engine/ProcessingChain.h"
 #include "tests/engine/FakeDspView.h"
 
 #include <benchmark/benchmark.h>
@@ -39,12 +40,12 @@ void RunDuplex(benchmark::State& state, int32_t rate, bool clipper, bool windowV
     TWdmAudio audio(std::make_unique<TSimPlatform>());
     TSynchronizer sync;
     test::TFakeDspView view;
-    view.ClipperOn = clipper;
-    view.Visible = windowVisible;
     const TDeviceSelection selection;
     TDsp dsp(audio, sync, view, selection, {});
-    dsp.Mode = dmProcess;
-    dsp.PrepareDuplex(rate, rate);
+    dsp.EditEqualizer([clipper](TMicEqualizer& eq) { eq.SetClipperEnabled(clipper); });
+    dsp.SetAnalysisOn(windowVisible);
+    dsp.SetMode(dmProcess);
+    dsp.PrepareRun(rate, rate);
 
     const std::vector<TSingleArray> capture = CaptureBlocks(rate, 16);
     const size_t frames = capture[0].size();
@@ -70,6 +71,26 @@ BENCHMARK(BM_DspBlock48kClipperHidden)->Unit(benchmark::kMicrosecond);
 
 void BM_DspBlock48kEqualizerOnly(benchmark::State& state) { RunDuplex(state, 48000, false, false); }
 BENCHMARK(BM_DspBlock48kEqualizerOnly)->Unit(benchmark::kMicrosecond);
+
+// The chain alone, as a file or a hidden window runs it.
+void BM_ChainBlock48kClipper(benchmark::State& state) {
+    TMicEqualizer equalizer;
+    equalizer.SetDataBlockSize(1024);
+    equalizer.SetClipperEnabled(true);
+    TChainParameters parameters;
+    parameters.Equalizer = equalizer.Parameters();
+    TProcessingChain chain;
+    chain.Prepare({48000, 48000, true, false, 1024}, parameters);
+    const std::vector<TSingleArray> capture = CaptureBlocks(48000, 16);
+    TSingleArray out(capture[0].size());
+    size_t next = 0;
+    for (auto _ : state) {
+        chain.Process(capture[next], out);
+        next = (next + 1) % capture.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_ChainBlock48kClipper)->Unit(benchmark::kMicrosecond);
 
 void BM_DspBlock192kClipperDisplays(benchmark::State& state) {
     RunDuplex(state, 192000, true, true);

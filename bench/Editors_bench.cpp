@@ -14,7 +14,7 @@ using test::TEditorScene;
 
 // A played scene, so every layer has something to draw.
 struct TBenchScene {
-    explicit TBenchScene(int mode) {
+    explicit TBenchScene(TDspMode mode) {
         scene.PlayVoice();
         scene.Mode = mode;
     }
@@ -25,7 +25,7 @@ struct TBenchScene {
 
 template <typename TEditor, typename TPaint>
 void Paint(benchmark::State& state, TPaint paint) {
-    TBenchScene bench(static_cast<int>(state.range(0)));
+    TBenchScene bench(static_cast<TDspMode>(state.range(0)));
     TEditor editor(bench.scene.Context());
     for (auto _ : state) {
         QPainter painter(&bench.target);
@@ -47,7 +47,7 @@ BENCHMARK(BM_PaintDynamics)->Arg(0)->Arg(2)->Arg(4)->Arg(6)->Unit(benchmark::kMi
 // One mouse move while dragging on the equalizer page in mode 6: the new value, the rebuild
 // of the equalizer and the repaint. Range 0: a band gain, 1: the high cut-off.
 void BM_EqualizerDragStep(benchmark::State& state) {
-    TBenchScene bench(6);
+    TBenchScene bench(dmProcess);
     TEqualizerEditor editor(bench.scene.Context());
     const bool cutoff = state.range(0) == 1;
     const int x0 = cutoff ? 10 + 400 : 10 + 356;
@@ -65,7 +65,7 @@ BENCHMARK(BM_EqualizerDragStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The same on the dynamics page: the clip point follows the mouse, no rebuild needed.
 void BM_DynamicsDragStep(benchmark::State& state) {
-    TBenchScene bench(6);
+    TBenchScene bench(dmProcess);
     TDynamicsEditor editor(bench.scene.Context());
     {
         QPainter painter(&bench.target);

@@ -27,14 +27,13 @@ struct TBenchWindow {
         form = std::make_unique<TMainForm>(*audio, sync, ProgramSoundFolders(""));
         form->CheckBox3->setChecked(true); // the whole chain, dynamics included
         form->Launch();
-        form->Dsp->Mode = dmProcess;
-        form->Dsp->Wdm.OutputDevice().Channels = 2;
-        form->Dsp->PrepareDuplex(kRate, kRate);
+        form->Dsp->SetMode(dmProcess);
+        form->Dsp->PrepareRun(kRate, kRate);
         const TSingleArray voice = BuiltInDemoVoice();
         for (int32_t i = 0; i < kFrames; ++i)
             in[0][i] = in[1][i] = voice[(i / (kRate / TDsp::kProcessingRate)) % voice.size()];
     }
-    ~TBenchWindow() { form->Dsp->Mode = dmStop; }
+    ~TBenchWindow() { form->Dsp->SetMode(dmStop); }
 
     QTemporaryDir config;
     TSynchronizer sync;
@@ -48,7 +47,7 @@ struct TBenchWindow {
 // in the tray (no analysis). Budget: 85.3 ms per block.
 void BM_ProcessBlockThroughWindow(benchmark::State& state) {
     TBenchWindow bench;
-    bench.form->Dsp->Equalizer.AnalysisOn = state.range(0) != 0;
+    bench.form->Dsp->SetAnalysisOn(state.range(0) != 0);
     for (auto _ : state) {
         bench.form->Dsp->WdmData(bench.in, bench.out);
         benchmark::DoNotOptimize(bench.out[0].data());

@@ -30,10 +30,10 @@ void RunProcess(benchmark::State& state, bool equalizer, bool clipper, bool anal
                 float compression = 1.0f) {
     TMicEqualizer eq;
     eq.SetDataBlockSize(kBlock);
-    eq.EqualizerEnabled = equalizer;
-    eq.ClipperEnabled = clipper;
-    eq.AnalysisOn = analysis;
-    eq.Compression = compression;
+    eq.SetEqualizerEnabled(equalizer);
+    eq.SetClipperEnabled(clipper);
+    eq.SetAnalysisOn(analysis);
+    eq.SetCompression(compression);
     eq.Prepare();
     const TSingleArray input = VoiceBlock(1);
     TSingleArray block(kBlock);
@@ -63,8 +63,7 @@ void BM_Rebuild(benchmark::State& state) {
     float gain = 0.0f;
     for (auto _ : state) {
         gain = gain > 10.0f ? -10.0f : gain + 0.5f;
-        eq.Bands[3] = gain;
-        eq.UpdateEqualizer();
+        eq.SetBand(3, gain);
         benchmark::DoNotOptimize(eq.Response().data());
     }
 }

@@ -3,6 +3,7 @@
 #include "cli/ConsoleView.h"
 #include "cli/ProfileOption.h"
 #include "engine/FileProcessor.h"
+#include "engine/SliderScales.h"
 
 #include <cstdio>
 #include <ostream>
@@ -71,11 +72,12 @@ int ProcessCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& outName = parsed.Positional[1];
     const bool isFloat = parsed.Has("--float");
 
+    const TProfile profile = ReadProfileOption(parsed.Value("--profile"));
     TConsoleView view(out, err);
-    view.ShowStatistics = parsed.Has("--stats");
     TFileProcessor processor(view);
-    if (const std::string profile = parsed.Value("--profile"); !profile.empty())
-        ApplyProfile(profile, processor.Dsp().Equalizer, view);
+    ApplyProfile(profile, processor.Equalizer());
+    processor.Equalizer().SetAnalysisOn(parsed.Has("--stats"));
+    processor.SetOutputGainDb(OutputGainDb(profile.OutputGain));
     const TProcessSummary summary = processor.Run(inName, outName, isFloat);
     PrintSummary(outName, isFloat, summary, out);
     return 0;

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "SND/MicEqual.h"
-#include "cli/ConsoleView.h"
+#include "settings/Profile.h"
 
 #include <string>
 
 namespace sonari::cli {
 
-// Loads a profile into the equalizer and the view's switches and output gain. Unlike the
-// window, a missing file is an error here: a mistyped name must not run with other settings.
-void ApplyProfile(const std::string& fileName, TMicEqualizer& equalizer, TConsoleView& view);
+// The profile of --profile over the defaults (equalizer on, gate/compressor/clipper off, output
+// gain 0 dB). Unlike the window, a missing file is an error here: a mistyped name must not run
+// with other settings.
+TProfile ReadProfileOption(const std::string& fileName);
 
 } // namespace sonari::cli

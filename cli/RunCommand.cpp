@@ -8,6 +8,7 @@
 #include "engine/AudioSetup.h"
 #include "engine/Dsp.h"
 #include "engine/LiveRun.h"
+#include "engine/SliderScales.h"
 #include "settings/SettingsFile.h"
 
 #include <csignal>
@@ -112,17 +113,19 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const TDeviceSelection selection{ResolveDevice(audio, options.Input),
                                      ResolveDevice(audio, options.Output)};
 
+    const TProfile profile = ReadProfileOption(options.Profile);
     TConsoleView view(out, err);
-    view.ShowStatistics = options.Stats;
     TDsp dsp(audio, synchronizer, view, selection, folders);
-    if (!options.Profile.empty())
-        ApplyProfile(options.Profile, dsp.Equalizer, view);
-    dsp.Mode = dmProcess;
+    dsp.EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });
+    dsp.SetOutputGainDb(OutputGainDb(profile.OutputGain));
+    // The statistics are the only display a console has.
+    dsp.SetDisplaysVisible(options.Stats);
+    dsp.SetMode(dmProcess);
     const TStopSignals signals;
     dsp.StartDuplex();
     out << "Processing " << audio.DeviceName(selection.InputDeviceIndex) << " -> "
         << audio.DeviceName(selection.OutputDeviceIndex) << " at "
-        << dsp.Wdm.InputDevice().SamplingRate << " Hz. Ctrl+C stops.\n"
+        << dsp.Stream().InputDevice().SamplingRate << " Hz. Ctrl+C stops.\n"
         << std::flush;
 
     if (RunLive(dsp, synchronizer, [&] { return signals.Raised(); }) == leStreamEnded) {

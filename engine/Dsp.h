@@ -1,49 +1,41 @@
 #pragma once
 
-#include "SND/LogFreq.h"
 #include "SND/MicEqual.h"
-#include "SND/Resampl.h"
+#include "SND/SndTypes.h"
 #include "SND/WDM/DeviceList.h"
 #include "SND/WDM/WdmStream.h"
-#include "SND/WavFile.h"
-#include "engine/DcBlocker.h"
+#include "engine/ChainParameters.h"
+#include "engine/DisplayAnalysis.h"
+#include "engine/DspMode.h"
 #include "engine/DspView.h"
-#include "engine/LevelMeters.h"
-#include "engine/SliderScales.h"
+#include "engine/PlaybackSource.h"
+#include "engine/ProcessingChain.h"
+#include "engine/RecordingFile.h"
 #include "engine/SoundPaths.h"
-#include "engine/TestTones.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sonari {
 
-// The engine's modes; stored and compared as numbers.
-enum TDspMode : uint8_t {
-    dmStop = 0,          // no stream
-    dmSelectDevices = 1, // no stream (the sound card dialog)
-    dmAdjustGain = 2,    // capture: input meter and displays
-    dmRecord = 3,        // capture: as 2, and each block goes to Voice.wav
-    dmPlay = 4,          // render: voice loop or test tone through the processor
-    dmPlayToFile = 5,    // render: as 4, and each 12 kHz block goes to Out.wav
-    dmProcess = 6,       // capture and render: microphone through the processor to the output
-};
-
 // A device rate the chain can run at: 12000 * 2^k, k = 0..6.
 bool IsProcessingRate(int64_t samplesPerSec);
 
-// The processing engine: owns the stream, the resamplers, the equalizer with its dynamics
-// stage, the analysers and the sound files, and turns every device buffer into one block of
-// 1024 samples at 12000 samples/s through the chain (WdmData). The main window selects the
-// mode (Stop, set Mode, one start operation) and is reached through IDspView. Main thread
-// only; the block handler runs there too, so nothing here takes a lock.
+// The live session: the seven modes over the sound devices. It negotiates the device rate,
+// runs the processing chain on every device buffer, records Voice.wav and Out.wav, plays the
+// voice loop or a test tone, and measures for the displays. The window (or a console) changes
+// the mode (Stop, SetMode, one start operation), pushes the operator's parameters through the
+// setters below and receives reports through IDspView.
+//
+// Threads: everything here belongs to the main thread, the block handler included (the stream
+// hands each buffer over); parameters reach the chain through its mailbox, so they are safe by
+// construction wherever the chain runs.
 class TDsp {
 public:
-    static constexpr int32_t kBlockSize = 1024;       // samples per block at the processing rate
-    static constexpr int32_t kProcessingRate = 12000; // samples per second between the resamplers
-    static constexpr int32_t kFileLimit = 60000;      // samples of a 5-second file
-    static constexpr int32_t kInSpectrumBlocks = 59;  // averaging limit of the input spectrum
+    static constexpr int32_t kBlockSize = 1024; // samples per block at the processing rate
+    static constexpr int32_t kProcessingRate = TProcessingChain::kRate;
 
     TDsp(TWdmAudio& audio, TSynchronizer& synchronizer, IDspView& view,
          const TDeviceSelection& selection, TSoundFolders folders);
@@ -51,89 +43,128 @@ public:
     TDsp(const TDsp&) = delete;
     TDsp& operator=(const TDsp&) = delete;
 
-    // --- mode changes (the main window: Stop, set Mode, one start operation) ---
-    // Stops the stream and completes an open file; never raises. Leaves Mode alone.
+    // --- mode changes ---
+    TDspMode Mode() const { return mode_; }
+    // Only between Stop and a start operation; Stop leaves the mode alone.
+    void SetMode(TDspMode mode) { mode_ = mode; }
+    // Stops the stream and completes an open file; never raises.
     void Stop() noexcept;
     // Both device indices lie inside the device list.
     bool DevicesValid() const;
     // Capture for mode 2, render for mode 4, both for mode 6: picks a rate 12000 * 2^k from the
-    // devices' ranges, retries at twice the rate while the device refuses (EWdmAudioError)
-    // and its highest rate allows, then prepares the chain. Failures propagate.
+    // devices' ranges, retries at twice the rate while the device refuses (EWdmAudioError) and
+    // its highest rate allows, with the chain prepared for each attempt. Failures propagate.
     void StartInput();
     void StartOutput();
     void StartDuplex();
-    // Mode 3: asks for confirmation (Cancel: asks the window to stop, starts nothing), then
-    // starts capture and opens Voice.wav. Mode 5: starts render and opens Out.wav.
+    // Mode 3: starts capture, then opens Voice.wav; mode 5: render, then Out.wav. The file is
+    // opened once the device runs, so a device that fails never costs the previous file.
     void StartRecording();
     void StartOutputToFile();
-
-    // --- chain preparation without a device (what a start does after the device runs) ---
-    // Rates must satisfy IsProcessingRate.
-    void PrepareInput(int32_t inputRate);
-    void PrepareOutput(int32_t outputRate);
-    void PrepareDuplex(int32_t inputRate, int32_t outputRate);
-
-    // One block: InBuffer [channels][Ratio * 1024] from the capture device (modes 2, 3, 6),
-    // OutBuffer [channels][Ratio * 1024] filled for the render device (modes 4, 5, 6; only
-    // channels 0 and 1 are written). Wrong lengths or a mode without a stream are assertion
-    // failures (engine/Dsp) raised before anything changes.
+    // Prepares the chain for the current mode at these device rates (0 for a side the mode
+    // does not use) and restarts block counting: what a start does around the device.
+    void PrepareRun(int32_t inputRate, int32_t outputRate);
+    // One device buffer: InBuffer [channels][frames] from the capture device (modes 2, 3, 6),
+    // OutBuffer [channels][frames] filled for the render device (modes 4, 5, 6; channels 0 and 1
+    // are written). Wrong lengths or a mode without a stream are assertion failures
+    // (engine/Dsp) raised before anything changes.
     void WdmData(TDataBufferF& inBuffer, TDataBufferF& outBuffer);
+
+    // --- the operator's parameters; each takes effect at the next block ---
+    // The equalizer as edited: bands, cut-offs, dynamics and switches. What the editors draw.
+    const TMicEqualizer& Equalizer() const { return equalizer_; }
+    // Changes it through its setters and hands the result to the chain.
+    void EditEqualizer(const std::function<void(TMicEqualizer&)>& edit);
+    // "Software Gain": whole dB applied to the microphone while on.
+    void SetSoftwareGain(bool on, int32_t gainDb);
+    // Interpolator gain in dB for steps 4 (playback volume) and processing (output gain); each
+    // applies while its mode runs and at its mode's start.
+    void SetPlaybackGainDb(float gainDb);
+    void SetOutputGainDb(float gainDb);
+    // The gain the output interpolator runs with (the last one applied).
+    float InterpolatorGainDb() const { return interpolatorGainDb_; }
+    // Noise mixing in step 4: on/off, QRN (else QRM), and the signal-to-noise ratio in dB.
+    void SetNoise(bool add, bool qrn);
+    float NoiseSnrDb() const { return noiseSnrDb_; }
+    void SetNoiseSnrDb(float snrDb);
+    // Playback source of steps 4: 0 voice, 1 tone, 2 two tones, else silence.
+    int32_t ToneMode() const { return toneMode_; }
+    void SetToneMode(int32_t toneMode) { toneMode_ = toneMode; }
+    // Whether the displays are shown: processing measures only then (set at its start), and
+    // the measurements stop or resume at once with SetAnalysisOn.
+    void SetDisplaysVisible(bool visible) { displaysVisible_ = visible; }
+    bool AnalysisOn() const { return equalizer_.AnalysisOn(); }
+    void SetAnalysisOn(bool on);
 
     // --- sound files ---
     // Reads the noise recordings and the voice; NoiseSnrDb := 10.
     void LoadSoundFiles();
-    // Reads Voice.wav into Voice; a missing or unreadable file is ignored.
-    void LoadVoice();
-    // A voice recording is held for step 4.
-    bool HasVoice() const { return !Voice.empty(); }
-    // Appends one block to the open file, fading the first block of a run in and every block
-    // from the 5-second mark on out (each reporting RecordingComplete); updates the progress.
-    void WriteWavBlock(const TSingleArray& block);
-    // Mixes the selected noise recording into the block while "Add Noise" is checked.
-    void AddNoise(TSingleArray& block);
+    // Reads Voice.wav into the voice; true when the file was read (a rate other than 12000
+    // samples/s is reported and leaves the voice empty). A missing or unreadable file is
+    // ignored: false, and the voice stays as it was.
+    bool LoadVoice();
+    bool HasVoice() const { return !voice_.empty(); }
+    // Both noise recordings were read: noise may be mixed.
+    bool HasNoise() const { return !qrm_.empty() && !qrn_.empty(); }
+    const TSingleArray& Voice() const { return voice_; }
+    // The user's sound folder, where Voice.wav and Out.wav are written.
+    const std::string& WavDir() const { return folders_.UserWavDir; }
 
-    // --- fields ---
-    std::string WavDir; // the user's sound folder, set by LoadSoundFiles
-    TSingleArray Voice; // 12000 samples/s, DC removed
-    TSingleArray Qrm, Qrn;
-    TDspMode Mode = dmStop;
-    int32_t BlockCount = 0;           // blocks since the last start
-    int64_t OverloadCount = 0;        // limiter calls that clipped, since creation
-    TInputMeter InputMeter;           // InMin, InMax
-    std::array<float, 2> NoisePeak{}; // peak of Qrm (0) and Qrn (1), 32-bit scale
-    float NoiseSnrDb = 10.0f;         // noise mixer ratio, dB
-    TLogFreqSpectrum InSpectrum;      // before the equalizer, averaged except in mode 2
-    TLogFreqSpectrum OutSpectrum;     // after the dynamics stage, never averaged
-    TOutputStats OutputStats;         // OutSumSq, OutPeak
-    THistograms Histograms;           // envelope before and after the gain stage
-    int32_t ToneMode = 0;             // playback source: 0 voice, 1 tone, 2 two tones, else silence
-    TMicEqualizer Equalizer;
-    TDcBlocker DcBlocker;              // DcPrevIn, DcPrevOut: never reset
-    TOctaveResampler OctaveResampler1; // input decimator
-    TOctaveResampler OctaveResampler2; // output interpolator with the output gain
-    TWdmAudioStream Wdm;
-    TKelWavFile Wav; // the file being written in modes 3 and 5
+    // --- state ---
+    int32_t BlockCount() const { return blockCount_; }
+    // Limited blocks that had to be clipped, since creation.
+    int64_t OverloadCount() const { return overloadCount_; }
+    const TWdmAudioStream& Stream() const { return wdm_; }
+    // A stream is delivering blocks.
+    bool Running() const { return wdm_.Running(); }
+    const TProcessingChain& Chain() const { return chain_; }
+    const TDisplayAnalysis& Analysis() const { return analysis_; }
 
 private:
     void StartStream(TDeviceSettings* input, TDeviceSettings* output, int32_t maxRate);
     TDeviceCaps CheckedCaps(int32_t deviceIndex, bool isRender) const;
-    void OpenForWriting(const std::string& name, uint32_t bytesPerSample);
+    void OpenFile(const std::string& name, uint32_t bytesPerSample);
     void CheckBlock(const TDataBufferF& inBuffer, const TDataBufferF& outBuffer) const;
-    TSingleArray& GetInputBlock(TDataBufferF& inBuffer);
-    void GenerateBlock();
-    void UpdateDisplays(const TSingleArray& data);
-    void Render(const TSingleArray& data, TDataBufferF& outBuffer);
-    void Limit(TSingleArray& samples);
-    void PrepareEqualizer(bool analysisOn, bool equalizerOn, bool clipperOn);
+    const TSingleArray& InputBlock(const TDataBufferF& inBuffer);
+    void Measure();
+    void Render(TDataBufferF& outBuffer);
+    void WriteFileBlock(const TSingleArray& block);
+    void ApplyInterpolatorGain(float gainDb);
+    void Publish();
+    void ReportOverload(bool overloaded);
 
     TWdmAudio& audio_;
     IDspView& view_;
     const TDeviceSelection& selection_;
     TSoundFolders folders_;
-    TTestTones tones_;
-    TSingleArray block_;     // the decimated or generated input block
-    TSingleArray data_;      // the block after the DC blocker: the chain's working block
-    TDataBufferF fileBlock_; // one-channel copy for the file being written
+    TWdmAudioStream wdm_;
+    TProcessingChain chain_;
+    TDisplayAnalysis analysis_;
+    TRecordingFile file_;
+    TPlaybackSource playback_;
+
+    TDspMode mode_ = dmStop;
+    int32_t blockCount_ = 0;
+    int64_t overloadCount_ = 0;
+
+    TMicEqualizer equalizer_;
+    TChainParameters parameters_;
+    bool softwareGainOn_ = false;
+    int32_t softwareGainDb_ = 0;
+    float playbackGainDb_ = 0.0f;
+    float outputGainDb_ = 0.0f;
+    float interpolatorGainDb_ = 0.0f;
+    bool addNoise_ = false;
+    bool qrnSelected_ = true;
+    float noiseSnrDb_ = 10.0f;
+    int32_t toneMode_ = 0;
+    bool displaysVisible_ = true;
+
+    TSingleArray voice_, qrm_, qrn_;   // 12000 samples/s, DC removed
+    std::array<float, 2> noisePeak_{}; // peak of QRM (0) and QRN (1), 32-bit scale
+    TSingleArray generated_;           // the playback block of modes 4 and 5
+    TSingleArray noOutput_;            // the chain's output while nothing renders
+    TSingleArray fileBlock_;           // the limited 12 kHz copy for Out.wav
 };
 
 } // namespace sonari

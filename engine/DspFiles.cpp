@@ -1,97 +1,64 @@
 #include "engine/Dsp.h"
 
-#include "SND/Exceptions.h"
 #include "engine/SoundFiles.h"
-
-#include <filesystem>
-#include <system_error>
 
 namespace sonari {
 
-namespace {
-
-constexpr const char* kRecordPrompt = "Click on OK to start recording:";
-
-} // namespace
-
 void TDsp::LoadSoundFiles() {
-    WavDir = folders_.UserWavDir;
-    const auto showError = [this](const std::string& message) { view_.ShowError(message); };
+    const auto showError = [this](const std::string& message) { view_.Error(message); };
     try {
-        Qrm = ReadWavFile(FindSoundFile(folders_, "Qrm.wav"), showError);
-        Qrn = ReadWavFile(FindSoundFile(folders_, "Qrn.wav"), showError);
-        // A file rejected for its rate leaves its recording empty and the mixer unusable.
-        if (!Qrm.empty() && !Qrn.empty())
-            view_.EnableAddNoise();
+        qrm_ = ReadWavFile(FindSoundFile(folders_, "Qrm.wav"), showError);
+        qrn_ = ReadWavFile(FindSoundFile(folders_, "Qrn.wav"), showError);
     } catch (const std::exception& e) {
-        view_.ShowError(e.what());
+        view_.Error(e.what());
     }
-    RemoveDc(Qrm);
-    NoisePeak[0] = PeakOf(Qrm);
-    RemoveDc(Qrn);
-    NoisePeak[1] = PeakOf(Qrn);
+    RemoveDc(qrm_);
+    noisePeak_[0] = PeakOf(qrm_);
+    RemoveDc(qrn_);
+    noisePeak_[1] = PeakOf(qrn_);
     LoadVoice();
-    NoiseSnrDb = 10.0f;
+    SetNoiseSnrDb(10.0f);
 }
 
-void TDsp::LoadVoice() {
+bool TDsp::LoadVoice() {
+    TSingleArray voice;
     try {
-        Voice = ReadWavFile(WavDir + "Voice.wav",
-                            [this](const std::string& message) { view_.ShowError(message); });
+        voice = ReadWavFile(folders_.UserWavDir + "Voice.wav",
+                            [this](const std::string& message) { view_.Error(message); });
     } catch (const std::exception&) {
-        return; // no recording yet: step 4 stays unavailable
+        return false; // no recording yet: step 4 stays unavailable
     }
-    RemoveDc(Voice);
-    view_.EnablePlayButton();
+    RemoveDc(voice);
+    voice_ = std::move(voice);
+    return true;
 }
 
-// The file is opened only once the device runs, so a device that fails to start never
-// truncates the previous recording; no block arrives before the start returns.
 void TDsp::StartRecording() {
-    if (!view_.Confirm(kRecordPrompt)) {
-        view_.RequestStop();
-        return;
-    }
     StartInput();
-    OpenForWriting("Voice.wav", static_cast<uint32_t>(Wdm.InputDevice().BitsPerSample / 8));
+    OpenFile("Voice.wav", static_cast<uint32_t>(wdm_.InputDevice().BitsPerSample / 8));
 }
 
 void TDsp::StartOutputToFile() {
     StartOutput();
-    OpenForWriting("Out.wav", 2);
+    OpenFile("Out.wav", 2);
 }
 
-void TDsp::OpenForWriting(const std::string& name, uint32_t bytesPerSample) {
+void TDsp::OpenFile(const std::string& name, uint32_t bytesPerSample) {
     try {
-        std::error_code error;
-        if (!WavDir.empty())
-            std::filesystem::create_directories(WavDir, error);
-        if (error)
-            throw Exception("Unable to create directory " + WavDir + ": " + error.message());
-        Wav.SetFloatFmt(false);
-        Wav.SetChannelCount(1);
-        Wav.SetBytesPerSample(bytesPerSample);
-        Wav.SetSamplesPerSec(kProcessingRate);
-        Wav.SetFileName(WavDir + name);
-        Wav.OpenWrite();
+        file_.Open(folders_.UserWavDir + name, bytesPerSample);
     } catch (...) {
         Stop();
         throw;
     }
 }
 
-void TDsp::WriteWavBlock(const TSingleArray& block) {
-    TSingleArray& copy = fileBlock_[0];
-    copy.assign(block.begin(), block.end());
-    if (BlockCount == 0) {
-        FadeBlock(copy, true);
-    } else if (Wav.SampleCount() >= kFileLimit) {
-        FadeBlock(copy, false);
+void TDsp::WriteFileBlock(const TSingleArray& block) {
+    if (!file_.IsOpen())
+        return; // a run prepared without its file
+    const TRecordingFile::TProgress progress = file_.Append(block, blockCount_ == 0);
+    if (progress.Complete)
         view_.RecordingComplete();
-    }
-    Wav.Write(fileBlock_);
-    const int64_t product = int64_t{view_.ProgressMax()} * Wav.SampleCount();
-    view_.SetProgressPosition(RoundToInt(static_cast<long double>(product) / kFileLimit));
+    view_.RecordingProgress(progress.Fraction);
 }
 
 } // namespace sonari

@@ -1,8 +1,9 @@
 #include "engine/FileProcessor.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SimPlatform.h"
+#include "SND/Levels.h"
 #include "SND/WavFile.h"
+#include "engine/Dsp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,10 +13,6 @@
 namespace sonari {
 
 namespace {
-
-// Float files use +-1.0 full scale, the chain +-2^31: exact power-of-two scaling.
-constexpr float kFloatToChain = 2147483648.0f;
-constexpr float kChainToFloat = 1.0f / 2147483648.0f;
 
 // Running level figures of the samples written.
 class TLevelSum {
@@ -31,8 +28,8 @@ public:
     void Fill(TProcessSummary& summary) const {
         const long double meanSquare = frames_ > 0 ? sumSquares_ / frames_ : 0.0L;
         summary.Frames = frames_;
-        summary.RmsDbfs = 20 * std::log10(std::sqrt(meanSquare) / 2147483647.0L + 1e-99L);
-        summary.PeakDbfs = 20 * std::log10(peak_ / 2147483647.0L + 1e-99L);
+        summary.RmsDbfs = Dbfs(std::sqrt(meanSquare));
+        summary.PeakDbfs = Dbfs(peak_);
     }
 
 private:
@@ -75,7 +72,7 @@ void TakeChannel0(const TDataBufferF& frames, bool isFloat, TSingleArray& block)
     if (frames.empty())
         return;
     const size_t count = std::min(frames[0].size(), block.size());
-    const float scale = isFloat ? kFloatToChain : 1.0f;
+    const float scale = isFloat ? kFullScale : 1.0f;
     for (size_t i = 0; i < count; ++i)
         block[i] = frames[0][i] * scale;
 }
@@ -120,8 +117,9 @@ std::string UnsupportedRateMessage(const std::string& fileName, uint32_t samples
            "768000 Hz)";
 }
 
-TFileProcessor::TFileProcessor(IDspView& view)
-    : audio_(std::make_unique<TSimPlatform>()), dsp_(audio_, sync_, view, selection_, {}) {}
+TFileProcessor::TFileProcessor(IDspView& view) : view_(view) {
+    equalizer_.SetDataBlockSize(TDsp::kBlockSize);
+}
 
 TProcessSummary TFileProcessor::Run(const std::string& inName, const std::string& outName,
                                     bool floatOutput) {
@@ -141,31 +139,40 @@ TProcessSummary TFileProcessor::Run(const std::string& inName, const std::string
 
 TProcessSummary TFileProcessor::Process(TKelWavFile& input, TKelWavFile& output, bool floatOutput) {
     const auto rate = static_cast<int32_t>(input.SamplesPerSec());
-    dsp_.Mode = dmProcess;
-    dsp_.PrepareDuplex(rate, rate);
-    const int64_t overloadsBefore = dsp_.OverloadCount;
-    const auto blockFrames = static_cast<size_t>(dsp_.OctaveResampler1.BigBlockSize());
-    TDataBufferF inBuffer(1, TSingleArray(blockFrames));
-    TDataBufferF outBuffer(1, TSingleArray(blockFrames));
+    TChainParameters parameters;
+    parameters.OutputGainDb = outputGainDb_;
+    parameters.Equalizer = equalizer_.Parameters();
+    chain_.Prepare({rate, rate, true, false, TDsp::kBlockSize}, parameters);
+    const auto blockFrames = static_cast<size_t>(chain_.InputFrames());
+    TSingleArray inBlock(blockFrames), outBlock(blockFrames);
     TDataBufferF written(1);
     TLevelSum levels;
-    for (uint32_t left = input.SampleCount(); left > 0;) {
+    TProcessSummary summary;
+    int32_t blockCount = 0;
+    for (uint32_t left = input.SampleCount(); left > 0; ++blockCount) {
         const auto count = static_cast<uint32_t>(std::min<size_t>(left, blockFrames));
-        TakeChannel0(input.Read(count), input.FloatFmt(), inBuffer[0]);
-        dsp_.WdmData(inBuffer, outBuffer);
-        levels.Add(outBuffer[0], count);
-        written[0].assign(outBuffer[0].begin(), outBuffer[0].begin() + count);
+        TakeChannel0(input.Read(count), input.FloatFmt(), inBlock);
+        chain_.Process(inBlock, outBlock);
+        summary.LimitedBlocks += chain_.Overloaded();
+        Measure(blockCount);
+        levels.Add(outBlock, count);
+        written[0].assign(outBlock.begin(), outBlock.begin() + count);
         if (floatOutput)
             for (float& x : written[0])
-                x *= kChainToFloat;
+                x *= kInverseFullScale;
         output.Write(written);
         left -= count;
     }
-    TProcessSummary summary;
     summary.SamplesPerSec = rate;
-    summary.LimitedBlocks = dsp_.OverloadCount - overloadsBefore;
     levels.Fill(summary);
     return summary;
+}
+
+void TFileProcessor::Measure(int32_t blockCount) {
+    if (!chain_.Parameters().Equalizer.AnalysisOn)
+        return;
+    if (const auto figures = stats_.Update(chain_.Processed(), blockCount, nullptr))
+        view_.OutputFiguresChanged(*figures);
 }
 
 } // namespace sonari

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "SND/WDM/DeviceList.h"
-#include "SND/WDM/Synchronize.h"
-#include "SND/WDM/WdmAudio.h"
+#include "SND/MicEqual.h"
 #include "SND/WavFile.h"
-#include "engine/Dsp.h"
+#include "engine/DspView.h"
+#include "engine/LevelMeters.h"
+#include "engine/ProcessingChain.h"
 
 #include <cstdint>
 #include <string>
@@ -21,31 +21,37 @@ struct TProcessSummary {
     long double PeakFactorDb() const { return PeakDbfs - RmsDbfs; }
 };
 
-// Runs the live-processing chain (mode 6: the engine's own block handler) over a WAV file
-// instead of devices. The input runs at 12000 * 2^k samples/s; its channel 0 is processed.
-// Float files are read and written at +-1.0 full scale. The output is mono at the input rate,
-// as long as the input: the last block is padded with silence, and the chain's delay is kept,
-// as on the air. Main thread only.
+// Runs the live-processing chain (microphone to transmitter) over a WAV file instead of
+// devices. The input runs at 12000 * 2^k samples/s; its channel 0 is processed. Float files are
+// read and written at +-1.0 full scale. The output is mono at the input rate, as long as the
+// input: the last block is padded with silence, and the chain's delay is kept, as on the air.
 class TFileProcessor {
 public:
-    // `view` supplies the check boxes and the output gain, and receives the figures.
+    // `view` receives the figures of each closed statistics window while the equalizer
+    // measures (its AnalysisOn).
     explicit TFileProcessor(IDspView& view);
 
-    // The engine, e.g. to load a profile into its equalizer before Run.
-    TDsp& Dsp() { return dsp_; }
+    // The chain's equalizer as a profile or the defaults set it; 1024-sample blocks.
+    TMicEqualizer& Equalizer() { return equalizer_; }
+    // Gain of the output interpolator in dB.
+    void SetOutputGainDb(float gainDb) { outputGainDb_ = gainDb; }
 
     // Processes `inName` into `outName` (16-bit PCM, or 32-bit float when floatOutput).
     // Exception with a message for the operator when the input cannot be read or its rate is
     // not 12000 * 2^k, or the output cannot be written.
     TProcessSummary Run(const std::string& inName, const std::string& outName, bool floatOutput);
+    // The chain's delay in frames of the last run's rate.
+    double Latency() const { return chain_.Latency(); }
 
 private:
     TProcessSummary Process(TKelWavFile& input, TKelWavFile& output, bool floatOutput);
+    void Measure(int32_t blockCount);
 
-    TWdmAudio audio_; // no devices: blocks come from the file
-    TSynchronizer sync_;
-    TDeviceSelection selection_;
-    TDsp dsp_;
+    IDspView& view_;
+    TMicEqualizer equalizer_;
+    float outputGainDb_ = 0.0f;
+    TProcessingChain chain_;
+    TOutputStats stats_;
 };
 
 // "Unsupported sampling rate %d Hz in %s: ..." for an input the chain cannot take.

@@ -1,56 +1,29 @@
 #include "engine/LevelMeters.h"
 
 #include "SND/Exceptions.h"
+#include "SND/Levels.h"
+#include "SND/Rounding.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace sonari {
 
 namespace {
 
-constexpr long double kFullScale = 2147483647.0L;
-
 // Histogram bin of an envelope: -round(level in dB below 2^31), limited to 0..80.
 int32_t LevelBin(long double envelope) {
-    const long double db = 20 * std::log10(envelope * 0x1p-31L + 1e-99L);
+    const long double db = 20 * std::log10(envelope * 0x1p-31L + kLevelGuard);
     if (std::isnan(db))
         return THistograms::kBins - 1;
-    return std::clamp(-RoundToInt(db), 0, THistograms::kBins - 1);
+    return std::clamp(-RoundHalfEven(db), 0, THistograms::kBins - 1);
 }
+
+float ToDbfs(long double x) { return static_cast<float>(Dbfs(x)); }
 
 } // namespace
 
-float ToDbfs(long double x) { return static_cast<float>(20 * std::log10(x / kFullScale + 1e-99L)); }
-
-int32_t RoundToInt(long double x) {
-    if (std::isnan(x))
-        return 0;
-    constexpr long double lo = std::numeric_limits<int32_t>::min();
-    constexpr long double hi = std::numeric_limits<int32_t>::max();
-    // nearbyint rounds half to even in the default rounding mode
-    return static_cast<int32_t>(std::clamp(std::nearbyint(x), lo, hi));
-}
-
-std::string DbfsCaption(int32_t db) { return std::to_string(db) + " dBFS"; }
-
-std::string DbCaption(int32_t db) { return std::to_string(db) + " dB"; }
-
-TInputBar InputBarGeometry(float inMin, float inMax, int32_t clientWidth) {
-    const int32_t half = clientWidth / 2;
-    // -1..+1 is full scale
-    const float mn = static_cast<float>(inMin / kFullScale);
-    const float mx = static_cast<float>(inMax / kFullScale);
-    TInputBar bar;
-    bar.Left = half + RoundToInt(static_cast<long double>(half) * mn);
-    bar.Width = RoundToInt((static_cast<long double>(mx) - mn) * half) + 2;
-    bar.Red = mn < -0.8f || mx > 0.8f;
-    return bar;
-}
-
-std::optional<TInputBar> TInputMeter::Update(const TSingleArray& block, int32_t blockCount,
-                                             int32_t clientWidth) {
+std::optional<TInputLevels> TInputMeter::Update(const TSingleArray& block, int32_t blockCount) {
     for (float x : block) {
         if (x < InMin)
             InMin = x;
@@ -59,10 +32,11 @@ std::optional<TInputBar> TInputMeter::Update(const TSingleArray& block, int32_t 
     }
     if (blockCount % 5 != 0)
         return std::nullopt;
-    const TInputBar bar = InputBarGeometry(InMin, InMax, clientWidth);
-    InMin = 2147483648.0f;
-    InMax = -2147483648.0f;
-    return bar;
+    const TInputLevels levels{static_cast<float>(InMin / kDbfsReference),
+                              static_cast<float>(InMax / kDbfsReference)};
+    InMin = -kSmallestSample;
+    InMax = kSmallestSample;
+    return levels;
 }
 
 std::optional<TOutputFigures> TOutputStats::Update(const TSingleArray& block, int32_t blockCount,
@@ -85,12 +59,9 @@ std::optional<TOutputFigures> TOutputStats::Update(const TSingleArray& block, in
     TOutputFigures f;
     f.PeakDbfs = ToDbfs(OutPeak);
     f.RmsDbfs = ToDbfs(std::sqrt(OutSumSq / samples));
-    f.Rms = RoundToInt(f.RmsDbfs);
-    f.Peak = RoundToInt(f.PeakDbfs);
-    f.PeakFactor = RoundToInt(static_cast<long double>(f.PeakDbfs) - f.RmsDbfs);
     if (noise)
-        f.PepSnr =
-            RoundToInt(static_cast<long double>(noise->SnrDb) + f.PeakDbfs - ToDbfs(noise->Peak));
+        f.PepSnrDb = static_cast<double>(static_cast<long double>(noise->SnrDb) + f.PeakDbfs -
+                                         ToDbfs(noise->Peak));
     OutSumSq = 0.0f;
     OutPeak = 0.0f;
     return f;

@@ -4,42 +4,26 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace sonari {
 
-// Level of an amplitude on the 32-bit scale: 20 log10(x / 2147483647 + 1e-99) dBFS; silence
-// gives about -1980 dBFS instead of failing.
-float ToDbfs(long double x);
-
-// Rounds half to even and limits to the 32-bit range (a non-number gives 0).
-int32_t RoundToInt(long double x);
-
-// Caption texts of the level figures: "%d dBFS" and "%d dB".
-std::string DbfsCaption(int32_t db);
-std::string DbCaption(int32_t db);
-
-// Input level bar (microphone gain step): the waveform's excursion between -MAX and +MAX,
-// centred in a frame of the given client width.
-struct TInputBar {
-    int32_t Left = 0;  // pixels from the frame's client left edge
-    int32_t Width = 0; // pixels, at least 2
-    bool Red = false;  // an excursion beyond 80 % of full scale: red, else bright green
+// The input's excursion since the last report, as fractions of full scale (-1..+1 is full
+// scale: the 32-bit scale divided by 2^31 - 1).
+struct TInputLevels {
+    float Min = 0.0f;
+    float Max = 0.0f;
 };
 
-// Bar geometry for the running minimum and maximum of the samples (32-bit scale).
-TInputBar InputBarGeometry(float inMin, float inMax, int32_t clientWidth);
-
-// Tracks the input's minimum and maximum and refreshes the bar every 5th block (BlockCount
-// mod 5 = 0: the first block of a run, then every 426.7 ms). Not cleared by a new run.
+// Tracks the input's minimum and maximum and reports them every 5th block (BlockCount mod 5 = 0:
+// the first block of a run, then every 426.7 ms). Not cleared by a new run.
 class TInputMeter {
 public:
-    // Returns the new bar when this block refreshes it; samples that are no number are ignored.
-    std::optional<TInputBar> Update(const TSingleArray& block, int32_t blockCount,
-                                    int32_t clientWidth);
+    // Returns the excursion when this block closes a report; samples that are no number are
+    // ignored.
+    std::optional<TInputLevels> Update(const TSingleArray& block, int32_t blockCount);
 
-    float InMin = 2147483648.0f;  // running minimum since the last refresh
-    float InMax = -2147483648.0f; // running maximum since the last refresh
+    float InMin = 2147483648.0f;  // running minimum since the last report, 32-bit scale
+    float InMax = -2147483648.0f; // running maximum since the last report, 32-bit scale
 };
 
 // The noise mixer's figures for the p.e.p. SNR: its signal-to-noise ratio and the peak of the
@@ -49,14 +33,11 @@ struct TNoiseReference {
     float Peak = 0.0f; // 32-bit scale
 };
 
-// Figures of one closed statistics window, as the captions show them.
+// Figures of one closed statistics window.
 struct TOutputFigures {
-    float RmsDbfs = 0.0f;          // for the output level bar
-    float PeakDbfs = 0.0f;         // for the bar's peak mark
-    int32_t Rms = 0;               // "V r.m.s. =" ... dBFS
-    int32_t Peak = 0;              // "V peak =" ... dBFS
-    int32_t PeakFactor = 0;        // "Peak Factor =" ... dB
-    std::optional<int32_t> PepSnr; // "P.e.p. SNR =" ... dB; only while noise is added
+    float RmsDbfs = 0.0f;           // "V r.m.s."
+    float PeakDbfs = 0.0f;          // "V peak"; the peak factor is PeakDbfs - RmsDbfs
+    std::optional<double> PepSnrDb; // "P.e.p. SNR", only while noise is added
 };
 
 // Output statistics over windows of 25 blocks counted from the engine's BlockCount, on the

@@ -7,7 +7,7 @@ TLiveRunEnd RunLive(TDsp& dsp, TSynchronizer& synchronizer,
     TLiveRunEnd end = leStopRequested;
     try {
         while (!stopRequested()) {
-            if (!dsp.Wdm.Running()) {
+            if (!dsp.Running()) {
                 end = leStreamEnded;
                 // The thread queues its report just after it let go of the stream.
                 synchronizer.CheckSynchronize(poll);

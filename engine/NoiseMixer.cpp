@@ -1,28 +1,29 @@
 #include "engine/NoiseMixer.h"
 
-#include <cmath>
+#include "SND/Levels.h"
 
 namespace sonari {
 
 float SignalWeight(float snrDb) {
-    const long double r = std::pow(10.0L, static_cast<long double>(snrDb) / 20.0L);
+    const long double r = DbToGain(snrDb);
     return static_cast<float>(r / (1.0L + r));
 }
 
-void MixNoise(TSingleArray& block, const TSingleArray& noise, int32_t blockCount, float snrDb) {
-    if (noise.empty())
-        return;
-    const float k = SignalWeight(snrDb);
-    const size_t length = block.size();
-    const size_t wholeBlocks = length == 0 ? 0 : noise.size() / length;
-    if (wholeBlocks == 0) {
-        for (float& x : block)
-            x *= k;
+void MixNoise(const TSingleArray& block, const TSingleArray& noise, int64_t position,
+              float signalWeight, TSingleArray& out) {
+    const float k = signalWeight;
+    const auto loop = static_cast<int64_t>(noise.size() / kNoiseLoopBlock * kNoiseLoopBlock);
+    if (loop == 0) {
+        for (size_t i = 0; i < block.size(); ++i)
+            out[i] = block[i] * k;
         return;
     }
-    const size_t offset = (static_cast<size_t>(blockCount) % wholeBlocks) * length;
-    for (size_t i = 0; i < length; ++i)
-        block[i] = block[i] * k + (1.0f - k) * noise[offset + i];
+    int64_t at = position % loop;
+    for (size_t i = 0; i < block.size(); ++i) {
+        out[i] = block[i] * k + (1.0f - k) * noise[static_cast<size_t>(at)];
+        if (++at == loop)
+            at = 0;
+    }
 }
 
 } // namespace sonari

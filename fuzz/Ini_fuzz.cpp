@@ -53,71 +53,33 @@ void CheckEdit(const std::string& text, const std::string& value) {
     }
 }
 
-struct TWindow : ISettingsHost {
-    int32_t left = 0, top = 0, gain = 20, tone = 0;
-    bool flags[4] = {};
-    float volume = 0.5f, noise = 0.5f, snr = 10.0f;
-    std::string profile;
-    int32_t WindowLeft() const override { return left; }
-    int32_t WindowTop() const override { return top; }
-    void SetWindowPosition(int32_t l, int32_t t) override { left = l, top = t; }
-    int32_t SoftGain() const override { return gain; }
-    void SetSoftGain(int32_t g) override { gain = g < -100 ? -100 : g > 100 ? 100 : g; }
-    bool SoftGainEnabled() const override { return flags[0]; }
-    void SetSoftGainEnabled(bool e) override { flags[0] = e; }
-    float PlaybackVolume() const override { return volume; }
-    void SetPlaybackVolume(float v) override { volume = v; }
-    float NoiseLevel() const override { return noise; }
-    void SetNoiseLevel(float v) override { noise = v; }
-    void SetNoiseSnrDb(float db) override { snr = db; }
-    std::string ProfileFileName() const override { return profile; }
-    void SetProfileFileName(const std::string& f) override { profile = f; }
-    void SetToneMode(int32_t t) override { tone = t; }
-    bool StartInTray() const override { return flags[1]; }
-    void SetStartInTray(bool s) override { flags[1] = s; }
-    bool StartProcessing() const override { return flags[2]; }
-    void SetStartProcessing(bool s) override { flags[2] = s; }
-};
-
-struct TNoDevices : IDeviceList {
-    int32_t DeviceCount() const override { return 2; }
-    std::string DeviceName(int32_t index) const override { return index ? "02  B" : "01  A"; }
-    int32_t IndexOfDevice(const std::string& name) const override {
-        return name == "01  A" ? 0 : name == "02  B" ? 1 : -1;
-    }
-};
-
 void CheckSettings(const std::string& file) {
-    TWindow window;
-    TNoDevices devices;
-    TDeviceSelection selection;
+    TAppSettings settings;
     try {
-        LoadSettings(file, window, devices, selection);
+        LoadSettings(file, settings);
     } catch (const Exception&) {
         // Conversion errors and unreadable files are reported, not crashes.
     }
-    Check(window.volume >= 0 && window.volume <= 1, "volume within 0..1");
-    Check(window.noise >= 0 && window.noise <= 1, "noise within 0..1");
-    Check(Finite(window.snr) && window.snr >= -30 && window.snr <= 50, "noise ratio in range");
-    Check(selection.InputDeviceIndex >= 0 && selection.InputDeviceIndex < 2, "input device");
-    Check(selection.OutputDeviceIndex >= 0 && selection.OutputDeviceIndex < 2, "output device");
+    Check(settings.PlaybackVolume >= 0 && settings.PlaybackVolume <= 1, "volume within 0..1");
+    Check(settings.NoiseLevel >= 0 && settings.NoiseLevel <= 1, "noise within 0..1");
 }
 
 void CheckProfile(const std::string& file) {
     static TMicEqualizer equalizer;
-    TProfileHost host(equalizer);
+    TProfile profile = ProfileOf(equalizer, 1.0f);
     try {
-        LoadProfile(file, host);
+        LoadProfile(file, profile);
     } catch (const Exception&) {
     }
-    for (float band : equalizer.Bands)
+    Check(profile.OutputGain >= 0 && profile.OutputGain <= 1, "output gain within 0..1");
+    ApplyProfile(profile, equalizer);
+    for (float band : equalizer.Bands())
         Check(Finite(band) && std::abs(band) <= TMicEqualizer::kBandLimitDb,
               "band gains finite and bounded");
-    Check(Finite(equalizer.ClipThreshold) && equalizer.ClipThreshold > 0, "clip threshold");
-    Check(Finite(equalizer.GateThreshold) && equalizer.GateThreshold > 0, "gate threshold");
-    Check(Finite(equalizer.Compression) && equalizer.Compression > 0, "compression");
-    Check(host.OutputGain() >= 0 && host.OutputGain() <= 1, "output gain within 0..1");
-    Check(!equalizer.ClipperEnabled || equalizer.EqualizerEnabled, "clipper implies equalizer");
+    Check(Finite(equalizer.ClipThreshold()) && equalizer.ClipThreshold() > 0, "clip threshold");
+    Check(Finite(equalizer.GateThreshold()) && equalizer.GateThreshold() > 0, "gate threshold");
+    Check(Finite(equalizer.Compression()) && equalizer.Compression() > 0, "compression");
+    Check(!equalizer.ClipperEnabled() || equalizer.EqualizerEnabled(), "clipper implies equalizer");
     Check(equalizer.CutoffLo() >= 0 && equalizer.CutoffLo() <= equalizer.CutoffHi() &&
               equalizer.CutoffHi() <= equalizer.SamplesPerSec() / 2,
           "cut-offs ordered within the band");

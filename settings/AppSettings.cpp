@@ -1,7 +1,5 @@
 #include "settings/AppSettings.h"
 
-#include "engine/SliderScales.h"
-
 #include "settings/IniFile.h"
 #include "settings/IniFormat.h"
 
@@ -33,21 +31,6 @@ constexpr const char* kStartProcessing = "StartProcessing";
 // Stands for a missing "Left": the window then stays centred on the screen.
 constexpr int32_t kNoLeft = -111;
 
-bool DevicesValid(const IDeviceList& devices, const TDeviceSelection& selection) {
-    int32_t count = devices.DeviceCount();
-    return selection.InputDeviceIndex >= 0 && selection.InputDeviceIndex < count &&
-           selection.OutputDeviceIndex >= 0 && selection.OutputDeviceIndex < count;
-}
-
-void LoadDevice(const TIniFile& ini, const char* key, const IDeviceList& devices, int32_t& index) {
-    std::string name = ini.ReadString(kAudio, key, "");
-    if (name.empty())
-        return;
-    index = devices.IndexOfDevice(name);
-    if (index == -1)
-        index = 0;
-}
-
 // Slider positions go through text, so that a bad one fails as the runtime's conversion does.
 // Clamped here as the slider would, before the narrowing to float can overflow.
 float ReadPosition(const TIniFile& ini, const char* key, float current) {
@@ -57,46 +40,42 @@ float ReadPosition(const TIniFile& ini, const char* key, float current) {
 
 } // namespace
 
-void LoadSettings(const std::string& fileName, ISettingsHost& host, const IDeviceList& devices,
-                  TDeviceSelection& selection) {
+void LoadSettings(const std::string& fileName, TAppSettings& s) {
     TIniFile ini(fileName);
 
-    int32_t left = ini.ReadInteger(kWindow, kLeft, kNoLeft);
-    if (left != kNoLeft)
-        host.SetWindowPosition(left, ini.ReadInteger(kWindow, kTop, host.WindowTop()));
-
-    LoadDevice(ini, kInputDevice, devices, selection.InputDeviceIndex);
-    LoadDevice(ini, kOutputDevice, devices, selection.OutputDeviceIndex);
-
-    host.SetSoftGain(ini.ReadInteger(kAudio, kSoftGain, host.SoftGain()));
-    host.SetSoftGainEnabled(ini.ReadBool(kAudio, kSoftGainEnabled, host.SoftGainEnabled()));
-
-    host.SetPlaybackVolume(ReadPosition(ini, kVolume, host.PlaybackVolume()));
-    host.SetNoiseLevel(ReadPosition(ini, kNoise, host.NoiseLevel()));
-    host.SetNoiseSnrDb(NoiseSnrDb(host.NoiseLevel()));
-
-    host.SetProfileFileName(ini.ReadString(kAudio, kLastProfile, ""));
-    host.SetToneMode(ini.ReadInteger(kDebug, kGenerateTone, 0));
-    host.SetStartInTray(ini.ReadBool(kStartup, kStartInTray, false));
-    host.SetStartProcessing(ini.ReadBool(kStartup, kStartProcessing, false));
+    const int32_t left = ini.ReadInteger(kWindow, kLeft, kNoLeft);
+    if (left != kNoLeft) {
+        s.HasPosition = true;
+        s.Left = left;
+        s.Top = ini.ReadInteger(kWindow, kTop, s.Top);
+    }
+    s.InputDevice = ini.ReadString(kAudio, kInputDevice, s.InputDevice);
+    s.OutputDevice = ini.ReadString(kAudio, kOutputDevice, s.OutputDevice);
+    s.SoftGain = ini.ReadInteger(kAudio, kSoftGain, s.SoftGain);
+    s.SoftGainEnabled = ini.ReadBool(kAudio, kSoftGainEnabled, s.SoftGainEnabled);
+    s.PlaybackVolume = ReadPosition(ini, kVolume, s.PlaybackVolume);
+    s.NoiseLevel = ReadPosition(ini, kNoise, s.NoiseLevel);
+    s.LastProfile = ini.ReadString(kAudio, kLastProfile, "");
+    s.ToneMode = ini.ReadInteger(kDebug, kGenerateTone, 0);
+    s.StartInTray = ini.ReadBool(kStartup, kStartInTray, false);
+    s.StartProcessing = ini.ReadBool(kStartup, kStartProcessing, false);
 }
 
-void SaveSettings(const std::string& fileName, const ISettingsHost& host,
-                  const IDeviceList& devices, const TDeviceSelection& selection) {
+void SaveSettings(const std::string& fileName, const TAppSettings& s) {
     TIniFile ini(fileName);
-    ini.WriteInteger(kWindow, kTop, host.WindowTop());
-    ini.WriteInteger(kWindow, kLeft, host.WindowLeft());
-    if (DevicesValid(devices, selection)) {
-        ini.WriteString(kAudio, kInputDevice, devices.DeviceName(selection.InputDeviceIndex));
-        ini.WriteString(kAudio, kOutputDevice, devices.DeviceName(selection.OutputDeviceIndex));
+    ini.WriteInteger(kWindow, kTop, s.Top);
+    ini.WriteInteger(kWindow, kLeft, s.Left);
+    if (!s.InputDevice.empty() && !s.OutputDevice.empty()) {
+        ini.WriteString(kAudio, kInputDevice, s.InputDevice);
+        ini.WriteString(kAudio, kOutputDevice, s.OutputDevice);
     }
-    ini.WriteInteger(kAudio, kSoftGain, host.SoftGain());
-    ini.WriteBool(kAudio, kSoftGainEnabled, host.SoftGainEnabled());
-    ini.WriteFloat(kPlayback, kVolume, host.PlaybackVolume());
-    ini.WriteFloat(kPlayback, kNoise, host.NoiseLevel());
-    ini.WriteString(kAudio, kLastProfile, host.ProfileFileName());
-    ini.WriteBool(kStartup, kStartInTray, host.StartInTray());
-    ini.WriteBool(kStartup, kStartProcessing, host.StartProcessing());
+    ini.WriteInteger(kAudio, kSoftGain, s.SoftGain);
+    ini.WriteBool(kAudio, kSoftGainEnabled, s.SoftGainEnabled);
+    ini.WriteFloat(kPlayback, kVolume, s.PlaybackVolume);
+    ini.WriteFloat(kPlayback, kNoise, s.NoiseLevel);
+    ini.WriteString(kAudio, kLastProfile, s.LastProfile);
+    ini.WriteBool(kStartup, kStartInTray, s.StartInTray);
+    ini.WriteBool(kStartup, kStartProcessing, s.StartProcessing);
 }
 
 } // namespace sonari

@@ -1,7 +1,5 @@
 #include "settings/Profile.h"
 
-#include "engine/SliderScales.h"
-
 #include "settings/IniFile.h"
 
 #include <algorithm>
@@ -25,7 +23,6 @@ constexpr const char* kGateThreshold = "GateThreshold";
 constexpr const char* kCompression = "Compression";
 constexpr const char* kOutput = "Output";
 constexpr const char* kGain = "Gain";
-constexpr const char* kStatusPrefix = "  Profile: ";
 
 std::string BandKey(int band) { return kBand + std::to_string(band); }
 
@@ -45,68 +42,70 @@ void LoadDynamics(const TIniFile& ini, const char* key, float& target) {
         target = single;
 }
 
-void BecomeCurrent(const std::string& fileName, IProfileHost& host) {
-    host.SetProfileFileName(fileName);
-    host.SetStatusText(kStatusPrefix + fileName);
-    host.SetModified(false);
-}
-
 } // namespace
 
-void LoadProfile(const std::string& fileName, IProfileHost& host) {
+TProfile ProfileOf(const TMicEqualizer& equalizer, float outputGain) {
+    TProfile p;
+    p.Bands = equalizer.Bands();
+    p.CutoffLo = equalizer.CutoffLo();
+    p.CutoffHi = equalizer.CutoffHi();
+    p.ClipThreshold = equalizer.ClipThreshold();
+    p.GateThreshold = equalizer.GateThreshold();
+    p.Compression = equalizer.Compression();
+    p.EqualizerEnabled = equalizer.EqualizerEnabled();
+    p.ClipperEnabled = equalizer.ClipperEnabled();
+    p.OutputGain = outputGain;
+    return p;
+}
+
+void ApplyProfile(const TProfile& p, TMicEqualizer& equalizer) {
+    equalizer.SetBands(p.Bands);
+    equalizer.SetCutoffLo(p.CutoffLo);
+    equalizer.SetCutoffHi(p.CutoffHi);
+    equalizer.SetClipThreshold(p.ClipThreshold);
+    equalizer.SetGateThreshold(p.GateThreshold);
+    equalizer.SetCompression(p.Compression);
+    equalizer.SetEqualizerEnabled(p.EqualizerEnabled);
+    equalizer.SetClipperEnabled(p.ClipperEnabled);
+}
+
+void LoadProfile(const std::string& fileName, TProfile& profile) {
     TIniFile ini(fileName);
-    TMicEqualizer& equalizer = host.Equalizer();
+    TProfile p = profile;
 
     for (int band = 0; band < TMicEqualizer::kBandCount; ++band)
-        LoadBand(ini, band, equalizer.Bands[band]);
-    equalizer.UpdateEqualizer();
+        LoadBand(ini, band, p.Bands[band]);
 
-    // Lower edge first: it may push the upper one before the file's own upper edge is applied.
-    equalizer.SetCutoffLo(ini.ReadInteger(kFilter, kCutoffLo, equalizer.CutoffLo()));
-    equalizer.SetCutoffHi(ini.ReadInteger(kFilter, kCutoffHi, equalizer.CutoffHi()));
+    // A lower edge above the upper one drags the upper one along before the file's own upper
+    // edge is read, as the equalizer does when the edges are set in this order.
+    p.CutoffLo = std::max(ini.ReadInteger(kFilter, kCutoffLo, p.CutoffLo), 0);
+    p.CutoffHi = ini.ReadInteger(kFilter, kCutoffHi, std::max(p.CutoffHi, p.CutoffLo));
 
-    LoadDynamics(ini, kClipThreshold, equalizer.ClipThreshold);
-    LoadDynamics(ini, kGateThreshold, equalizer.GateThreshold);
-    LoadDynamics(ini, kCompression, equalizer.Compression);
+    LoadDynamics(ini, kClipThreshold, p.ClipThreshold);
+    LoadDynamics(ini, kGateThreshold, p.GateThreshold);
+    LoadDynamics(ini, kCompression, p.Compression);
 
     // The dynamics stage never runs without the equalizer.
-    equalizer.ClipperEnabled = ini.ReadBool(kClipper, kEnabled, true);
-    host.SetClipperChecked(equalizer.ClipperEnabled);
-    equalizer.EqualizerEnabled =
-        equalizer.ClipperEnabled || ini.ReadBool(kEqualizer, kEnabled, true);
-    host.SetEqualizerChecked(equalizer.EqualizerEnabled);
+    p.ClipperEnabled = ini.ReadBool(kClipper, kEnabled, true);
+    p.EqualizerEnabled = p.ClipperEnabled || ini.ReadBool(kEqualizer, kEnabled, true);
 
-    double gain = ini.ReadFloat(kOutput, kGain, host.OutputGain());
-    host.SetOutputGain(static_cast<float>(std::clamp(gain, 0.0, 1.0)));
-    host.OutputGainChanged();
-
-    BecomeCurrent(fileName, host);
+    const double gain = ini.ReadFloat(kOutput, kGain, p.OutputGain);
+    p.OutputGain = static_cast<float>(std::clamp(gain, 0.0, 1.0));
+    profile = p;
 }
 
-void SaveProfile(const std::string& fileName, IProfileHost& host) {
+void SaveProfile(const std::string& fileName, const TProfile& p) {
     TIniFile ini(fileName);
-    const TMicEqualizer& equalizer = host.Equalizer();
     for (int band = 0; band < TMicEqualizer::kBandCount; ++band)
-        ini.WriteFloat(kEqualizer, BandKey(band), equalizer.Bands[band]);
-    ini.WriteInteger(kFilter, kCutoffLo, equalizer.CutoffLo());
-    ini.WriteInteger(kFilter, kCutoffHi, equalizer.CutoffHi());
-    ini.WriteFloat(kClipper, kClipThreshold, equalizer.ClipThreshold);
-    ini.WriteFloat(kClipper, kGateThreshold, equalizer.GateThreshold);
-    ini.WriteFloat(kClipper, kCompression, equalizer.Compression);
-    ini.WriteBool(kClipper, kEnabled, equalizer.ClipperEnabled);
-    ini.WriteBool(kEqualizer, kEnabled, equalizer.EqualizerEnabled);
-    ini.WriteFloat(kOutput, kGain, host.OutputGain());
-    BecomeCurrent(fileName, host);
-}
-
-void TProfileHost::SetOutputGain(float position) {
-    // Written so that NaN lands at 0 rather than passing the comparisons.
-    outputGain_ = position >= 1.0f ? 1.0f : position > 0.0f ? position : 0.0f;
-}
-
-void TProfileHost::OutputGainChanged() {
-    if (OnOutputGainChange)
-        OnOutputGainChange(OutputGainDb(outputGain_));
+        ini.WriteFloat(kEqualizer, BandKey(band), p.Bands[band]);
+    ini.WriteInteger(kFilter, kCutoffLo, p.CutoffLo);
+    ini.WriteInteger(kFilter, kCutoffHi, p.CutoffHi);
+    ini.WriteFloat(kClipper, kClipThreshold, p.ClipThreshold);
+    ini.WriteFloat(kClipper, kGateThreshold, p.GateThreshold);
+    ini.WriteFloat(kClipper, kCompression, p.Compression);
+    ini.WriteBool(kClipper, kEnabled, p.ClipperEnabled);
+    ini.WriteBool(kEqualizer, kEnabled, p.EqualizerEnabled);
+    ini.WriteFloat(kOutput, kGain, p.OutputGain);
 }
 
 } // namespace sonari

@@ -172,16 +172,13 @@ TEST(MicEqualizerSetup, RejectsSizesThatCannotWorkAndKeepsTheOldOnes) {
 
 TEST(MicEqualizerSetup, RedesignsOnlyWhatChangedButEndsWhereAFreshOneWould) {
     TMicEqualizer eq = EngineEqualizer();
-    eq.Bands[2] = 7.5f;
-    eq.UpdateEqualizer();
+    eq.SetBand(2, 7.5f);
     eq.SetCutoffLo(150);
-    eq.Bands[2] = -3.0f;
-    eq.UpdateEqualizer();
+    eq.SetBand(2, -3.0f);
     eq.SetCutoffLo(300);
 
     TMicEqualizer fresh = EngineEqualizer();
-    fresh.Bands[2] = -3.0f;
-    fresh.UpdateEqualizer();
+    fresh.SetBand(2, -3.0f);
     EXPECT_EQ(eq.Response(), fresh.Response());
     for (int k = 0; k < eq.FFTSize(); ++k) {
         ASSERT_EQ(eq.TotalSpec()[k].Re, fresh.TotalSpec()[k].Re) << k;
@@ -204,8 +201,7 @@ TEST(MicEqualizerResponse, WithFlatBandsIsTheBandPassAlone) {
 TEST(MicEqualizerResponse, FollowsARaisedBandWithHalfItsGainHalfAnOctaveAway) {
     const TMicEqualizer flat = EngineEqualizer();
     TMicEqualizer eq = EngineEqualizer();
-    eq.Bands[3] = 6.0f;
-    eq.UpdateEqualizer();
+    eq.SetBand(3, 6.0f);
     auto gain = [&](double hz) { return ResponseAt(eq, hz) - ResponseAt(flat, hz); };
     EXPECT_NEAR(gain(600), 6.0, 0.1);
     EXPECT_NEAR(gain(600 / std::numbers::sqrt2), 3.0, 0.1);
@@ -233,16 +229,15 @@ TEST(MicEqualizerResponse, WithoutALowCutIsTheLowPassAloneNotAHighPass) {
 
 TEST(MicEqualizerResponse, StaysFiniteWhateverTheBandsHold) {
     TMicEqualizer limited = EngineEqualizer();
-    limited.Bands = {120.0f, -120.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-    limited.UpdateEqualizer();
+    limited.SetBands({120.0f, -120.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
     TMicEqualizer eq = EngineEqualizer();
-    eq.Bands = {1e30f, -FLT_MAX, std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f, 0.0f, 0.0f};
-    eq.UpdateEqualizer();
+    eq.SetBands({1e30f, -FLT_MAX, std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f, 0.0f, 0.0f});
     EXPECT_EQ(eq.Response(), limited.Response());
     for (float db : eq.Response())
         ASSERT_TRUE(std::isfinite(db));
-    eq.Bands.fill(std::numeric_limits<float>::infinity());
-    eq.UpdateEqualizer();
+    std::array<float, TMicEqualizer::kBandCount> infinite;
+    infinite.fill(std::numeric_limits<float>::infinity());
+    eq.SetBands(infinite);
     std::vector<double> y = ProcessStream(eq, Noise(4 * kBlock, 1e9, 1));
     for (double v : y)
         ASSERT_TRUE(std::isfinite(v));
@@ -273,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, MicEqualizerBlocks, ::testing::Values(128, 
 
 TEST(MicEqualizerProcess, ShapedBandsStillGiveAConvolutionWithoutSeamsAtBlockEdges) {
     TMicEqualizer eq = EngineEqualizer();
-    eq.Bands = {-6.0f, 3.0f, 9.0f, -4.5f, 2.0f, 12.0f, -8.0f};
+    eq.SetBands({-6.0f, 3.0f, 9.0f, -4.5f, 2.0f, 12.0f, -8.0f});
     eq.SetCutoffLo(120);
     eq.SetCutoffHi(3300);
     const std::vector<double> h = MeasuredImpulseResponse(eq, 767);
@@ -296,8 +291,8 @@ TEST(MicEqualizerProcess, TurnsA1kHzSineUpsideDown384SamplesLate) {
 TEST(MicEqualizerProcess, PassesTheBlockThroughUntouchedWhenBothStagesAreOff) {
     for (bool analysis : {false, true}) {
         TMicEqualizer eq = EngineEqualizer();
-        eq.EqualizerEnabled = false;
-        eq.AnalysisOn = analysis;
+        eq.SetEqualizerEnabled(false);
+        eq.SetAnalysisOn(analysis);
         const std::vector<double> x = Noise(3 * kBlock, 1e8, 4);
         EXPECT_EQ(ProcessStream(eq, x), x);
         EXPECT_EQ(eq.SampleEnvelope().empty(), !analysis);
@@ -307,14 +302,14 @@ TEST(MicEqualizerProcess, PassesTheBlockThroughUntouchedWhenBothStagesAreOff) {
 TEST(MicEqualizerProcess, AnalyzeLeavesTheSignalPathAsIfItHadNotRun) {
     const std::vector<double> a = Noise(2 * kBlock, 1e8, 5), b = Noise(kBlock, 1e8, 6);
     TMicEqualizer plain = EngineEqualizer(), analysed = EngineEqualizer();
-    analysed.AnalysisOn = true;
+    analysed.SetAnalysisOn(true);
     const std::vector<double> want = ProcessStream(plain, a);
     std::vector<double> got(want.begin(), want.begin() + kBlock);
     ProcessStream(analysed, std::vector<double>(a.begin(), a.begin() + kBlock));
     TSingleArray other(b.begin(), b.end());
     analysed.Analyze(other);
-    EXPECT_TRUE(analysed.EqualizerEnabled);
-    EXPECT_FALSE(analysed.ClipperEnabled);
+    EXPECT_TRUE(analysed.EqualizerEnabled());
+    EXPECT_FALSE(analysed.ClipperEnabled());
     EXPECT_EQ(other, TSingleArray(b.begin(), b.end()));
     const std::vector<double> second =
         ProcessStream(analysed, std::vector<double>(a.begin() + kBlock, a.end()));
@@ -325,7 +320,8 @@ TEST(MicEqualizerProcess, AnalyzeLeavesTheSignalPathAsIfItHadNotRun) {
 
 TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
     TMicEqualizer eq = EngineEqualizer(), twin = EngineEqualizer();
-    eq.ClipperEnabled = twin.ClipperEnabled = true;
+    eq.SetClipperEnabled(true);
+    twin.SetClipperEnabled(true);
     const std::vector<double> x = Noise(3 * kBlock, 1e8, 7);
     ProcessStream(eq, std::vector<double>(x.begin(), x.begin() + kBlock));
     ProcessStream(twin, std::vector<double>(x.begin(), x.begin() + kBlock));
@@ -338,8 +334,8 @@ TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
     }
     EXPECT_EQ(shortBlock, TSingleArray(1023, 5e8f));
     EXPECT_THROW(eq.Analyze(TSingleArray(2048, 1.0f)), EAssertionFailed);
-    EXPECT_TRUE(eq.ClipperEnabled);
-    EXPECT_EQ(eq.Envelope, twin.Envelope);
+    EXPECT_TRUE(eq.ClipperEnabled());
+    EXPECT_EQ(eq.Envelope(), twin.Envelope());
     const std::vector<double> rest(x.begin() + kBlock, x.end());
     EXPECT_EQ(ProcessStream(eq, rest), ProcessStream(twin, rest));
 }
@@ -347,10 +343,11 @@ TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
 TEST(MicEqualizerProcess, PrepareStartsARunFromSilenceAndRebuildsKeepTheOverlap) {
     const std::vector<double> x = Noise(4 * kBlock, 1e8, 8);
     TMicEqualizer eq = EngineEqualizer(), fresh = EngineEqualizer();
-    eq.ClipperEnabled = fresh.ClipperEnabled = true;
+    eq.SetClipperEnabled(true);
+    fresh.SetClipperEnabled(true);
     ProcessStream(eq, Noise(2 * kBlock, 3e8, 9));
     eq.Prepare();
-    EXPECT_EQ(eq.Envelope, 1e-10f);
+    EXPECT_EQ(eq.Envelope(), 1e-10f);
     EXPECT_EQ(ProcessStream(eq, x), ProcessStream(fresh, x));
 
     // a rebuild to the same settings mid-run changes nothing audible
@@ -360,13 +357,13 @@ TEST(MicEqualizerProcess, PrepareStartsARunFromSilenceAndRebuildsKeepTheOverlap)
     ProcessStream(rebuilt, first);
     ProcessStream(steady, first);
     rebuilt.SetCutoffLo(rebuilt.CutoffLo());
-    rebuilt.UpdateEqualizer();
+    rebuilt.SetBands(rebuilt.Bands());
     EXPECT_EQ(ProcessStream(rebuilt, second), ProcessStream(steady, second));
 }
 
 TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInsteadOfOverrunning) {
     TMicEqualizer eq;
-    eq.ClipperEnabled = true;
+    eq.SetClipperEnabled(true);
     eq.Prepare();
     ProcessStream(eq, Noise(8 * 128, 1e8, 10));
     eq.SetDataBlockSize(kBlock); // M 512 -> 1024, no Prepare
@@ -378,7 +375,8 @@ TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInstea
 
 TEST(MicEqualizerProcess, TreatsNonNumbersAsSilenceAndRecovers) {
     TMicEqualizer eq = EngineEqualizer(), clean = EngineEqualizer();
-    eq.ClipperEnabled = clean.ClipperEnabled = true;
+    eq.SetClipperEnabled(true);
+    clean.SetClipperEnabled(true);
     std::vector<double> x = Noise(4 * kBlock, 1e8, 12);
     std::vector<double> cleaned = x;
     x[100] = std::numeric_limits<double>::quiet_NaN();
@@ -397,17 +395,17 @@ TEST(MicEqualizerProcess, TreatsNonNumbersAsSilenceAndRecovers) {
 // equalized envelope lies levelDb above ClipThreshold.
 double SteadyOutputDb(TMicEqualizer& eq, double levelDb) {
     eq.Prepare();
-    const double amplitude = eq.ClipThreshold * std::pow(10.0, levelDb / 20);
+    const double amplitude = eq.ClipThreshold() * std::pow(10.0, levelDb / 20);
     const std::vector<double> y = ProcessStream(eq, Sine(12 * kBlock, 1000, amplitude));
     return 20 * std::log10(MaxAbs(y, 8 * kBlock) / kK);
 }
 
 TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesAt3DbPerDb) {
     TMicEqualizer eq = EngineEqualizer();
-    eq.ClipperEnabled = true;
-    const double gateDb = 20 * std::log10(eq.GateThreshold / eq.ClipThreshold); // -25 dB
+    eq.SetClipperEnabled(true);
+    const double gateDb = 20 * std::log10(eq.GateThreshold() / eq.ClipThreshold()); // -25 dB
     for (float ratio : {1.0f, 2.0f, 4.0f}) {
-        eq.Compression = ratio;
+        eq.SetCompression(ratio);
         EXPECT_NEAR(SteadyOutputDb(eq, 0), 0.0, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, 10), 0.0, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, -10), -10.0 / ratio, 0.05) << ratio;
@@ -424,12 +422,13 @@ TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesA
 
 TEST(MicEqualizerDynamics, NeverLetsTheEnvelopeLeaveTheGainStageAboveTheClipLevel) {
     TMicEqualizer eq = EngineEqualizer();
-    eq.ClipperEnabled = true;
-    eq.Compression = 3.0f;
+    eq.SetClipperEnabled(true);
+    eq.SetCompression(3.0f);
     // noise bursts from quiet to 20 dB over the clip threshold
     std::vector<double> x = Noise(16 * kBlock, 1.0, 13);
     for (size_t n = 0; n < x.size(); ++n)
-        x[n] *= eq.ClipThreshold * std::pow(10.0, (static_cast<double>(n % 3000) / 100 - 10) / 20);
+        x[n] *=
+            eq.ClipThreshold() * std::pow(10.0, (static_cast<double>(n % 3000) / 100 - 10) / 20);
     TSingleArray block(kBlock);
     for (int b = 0; b < 16; ++b) {
         std::copy(x.begin() + b * kBlock, x.begin() + (b + 1) * kBlock, block.begin());
@@ -443,29 +442,29 @@ TEST(MicEqualizerDynamics, NeverLetsTheEnvelopeLeaveTheGainStageAboveTheClipLeve
 
 TEST(MicEqualizerDynamics, OnlyMeasuresWhenTheClipperIsOff) {
     TMicEqualizer measuring = EngineEqualizer(), plain = EngineEqualizer();
-    measuring.AnalysisOn = true;
+    measuring.SetAnalysisOn(true);
     const std::vector<double> x = Sine(6 * kBlock, 1000, 1e8);
     EXPECT_EQ(ProcessStream(measuring, x), ProcessStream(plain, x));
     for (float e : measuring.SampleEnvelope())
         ASSERT_NEAR(e, 1e8, 1e8 * 1e-3);
-    EXPECT_NEAR(measuring.Envelope, 1e8, 1e8 * 1e-3);
+    EXPECT_NEAR(measuring.Envelope(), 1e8, 1e8 * 1e-3);
     for (float g : measuring.SampleGain())
         ASSERT_EQ(g, 0.0f);
 }
 
 TEST(MicEqualizerDynamics, StartsFromTheEnvelopeFloorAndFallsBackToItInSilence) {
     TMicEqualizer eq = EngineEqualizer();
-    eq.ClipperEnabled = true;
-    EXPECT_EQ(eq.Envelope, 1e-10f);
+    eq.SetClipperEnabled(true);
+    EXPECT_EQ(eq.Envelope(), 1e-10f);
     const std::vector<double> y = ProcessStream(eq, Sine(2 * kBlock, 1000, 1e7));
     // behind the 384-sample delay the first output is gated hard, then the smoother catches up
     const double early = MaxAbs(std::vector<double>(y.begin() + 384, y.begin() + 400));
-    const double late = MaxAbs(y, 1500), expected = 1e7 * kK / eq.ClipThreshold;
+    const double late = MaxAbs(y, 1500), expected = 1e7 * kK / eq.ClipThreshold();
     EXPECT_LT(early, late * 1e-3);
     EXPECT_NEAR(late, expected, expected * 0.01);
     // long digital silence: the envelope rests on its floor and the gain stays finite
     const std::vector<double> quiet = ProcessStream(eq, std::vector<double>(40 * kBlock, 0.0));
-    EXPECT_EQ(eq.Envelope, 1e-10f);
+    EXPECT_EQ(eq.Envelope(), 1e-10f);
     for (float g : eq.SampleGain())
         ASSERT_TRUE(std::isfinite(g));
     EXPECT_EQ(MaxAbs(quiet, 2 * kBlock), 0.0);
@@ -481,13 +480,13 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
     x.insert(x.end(), loud.begin(), loud.end());
     x.insert(x.end(), kBlock, 0.0);
     TMicEqualizer eq = EngineEqualizer();
-    eq.ClipperEnabled = true;
+    eq.SetClipperEnabled(true);
     for (float clip : values)
         for (float gate : values)
             for (float ratio : values) {
-                eq.ClipThreshold = clip;
-                eq.GateThreshold = gate;
-                eq.Compression = ratio;
+                eq.SetClipThreshold(clip);
+                eq.SetGateThreshold(gate);
+                eq.SetCompression(ratio);
                 eq.Prepare();
                 const std::vector<double> y = ProcessStream(eq, x);
                 for (double v : y)
@@ -495,7 +494,7 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
                         << clip << " " << gate << " " << ratio << ": " << v;
                 for (float g : eq.SampleGain())
                     ASSERT_TRUE(std::isfinite(g) && g >= 0) << clip << " " << gate << " " << ratio;
-                ASSERT_TRUE(std::isfinite(eq.Envelope));
+                ASSERT_TRUE(std::isfinite(eq.Envelope()));
             }
 }
 

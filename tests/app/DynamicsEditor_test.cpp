@@ -28,7 +28,7 @@ constexpr int kHistL = 341, kHistT = 10, kHistR = 526, kHistB = 251;
 double Db(float amplitude) { return 20 * std::log10(amplitude / 2147483647.0); }
 
 TDynValues ValuesOf(const TMicEqualizer& eq) {
-    return {eq.ClipThreshold, eq.GateThreshold, eq.Compression};
+    return {eq.ClipThreshold(), eq.GateThreshold(), eq.Compression()};
 }
 
 // Counts the paints a widget receives.
@@ -45,13 +45,13 @@ struct TPaintCounter : QObject {
 class DynamicsEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        scene.Equalizer.Compression = 1.0f;
+        scene.Equalizer.SetCompression(1.0f);
         editor.show();
     }
     // Plays the voice and paints once in mode 4, so the editor holds the drawn curve points.
     void PaintCurve() {
         scene.PlayVoice();
-        scene.Mode = 4;
+        scene.Mode = dmPlay;
         editor.grab();
     }
 
@@ -65,32 +65,34 @@ protected:
 TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
     PaintCurve();
     const TDynValues start = ValuesOf(scene.Equalizer);
-    test::InEveryLockedState(scene.Mode, scene.Equalizer.ClipperEnabled, [&](int mode) {
-        mouse.Press(210, 28); // the clip point
-        mouse.MoveTo(100, 100);
-        mouse.Release();
-        mouse.Press(110, 103); // the gate point
-        mouse.MoveTo(300, 20);
-        mouse.Release();
-        mouse.Press(400, 100); // outside the plot
-        mouse.MoveTo(200, 100);
-        mouse.Release();
-        if (!IsEditMode(mode)) {
-            EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
-        }
-    });
+    test::InEveryLockedState(
+        scene.Mode, [&] { scene.Equalizer.SetClipperEnabled(false); },
+        [&](TDspMode mode) {
+            mouse.Press(210, 28); // the clip point
+            mouse.MoveTo(100, 100);
+            mouse.Release();
+            mouse.Press(110, 103); // the gate point
+            mouse.MoveTo(300, 20);
+            mouse.Release();
+            mouse.Press(400, 100); // outside the plot
+            mouse.MoveTo(200, 100);
+            mouse.Release();
+            if (!IsEditMode(mode)) {
+                EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
+            }
+        });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Modified, 0);
 }
 
 TEST_F(DynamicsEditor, BeforeTheCurveIsFirstDrawnAClickTakesTheClipPoint) {
-    scene.Mode = 4;
+    scene.Mode = dmPlay;
     editor.grab(); // no histogram yet: the curve is not drawn
     EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
     mouse.Click(100, 100); // far left of where the gate point will be
     EXPECT_EQ(editor.DragMode(), cdClip);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), (100 - kR) / 4.0, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), (100 - kR) / 4.0, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
     EXPECT_EQ(scene.Modified, 1);
 }
 
@@ -100,15 +102,15 @@ TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
     // dBFS; its height, -10 dBFS out, sets the ratio from -6 dBFS at the clip: 13 dB / 4 dB.
     mouse.Click(159, 40);
     EXPECT_EQ(editor.DragMode(), cdGate);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -43, 1e-4);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
-    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
+    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold()), -43, 1e-4);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -30, 1e-4);
+    EXPECT_NEAR(scene.Equalizer.Compression(), 13.0 / 4, 1e-4);
     // The middle column itself: the clip, to -42.75 dBFS, which pushes the gate below it.
     mouse.Click(160, 100);
     EXPECT_EQ(editor.DragMode(), cdClip);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -42.75, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
-    EXPECT_NEAR(scene.Equalizer.Compression, 13.0 / 4, 1e-4);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -42.75, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
+    EXPECT_NEAR(scene.Equalizer.Compression(), 13.0 / 4, 1e-4);
     EXPECT_EQ(scene.Modified, 2);
 }
 
@@ -116,28 +118,28 @@ TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItTh
     PaintCurve();
     mouse.Press(210, 28);
     mouse.MoveTo(kR - 4 * 60, 28);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -60, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold, float(0.9L * scene.Equalizer.ClipThreshold));
-    const float pushedGate = scene.Equalizer.GateThreshold;
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -60, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
+    const float pushedGate = scene.Equalizer.GateThreshold();
     mouse.MoveTo(kR - 4 * 30, 200);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold), -30, 1e-4);
-    EXPECT_EQ(scene.Equalizer.GateThreshold, pushedGate);
+    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -30, 1e-4);
+    EXPECT_EQ(scene.Equalizer.GateThreshold(), pushedGate);
     mouse.Release();
-    EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 1.0f);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 1.0f);
     EXPECT_EQ(scene.Modified, 3); // the press and every move
 }
 
 TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
-    scene.Equalizer.Compression = 4.0f;
+    scene.Equalizer.SetCompression(4.0f);
     PaintCurve();
     ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
     mouse.Press(110, 47, Qt::ControlModifier);
     mouse.MoveTo(130, 150, Qt::ControlModifier);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold), -50.25, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Compression, 4.0f);
+    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold()), -50.25, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 4.0f);
     // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
     mouse.MoveTo(130, kT + 3 * 21);
-    EXPECT_NEAR(scene.Equalizer.Compression, 20.25 / 15, 1e-4);
+    EXPECT_NEAR(scene.Equalizer.Compression(), 20.25 / 15, 1e-4);
     mouse.Release();
 }
 
@@ -164,7 +166,7 @@ class DynamicsEditorImage : public DynamicsEditor {
 protected:
     void SetUp() override {
         DynamicsEditor::SetUp();
-        scene.Equalizer.Compression = 2.5f;
+        scene.Equalizer.SetCompression(2.5f);
         scene.PlayVoice();
     }
     QRgb Window() const { return editor.palette().color(QPalette::Window).rgb(); }
@@ -218,8 +220,8 @@ void ExpectInputHistogram(const QImage& image, const TIntegerArray& bins, int ma
     EXPECT_GT(CountColour(image, kGreen, kL, kT, kR, kB), area * 9 / 10);
 }
 
-void ExpectEnvelopeMarker(const QImage& image, const TMicEqualizer& eq) {
-    const int x = kX0 + int(std::nearbyint(4 * Db(eq.Envelope)));
+void ExpectEnvelopeMarker(const QImage& image, const TDisplayAnalysis& analysis) {
+    const int x = kX0 + int(std::nearbyint(4 * Db(analysis.Envelope())));
     EXPECT_EQ(Pixel(image, x, kB - 7), kRed);
     EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
 }
@@ -262,7 +264,7 @@ void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
 }
 
 TEST_F(DynamicsEditorImage, StoppedShowsTheEmptyAreasAndTheirScales) {
-    scene.Mode = 0;
+    scene.Mode = dmStop;
     const QImage image = test::RenderForReview(editor, "dynamics-mode0");
     ExpectScales(image, Window());
     ExpectAbsent(image, {kGreen, kRed, kBlue, kLime, kYellow});
@@ -270,33 +272,34 @@ TEST_F(DynamicsEditorImage, StoppedShowsTheEmptyAreasAndTheirScales) {
 }
 
 TEST_F(DynamicsEditorImage, GainStepShowsTheInputHistogramAndTheEnvelope) {
-    scene.Mode = 2;
+    scene.Mode = dmAdjustGain;
     const QImage image = test::RenderForReview(editor, "dynamics-mode2");
     ExpectScales(image, Window());
-    const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Equalizer.Envelope)));
-    ExpectInputHistogram(image, scene.Histograms.InHistogram(), markerX);
-    ExpectEnvelopeMarker(image, scene.Equalizer);
+    const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Analysis.Envelope())));
+    ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
+    ExpectEnvelopeMarker(image, scene.Analysis);
     ExpectAbsent(image, {kBlue, kLime, kYellow});
     EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
 }
 
 TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve) {
-    for (int mode : {4, 6}) {
+    for (TDspMode mode : {dmPlay, dmProcess}) {
         SCOPED_TRACE(mode);
         scene.Mode = mode;
-        const QImage image = test::RenderForReview(editor, "dynamics-mode" + std::to_string(mode));
+        const QImage image =
+            test::RenderForReview(editor, "dynamics-mode" + std::to_string(int{mode}));
         ExpectScales(image, Window());
-        const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Equalizer.Envelope)));
-        ExpectInputHistogram(image, scene.Histograms.InHistogram(), markerX);
-        ExpectEnvelopeMarker(image, scene.Equalizer);
-        ExpectOutputHistogram(image, scene.Histograms.OutHistogram());
+        const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Analysis.Envelope())));
+        ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
+        ExpectEnvelopeMarker(image, scene.Analysis);
+        ExpectOutputHistogram(image, scene.Analysis.Histograms().OutHistogram());
         ExpectCurve(image, editor);
     }
 }
 
 TEST_F(DynamicsEditorImage, WithTheClipperOffTheCurveAndOutputHistogramStayHidden) {
-    scene.Mode = 4;
-    scene.Equalizer.ClipperEnabled = false;
+    scene.Mode = dmPlay;
+    scene.Equalizer.SetClipperEnabled(false);
     const QImage image = test::RenderForReview(editor, "dynamics-mode4-off");
     ExpectAbsent(image, {kBlue, kLime, kYellow});
     EXPECT_GT(CountColour(image, kGreen), 200);

@@ -67,45 +67,45 @@ inline TSingleArray VoiceLikeSignal(int samples) {
 struct TEditorScene {
     TEditorScene() {
         Equalizer.SetDataBlockSize(kSceneBlock);
-        Equalizer.Bands = {-3.0f, 2.0f, 4.0f, 0.0f, 3.5f, 6.0f, -6.0f};
-        Equalizer.UpdateEqualizer();
-        Equalizer.EqualizerEnabled = true;
-        Equalizer.ClipperEnabled = true;
-        Equalizer.AnalysisOn = true;
-        Equalizer.Compression = 2.5f;
+        Equalizer.SetBands({-3.0f, 2.0f, 4.0f, 0.0f, 3.5f, 6.0f, -6.0f});
+        Equalizer.SetEqualizerEnabled(true);
+        Equalizer.SetClipperEnabled(true);
+        Equalizer.SetAnalysisOn(true);
+        Equalizer.SetCompression(2.5f);
     }
     TEditorScene(const TEditorScene&) = delete;
     TEditorScene& operator=(const TEditorScene&) = delete;
 
     TEditorContext Context() {
         return {Equalizer,
-                InSpectrum,
-                OutSpectrum,
-                Histograms,
-                [this] { return Mode; },
-                [this] { ++Modified; }};
+                [this](const std::function<void(TMicEqualizer&)>& edit) { edit(Equalizer); },
+                Analysis, [this] { return Mode; }, [this] { ++Modified; }};
     }
 
-    // Plays `blocks` blocks of the voice through analysers, equalizer and dynamics stage as
+    // Plays `blocks` blocks of the voice through equalizer, dynamics stage and analysis as
     // the engine does in mode 4; the last block falls in the middle of a syllable.
     void PlayVoice(int blocks = 31) {
         const TSingleArray voice = VoiceLikeSignal(blocks * kSceneBlock);
-        Equalizer.Prepare();
+        TMicEqualizer processing = Equalizer;
+        processing.Prepare();
         TSingleArray block(kSceneBlock);
         for (int b = 0; b < blocks; ++b) {
-            std::copy_n(voice.begin() + b * kSceneBlock, kSceneBlock, block.begin());
-            InSpectrum.Process(block, true);
-            Equalizer.Process(block);
-            Histograms.Collect(Equalizer.SampleEnvelope(), Equalizer.SampleGain());
-            OutSpectrum.Process(block, false);
+            const TSingleArray input(voice.begin() + b * kSceneBlock,
+                                     voice.begin() + (b + 1) * kSceneBlock);
+            block = input;
+            processing.Process(block);
+            Analysis.Add({input, input, block, processing.SampleEnvelope(), processing.SampleGain(),
+                          processing.Envelope()},
+                         dmPlay, b, true, std::nullopt);
         }
     }
+    const TLogFreqSpectrum& InSpectrum() const { return Analysis.InSpectrum(); }
+    const TLogFreqSpectrum& OutSpectrum() const { return Analysis.OutSpectrum(); }
 
     TMicEqualizer Equalizer;
-    TLogFreqSpectrum InSpectrum;
-    TLogFreqSpectrum OutSpectrum;
-    THistograms Histograms;
-    int Mode = 0;
+    TSilentDspView View;
+    TDisplayAnalysis Analysis{View};
+    TDspMode Mode = dmStop;
     int Modified = 0;
 };
 

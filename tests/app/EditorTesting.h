@@ -3,6 +3,7 @@
 // Helpers of the editor tests: the mouse through QTest, a widget painted into an image kept for
 // review under the build tree, and pixel queries.
 
+#include "engine/DspMode.h"
 #include "tests/support/TestSupport.h"
 
 #include <QImage>
@@ -52,15 +53,15 @@ private:
 };
 
 // Calls `attempt` in every state that locks an editor: the modes 0, 1, 2, 3 and 5, then the
-// modes 4 and 6 with the editor's stage switched off (`stageEnabled` is left false).
-inline void InEveryLockedState(int& mode, bool& stageEnabled,
-                               const std::function<void(int mode)>& attempt) {
-    for (int locked : {0, 1, 2, 3, 5}) {
+// modes 4 and 6 after `switchStageOff` (the editor's stage stays off).
+inline void InEveryLockedState(TDspMode& mode, const std::function<void()>& switchStageOff,
+                               const std::function<void(TDspMode mode)>& attempt) {
+    for (TDspMode locked : {dmStop, dmSelectDevices, dmAdjustGain, dmRecord, dmPlayToFile}) {
         mode = locked;
         attempt(mode);
     }
-    stageEnabled = false;
-    for (int open : {4, 6}) {
+    switchStageOff();
+    for (TDspMode open : {dmPlay, dmProcess}) {
         mode = open;
         attempt(mode);
     }

@@ -27,7 +27,7 @@ const int kBandColumns[] = {89, 156, 223, 289, 356, 423, 490};
 int ColumnX(int column) { return kL + column; }
 int Row(double db) { return std::clamp(50 - int(std::nearbyint(2 * db)), kT, kB); }
 
-TEqValues ValuesOf(const TMicEqualizer& eq) { return {eq.CutoffLo(), eq.CutoffHi(), eq.Bands}; }
+TEqValues ValuesOf(const TMicEqualizer& eq) { return {eq.CutoffLo(), eq.CutoffHi(), eq.Bands()}; }
 
 // An equalizer editor on the scene's data, shown on the offscreen screen, and the mouse.
 class EqualizerEditor : public ::testing::Test {
@@ -45,27 +45,29 @@ protected:
 TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
     const TEqValues start = ValuesOf(scene.Equalizer);
     const TSingleArray response = scene.Equalizer.Response();
-    test::InEveryLockedState(scene.Mode, scene.Equalizer.EqualizerEnabled, [&](int mode) {
-        mouse.Press(ColumnX(289), 43); // a band
-        mouse.MoveTo(ColumnX(289), 20);
-        mouse.Release();
-        mouse.Press(ColumnX(100), 200); // the low cut-off
-        mouse.MoveTo(ColumnX(300), 200);
-        mouse.Release();
-        mouse.Press(ColumnX(400), 200); // the high cut-off
-        mouse.MoveTo(ColumnX(500), 220);
-        mouse.Release();
-        if (!IsEditMode(mode)) {
-            EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
-        }
-    });
+    test::InEveryLockedState(
+        scene.Mode, [&] { scene.Equalizer.SetEqualizerEnabled(false); },
+        [&](TDspMode mode) {
+            mouse.Press(ColumnX(289), 43); // a band
+            mouse.MoveTo(ColumnX(289), 20);
+            mouse.Release();
+            mouse.Press(ColumnX(100), 200); // the low cut-off
+            mouse.MoveTo(ColumnX(300), 200);
+            mouse.Release();
+            mouse.Press(ColumnX(400), 200); // the high cut-off
+            mouse.MoveTo(ColumnX(500), 220);
+            mouse.Release();
+            if (!IsEditMode(mode)) {
+                EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
+            }
+        });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Equalizer.Response(), response);
     EXPECT_EQ(scene.Modified, 0);
 }
 
 TEST_F(EqualizerEditor, AClickWithoutMovementSetsTheBandAndRebuildsTheResponse) {
-    scene.Mode = 4;
+    scene.Mode = dmPlay;
     TEqValues expected = ValuesOf(scene.Equalizer);
     mouse.Click(ColumnX(289), 43); // 7 pixels above the 0 dB line at the 600 Hz column
     expected.Bands[3] = 3.5f;
@@ -74,13 +76,12 @@ TEST_F(EqualizerEditor, AClickWithoutMovementSetsTheBandAndRebuildsTheResponse) 
 
     TMicEqualizer reference;
     reference.SetDataBlockSize(test::kSceneBlock);
-    reference.Bands = expected.Bands;
-    reference.UpdateEqualizer();
+    reference.SetBands(expected.Bands);
     EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
 }
 
 TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
-    scene.Mode = 6;
+    scene.Mode = dmProcess;
     mouse.Click(ColumnX(100), 200); // 84.4 Hz -> 84 -> 85 Hz
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 85);
     // The exact middle row still belongs to the lower half: 991 Hz drags the low cut-off.
@@ -92,14 +93,14 @@ TEST_F(EqualizerEditor, AClickInTheLowerHalfSetsACutoffThroughTheEqualizer) {
 
     TMicEqualizer reference;
     reference.SetDataBlockSize(test::kSceneBlock);
-    reference.Bands = scene.Equalizer.Bands;
+    reference.SetBands(scene.Equalizer.Bands());
     reference.SetCutoffLo(500);
     reference.SetCutoffHi(1500);
     EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
 }
 
 TEST_F(EqualizerEditor, ACutoffDragKeepsItsCutoffWhereAPressWouldTakeTheOtherOne) {
-    scene.Mode = 4;
+    scene.Mode = dmPlay;
     mouse.Press(ColumnX(223), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
     mouse.MoveTo(-50, 200);
@@ -112,11 +113,11 @@ TEST_F(EqualizerEditor, ACutoffDragKeepsItsCutoffWhereAPressWouldTakeTheOtherOne
 }
 
 TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
-    scene.Mode = 4;
+    scene.Mode = dmPlay;
     mouse.Press(ColumnX(289), 43, {}, Qt::RightButton); // a press of any button sets the value
-    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands()[3], 3.5f);
     mouse.MoveTo(ColumnX(289), 20);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Bands[3], 3.5f);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Bands()[3], 3.5f);
     mouse.Release();
     EXPECT_EQ(scene.Modified, 1);
 
@@ -168,8 +169,8 @@ void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
 void ExpectLayers(const QImage& image, const TEditorScene& s, bool bars, int rowTop,
                   int rowBottom) {
     const TSingleArray& response = s.Equalizer.Response();
-    const TSingleArray& in = s.InSpectrum.AverageDb();
-    const TSingleArray& out = s.OutSpectrum.SpectrumDb();
+    const TSingleArray& in = s.InSpectrum().AverageDb();
+    const TSingleArray& out = s.OutSpectrum().SpectrumDb();
     int checked[3] = {}, wrong = 0;
     std::ostringstream firstWrong;
     for (int i = 1; i + 1 < 512; ++i) {
@@ -204,7 +205,7 @@ void ExpectLayers(const QImage& image, const TEditorScene& s, bool bars, int row
 void ExpectHandles(const QImage& image, const TMicEqualizer& eq) {
     for (int i = 0; i < 7; ++i) {
         const int x = ColumnX(kBandColumns[i]);
-        const int y = 50 - int(std::nearbyint(2 * eq.Bands[i]));
+        const int y = 50 - int(std::nearbyint(2 * eq.Bands()[i]));
         EXPECT_EQ(Pixel(image, x, y), kAqua) << "band " << i;
         EXPECT_EQ(Pixel(image, x - 3, y), kBlue) << "band " << i;
         // its label's tag above it
@@ -217,7 +218,7 @@ void ExpectHandles(const QImage& image, const TMicEqualizer& eq) {
 }
 
 TEST_F(EqualizerEditorImage, StoppedShowsTheEmptyPlotAndItsScales) {
-    scene.Mode = 0;
+    scene.Mode = dmStop;
     const QImage image = Render("equalizer-mode0");
     ExpectScales(image, Window());
     EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
@@ -225,19 +226,19 @@ TEST_F(EqualizerEditorImage, StoppedShowsTheEmptyPlotAndItsScales) {
 }
 
 TEST_F(EqualizerEditorImage, GainStepShowsTheLiveInputSpectrumAsAGreenLine) {
-    scene.Mode = 2;
+    scene.Mode = dmAdjustGain;
     const QImage image = Render("equalizer-mode2");
     ExpectScales(image, Window());
     EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
     int onLine = 0;
     for (int i = 0; i < 512; ++i)
-        onLine += Pixel(image, ColumnX(i), Row(scene.InSpectrum.SpectrumDb()[i])) == kGreen;
+        onLine += Pixel(image, ColumnX(i), Row(scene.InSpectrum().SpectrumDb()[i])) == kGreen;
     EXPECT_GT(onLine, 480);
     ExpectAbsent(image, {kPlotDark, kInputBars, kRed, kAqua, kYellow});
 }
 
 TEST_F(EqualizerEditorImage, PlayingLaysResponseInputBarsAndOutputOverTheDarkPlot) {
-    scene.Mode = 4;
+    scene.Mode = dmPlay;
     const QImage image = Render("equalizer-mode4");
     ExpectScales(image, Window());
     EXPECT_EQ(Pixel(image, 20, 20), kPlotDark);
@@ -247,7 +248,7 @@ TEST_F(EqualizerEditorImage, PlayingLaysResponseInputBarsAndOutputOverTheDarkPlo
 }
 
 TEST_F(EqualizerEditorImage, ProcessingShowsResponseAndOutputWithoutInputBars) {
-    scene.Mode = 6;
+    scene.Mode = dmProcess;
     const QImage image = Render("equalizer-mode6");
     ExpectScales(image, Window());
     ExpectLayers(image, scene, false, 70, kB - 17);
@@ -256,15 +257,15 @@ TEST_F(EqualizerEditorImage, ProcessingShowsResponseAndOutputWithoutInputBars) {
 }
 
 TEST_F(EqualizerEditorImage, WithTheEqualizerOffThePlotStaysLightAndBarsShowTheRawInput) {
-    scene.Mode = 4;
-    scene.Equalizer.EqualizerEnabled = false;
-    scene.Equalizer.ClipperEnabled = false;
+    scene.Mode = dmPlay;
+    scene.Equalizer.SetEqualizerEnabled(false);
+    scene.Equalizer.SetClipperEnabled(false);
     const QImage image = Render("equalizer-mode4-off");
     EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
     ExpectAbsent(image, {kPlotDark, kAqua, kYellow, kRed});
     int barTops = 0, checked = 0;
     for (int i = 1; i < 511; ++i) {
-        const int top = Row(scene.InSpectrum.AverageDb()[i]);
+        const int top = Row(scene.InSpectrum().AverageDb()[i]);
         if (top < 80 || top > 220)
             continue;
         ++checked;

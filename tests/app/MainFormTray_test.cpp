@@ -23,28 +23,28 @@ QStringList ProfileCaptions(TMainForm& form) {
 TEST_F(TTrayMenu, AClickTogglesProcessingLikeTheToolbarAndCtrlClickOnlyRestores) {
     TMainForm& form = MakeReadyForm();
     form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
+    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
     EXPECT_TRUE(ShowsIcon(form, RunIcon()));
     EXPECT_TRUE(form.TrayRunMNU->isChecked());
     form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(form.Dsp->Mode(), dmStop);
     EXPECT_TRUE(ShowsIcon(form, StopIcon()));
     EXPECT_TRUE(form.TrayStopMNU->isChecked());
 
     // The toolbar's pair does the same as the menu's.
     form.SpeedButton1->click();
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
+    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
     EXPECT_TRUE(form.TrayRunMNU->isChecked());
     form.SpeedButton3->click();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(form.Dsp->Mode(), dmStop);
     EXPECT_TRUE(form.TrayStopMNU->isChecked());
 
     form.hide();
     Ctrl = true;
     form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(form.Dsp->Mode(), dmStop);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.Dsp->Equalizer.AnalysisOn);
+    EXPECT_TRUE(form.Dsp->AnalysisOn());
 }
 
 TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
@@ -56,7 +56,7 @@ TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
         bool runLookWhileOpen = true;
         QTimer::singleShot(0, dialog, [&] {
             form.TrayRunMNU->trigger();
-            modeWhileOpen = form.Dsp->Mode;
+            modeWhileOpen = form.Dsp->Mode();
             runLookWhileOpen = form.TrayRunMNU->isChecked();
             dialog->reject();
         });
@@ -65,7 +65,7 @@ TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
         EXPECT_FALSE(runLookWhileOpen);
     }
     form.TrayRunMNU->trigger();
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
+    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
 }
 
 TEST_F(TTrayMenu, ProfilesAreListedByNameWithTheirCaptionsIntact) {
@@ -99,7 +99,7 @@ TEST_F(TTrayMenu, ChoosingAProfileLoadsThatFileAfterTheSaveQuestion) {
     YesNoCancel = QMessageBox::No;
     item->trigger();
     EXPECT_EQ(form.StatusText(), "  Profile: " + QString::fromStdString(file.string()));
-    EXPECT_FLOAT_EQ(form.OutputGain(), 0.5f);
+    EXPECT_FLOAT_EQ(form.CurrentProfile().OutputGain, 0.5f);
     EXPECT_FALSE(form.Modified());
 }
 
@@ -129,21 +129,21 @@ TEST_F(TWindowState, MinimizingStopsASetupStepButKeepsProcessing) {
         SCOPED_TRACE(int{mode});
         form.SetMode(mode);
         form.showMinimized();
-        EXPECT_EQ(form.Dsp->Mode, dmStop);
-        EXPECT_FALSE(form.Dsp->Wdm.Running());
+        EXPECT_EQ(form.Dsp->Mode(), dmStop);
+        EXPECT_FALSE(form.Dsp->Running());
         form.showNormal();
     }
     form.SetMode(dmProcess);
-    ASSERT_TRUE(form.Dsp->Equalizer.AnalysisOn);
+    ASSERT_TRUE(form.Dsp->AnalysisOn());
     form.showMinimized();
-    EXPECT_EQ(form.Dsp->Mode, dmProcess);
-    EXPECT_TRUE(form.Dsp->Wdm.Running());
-    EXPECT_FALSE(form.Dsp->Equalizer.AnalysisOn);
+    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
+    EXPECT_TRUE(form.Dsp->Running());
+    EXPECT_FALSE(form.Dsp->AnalysisOn());
     // Without a tray the window stays minimized rather than disappearing.
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     form.showNormal();
-    EXPECT_TRUE(form.Dsp->Equalizer.AnalysisOn);
+    EXPECT_TRUE(form.Dsp->AnalysisOn());
 }
 
 TEST_F(TWindowState, MinimizingHidesIntoATray) {
@@ -169,14 +169,13 @@ TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown)
         SCOPED_TRACE(c.InTray * 10 + c.HaveTray);
         TMainForm& form = MakeReadyForm();
         form.TrayPresent = [&c] { return c.HaveTray; };
-        form.SetStartInTray(c.InTray);
-        form.SetStartProcessing(true);
+        form.SetStartOptions(c.InTray, true);
         form.Launch();
         EXPECT_EQ(form.isVisible(), c.Visible);
         EXPECT_EQ(form.isMinimized(), c.Minimized);
-        EXPECT_EQ(form.Dsp->Mode, dmProcess);
-        EXPECT_TRUE(form.Dsp->Wdm.Running());
-        EXPECT_EQ(form.Dsp->Equalizer.AnalysisOn, c.Analysis);
+        EXPECT_EQ(form.Dsp->Mode(), dmProcess);
+        EXPECT_TRUE(form.Dsp->Running());
+        EXPECT_EQ(form.Dsp->AnalysisOn(), c.Analysis);
         Form.reset();
     }
 }

@@ -31,10 +31,10 @@ bool LooksStopped(const TMainForm& form) {
 
 // STOP as the operator sees it: step 0 down, tray and toolbar stopped, no stream.
 void ExpectStopped(const TMainForm& form) {
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(form.Dsp->Mode(), dmStop);
     EXPECT_EQ(DownStep(form), 0);
     EXPECT_TRUE(LooksStopped(form));
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    EXPECT_FALSE(form.Dsp->Running());
 }
 
 using TMainFormStart = TMainFormTest;
@@ -107,10 +107,10 @@ TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
         SCOPED_TRACE(int{c.Requested} * 10 + c.Ctrl);
         Ctrl = c.Ctrl;
         form.SetMode(c.Requested);
-        EXPECT_EQ(form.Dsp->Mode, c.Reached);
+        EXPECT_EQ(form.Dsp->Mode(), c.Reached);
         EXPECT_EQ(DownStep(form), c.Down);
         EXPECT_EQ(!form.Panel11->isHidden(), c.LowerArea);
-        EXPECT_EQ(form.Dsp->Wdm.Running(), c.Streaming);
+        EXPECT_EQ(form.Dsp->Running(), c.Streaming);
         EXPECT_TRUE(c.Reached == dmProcess ? LooksRunning(form) : LooksStopped(form));
     }
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
@@ -121,7 +121,7 @@ TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
 TEST_F(TMainFormModes, ClickingTheStepThatIsDownReleasesItAndStops) {
     TMainForm& form = MakeReadyForm();
     form.GainBtn->click();
-    ASSERT_EQ(form.Dsp->Mode, dmAdjustGain);
+    ASSERT_EQ(form.Dsp->Mode(), dmAdjustGain);
     form.GainBtn->click();
     ExpectStopped(form);
     form.StopBtn->click(); // releasing STOP itself stays in STOP
@@ -152,10 +152,10 @@ TEST_F(TMainFormModes, CancellingTheRecordPromptStopsWithoutTouchingTheVoice) {
 TEST_F(TMainFormModes, AFinishedRecordingStopsAndEnablesPlayback) {
     TMainForm& form = MakeReadyForm();
     form.RecBtn->click();
-    ASSERT_EQ(form.Dsp->Mode, dmRecord);
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode == dmStop; }, 30000));
+    ASSERT_EQ(form.Dsp->Mode(), dmRecord);
+    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode() == dmStop; }, 30000));
     ExpectStopped(form);
-    EXPECT_GE(form.Dsp->Voice.size(), size_t{60000});
+    EXPECT_GE(form.Dsp->Voice().size(), size_t{60000});
     EXPECT_TRUE(form.PlayBtn->isEnabled());
     EXPECT_EQ(form.ProgressBar1->value(), 0);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
@@ -165,23 +165,23 @@ TEST_F(TMainFormModes, ReportsAreHandledAfterTheHandlerReturnedAndOnlyForTheirOw
     TMainForm& form = MakeReadyForm();
     form.SetMode(dmAdjustGain);
     form.RecordingComplete();
-    EXPECT_EQ(form.Dsp->Mode, dmAdjustGain); // nothing happens inside the block handler
+    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain); // nothing happens inside the block handler
     // The operator starts step 2 again while a late block reports once more: that report
     // must not stop what the operator started.
     QTimer::singleShot(0, &form, [&] { form.SetMode(dmAdjustGain); });
     form.RecordingComplete();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode, dmAdjustGain);
+    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain);
     form.RecordingComplete();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode, dmStop);
+    EXPECT_EQ(form.Dsp->Mode(), dmStop);
 
     // The same for the end of a stream the operator has already left.
     form.SetMode(dmAdjustGain);
     form.StreamEnded("device gone");
     form.SetMode(dmAdjustGain);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode, dmAdjustGain);
+    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain);
     EXPECT_TRUE(Errors.isEmpty());
 }
 
@@ -189,9 +189,9 @@ TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
     TMainForm& form = MakeReadyForm();
     form.SetMode(dmProcess);
     ASSERT_TRUE(LooksRunning(form));
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->BlockCount > 3; }));
+    ASSERT_TRUE(WaitFor([&] { return form.Dsp->BlockCount() > 3; }));
     Sim->RemoveDevice(kDemoMicrophone);
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode == dmStop; }));
+    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode() == dmStop; }));
     ExpectStopped(form);
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Errors[0].startsWith("Streaming stopped: ")) << Errors[0].toStdString();
@@ -247,10 +247,10 @@ TEST_F(TMainFormControls, OutputLevelBarUsesTwoPixelsPerDbRoundedHalfToEven) {
 
 TEST_F(TMainFormControls, StoppingAgainStillClearsEveryDisplay) {
     TMainForm& form = MakeForm();
-    form.ShowOutputFigures({-12.0f, 0.5f, -12, 1, 13, 20});
-    form.SetProgressPosition(150); // beyond the end: the bar stops at its maximum
+    form.OutputFiguresChanged({-12.0f, 0.5f, 19.6});
+    form.RecordingProgress(1.5f); // beyond the end: the bar stops at its maximum
     EXPECT_EQ(form.ProgressBar1->value(), 100);
-    form.SetInputBar({-30, 100000, true}); // far beyond full scale: cut to the frame
+    form.InputLevelsChanged({-1.3f, 1e5f}); // far beyond full scale: cut to the frame
     EXPECT_EQ(form.Shape2->geometry().left(), 0);
     EXPECT_EQ(form.Shape2->width(), form.Panel4->width());
     EXPECT_EQ(form.Label19->text(), "-12 dBFS");
@@ -268,22 +268,22 @@ TEST_F(TMainFormControls, StoppingAgainStillClearsEveryDisplay) {
 
 TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizer) {
     TMainForm& form = MakeForm();
-    TMicEqualizer& equalizer = form.Dsp->Equalizer;
+    const TMicEqualizer& equalizer = form.Dsp->Equalizer();
     form.CheckBox3->click();
     EXPECT_TRUE(form.CheckBox2->isChecked());
-    EXPECT_TRUE(equalizer.ClipperEnabled);
-    EXPECT_TRUE(equalizer.EqualizerEnabled);
+    EXPECT_TRUE(equalizer.ClipperEnabled());
+    EXPECT_TRUE(equalizer.EqualizerEnabled());
     EXPECT_TRUE(form.Modified());
     EXPECT_EQ(form.StatusText(), "  Modified profile");
 
     form.CheckBox2->click();
     EXPECT_FALSE(form.CheckBox3->isChecked());
-    EXPECT_FALSE(equalizer.ClipperEnabled);
-    EXPECT_FALSE(equalizer.EqualizerEnabled);
+    EXPECT_FALSE(equalizer.ClipperEnabled());
+    EXPECT_FALSE(equalizer.EqualizerEnabled());
 
     form.CheckBox3->click();
     EXPECT_TRUE(form.CheckBox2->isChecked());
-    EXPECT_TRUE(equalizer.EqualizerEnabled);
+    EXPECT_TRUE(equalizer.EqualizerEnabled());
 }
 
 TEST_F(TMainFormControls, SoftwareGainAndNoiseBoxesEnableTheirControls) {
@@ -308,12 +308,39 @@ TEST_F(TMainFormControls, SoftwareGainAndNoiseBoxesEnableTheirControls) {
 
 TEST_F(TMainFormControls, ResetFlattensTheSevenBands) {
     TMainForm& form = MakeForm();
-    form.Dsp->Equalizer.Bands = {3, -4, 5, 0, 2, 1, -6};
-    form.Dsp->Equalizer.UpdateEqualizer();
+    form.Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetBands({3, -4, 5, 0, 2, 1, -6}); });
     form.SpeedButton2->click();
-    for (float band : form.Dsp->Equalizer.Bands)
+    for (float band : form.Dsp->Equalizer().Bands())
         EXPECT_EQ(band, 0.0f);
     EXPECT_TRUE(form.Modified());
+}
+
+TEST(TMainFormInputBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
+    struct TCase {
+        float minFs, maxFs;
+        int32_t width, left, barWidth;
+        bool red;
+    };
+    const TCase cases[] = {
+        {-1.0f, 1.0f, 200, 0, 202, true},  // full-scale square: the whole frame plus 2
+        {0.0f, 0.0f, 201, 100, 2, false},  // silence: 2 pixels in the middle
+        {-0.8f, 0.8f, 100, 10, 82, false}, // 80 % is still green
+        {-0.875f, 0.0f, 100, 6, 46, true}, // -43.75 -> -44, 43.75 -> 44
+        {0.0f, 0.875f, 100, 50, 46, true}, {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
+        {0.0f, 0.01f, 100, 50, 2, false},                                       // 0.5 -> 0
+    };
+    for (const TCase& c : cases) {
+        const TInputBar bar = InputBarGeometry({c.minFs, c.maxFs}, c.width);
+        EXPECT_EQ(bar.Left, c.left) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Width, c.barWidth) << c.minFs << " " << c.maxFs;
+        EXPECT_EQ(bar.Red, c.red) << c.minFs << " " << c.maxFs;
+    }
+}
+
+TEST(TMainFormInputBar, CaptionsRoundHalvesToEven) {
+    EXPECT_EQ(DbfsCaption(-2.5f), "-2 dBFS");
+    EXPECT_EQ(DbfsCaption(-1980.0f), "-1980 dBFS");
+    EXPECT_EQ(DbCaption(3.5L), "4 dB");
 }
 
 TEST(TMainFormHints, SliderHintsRoundToWholeDecibels) {
@@ -329,26 +356,26 @@ TEST(TMainFormHints, SliderHintsRoundToWholeDecibels) {
 TEST_F(TMainFormControls, PlaybackVolumeReachesTheOutputOnlyWhilePlaying) {
     GiveVoice();
     TMainForm& form = MakeReadyForm();
-    TOctaveResampler& output = form.Dsp->OctaveResampler2;
-    const float before = output.GainDb();
+    const TDsp& dsp = *form.Dsp;
+    const float before = dsp.InterpolatorGainDb();
     form.VolumeSlider1->SetValue(1.0f);
     form.VolumeSlider1Change();
-    EXPECT_EQ(output.GainDb(), before);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), before);
     EXPECT_EQ(form.VolumeSlider1->Hint(), "+20 dB");
 
     form.SetMode(dmPlay);
-    EXPECT_EQ(output.GainDb(), 20.0f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 20.0f);
     form.VolumeSlider1->SetValue(0.75f);
     form.VolumeSlider1Change();
-    EXPECT_EQ(output.GainDb(), 0.0f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
     EXPECT_EQ(form.VolumeSlider1->Hint(), "0 dB");
     EXPECT_FALSE(form.Modified());
 }
 
 TEST_F(TMainFormControls, OutputGainMarksModifiedOnlyWhenItDiffersFromTheRunningGain) {
     TMainForm& form = MakeReadyForm();
-    TOctaveResampler& output = form.Dsp->OctaveResampler2;
-    ASSERT_EQ(output.GainDb(), 0.0f);
+    const TDsp& dsp = *form.Dsp;
+    ASSERT_EQ(dsp.InterpolatorGainDb(), 0.0f);
     form.VolumeSlider3Change(); // 0 dB, as applied
     EXPECT_FALSE(form.Modified());
     EXPECT_EQ(form.VolumeSlider3->Hint(), "0 dB");
@@ -356,18 +383,18 @@ TEST_F(TMainFormControls, OutputGainMarksModifiedOnlyWhenItDiffersFromTheRunning
     form.VolumeSlider3->SetValue(0.85f); // -12 dB while not processing
     form.VolumeSlider3Change();
     EXPECT_TRUE(form.Modified());
-    EXPECT_EQ(output.GainDb(), 0.0f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
     EXPECT_EQ(form.VolumeSlider3->Hint(), "-12 dB");
 
     form.SetMode(dmProcess);
-    EXPECT_NEAR(output.GainDb(), -12.0f, 1e-4f);
+    EXPECT_NEAR(dsp.InterpolatorGainDb(), -12.0f, 1e-4f);
     form.SetModified(false);
     form.VolumeSlider3Change(); // the same value again
     EXPECT_FALSE(form.Modified());
     form.VolumeSlider3->SetValue(0.7f);
     form.VolumeSlider3Change();
     EXPECT_TRUE(form.Modified());
-    EXPECT_NEAR(output.GainDb(), -24.0f, 1e-4f);
+    EXPECT_NEAR(dsp.InterpolatorGainDb(), -24.0f, 1e-4f);
 }
 
 // ---- profiles ------------------------------------------------------------------------------
@@ -414,7 +441,7 @@ TEST_F(TMainFormProfiles, LoadAsksToSaveChangesFirst) {
     EXPECT_EQ(Dialogs[1].Title, "Load Profile");
     EXPECT_FALSE(Dialogs[1].ForSave);
     EXPECT_EQ(Dialogs[1].FileName, saved); // the save dialog's last file
-    EXPECT_EQ(form.Dsp->Equalizer.Bands[0], 6.0f);
+    EXPECT_EQ(form.Dsp->Equalizer().Bands()[0], 6.0f);
     EXPECT_EQ(form.StatusText(), "  Profile: " + other);
     EXPECT_FALSE(form.Modified());
 
@@ -500,7 +527,7 @@ TEST_F(TMainFormLifecycle, SessionEndSavesTheSettingsAndStopsWithoutAsking) {
     form.SafeShutdown1->Shutdown();
     EXPECT_TRUE(ended);
     EXPECT_TRUE(Questions.isEmpty());
-    EXPECT_FALSE(form.Dsp->Wdm.Running());
+    EXPECT_FALSE(form.Dsp->Running());
     EXPECT_NE(ReadFileBytes(SettingsPath()).find("[Startup]"), std::string::npos);
 }
 

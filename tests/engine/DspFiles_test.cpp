@@ -2,6 +2,7 @@
 #include "tests/SND/WavTestFiles.h"
 #include "tests/support/Signals.h"
 
+#include "SND/Levels.h"
 #include "SND/WDM/WdmErrors.h"
 #include "engine/SoundFiles.h"
 
@@ -58,9 +59,8 @@ protected:
 };
 
 TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
-    Dsp->Mode = dmRecord;
+    Dsp->SetMode(dmRecord);
     Dsp->StartRecording();
-    EXPECT_EQ(View.Questions, std::vector<std::string>{"Click on OK to start recording:"});
     RecordUntilComplete(100);
     EXPECT_EQ(View.Completions, 1);
     EXPECT_TRUE(View.Errors.empty());
@@ -80,16 +80,15 @@ TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
     // Progress rises with the file and passes the bar's maximum on the last block.
     ASSERT_EQ(View.Progress.size(), 60u);
     EXPECT_TRUE(std::is_sorted(View.Progress.begin(), View.Progress.end()));
-    EXPECT_EQ(View.Progress.front(), 2); // 1024 of 60000 samples
-    EXPECT_EQ(View.Progress.back(), 102);
+    EXPECT_FLOAT_EQ(View.Progress.front(), 1024.0f / 60000);
+    EXPECT_FLOAT_EQ(View.Progress.back(), 61440.0f / 60000);
 
-    Dsp->LoadVoice();
-    EXPECT_TRUE(View.PlayEnabled);
-    EXPECT_EQ(Dsp->Voice.size(), 61440u);
+    EXPECT_TRUE(Dsp->LoadVoice());
+    EXPECT_EQ(Dsp->Voice().size(), 61440u);
 }
 
 TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
-    Dsp->Mode = dmRecord;
+    Dsp->SetMode(dmRecord);
     Dsp->StartRecording();
     while (View.Completions == 0)
         RunBlocks(1, 12000);
@@ -102,41 +101,31 @@ TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
         EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
 }
 
-TEST_F(DspFiles, CancelledRecordingStartsNothing) {
-    View.ConfirmAnswer = false;
-    Dsp->Mode = dmRecord;
-    Dsp->StartRecording();
-    EXPECT_EQ(View.StopRequests, 1);
-    EXPECT_FALSE(Dsp->Wdm.Running());
-    EXPECT_FALSE(Dsp->Wav.IsOpen());
-    EXPECT_FALSE(std::filesystem::exists(UserFile("Voice.wav")));
-}
-
 TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
     std::filesystem::create_directories(Folders.UserWavDir);
     WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(2048, 65536.0f)});
     const std::string before = test::ReadFileBytes(UserFile("Voice.wav"));
     Sim.Pin(0, 0).IntersectionError = EINVAL;
-    Dsp->Mode = dmRecord;
+    Dsp->SetMode(dmRecord);
     EXPECT_THROW(Dsp->StartRecording(), EWdmAudioError);
-    EXPECT_FALSE(Dsp->Wav.IsOpen());
+    EXPECT_FALSE(Dsp->Running());
     EXPECT_EQ(test::ReadFileBytes(UserFile("Voice.wav")), before);
 }
 
 TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
-    View.EqualizerOn = false;
-    Dsp->ToneMode = 1;
-    Dsp->Mode = dmPlay;
+    Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetEqualizerEnabled(false); });
+    Dsp->SetToneMode(1);
+    Dsp->SetMode(dmPlay);
     Dsp->StartOutput();
     RunBlocks(3, 12000);
     Dsp->Stop();
     EXPECT_FALSE(std::filesystem::exists(UserFile("Out.wav")));
     EXPECT_TRUE(View.Progress.empty());
 
-    Dsp->Mode = dmPlayToFile;
+    Dsp->SetMode(dmPlayToFile);
     Dsp->StartOutputToFile();
     RunBlocks(5, 12000);
-    const int32_t handled = Dsp->BlockCount;
+    const int32_t handled = Dsp->BlockCount();
     Dsp->Stop();
     EXPECT_TRUE(View.Errors.empty());
     const test::TWavContents out = ReadWav(UserFile("Out.wav"));
@@ -154,18 +143,31 @@ TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
     // the user's copy wins
     WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
     WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}});
-    Dsp->NoiseSnrDb = -5.0f;
+    Dsp->SetNoiseSnrDb(-5.0f);
     Dsp->LoadSoundFiles();
     EXPECT_TRUE(View.Errors.empty());
-    EXPECT_TRUE(View.AddNoiseEnabled);
-    EXPECT_TRUE(View.PlayEnabled);
-    EXPECT_EQ(Dsp->Qrm, (TSingleArray{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}));
-    EXPECT_EQ(Dsp->NoisePeak[0], 250.0f * 65536);
-    EXPECT_EQ(Dsp->Qrn, TSingleArray(5000, 0.0f)); // DC removed
-    EXPECT_EQ(Dsp->NoisePeak[1], 0.0f);
-    EXPECT_EQ(Dsp->Voice, (TSingleArray{-65536.0f, 65536.0f}));
-    EXPECT_EQ(Dsp->NoiseSnrDb, 10.0f);
-    EXPECT_EQ(Dsp->WavDir, Folders.UserWavDir);
+    EXPECT_TRUE(Dsp->HasNoise());
+    EXPECT_EQ(Dsp->Voice(), (TSingleArray{-65536.0f, 65536.0f}));
+    EXPECT_EQ(Dsp->NoiseSnrDb(), 10.0f);
+    EXPECT_EQ(Dsp->WavDir(), Folders.UserWavDir);
+    // The recordings as the mixer plays them: DC removed, the user's QRN, QRM's peak for the
+    // p.e.p. SNR.
+    Dsp->SetNoiseSnrDb(0.0f);
+    Dsp->SetAnalysisOn(true);
+    Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetEqualizerEnabled(false); });
+    Dsp->SetMode(dmPlay);
+    Dsp->SetToneMode(3); // silence: the output is the noise alone
+    Dsp->SetNoise(true, true);
+    Dsp->PrepareRun(0, 12000);
+    TDataBufferF in, out(1, TSingleArray(1024));
+    Dsp->WdmData(in, out);
+    EXPECT_EQ(test::Peak(out[0]), 0.0f); // QRN was constant: nothing is left
+    Dsp->SetNoise(true, false);
+    for (int block = 1; block < 25; ++block)
+        Dsp->WdmData(in, out);
+    ASSERT_EQ(View.Figures.size(), 1u);
+    // the QRM recording has less than one block: silence, and 0 dB plus -1980 minus its peak
+    EXPECT_NEAR(*View.Figures[0].PepSnrDb, -1980 - Dbfs(250.0L * 65536), 0.01);
 }
 
 TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
@@ -173,9 +175,8 @@ TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
     WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
     Dsp->LoadSoundFiles();
     EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
-    EXPECT_FALSE(View.AddNoiseEnabled);
-    EXPECT_TRUE(Dsp->Qrn.empty());
-    EXPECT_FALSE(View.PlayEnabled); // no Voice.wav yet
+    EXPECT_FALSE(Dsp->HasNoise());
+    EXPECT_FALSE(Dsp->HasVoice()); // no Voice.wav yet
 }
 
 TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
@@ -185,41 +186,23 @@ TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
     Dsp->LoadSoundFiles();
     ASSERT_EQ(View.Errors.size(), 1u);
     EXPECT_NE(View.Errors[0].find("Qrm.wav"), std::string::npos) << View.Errors[0];
-    EXPECT_FALSE(View.AddNoiseEnabled);
-    EXPECT_TRUE(Dsp->Qrn.empty()); // the remaining loads of the step were skipped
-    EXPECT_TRUE(View.PlayEnabled);
-    EXPECT_EQ(Dsp->Voice.size(), 3000u);
+    EXPECT_FALSE(Dsp->HasNoise()); // the remaining loads of the step were skipped
+    EXPECT_EQ(Dsp->Voice().size(), 3000u);
 }
 
-TEST_F(DspFiles, MissingVoiceIsIgnoredAndOneAtAnotherRateIsEmptyButPlayable) {
-    Dsp->Voice = TSingleArray(10, 1.0f);
-    Dsp->LoadVoice();
-    EXPECT_TRUE(View.Errors.empty());
-    EXPECT_EQ(Dsp->Voice.size(), 10u);
-    EXPECT_FALSE(View.PlayEnabled);
-
+TEST_F(DspFiles, MissingVoiceIsIgnoredAndOneAtAnotherRateIsEmptyButRead) {
     std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
-    Dsp->LoadVoice();
-    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
-    EXPECT_TRUE(Dsp->Voice.empty());
-    EXPECT_TRUE(View.PlayEnabled);
-}
+    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(10, 1.0f)});
+    ASSERT_TRUE(Dsp->LoadVoice());
+    std::filesystem::remove(UserFile("Voice.wav"));
+    EXPECT_FALSE(Dsp->LoadVoice());
+    EXPECT_TRUE(View.Errors.empty());
+    EXPECT_EQ(Dsp->Voice().size(), 10u);
 
-TEST_F(DspFiles, NoiseIsMixedOnlyWhileAddNoiseIsChecked) {
-    Dsp->Qrm = TSingleArray(2048, 1e8f);
-    Dsp->Qrn = TSingleArray(2048, -1e8f);
-    TSingleArray block(1024, 0.0f);
-    Dsp->AddNoise(block);
-    EXPECT_EQ(block, TSingleArray(1024, 0.0f));
-    View.NoiseOn = true;
-    Dsp->NoiseSnrDb = 0.0f;
-    Dsp->AddNoise(block);
-    EXPECT_EQ(block, TSingleArray(1024, -0.5e8f)); // QRN
-    View.Qrn = false;
-    block.assign(1024, 0.0f);
-    Dsp->AddNoise(block);
-    EXPECT_EQ(block, TSingleArray(1024, 0.5e8f)); // QRM
+    WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
+    EXPECT_TRUE(Dsp->LoadVoice());
+    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
+    EXPECT_TRUE(Dsp->Voice().empty());
 }
 
 } // namespace

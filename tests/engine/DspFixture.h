@@ -24,7 +24,9 @@ protected:
     }
 
     // Serves `blocks` device buffers of 1024 * Ratio frames at `rate`.
-    void RunBlocks(int blocks, int32_t rate) { Run(Dsp->Wdm, blocks, 1024 * (rate / 12000), rate); }
+    void RunBlocks(int blocks, int32_t rate) {
+        Run(Dsp->Stream(), blocks, 1024 * (rate / 12000), rate);
+    }
 
     TTempDir Dir;
     TSoundFolders Folders{(Dir / "user").string() + "/", {(Dir / "shared").string() + "/"}};

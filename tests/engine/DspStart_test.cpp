@@ -33,12 +33,6 @@ int CodeOf(const std::function<void()>& start) {
     return -1;
 }
 
-void ExpectEqualizer(const TDsp& dsp, bool analysis, bool equalizer, bool clipper) {
-    EXPECT_EQ(dsp.Equalizer.AnalysisOn, analysis);
-    EXPECT_EQ(dsp.Equalizer.EqualizerEnabled, equalizer);
-    EXPECT_EQ(dsp.Equalizer.ClipperEnabled, clipper);
-}
-
 class DspStart : public TDspFixture {
 protected:
     // Device 0 captures, device 1 renders.
@@ -90,6 +84,7 @@ TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         TRig rig(c.capture.empty() ? std::vector{Capture(8000, 8000)} : c.capture,
                  c.render.empty() ? std::vector{Render(8000, 8000)} : c.render);
         TDsp& dsp = *rig.Dsp;
+        dsp.SetMode(c.start == stInput ? dmAdjustGain : c.start == stOutput ? dmPlay : dmProcess);
         const int code = CodeOf([&] {
             c.start == stInput    ? dsp.StartInput()
             : c.start == stOutput ? dsp.StartOutput()
@@ -98,73 +93,75 @@ TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         const bool render = c.start != stInput;
         if (c.rate == 0) {
             EXPECT_EQ(code, render ? wdmOutputFormatFailed : wdmInputFormatFailed);
-            EXPECT_FALSE(dsp.Wdm.Running());
+            EXPECT_FALSE(dsp.Stream().Running());
             // tried once at 48000, never above the highest rate
-            EXPECT_EQ((render ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice()).SamplingRate,
-                      48000);
+            EXPECT_EQ(
+                (render ? dsp.Stream().OutputDevice() : dsp.Stream().InputDevice()).SamplingRate,
+                48000);
             continue;
         }
         EXPECT_EQ(code, -1);
-        EXPECT_TRUE(dsp.Wdm.Running());
+        EXPECT_TRUE(dsp.Stream().Running());
         for (bool isRender : {false, true}) {
             if (isRender != render && c.start != stDuplex)
                 continue;
             const TDeviceSettings& device =
-                isRender ? dsp.Wdm.OutputDevice() : dsp.Wdm.InputDevice();
-            const TOctaveResampler& resampler =
-                isRender ? dsp.OctaveResampler2 : dsp.OctaveResampler1;
+                isRender ? dsp.Stream().OutputDevice() : dsp.Stream().InputDevice();
+            const TProcessingChain& chain = dsp.Chain();
             EXPECT_EQ(device.SamplingRate, c.rate);
             EXPECT_EQ(device.SamplesPerBuf, 1024 * c.rate / 12000); // one block at 12 kHz
-            EXPECT_EQ(resampler.Ratio(), c.rate / 12000);
-            EXPECT_EQ(resampler.BigBlockSize(), device.SamplesPerBuf);
+            EXPECT_EQ(isRender ? chain.OutputFrames() : chain.InputFrames(), device.SamplesPerBuf);
         }
         dsp.Stop();
-        EXPECT_FALSE(dsp.Wdm.Running());
+        EXPECT_FALSE(dsp.Stream().Running());
     }
 }
 
-TEST_F(DspStart, EachStartSetsDirectionsGainAndProcessingFromTheWindow) {
+TEST_F(DspStart, EachStartSetsDirectionsGainAndMeasuringFromWhatWasPushed) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
-    View.EqualizerOn = false;
-    View.ClipperOn = true;
+    dsp.SetPlaybackGainDb(20.0f);
+    dsp.SetOutputGainDb(-40.0f);
+    dsp.SetMode(dmAdjustGain);
     dsp.StartInput();
-    EXPECT_EQ(dsp.Wdm.Directions(), ddCapture);
-    EXPECT_EQ(dsp.Wdm.InputDevice().BitsPerSample, 24); // the device's widest
-    EXPECT_EQ(dsp.OctaveResampler1.Factor(), rf01x);    // 12000: no decimation
-    ExpectEqualizer(dsp, true, false, false);           // the displays only
+    EXPECT_EQ(dsp.Stream().Directions(), ddCapture);
+    EXPECT_EQ(dsp.Stream().InputDevice().BitsPerSample, 24); // the device's widest
+    EXPECT_EQ(dsp.Chain().InputFrames(), 1024);              // 12000: no decimation
+    EXPECT_EQ(dsp.Chain().OutputFrames(), 0);                // the displays only
+    EXPECT_TRUE(dsp.AnalysisOn());
     dsp.Stop();
 
-    View.Volume = 1.0f; // +20 dB
+    dsp.SetMode(dmPlay);
     dsp.StartOutput();
-    EXPECT_EQ(dsp.Wdm.Directions(), ddRender);
-    EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), 20.0f);
-    ExpectEqualizer(dsp, true, false, true);
+    EXPECT_EQ(dsp.Stream().Directions(), ddRender);
+    EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), 20.0f);
+    EXPECT_TRUE(dsp.AnalysisOn());
     dsp.Stop();
 
-    View.Gain = 0.5f; // -40 dB
-    View.Visible = false;
+    dsp.SetDisplaysVisible(false);
+    dsp.SetMode(dmProcess);
     dsp.StartDuplex();
-    EXPECT_EQ(dsp.Wdm.Directions(), ddBoth);
-    EXPECT_FLOAT_EQ(dsp.OctaveResampler2.GainDb(), -40.0f);
-    ExpectEqualizer(dsp, false, false, true); // hidden window: no displays
-    EXPECT_EQ(dsp.BlockCount, 0);
+    EXPECT_EQ(dsp.Stream().Directions(), ddBoth);
+    EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), -40.0f);
+    EXPECT_FALSE(dsp.AnalysisOn()); // hidden window: no displays
+    EXPECT_EQ(dsp.BlockCount(), 0);
 }
 
 TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
     for (int32_t channels : {1, 2, 6})
         Sim.AddDevice(SimDevice("Out" + std::to_string(channels), {Render(8000, 48000, channels)}));
-    MakeDsp();
+    MakeDsp().SetMode(dmPlay);
     const int32_t expected[] = {1, 2, 2};
     for (int32_t device = 0; device < 3; ++device) {
         Selection.OutputDeviceIndex = device;
         Dsp->StartOutput();
-        EXPECT_EQ(Dsp->Wdm.OutputDevice().Channels, expected[device]) << device;
+        EXPECT_EQ(Dsp->Stream().OutputDevice().Channels, expected[device]) << device;
         Dsp->Stop();
     }
 }
 
 TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    dsp.SetMode(dmProcess);
     EXPECT_TRUE(dsp.DevicesValid());
     Selection.InputDeviceIndex = 2;
     EXPECT_FALSE(dsp.DevicesValid());
@@ -179,15 +176,15 @@ TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
 
 TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
-    dsp.Mode = dmAdjustGain;
+    dsp.SetMode(dmAdjustGain);
     dsp.StartInput();
     RunBlocks(3, 12000);
-    EXPECT_GT(dsp.InSpectrum.Count(), 0);
+    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
     dsp.Stop();
     dsp.Stop();
-    EXPECT_EQ(dsp.InSpectrum.Count(), 0);
-    EXPECT_EQ(dsp.OutSpectrum.Count(), 0);
-    EXPECT_EQ(dsp.Mode, dmAdjustGain);
+    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
 }
 
 } // namespace

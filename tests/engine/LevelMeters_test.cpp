@@ -18,61 +18,25 @@ TSingleArray SineBlock(int index, double amplitude) {
     return test::Sine(kBlock, 1000.0L / 12000, amplitude, 0, size_t(index) * kBlock);
 }
 
-TEST(LevelConversions, GiveDbfsOfTheLargest32BitSampleAndRoundHalvesToEven) {
-    EXPECT_NEAR(ToDbfs(2147483647.0L), 0.0f, 1e-6f);
-    EXPECT_NEAR(ToDbfs(2147483647.0L / 10), -20.0f, 1e-5f);
-    EXPECT_NEAR(ToDbfs(0), -1980.0f, 1e-3f);
-    EXPECT_EQ(RoundToInt(2.5L), 2);
-    EXPECT_EQ(RoundToInt(3.5L), 4);
-    EXPECT_EQ(RoundToInt(-2.5L), -2);
-    EXPECT_EQ(RoundToInt(-2.6L), -3);
-    EXPECT_EQ(RoundToInt(1e20L), std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(RoundToInt(std::numeric_limits<long double>::quiet_NaN()), 0);
-}
-
-TEST(InputLevelBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
-    struct TCase {
-        float minFs, maxFs;
-        int32_t width, left, barWidth;
-        bool red;
-    };
-    const TCase cases[] = {
-        {-1.0f, 1.0f, 200, 0, 202, true},  // full-scale square: the whole frame plus 2
-        {0.0f, 0.0f, 201, 100, 2, false},  // silence: 2 pixels in the middle
-        {-0.8f, 0.8f, 100, 10, 82, false}, // 80 % is still green
-        {-0.875f, 0.0f, 100, 6, 46, true}, // -43.75 -> -44, 43.75 -> 44
-        {0.0f, 0.875f, 100, 50, 46, true}, {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
-        {0.0f, 0.01f, 100, 50, 2, false},                                       // 0.5 -> 0
-    };
-    for (const TCase& c : cases) {
-        const TInputBar bar =
-            InputBarGeometry(c.minFs * 2147483648.0f, c.maxFs * 2147483648.0f, c.width);
-        EXPECT_EQ(bar.Left, c.left) << c.minFs << " " << c.maxFs;
-        EXPECT_EQ(bar.Width, c.barWidth) << c.minFs << " " << c.maxFs;
-        EXPECT_EQ(bar.Red, c.red) << c.minFs << " " << c.maxFs;
-    }
-}
-
 TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
     TInputMeter meter;
     TSingleArray loud(kBlock, 0.0f), quiet(kBlock, 0.0f);
     loud[3] = -2147483648.0f;
     quiet[7] = 1e8f;
     quiet[9] = std::numeric_limits<float>::quiet_NaN();
-    ASSERT_TRUE(meter.Update(loud, 0, 100).has_value());
+    ASSERT_TRUE(meter.Update(loud, 0).has_value());
     for (int count = 1; count < 5; ++count)
-        EXPECT_FALSE(meter.Update(count == 2 ? loud : quiet, count, 100).has_value()) << count;
+        EXPECT_FALSE(meter.Update(count == 2 ? loud : quiet, count).has_value()) << count;
     EXPECT_EQ(meter.InMin, -2147483648.0f);
-    const std::optional<TInputBar> bar = meter.Update(quiet, 5, 100);
-    ASSERT_TRUE(bar.has_value());
-    EXPECT_EQ(bar->Left, 0);
-    EXPECT_TRUE(bar->Red);
+    const std::optional<TInputLevels> levels = meter.Update(quiet, 5);
+    ASSERT_TRUE(levels.has_value());
+    EXPECT_EQ(levels->Min, static_cast<float>(-2147483648.0L / 2147483647.0L));
+    EXPECT_EQ(levels->Max, static_cast<float>(1e8L / 2147483647.0L));
     EXPECT_EQ(meter.InMin, 2147483648.0f);
     EXPECT_EQ(meter.InMax, -2147483648.0f);
-    const std::optional<TInputBar> next = meter.Update(quiet, 10, 100);
+    const std::optional<TInputLevels> next = meter.Update(quiet, 10);
     ASSERT_TRUE(next.has_value());
-    EXPECT_EQ(next->Left, 50);
-    EXPECT_FALSE(next->Red);
+    EXPECT_EQ(next->Min, 0.0f);
 }
 
 // The figures of the first 25 blocks of a statistics run.
@@ -91,15 +55,12 @@ TOutputFigures FiguresOf(const std::function<TSingleArray(int block)>& signal,
 
 TEST(OutputStatistics, AFullScaleSineShowsPeak0Rms3AndPeakFactor3AndSilenceTheGuardLevel) {
     const TOutputFigures sine = FiguresOf([](int b) { return SineBlock(b, 2147483647.0); });
-    EXPECT_EQ(sine.Peak, 0);
-    EXPECT_EQ(sine.Rms, -3);
-    EXPECT_EQ(sine.PeakFactor, 3);
+    EXPECT_NEAR(sine.PeakDbfs, 0.0f, 1e-5f);
     EXPECT_NEAR(sine.RmsDbfs, -3.01f, 0.01f);
-    EXPECT_FALSE(sine.PepSnr.has_value());
+    EXPECT_FALSE(sine.PepSnrDb.has_value());
     const TOutputFigures silence = FiguresOf([](int) { return TSingleArray(kBlock, 0.0f); });
-    EXPECT_EQ(silence.Peak, -1980);
-    EXPECT_EQ(silence.Rms, -1980);
-    EXPECT_EQ(silence.PeakFactor, 0);
+    EXPECT_NEAR(silence.PeakDbfs, -1980.0f, 1e-3f);
+    EXPECT_EQ(silence.RmsDbfs, silence.PeakDbfs);
 }
 
 TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
@@ -111,7 +72,7 @@ TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
         f = stats.Update(SineBlock(b, 2147483647.0 / 10), b, nullptr);
         EXPECT_EQ(f.has_value(), b == 24 || b == 49) << b;
         if (f) {
-            EXPECT_EQ(f->Peak, -20) << b;
+            EXPECT_NEAR(f->PeakDbfs, -20.0f, 1e-4f) << b;
         }
     }
 }
@@ -129,8 +90,8 @@ TEST(OutputStatistics, PepSnrComparesTheSignalPeakWithTheNoisePeak) {
     const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
     const TOutputFigures f =
         FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
-    ASSERT_TRUE(f.PepSnr.has_value());
-    EXPECT_EQ(*f.PepSnr, 44); // 10 + (-6.02) - (-40)
+    ASSERT_TRUE(f.PepSnrDb.has_value());
+    EXPECT_NEAR(*f.PepSnrDb, 43.98, 0.01); // 10 + (-6.02) - (-40)
 }
 
 TEST(LevelHistograms, NeedTheEnvelopeArrays) {

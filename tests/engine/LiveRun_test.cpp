@@ -15,16 +15,16 @@ protected:
         Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 8000, 48000)}));
         Selection = {0, 1};
         MakeDsp();
-        Dsp->Mode = dmProcess;
+        Dsp->SetMode(dmProcess);
     }
 };
 
 TEST_F(LiveRun, RunsUntilAskedToStopThenReleasesTheDevices) {
     Dsp->StartDuplex();
-    const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] { return Dsp->BlockCount >= 20; });
+    const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] { return Dsp->BlockCount() >= 20; });
     EXPECT_EQ(end, leStopRequested);
-    EXPECT_GE(Dsp->BlockCount, 20);
-    EXPECT_FALSE(Dsp->Wdm.Running());
+    EXPECT_GE(Dsp->BlockCount(), 20);
+    EXPECT_FALSE(Dsp->Running());
     EXPECT_EQ(Sim.OpenCount(0) + Sim.OpenCount(1), 0);
     EXPECT_TRUE(View.EndReasons.empty());
     EXPECT_TRUE(View.Errors.empty());
@@ -33,14 +33,14 @@ TEST_F(LiveRun, RunsUntilAskedToStopThenReleasesTheDevices) {
 TEST_F(LiveRun, AStreamThatEndsByItselfIsReportedWithItsReason) {
     Dsp->StartDuplex();
     const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] {
-        if (Dsp->BlockCount == 10)
+        if (Dsp->BlockCount() == 10)
             Sim.RemoveDevice(1); // the transmitter's sound card is unplugged
         return false;
     });
     EXPECT_EQ(end, leStreamEnded);
     ASSERT_EQ(View.EndReasons.size(), 1u);
     EXPECT_FALSE(View.EndReasons[0].empty());
-    EXPECT_FALSE(Dsp->Wdm.Running());
+    EXPECT_FALSE(Dsp->Running());
     EXPECT_EQ(Sim.OpenCount(0), 0);
 }
 

@@ -16,35 +16,36 @@ TEST(NoiseMixer, WeightsFollowTheSignalToNoiseRatioAndSumToOne) {
     // amplitude ratio signal : noise = 10^(snr / 20)
     const float k = SignalWeight(20.0f);
     EXPECT_NEAR(k / (1.0f - k), 10.0f, 1e-4f);
-    TSingleArray block(kBlock, 1000.0f);
-    MixNoise(block, TSingleArray(kBlock, -3000.0f), 0, 0.0f);
-    EXPECT_EQ(block, TSingleArray(kBlock, 0.5f * 1000.0f + 0.5f * -3000.0f));
+    TSingleArray mixed(kBlock);
+    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(kBlock, -3000.0f), 0, 0.5f, mixed);
+    EXPECT_EQ(mixed, TSingleArray(kBlock, 0.5f * 1000.0f + 0.5f * -3000.0f));
 }
 
-// Noise sample i carries i, so the mixed block tells which samples were used.
+// Noise sample i carries i, so the mixed block tells which samples were used. Blocks of any
+// length walk the same loop of whole 1024-sample blocks.
 TEST(NoiseMixer, NoiseLoopsOverItsWholeBlocksAndNeverPlaysTheTail) {
     TSingleArray noise(10000);
     for (size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<float>(i);
-    std::set<size_t> firstSamples;
-    for (int32_t blockCount = 0; blockCount < 20; ++blockCount) {
-        TSingleArray block(kBlock, 0.0f);
-        // -200 dB: the block is (almost exactly) the noise
-        MixNoise(block, noise, blockCount, -200.0f);
-        const auto first = static_cast<size_t>(block[0]);
-        EXPECT_EQ(first, (blockCount % 9) * kBlock) << blockCount;
-        EXPECT_EQ(block[kBlock - 1], static_cast<float>(first + kBlock - 1));
-        firstSamples.insert(first);
+    for (size_t length : {kBlock, size_t{256}}) {
+        std::set<size_t> firstSamples;
+        for (int64_t position = 0; position < 20 * 1024; position += int64_t(length)) {
+            TSingleArray mixed(length);
+            // weight 0: the block is the noise
+            MixNoise(TSingleArray(length, 0.0f), noise, position, 0.0f, mixed);
+            const auto first = static_cast<size_t>(mixed[0]);
+            EXPECT_EQ(first, static_cast<size_t>(position % (9 * 1024))) << position;
+            EXPECT_EQ(mixed[length - 1], static_cast<float>(first + length - 1));
+            firstSamples.insert(first / kBlock);
+        }
+        EXPECT_EQ(firstSamples.size(), 9u); // the 784-sample tail never plays
     }
-    EXPECT_EQ(firstSamples.size(), 9u); // the 784-sample tail never plays
 }
 
 TEST(NoiseMixer, NoiseOfLessThanOneBlockCountsAsSilence) {
-    TSingleArray block(kBlock, 1000.0f);
-    MixNoise(block, {}, 5, 0.0f);
-    EXPECT_EQ(block, TSingleArray(kBlock, 1000.0f)); // none at all: left alone
-    MixNoise(block, TSingleArray(1023, 5e8f), 3, 0.0f);
-    EXPECT_EQ(block, TSingleArray(kBlock, 500.0f));
+    TSingleArray mixed(kBlock);
+    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(1023, 5e8f), 3, 0.5f, mixed);
+    EXPECT_EQ(mixed, TSingleArray(kBlock, 500.0f));
 }
 
 } // namespace

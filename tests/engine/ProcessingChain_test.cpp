@@ -1,0 +1,171 @@
+#include "engine/ProcessingChain.h"
+
+#include "SND/Exceptions.h"
+#include "engine/OutputLimiter.h"
+#include "tests/support/Signals.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace sonari {
+namespace {
+
+using test::FittedAmplitude;
+
+// A speech-like test signal at `rate`: two tones whose level swells and fades, with noise.
+TSingleArray TestSignal(size_t frames, int32_t rate, uint32_t seed = 7) {
+    std::mt19937 random(seed);
+    std::normal_distribution<float> noise(0.0f, 2e7f);
+    TSingleArray x(frames);
+    for (size_t n = 0; n < frames; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        const double swell = 0.5 + 0.5 * std::sin(2 * M_PI * 1.3 * t);
+        x[n] = static_cast<float>(swell * (6e8 * std::sin(2 * M_PI * 430 * t) +
+                                           3e8 * std::sin(2 * M_PI * 1270 * t))) +
+               noise(random);
+    }
+    return x;
+}
+
+TChainParameters Parameters(bool equalizerOn, bool clipperOn, int32_t blockSize = 1024) {
+    TMicEqualizer equalizer;
+    equalizer.SetDataBlockSize(blockSize);
+    equalizer.SetEqualizerEnabled(equalizerOn);
+    equalizer.SetClipperEnabled(clipperOn);
+    TChainParameters p;
+    p.Equalizer = equalizer.Parameters();
+    return p;
+}
+
+// Duplex at one rate: the microphone through the whole chain.
+TChainLayout Duplex(int32_t rate, int32_t blockSize = 1024) {
+    return {rate, rate, true, false, blockSize};
+}
+
+// Feeds `signal` block by block (the last one padded with silence); returns the output.
+TSingleArray Stream(TProcessingChain& chain, const TSingleArray& signal) {
+    TSingleArray in(static_cast<size_t>(chain.InputFrames()));
+    TSingleArray out(static_cast<size_t>(chain.OutputFrames()));
+    TSingleArray played;
+    for (size_t first = 0; first < signal.size(); first += in.size()) {
+        const size_t count = std::min(in.size(), signal.size() - first);
+        std::fill(in.begin(), in.end(), 0.0f);
+        std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), count, in.begin());
+        chain.Process(in, out);
+        played.insert(played.end(), out.begin(), out.end());
+    }
+    return played;
+}
+
+size_t LoudestAt(const TSingleArray& x) {
+    return static_cast<size_t>(
+        std::max_element(x.begin(), x.end(),
+                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+        x.begin());
+}
+
+TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
+    for (int32_t rate : {12000, 24000, 48000, 96000, 192000}) {
+        for (bool equalizerOn : {true, false}) {
+            TProcessingChain chain;
+            chain.Prepare(Duplex(rate), Parameters(equalizerOn, false));
+            const size_t at = static_cast<size_t>(rate / 4);
+            TSingleArray impulse(static_cast<size_t>(rate), 0.0f);
+            impulse[at] = 1e9f;
+            const TSingleArray out = Stream(chain, impulse);
+            EXPECT_EQ(static_cast<double>(LoudestAt(out) - at), chain.Latency())
+                << rate << (equalizerOn ? " with" : " without") << " the equalizer";
+        }
+    }
+}
+
+TEST(ProcessingChain, SmallerBlocksGiveTheSameFilterToFloatRounding) {
+    const TSingleArray signal = TestSignal(4096 * 24, 48000);
+    TProcessingChain whole;
+    whole.Prepare(Duplex(48000), Parameters(true, false));
+    const TSingleArray reference = Stream(whole, signal);
+    for (int32_t blockSize : {128, 256}) {
+        TProcessingChain small;
+        small.Prepare(Duplex(48000, blockSize), Parameters(true, false, blockSize));
+        EXPECT_EQ(small.Latency(), whole.Latency());
+        const TSingleArray out = Stream(small, signal);
+        ASSERT_EQ(out.size(), reference.size());
+        const float peak = test::Peak(reference);
+        for (size_t n = 0; n < out.size(); ++n)
+            ASSERT_NEAR(out[n], reference[n], 2e-6f * peak) << blockSize << " at " << n;
+    }
+}
+
+TEST(ProcessingChain, BadInputSamplesNeverReachTheOutput) {
+    TProcessingChain chain;
+    chain.Prepare(Duplex(48000), Parameters(true, true));
+    TSingleArray signal = TestSignal(4096 * 12, 48000);
+    signal[5000] = std::numeric_limits<float>::quiet_NaN();
+    signal[9000] = std::numeric_limits<float>::infinity();
+    signal[9001] = -std::numeric_limits<float>::infinity();
+    signal[20000] = 3e38f;
+    const TSingleArray played = Stream(chain, signal);
+    ASSERT_EQ(played.size(), signal.size());
+    for (float x : played)
+        ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= kOutputLimit);
+    // The chain recovers: the last block carries the signal again.
+    EXPECT_GT(FittedAmplitude(played, 430.0L / 48000.0L, played.size() - 4096, 4096), 1e7L);
+}
+
+// Without equalizer and at 12000 samples/s the chain is the DC blocker with the gains, so a
+// published gain shows in the very next block and in no earlier one.
+TEST(ProcessingChain, PublishedParametersApplyFromTheNextBlock) {
+    TProcessingChain chain;
+    TChainParameters p = Parameters(false, false);
+    chain.Prepare(Duplex(12000), p);
+    const TSingleArray tone = test::Sine(1024, 0.05L, 1e8L);
+    TSingleArray out(1024);
+    chain.Process(tone, out);
+    const long double before = FittedAmplitude(out, 0.05L, 100, 900);
+    p.OutputGainDb = 20.0f;
+    p.SoftwareGain = 0.5f;
+    chain.Publish(p);
+    EXPECT_EQ(chain.Parameters().OutputGainDb, 0.0f);
+    chain.Process(tone, out);
+    EXPECT_NEAR(FittedAmplitude(out, 0.05L, 100, 900) / before, 5.0L, 1e-4L);
+    // a generated input takes no software gain
+    chain.Prepare({12000, 12000, false, false, 1024}, p);
+    chain.Process(tone, out);
+    EXPECT_NEAR(FittedAmplitude(out, 0.05L, 100, 900) / before, 10.0L, 1e-4L);
+}
+
+TEST(ProcessingChain, CaptureOnlyRunsMeasureWithoutRendering) {
+    TProcessingChain chain;
+    TChainParameters p = Parameters(true, true);
+    p.Equalizer.AnalysisOn = true;
+    chain.Prepare({48000, 0, true, false, 1024}, p);
+    EXPECT_EQ(chain.OutputFrames(), 0);
+    TSingleArray none;
+    const TSingleArray signal = TestSignal(4096, 48000);
+    chain.Process(signal, none);
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(chain.Processed(), chain.Filtered()); // neither equalizer nor clipper ran
+    EXPECT_EQ(chain.Equalizer().SampleEnvelope().size(), 1024u);
+    EXPECT_EQ(chain.Position(), 1024);
+}
+
+TEST(ProcessingChain, WrongLengthsAndRatesAreRejectedBeforeAnythingChanges) {
+    TProcessingChain chain;
+    chain.Prepare(Duplex(48000), Parameters(true, false));
+    TSingleArray in(4095), out(4096);
+    EXPECT_THROW(chain.Process(in, out), EAssertionFailed);
+    in.resize(4096);
+    out.resize(1024);
+    EXPECT_THROW(chain.Process(in, out), EAssertionFailed);
+    EXPECT_EQ(chain.Position(), 0);
+    EXPECT_THROW(chain.Prepare(Duplex(44100), Parameters(true, false)), ERangeError);
+    EXPECT_THROW(chain.Prepare(Duplex(48000, 0), Parameters(true, false)), ERangeError);
+    EXPECT_THROW(chain.Prepare(Duplex(12000 * 128), Parameters(true, false)), ERangeError);
+}
+
+} // namespace
+} // namespace sonari
