@@ -98,27 +98,28 @@ void TLogFreqSpectrum::AnalyseFrame() {
 
     fft_.Rdft(kFftLength, 1, frame_.data());
     power_[0] = 0.0f;
+    // double keeps these exact to the float result without the extended precision's cost
     for (int k = 1; k < kFrameLength; ++k) {
-        const long double re = frame_[2 * k], im = frame_[2 * k + 1];
+        const double re = frame_[2 * k], im = frame_[2 * k + 1];
         power_[k] = static_cast<float>(re * re + im * im);
     }
     Rebin();
-    static const long double offset = DbOffset();
+    static const double offset = static_cast<double>(DbOffset());
     for (int i = 0; i < kPoints; ++i)
-        spectrumDb_[i] = static_cast<float>(10.0L * std::log10(1e-99L + logPower_[i]) + offset);
+        spectrumDb_[i] = static_cast<float>(10.0 * std::log10(1e-99 + logPower_[i]) + offset);
 }
 
 void TLogFreqSpectrum::Rebin() {
     for (int i = 0; i < kPoints; ++i) {
         const int32_t lo = binLo_[i], hi = binHi_[i];
-        long double value;
+        double value;
         if (binIsBand_[i]) {
-            long double sum = 0;
+            double sum = 0;
             for (int32_t k = lo; k <= hi; ++k)
                 sum += power_[k];
             value = sum / (hi - lo + 1);
         } else {
-            const long double t = binT_[i];
+            const double t = binT_[i];
             value = (1 - t) * power_[lo] + t * power_[lo + 1];
         }
         logPower_[i] = static_cast<float>(value);

@@ -5,18 +5,34 @@
 #include "SND/Rounding.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace sonari {
 
 namespace {
 
-// Histogram bin of an envelope: -round(level in dB below 2^31), limited to 0..80.
-int32_t LevelBin(long double envelope) {
-    const long double db = 20 * std::log10(envelope * 0x1p-31L + kLevelGuard);
-    if (std::isnan(db))
-        return THistograms::kBins - 1;
-    return std::clamp(-RoundHalfEven(db), 0, THistograms::kBins - 1);
+constexpr int kLastBin = THistograms::kBins - 1;
+
+// Bin k holds the levels that round to k dB below 2^31: 20 log10(x 2^-31 + 1e-99) in
+// [-k - 0.5, -k + 0.5). Its lower edge, as an amplitude, is the threshold below which a level
+// falls into bin k + 1; ascending, so the bin is the number of thresholds above x.
+std::array<long double, kLastBin> BinThresholds() {
+    std::array<long double, kLastBin> thresholds{};
+    for (int k = 0; k < kLastBin; ++k) {
+        const long double db = -(kLastBin - 1 - k) - 0.5L;
+        thresholds[k] = (DbToGain(db) - kLevelGuard) * 0x1p31L;
+    }
+    return thresholds;
+}
+
+// -round(20 log10(x 2^-31 + 1e-99)) limited to 0..80, without a logarithm per sample.
+int32_t LevelBin(long double x) {
+    static const std::array<long double, kLastBin> thresholds = BinThresholds();
+    if (std::isnan(x))
+        return kLastBin;
+    const auto above = thresholds.end() - std::upper_bound(thresholds.begin(), thresholds.end(), x);
+    return static_cast<int32_t>(above);
 }
 
 float ToDbfs(long double x) { return static_cast<float>(Dbfs(x)); }
