@@ -1,7 +1,7 @@
 #include "SND/WavFile.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/SampleConv.h"
 
 #include <algorithm>
 #include <string_view>

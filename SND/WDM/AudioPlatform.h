@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SND/WDM/WaveFormat.h"
+#include "SND/WaveFormat.h"
 
 #include <cstddef>
 #include <cstdint>

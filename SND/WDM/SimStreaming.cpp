@@ -1,7 +1,7 @@
 #include "SND/WDM/SimPlatform.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/SampleConv.h"
 
 #include <algorithm>
 #include <cerrno>

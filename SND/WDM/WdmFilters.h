@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SND/WDM/AudioPlatform.h"
-#include "SND/WDM/WaveFormat.h"
+#include "SND/WaveFormat.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "SND/WDM/WdmThread.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/SampleConv.h"
 #include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
 #include "SND/WDM/WdmStream.h"
