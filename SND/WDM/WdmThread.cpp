@@ -1,6 +1,7 @@
 #include "SND/WDM/WdmThread.h"
 
 #include "SND/Exceptions.h"
+#include "SND/Levels.h"
 #include "SND/SampleConv.h"
 #include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
@@ -16,10 +17,6 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/WDM/WdmThread";
-
-// Largest float below 2^31: the top of the integer scale that every width can hold.
-constexpr float kMaxSample = 2147483520.0f;
-constexpr float kMinSample = -2147483648.0f;
 
 TDataBufferF ChannelBlock(int32_t channels, int32_t frames) {
     return TDataBufferF(static_cast<size_t>(std::max(channels, 0)),
@@ -233,7 +230,7 @@ void TWdmThread::SanitizeOutput() {
             if (isFloat)
                 x = std::isfinite(x) ? x : 0.0f;
             else
-                x = x == x ? std::clamp(x, kMinSample, kMaxSample) : 0.0f;
+                x = x == x ? std::clamp(x, kSmallestSample, kLargestSample) : 0.0f;
         }
     }
 }
