@@ -1,7 +1,7 @@
 #include "engine/FileProcessor.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 #include "SND/WavFile.h"
 
 #include <algorithm>

@@ -172,7 +172,4 @@ public:
     virtual uint64_t XrunCount(THandle pin) const = 0;
 };
 
-// ALSA, or the simulated demo devices when the environment has SONARI_AUDIO=sim.
-std::unique_ptr<IAudioPlatform> CreateAudioPlatform();
-
 } // namespace sonari

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "app/AppIcons.h"

@@ -3,7 +3,7 @@
 // Shared by the ALSA platform's two source files; nothing else includes ALSA.
 
 #include "SND/SndTypes.h"
-#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/Alsa/AlsaPlatform.h"
 #include "SND/WDM/PlatformEvents.h"
 
 #include <alsa/asoundlib.h>

@@ -1,4 +1,4 @@
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
 
 #include "SND/Levels.h"
 

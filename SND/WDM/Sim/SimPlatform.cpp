@@ -1,4 +1,4 @@
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 
 #include "SND/Exceptions.h"
 #include "SND/WDM/WdmPins.h"

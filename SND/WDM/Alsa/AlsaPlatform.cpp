@@ -1,4 +1,4 @@
-#include "SND/WDM/AlsaPlatformImpl.h"
+#include "SND/WDM/Alsa/AlsaPlatformImpl.h"
 
 #include "SND/Exceptions.h"
 
