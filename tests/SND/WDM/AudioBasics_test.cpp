@@ -22,6 +22,16 @@ TEST(WdmErrors, CarryTheirCodeAndFormattedText) {
         EXPECT_STREQ(e.what(), "WDM Audio Engine failed to initialize");
     }
     EXPECT_STREQ(WdmErrorText(18), "Cannot negotiate input format with %s: error %d");
+    // The platform's words ride along without changing the message.
+    try {
+        RaiseWdmErrorFmt(wdmOpenDeviceFailed, "02  Mic", "hw:1: Device or resource busy");
+        FAIL();
+    } catch (const EWdmAudioError& e) {
+        EXPECT_STREQ(e.what(), "Unable to open device: 02  Mic");
+        EXPECT_EQ(ErrorMessage(e),
+                  "Unable to open device: 02  Mic (hw:1: Device or resource busy)");
+    }
+    EXPECT_EQ(ErrorMessage(Exception("Disk full")), "Disk full");
 }
 
 TEST(DeviceSettings, ChecksEachRuleInOrder) {
