@@ -1,7 +1,8 @@
 #include "SND/WavFile.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/Levels.h"
+#include "SND/SampleConv.h"
 
 #include <algorithm>
 #include <string_view>
@@ -37,10 +38,6 @@ constexpr const char* kInvalidChannels = "Invalid channel count";
 constexpr const char* kInvalidBlockAlign = "Invalid block alignment";
 constexpr const char* kUnsupportedWidth = "Unsupported sample width";
 constexpr const char* kTooLarge = "File too large for the WAV format";
-
-// Largest float below 2^31: full scale of every integer width.
-constexpr float kFullScaleHigh = 2147483520.0f;
-constexpr float kFullScaleLow = -2147483648.0f;
 
 // "ID=value" lines from the contents of a LIST/INFO chunk after its type.
 std::vector<std::string> ParseInfo(std::string_view s) {
@@ -342,9 +339,9 @@ const TDataBufferF& TKelWavFile::Saturated(const TDataBufferF& data, size_t fram
         clipped_[c].resize(frames);
         for (size_t f = 0; f < frames; ++f) {
             const float x = data[c][f];
-            clipped_[c][f] = x > kFullScaleHigh  ? kFullScaleHigh
-                             : x < kFullScaleLow ? kFullScaleLow
-                                                 : x;
+            clipped_[c][f] = x > kLargestSample    ? kLargestSample
+                             : x < kSmallestSample ? kSmallestSample
+                                                   : x;
         }
     }
     return clipped_;

@@ -2,7 +2,7 @@
 
 #include "SND/RiffChunk.h"
 #include "SND/SndTypes.h"
-#include "SND/WDM/WaveFormat.h"
+#include "SND/WaveFormat.h"
 
 #include <cstdint>
 #include <string>

@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 
 #include "SND/Exceptions.h"
+#include "SND/WDM/WdmErrors.h"
 #include "app/AboutDialog.h"
 #include "app/AppIcons.h"
 #include "app/EditorGeometry.h"
@@ -34,7 +35,7 @@ QString ExceptionText(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        return QString::fromStdString(e.what());
+        return QString::fromStdString(ErrorMessage(e));
     } catch (...) {
         return "Unknown error";
     }

@@ -1,4 +1,4 @@
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "engine/Dsp.h"

@@ -1,4 +1,4 @@
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "app/MainForm.h"

@@ -1,4 +1,4 @@
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 #include "SND/WDM/WdmStream.h"
 
 #include <benchmark/benchmark.h>

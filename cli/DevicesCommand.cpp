@@ -1,3 +1,4 @@
+#include "SND/WDM/Platform/PlatformFactory.h"
 #include "SND/WDM/WdmAudio.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"

@@ -1,3 +1,4 @@
+#include "SND/WDM/WdmErrors.h"
 #include "cli/Commands.h"
 
 #include <array>
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
         try {
             return command.Run({args.begin() + 1, args.end()}, std::cout, std::cerr);
         } catch (const std::exception& e) {
-            std::cerr << "sonari-cli " << command.Name << ": " << e.what() << "\n";
+            std::cerr << "sonari-cli " << command.Name << ": " << sonari::ErrorMessage(e) << "\n";
             return 1;
         }
     }

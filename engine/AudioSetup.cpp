@@ -1,6 +1,7 @@
 #include "engine/AudioSetup.h"
 
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Platform/PlatformFactory.h"
+#include "SND/WDM/Sim/SimDemo.h"
 #include "engine/SoundFiles.h"
 
 #include <cstdlib>

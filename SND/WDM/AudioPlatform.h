@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SND/WDM/WaveFormat.h"
+#include "SND/Exceptions.h"
+#include "SND/WaveFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -108,23 +109,35 @@ struct TDeviceInterface {
     std::string FriendlyName;
 };
 
-// Error codes returned by the operations below are the platform's (0 = success). Operations
-// documented as raising throw EOSError with the platform's text.
+// A device with I/O queued for the events waited on failed for good (unplugged, sound server
+// gone); the message names the device and the cause.
+class EDeviceLost : public EOSError {
+public:
+    using EOSError::EOSError;
+};
+
+// Raises EOSError for `error` (an errno value) with the system's words for it, after `subject`
+// when there is one: "hw:CARD=PCH,DEV=0: Device or resource busy".
+[[noreturn]] void RaiseSystemError(int error, const std::string& subject = {});
+
+// Errors: an operation that fails raises EOSError carrying the platform's error number and its
+// own words for the failure, naming the device where it knows one; no result reports a failure.
+// The layer turns these into its coded errors and carries the words along, so the operator
+// reads why. Closing never fails, so owners may close from destructors.
 class IAudioPlatform {
 public:
     virtual ~IAudioPlatform() = default;
 
-    // Loads what the platform needs; false when it is unavailable (the device list stays empty).
-    virtual bool Load() = 0;
-    // Interface number `index` of the audio class; false when there are no more. Other failures
-    // raise.
+    // Loads what the platform needs; raises when the platform is unavailable.
+    virtual void Load() = 0;
+    // Interface number `index` of the audio class; false when there are no more.
     virtual bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) = 0;
 
-    // Opens a device exclusively; kClosedHandle and `error` when it cannot.
-    virtual THandle OpenFilter(const std::string& path, int& error) = 0;
-    virtual void CloseFilter(THandle filter) = 0;
+    // Opens a device exclusively.
+    virtual THandle OpenFilter(const std::string& path) = 0;
+    virtual void CloseFilter(THandle filter) noexcept = 0;
 
-    // Pin properties of a filter; each raises on failure.
+    // Pin properties of a filter.
     virtual uint32_t PinCount(THandle filter) = 0;
     virtual TPinCommunication PinCommunication(THandle filter, uint32_t pinId) = 0;
     virtual std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) = 0;
@@ -134,23 +147,24 @@ public:
     virtual uint32_t PinInstanceCount(THandle filter, uint32_t pinId) = 0;
 
     // The driver's format for the first of `ranges` it can serve.
-    virtual int DataIntersection(THandle filter, uint32_t pinId,
-                                 const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
-                                 TWaveFormatExtensible& waveFormat) = 0;
-    // Creates a pin with that format; on success `pin` is its handle. Buffers of
-    // `framesPerBuffer` frames will be queued, so the platform may size the device's own.
-    virtual int CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
-                          const TWaveFormatExtensible& waveFormat, bool forWriting,
-                          int32_t framesPerBuffer, THandle& pin) = 0;
-    virtual void ClosePin(THandle pin) = 0;
-    virtual int SetPinState(THandle pin, TKsState state) = 0;
+    virtual void DataIntersection(THandle filter, uint32_t pinId,
+                                  const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
+                                  TWaveFormatExtensible& waveFormat) = 0;
+    // Creates a pin with that format and returns it. Buffers of `framesPerBuffer` frames will be
+    // queued, so the platform may size the device's own.
+    virtual THandle CreatePin(THandle filter, const TPinConnect& connect,
+                              const TDataFormat& dataFormat,
+                              const TWaveFormatExtensible& waveFormat, bool forWriting,
+                              int32_t framesPerBuffer) = 0;
+    virtual void ClosePin(THandle pin) noexcept = 0;
+    virtual void SetPinState(THandle pin, TKsState state) = 0;
 
     // Queue one buffer of whole frames; `event` is set when it has been filled (read) or taken
     // (write). The buffer belongs to the platform until then.
-    virtual int ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) = 0;
-    virtual int WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) = 0;
+    virtual void ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) = 0;
+    virtual void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) = 0;
 
-    // Real-time pins; each raises on failure except the unregistration.
+    // Real-time pins.
     virtual TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
                                     uint32_t notificationCount) = 0;
     virtual void RegisterNotificationEvent(THandle pin, THandle event) = 0;
@@ -159,20 +173,17 @@ public:
 
     // Manual-reset events, initially clear. SetEvent may be called from any thread.
     virtual THandle CreateEvent() = 0;
-    virtual void CloseEvent(THandle event) = 0;
+    virtual void CloseEvent(THandle event) noexcept = 0;
     virtual void SetEvent(THandle event) = 0;
     virtual void ResetEvent(THandle event) = 0;
     // Position in `events` of the first signalled one, waiting without time limit while the
-    // devices make progress; -1 when the wait itself failed. Raises when a device with I/O queued
-    // for one of these events failed for good (vanished, server gone), naming device and cause.
-    virtual int WaitForAny(const THandle* events, size_t count) = 0;
+    // devices make progress. Raises EDeviceLost when a device with I/O queued for one of these
+    // events failed for good, EOSError when the wait itself failed.
+    virtual size_t WaitForAny(const THandle* events, size_t count) = 0;
 
     // Interruptions the pin's device recovered from (overruns, underruns, trimmed delay); any
     // thread.
     virtual uint64_t XrunCount(THandle pin) const = 0;
 };
-
-// ALSA, or the simulated demo devices when the environment has SONARI_AUDIO=sim.
-std::unique_ptr<IAudioPlatform> CreateAudioPlatform();
 
 } // namespace sonari

@@ -3,6 +3,7 @@
 #include "SND/Exceptions.h"
 
 #include <cerrno>
+#include <string>
 
 namespace sonari {
 
@@ -16,7 +17,7 @@ THandle TEventTable::Create() {
             return static_cast<THandle>(i + 1);
         }
     }
-    throw EOSError(EMFILE, "Too many open events");
+    RaiseSystemError(EMFILE, "events");
 }
 
 TEventTable::TSlot* TEventTable::Find(THandle event) const {
@@ -49,15 +50,15 @@ void TEventTable::Reset(THandle event) {
         slot->Signalled = false;
 }
 
-int TEventTable::FirstSet(const THandle* events, size_t count) const {
+std::optional<size_t> TEventTable::FirstSet(const THandle* events, size_t count) const {
     for (size_t i = 0; i < count; ++i) {
         const TSlot* slot = Find(events[i]);
         if (!slot)
-            return -2;
+            RaiseSystemError(EBADF, "event " + std::to_string(events[i]));
         if (slot->Signalled)
-            return static_cast<int>(i);
+            return i;
     }
-    return -1;
+    return std::nullopt;
 }
 
 bool TEventTable::Contains(const THandle* events, size_t count, THandle event) {

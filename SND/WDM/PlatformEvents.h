@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace sonari {
 
@@ -24,9 +25,9 @@ public:
     // Sets without calling the hook: for a platform that signals from inside its own wait.
     void SetQuiet(THandle event);
     void Reset(THandle event);
-    // Position in `events` of the first signalled one; -1 when none is, -2 for a handle that is
-    // not an open event.
-    int FirstSet(const THandle* events, size_t count) const;
+    // Position in `events` of the first signalled one, or nothing when none is; raises EOSError
+    // for a handle that is not an open event.
+    std::optional<size_t> FirstSet(const THandle* events, size_t count) const;
     static bool Contains(const THandle* events, size_t count, THandle event);
 
 private:

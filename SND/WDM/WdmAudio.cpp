@@ -77,7 +77,6 @@ bool GatherRanges(const std::vector<TDataRange>& ranges, TPin& pin) {
 
 void FillTemplates(uint32_t pinId, TPin& pin) {
     pin.PinId = pinId;
-    pin.Handle = 0;
     pin.Connect.Medium = {KSMEDIUMSETID_Standard, 0, 0};
     pin.Connect.PinId = pinId;
     pin.Connect.PinToHandle = 0;
@@ -95,8 +94,14 @@ void FillTemplates(uint32_t pinId, TPin& pin) {
 } // namespace
 
 TWdmAudio::TWdmAudio(std::unique_ptr<IAudioPlatform> platform) : platform_(std::move(platform)) {
-    if (!platform_ || !platform_->Load())
+    if (!platform_)
         return;
+    try {
+        platform_->Load();
+    } catch (const std::exception& e) {
+        failure_ = e.what();
+        return;
+    }
     EnumerateDevices();
     if (filters_.empty())
         return;
@@ -110,16 +115,8 @@ TWdmAudio::TWdmAudio(std::unique_ptr<IAudioPlatform> platform) : platform_(std::
     initialized_ = true;
 }
 
-TWdmAudio::~TWdmAudio() {
-    // Streams are stopped before the list goes; whatever is still open is released here.
-    for (TFilter& device : filters_) {
-        for (TPin& pin : device.Pins)
-            if (pin.Handle != 0)
-                platform_->ClosePin(pin.Handle);
-        if (device.Handle != kClosedHandle && device.Handle != 0)
-            platform_->CloseFilter(device.Handle);
-    }
-}
+// The devices go before the platform (member order), closing whatever is still open.
+TWdmAudio::~TWdmAudio() = default;
 
 void TWdmAudio::EnumerateDevices() {
     filters_.clear();
@@ -130,9 +127,10 @@ void TWdmAudio::EnumerateDevices() {
         for (TFilter& device : filters_)
             for (TPin& pin : device.Pins)
                 pin.Filter = &device;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A failing enumeration leaves no half-built list behind.
         filters_.clear();
+        failure_ = e.what();
     }
 }
 
@@ -155,34 +153,33 @@ bool TWdmAudio::AddDevice(uint32_t interfaceIndex) {
     return true;
 }
 
+// The device is open only while its pins are examined.
 void TWdmAudio::ScanPins(TFilter& device) {
-    int error = 0;
-    const THandle handle = platform_->OpenFilter(device.Path, error);
-    if (handle == kClosedHandle)
-        return;
-    device.Handle = handle;
+    TFilterHandle filter;
+    try {
+        filter = TFilterHandle(*platform_, platform_->OpenFilter(device.Path));
+    } catch (const EOSError&) {
+        return; // a device that cannot be opened has no pins
+    }
     uint32_t count = 0;
     try {
-        count = platform_->PinCount(handle);
+        count = platform_->PinCount(filter.Get());
     } catch (const std::exception&) {
         count = 0;
     }
     for (uint32_t pinId = 0; pinId < count; ++pinId) {
         TPin pin;
         try {
-            if (ExaminePin(device, pinId, pin))
-                device.Pins.push_back(pin);
+            if (ExaminePin(device, filter.Get(), pinId, pin))
+                device.Pins.push_back(std::move(pin));
         } catch (const std::exception&) {
             // A pin that cannot be examined is left out; the others may still serve.
         }
     }
-    platform_->CloseFilter(handle);
-    device.Handle = kClosedHandle;
 }
 
-bool TWdmAudio::ExaminePin(TFilter& device, uint32_t pinId, TPin& pin) {
+bool TWdmAudio::ExaminePin(const TFilter& device, THandle filter, uint32_t pinId, TPin& pin) {
     IAudioPlatform& p = *platform_;
-    const THandle filter = device.Handle;
     const TPinCommunication communication = p.PinCommunication(filter, pinId);
     if (communication != pcSink && communication != pcBoth)
         return false;

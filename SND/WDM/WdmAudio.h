@@ -23,6 +23,8 @@ public:
 
     // The platform loaded and at least one device was listed.
     bool Initialized() const { return initialized_; }
+    // Why the platform could not be loaded or its devices listed; empty when it could.
+    const std::string& FailureReason() const { return failure_; }
     IAudioPlatform& Platform() { return *platform_; }
 
     TFilters& Filters() { return filters_; }
@@ -44,10 +46,11 @@ private:
     void EnumerateDevices();
     bool AddDevice(uint32_t interfaceIndex);
     void ScanPins(TFilter& device);
-    bool ExaminePin(TFilter& device, uint32_t pinId, TPin& pin);
+    bool ExaminePin(const TFilter& device, THandle filter, uint32_t pinId, TPin& pin);
 
     std::unique_ptr<IAudioPlatform> platform_;
     bool initialized_ = false;
+    std::string failure_;
     TFilters filters_;
     TDeviceNameList captureNames_;
     TDeviceNameList renderNames_;

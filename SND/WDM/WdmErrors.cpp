@@ -30,12 +30,12 @@ constexpr std::array<const char*, 19> kTexts = {
 };
 
 template <typename... Args>
-[[noreturn]] void Raise(uint8_t code, Args... args) {
+[[noreturn]] void Raise(uint8_t code, const std::string& reason, Args... args) {
     const char* text = WdmErrorText(code);
     int length = std::snprintf(nullptr, 0, text, args...);
     std::string message(static_cast<size_t>(length > 0 ? length : 0), '\0');
     std::snprintf(message.data(), message.size() + 1, text, args...);
-    throw EWdmAudioError(code, message);
+    throw EWdmAudioError(code, message, reason);
 }
 
 } // namespace
@@ -47,16 +47,26 @@ const char* WdmErrorText(uint8_t code) { return code < kTexts.size() ? kTexts[co
 #pragma GCC diagnostic ignored "-Wformat-security"
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
-void RaiseWdmError(uint8_t code) { throw EWdmAudioError(code, WdmErrorText(code)); }
-
-void RaiseWdmErrorFmt(uint8_t code, int value) { Raise(code, value); }
-
-void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName) {
-    Raise(code, deviceName.c_str());
+void RaiseWdmError(uint8_t code, const std::string& reason) {
+    throw EWdmAudioError(code, WdmErrorText(code), reason);
 }
 
-void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName, int value) {
-    Raise(code, deviceName.c_str(), value);
+void RaiseWdmErrorFmt(uint8_t code, int value) { Raise(code, {}, value); }
+
+void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName, const std::string& reason) {
+    Raise(code, reason, deviceName.c_str());
+}
+
+void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName, int value,
+                      const std::string& reason) {
+    Raise(code, reason, deviceName.c_str(), value);
+}
+
+std::string ErrorMessage(const std::exception& error) {
+    const auto* layerError = dynamic_cast<const EWdmAudioError*>(&error);
+    if (!layerError || layerError->Reason().empty())
+        return error.what();
+    return std::string(error.what()) + " (" + layerError->Reason() + ")";
 }
 
 } // namespace sonari

@@ -3,15 +3,25 @@
 #include "SND/Exceptions.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace sonari {
 
 // Error of the audio layer: a fixed message per code, formatted with the raise site's values.
+// Where a platform operation failed, Reason() holds the platform's own words for it (empty
+// otherwise); the message itself stays the table's.
 class EWdmAudioError : public Exception {
 public:
-    EWdmAudioError(uint8_t code, const std::string& message) : Exception(message), Code(code) {}
+    EWdmAudioError(uint8_t code, const std::string& message, std::string reason = {})
+        : Exception(message), Code(code), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
     uint8_t Code;
+
+private:
+    std::string reason_;
 };
 
 enum TWdmErrorCode : uint8_t {
@@ -39,9 +49,16 @@ enum TWdmErrorCode : uint8_t {
 // The message template of a code ("Invalid device number: %d"); "" for codes beyond the table.
 const char* WdmErrorText(uint8_t code);
 
-[[noreturn]] void RaiseWdmError(uint8_t code);
+// `reason`: the platform's words for the failure behind the error, if any.
+[[noreturn]] void RaiseWdmError(uint8_t code, const std::string& reason = {});
 [[noreturn]] void RaiseWdmErrorFmt(uint8_t code, int value);
-[[noreturn]] void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName);
-[[noreturn]] void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName, int value);
+[[noreturn]] void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName,
+                                   const std::string& reason = {});
+[[noreturn]] void RaiseWdmErrorFmt(uint8_t code, const std::string& deviceName, int value,
+                                   const std::string& reason = {});
+
+// What the operator reads of an error: its message, then the platform's reason in parentheses
+// when the audio layer carried one.
+std::string ErrorMessage(const std::exception& error);
 
 } // namespace sonari

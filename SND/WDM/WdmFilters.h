@@ -1,7 +1,8 @@
 #pragma once
 
 #include "SND/WDM/AudioPlatform.h"
-#include "SND/WDM/WaveFormat.h"
+#include "SND/WDM/PlatformHandles.h"
+#include "SND/WaveFormat.h"
 
 #include <cstdint>
 #include <string>
@@ -15,7 +16,7 @@ struct TFilter;
 struct TPin {
     uint32_t PinId = 0;        // pin factory number within the device
     TFilter* Filter = nullptr; // the owning device, set once the list is complete
-    THandle Handle = 0;        // the created pin; 0 when not created
+    TPinHandle Handle;         // the created pin; closed when not created
     TPinConnect Connect;       // connection request for pin creation
     TDataFormat DataFormat;    // overwritten by the driver's answer before each creation
     TWaveFormatExtensible WaveFormat{};
@@ -31,10 +32,10 @@ using TPins = std::vector<TPin>;
 
 // One audio device.
 struct TFilter {
-    std::string Path;               // what the platform opens
-    std::string Name;               // "%.2d  %s" of list position + 1 and the friendly name
-    THandle Handle = kClosedHandle; // open device; kClosedHandle when closed
-    bool IsRealtime = false;        // pins stream through a cyclic buffer
+    std::string Path;        // what the platform opens
+    std::string Name;        // "%.2d  %s" of list position + 1 and the friendly name
+    TFilterHandle Handle;    // the device opened for streaming
+    bool IsRealtime = false; // pins stream through a cyclic buffer
     TPins Pins;
 };
 using TFilters = std::vector<TFilter>;

@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace sonari {
 
 namespace {
-
-bool IsOpen(THandle handle) { return handle != 0 && handle != kClosedHandle; }
 
 TDataRange RequestRange(int32_t maxChannels, int32_t rate) {
     TDataRange range;
@@ -31,9 +30,14 @@ bool IsUsableFormat(const TWaveFormatExtensible& format) {
            format.nChannels * (bits / 8) <= format.nBlockAlign;
 }
 
-[[noreturn]] void RaiseStartError(const TPin& pin, int error) {
+[[noreturn]] void RaiseStartError(const TPin& pin, int error, const std::string& reason) {
     RaiseWdmErrorFmt(pin.IsRender ? wdmStartOutputFailed : wdmStartInputFailed, pin.Filter->Name,
-                     error);
+                     error, reason);
+}
+
+[[noreturn]] void RaiseFormatError(const TPin& pin, int error, const std::string& reason) {
+    RaiseWdmErrorFmt(pin.IsRender ? wdmOutputFormatFailed : wdmInputFormatFailed, pin.Filter->Name,
+                     error, reason);
 }
 
 } // namespace
@@ -47,12 +51,13 @@ TPin* FindPin(TFilter& device, bool isRender, const TDeviceSettings& settings) {
 }
 
 void OpenDevice(IAudioPlatform& platform, TFilter& device) {
-    if (IsOpen(device.Handle))
+    if (device.Handle.IsOpen())
         return;
-    int error = 0;
-    device.Handle = platform.OpenFilter(device.Path, error);
-    if (device.Handle == kClosedHandle)
-        RaiseWdmErrorFmt(wdmOpenDeviceFailed, device.Name);
+    try {
+        device.Handle = TFilterHandle(platform, platform.OpenFilter(device.Path));
+    } catch (const EOSError& e) {
+        RaiseWdmErrorFmt(wdmOpenDeviceFailed, device.Name, e.what());
+    }
 }
 
 void NegotiateFormat(IAudioPlatform& platform, TPin& pin, TDeviceSettings& settings) {
@@ -60,13 +65,17 @@ void NegotiateFormat(IAudioPlatform& platform, TPin& pin, TDeviceSettings& setti
     const std::vector<TDataRange> request = {RequestRange(settings.Channels, settings.SamplingRate),
                                              RequestRange(pin.MaxChannels, settings.SamplingRate)};
     std::memset(&pin.WaveFormat, 0, sizeof pin.WaveFormat);
-    int error = platform.DataIntersection(pin.Filter->Handle, pin.PinId, request, pin.DataFormat,
-                                          pin.WaveFormat);
-    if (error == 0 && !IsUsableFormat(pin.WaveFormat))
-        error = EINVAL;
-    if (error != 0)
-        RaiseWdmErrorFmt(pin.IsRender ? wdmOutputFormatFailed : wdmInputFormatFailed,
-                         pin.Filter->Name, error);
+    try {
+        platform.DataIntersection(pin.Filter->Handle.Get(), pin.PinId, request, pin.DataFormat,
+                                  pin.WaveFormat);
+    } catch (const EOSError& e) {
+        RaiseFormatError(pin, e.ErrorCode(), e.what());
+    }
+    if (!IsUsableFormat(pin.WaveFormat))
+        RaiseFormatError(pin, EINVAL,
+                         std::to_string(pin.WaveFormat.wBitsPerSample) +
+                             "-bit samples in frames of " +
+                             std::to_string(pin.WaveFormat.nBlockAlign) + " bytes");
     if (pin.WaveFormat.nChannels != 0)
         settings.Channels = pin.WaveFormat.nChannels;
     settings.BitsPerSample = pin.WaveFormat.wBitsPerSample;
@@ -74,42 +83,42 @@ void NegotiateFormat(IAudioPlatform& platform, TPin& pin, TDeviceSettings& setti
 
 bool OpenPin(IAudioPlatform& platform, TPin& pin, TDeviceSettings& settings) {
     OpenDevice(platform, *pin.Filter);
-    int result = kPinBusyError;
-    if (pin.Handle == 0) {
-        NegotiateFormat(platform, pin, settings);
-        THandle handle = 0;
-        result = platform.CreatePin(pin.Filter->Handle, pin.Connect, pin.DataFormat, pin.WaveFormat,
-                                    pin.IsRender, settings.SamplesPerBuf, handle);
-        pin.Handle = result == 0 ? handle : 0;
+    if (pin.Handle.IsOpen()) {
+        CloseDeviceIfIdle(*pin.Filter);
+        RaiseStartError(pin, kPinBusyError, "already in use");
     }
-    if (result != 0) {
-        CloseDeviceIfIdle(platform, *pin.Filter);
-        RaiseStartError(pin, result);
+    NegotiateFormat(platform, pin, settings);
+    try {
+        pin.Handle = TPinHandle(platform, platform.CreatePin(pin.Filter->Handle.Get(), pin.Connect,
+                                                             pin.DataFormat, pin.WaveFormat,
+                                                             pin.IsRender, settings.SamplesPerBuf));
+    } catch (const EOSError& e) {
+        CloseDeviceIfIdle(*pin.Filter);
+        RaiseStartError(pin, e.ErrorCode(), e.what());
     }
     return true;
 }
 
-void ClosePin(IAudioPlatform& platform, TPin& pin) {
-    if (pin.Handle == 0)
+void ClosePin(TPin& pin) {
+    if (!pin.Handle.IsOpen())
         return;
-    platform.ClosePin(pin.Handle);
-    pin.Handle = 0;
-    CloseDeviceIfIdle(platform, *pin.Filter);
+    pin.Handle.Reset();
+    CloseDeviceIfIdle(*pin.Filter);
 }
 
-void CloseDeviceIfIdle(IAudioPlatform& platform, TFilter& device) {
+void CloseDeviceIfIdle(TFilter& device) {
     const bool inUse = std::any_of(device.Pins.begin(), device.Pins.end(),
-                                   [](const TPin& pin) { return pin.Handle != 0; });
-    if (inUse || !IsOpen(device.Handle))
-        return;
-    platform.CloseFilter(device.Handle);
-    device.Handle = kClosedHandle;
+                                   [](const TPin& pin) { return pin.Handle.IsOpen(); });
+    if (!inUse)
+        device.Handle.Reset();
 }
 
 void SetPinState(IAudioPlatform& platform, TPin& pin, TKsState state) {
-    const int error = platform.SetPinState(pin.Handle, state);
-    if (error != 0)
-        RaiseStartError(pin, error);
+    try {
+        platform.SetPinState(pin.Handle.Get(), state);
+    } catch (const EOSError& e) {
+        RaiseStartError(pin, e.ErrorCode(), e.what());
+    }
 }
 
 } // namespace sonari

@@ -16,6 +16,8 @@ constexpr int kPinBusyError = 170;
 // rate; null when there is none. The sample width is the driver's choice and not compared.
 TPin* FindPin(TFilter& device, bool isRender, const TDeviceSettings& settings);
 
+// Failures carry the platform's words for them as the error's Reason().
+
 // Opens the device for streaming unless it is open; raises code 12 when it cannot be opened.
 void OpenDevice(IAudioPlatform& platform, TFilter& device);
 
@@ -29,8 +31,8 @@ void NegotiateFormat(IAudioPlatform& platform, TPin& pin, TDeviceSettings& setti
 bool OpenPin(IAudioPlatform& platform, TPin& pin, TDeviceSettings& settings);
 
 // Releases a created pin and, when it was the device's last, the device.
-void ClosePin(IAudioPlatform& platform, TPin& pin);
-void CloseDeviceIfIdle(IAudioPlatform& platform, TFilter& device);
+void ClosePin(TPin& pin);
+void CloseDeviceIfIdle(TFilter& device);
 
 // Raises code 13 (render) or 14 (capture) with the platform's error when the driver refuses.
 void SetPinState(IAudioPlatform& platform, TPin& pin, TKsState state);

@@ -47,7 +47,7 @@ void TWdmAudioStream::SetDirections(TDataDirections directions) {
 
 void TWdmAudioStream::Start() {
     if (!audio_.Initialized())
-        RaiseWdmError(wdmInitFailed);
+        RaiseWdmError(wdmInitFailed, audio_.FailureReason());
     if (InputPin || OutputPin)
         return;
     try {
@@ -89,7 +89,7 @@ TPin* TWdmAudioStream::OpenDirection(TDeviceSettings& settings, bool isRender) {
     try {
         OpenPin(audio_.Platform(), *pin, settings);
     } catch (...) {
-        CloseDeviceIfIdle(audio_.Platform(), *pin->Filter);
+        CloseDeviceIfIdle(*pin->Filter);
         throw;
     }
     return pin;
@@ -105,10 +105,9 @@ void TWdmAudioStream::Stop() {
     }
     sync_.RemoveQueued(this);
     lastXruns_ = XrunCount();
-    IAudioPlatform& platform = audio_.Platform();
     for (TPin* pin : {OutputPin, InputPin})
         if (pin)
-            ClosePin(platform, *pin);
+            ClosePin(*pin);
     OutputPin = nullptr;
     InputPin = nullptr;
 }
@@ -134,8 +133,8 @@ void TWdmAudioStream::DoData() {
 uint64_t TWdmAudioStream::XrunCount() const {
     uint64_t count = lastXruns_;
     for (const TPin* pin : {InputPin, OutputPin})
-        if (pin && pin->Handle != 0)
-            count += audio_.Platform().XrunCount(pin->Handle);
+        if (pin && pin->Handle.IsOpen())
+            count += audio_.Platform().XrunCount(pin->Handle.Get());
     return count;
 }
 

@@ -48,13 +48,14 @@ public:
     TDataEvent OnData;
     // An exception thrown by OnData, with its message; streaming goes on. Default: stderr.
     std::function<void(const std::string& message)> OnDataError;
-    // Streaming ended by itself (device vanished, driver refused, I/O failed), with the reason;
-    // called from the main loop after the fact, never from within OnData. The pins stay held
-    // until Stop. Default: stderr.
+    // Streaming ended by itself (device vanished, driver refused, I/O failed), with the reason
+    // as the operator reads it (ErrorMessage); called from the main loop after the fact, never
+    // from within OnData. The pins stay held until Stop. Default: stderr.
     std::function<void(const std::string& reason)> OnStreamEnded;
 
-    // Opens the pins for Directions and starts streaming; raises EWdmAudioError (codes 1, 6-18)
-    // or EOSError, leaving nothing open. Does nothing while pins are held.
+    // Opens the pins for Directions and starts streaming; raises EWdmAudioError (codes 1, 6-18;
+    // with the platform's words as its Reason() where the platform failed) or EOSError, leaving
+    // nothing open. Does nothing while pins are held.
     void Start();
     // Stops streaming and releases pins and devices; harmless when not started.
     void Stop();

@@ -1,7 +1,8 @@
 #include "SND/WDM/WdmThread.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/Levels.h"
+#include "SND/SampleConv.h"
 #include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
 #include "SND/WDM/WdmStream.h"
@@ -16,10 +17,6 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/WDM/WdmThread";
-
-// Largest float below 2^31: the top of the integer scale that every width can hold.
-constexpr float kMaxSample = 2147483520.0f;
-constexpr float kMinSample = -2147483648.0f;
 
 TDataBufferF ChannelBlock(int32_t channels, int32_t frames) {
     return TDataBufferF(static_cast<size_t>(std::max(channels, 0)),
@@ -49,14 +46,9 @@ TWdmThread::TWdmThread(TWdmAudioStream& owner)
     Buffers[2].resize(BufferBytes(outputPin_, out.SamplesPerBuf));
     Buffers[3].resize(Buffers[2].size());
     dataCall_ = [this] { owner_.DoData(); };
-    try {
-        for (THandle& handle : handles_)
-            handle = platform_.CreateEvent();
-    } catch (...) {
-        for (THandle handle : handles_)
-            if (handle != 0)
-                platform_.CloseEvent(handle);
-        throw;
+    for (size_t i = 0; i < events_.size(); ++i) {
+        events_[i] = TEventHandle(platform_, platform_.CreateEvent());
+        handles_[i] = events_[i].Get();
     }
 }
 
@@ -66,8 +58,6 @@ TWdmThread::~TWdmThread() {
         sync_.RunUntil([this] { return finished_.load(); });
         thread_.join();
     }
-    for (THandle handle : handles_)
-        platform_.CloseEvent(handle);
 }
 
 void TWdmThread::Resume() {
@@ -95,7 +85,7 @@ void TWdmThread::Execute() {
         while (!terminated_)
             WaitOnce();
     } catch (const std::exception& e) {
-        failure = *e.what() ? e.what() : "Streaming failed";
+        failure = *e.what() ? ErrorMessage(e) : "Streaming failed";
     } catch (...) {
         failure = "Streaming failed";
     }
@@ -116,13 +106,13 @@ void TWdmThread::Execute() {
 void TWdmThread::StartPin(TPin& pin) {
     if (pin.Filter->IsRealtime) {
         const size_t half = Buffers[pin.IsRender ? 2 : 0].size();
-        pin.RtBuffer = platform_.RtBuffer(pin.Handle, static_cast<uint32_t>(2 * half), 2);
+        pin.RtBuffer = platform_.RtBuffer(pin.Handle.Get(), static_cast<uint32_t>(2 * half), 2);
         // The copies write whole halves: a smaller buffer would be overrun.
         if (!pin.RtBuffer.BufferAddress || pin.RtBuffer.ActualBufferSize < 2 * half)
             throw EOSError(ENOBUFS, pin.Filter->Name + ": the driver granted a cyclic buffer of " +
                                         std::to_string(pin.RtBuffer.ActualBufferSize) + " bytes, " +
                                         std::to_string(2 * half) + " are needed");
-        platform_.RegisterNotificationEvent(pin.Handle, Events[pin.IsRender ? 2 : 0]);
+        platform_.RegisterNotificationEvent(pin.Handle.Get(), Events[pin.IsRender ? 2 : 0]);
     }
     SetPinState(platform_, pin, ksPause);
     SetPinState(platform_, pin, ksRun);
@@ -138,34 +128,53 @@ void TWdmThread::StartPin(TPin& pin) {
 }
 
 void TWdmThread::StopPin(TPin& pin) {
-    if (pin.Filter->IsRealtime)
-        platform_.UnregisterNotificationEvent(pin.Handle, Events[pin.IsRender ? 2 : 0]);
+    if (pin.Filter->IsRealtime) {
+        try {
+            platform_.UnregisterNotificationEvent(pin.Handle.Get(), Events[pin.IsRender ? 2 : 0]);
+        } catch (const EOSError&) {
+            // Nothing is notified any more either way.
+        }
+    }
     SetPinState(platform_, pin, ksPause);
     SetPinState(platform_, pin, ksStop);
 }
 
 void TWdmThread::QueueRead(int index) {
     TByteArray& buffer = Buffers[static_cast<size_t>(index)];
-    if (platform_.ReadStream(inputPin_->Handle, buffer.data(), buffer.size(), Events[index]) != 0)
-        RaiseWdmError(wdmReadFailed);
+    try {
+        platform_.ReadStream(inputPin_->Handle.Get(), buffer.data(), buffer.size(), Events[index]);
+    } catch (const EOSError& e) {
+        RaiseWdmError(wdmReadFailed, e.what());
+    }
 }
 
 void TWdmThread::QueueWrite(int index) {
     TByteArray& buffer = Buffers[static_cast<size_t>(index)];
-    if (platform_.WriteStream(outputPin_->Handle, buffer.data(), buffer.size(), Events[index]) != 0)
-        RaiseWdmError(wdmWriteFailed);
+    try {
+        platform_.WriteStream(outputPin_->Handle.Get(), buffer.data(), buffer.size(),
+                              Events[index]);
+    } catch (const EOSError& e) {
+        RaiseWdmError(wdmWriteFailed, e.what());
+    }
 }
 
 void TWdmThread::WaitOnce() {
-    const int signalled = platform_.WaitForAny(handles_.data(), handles_.size());
-    if (signalled < 0 || signalled >= static_cast<int>(handles_.size()))
+    size_t signalled = 0;
+    try {
+        signalled = platform_.WaitForAny(handles_.data(), handles_.size());
+    } catch (const EDeviceLost&) {
+        throw; // the device's own words end the stream
+    } catch (const EOSError& e) {
+        RaiseWdmError(wdmWaitFailed, e.what());
+    }
+    if (signalled >= handles_.size())
         RaiseWdmError(wdmWaitFailed);
-    platform_.ResetEvent(handles_[static_cast<size_t>(signalled)]);
+    platform_.ResetEvent(handles_[signalled]);
     if (signalled == 0) {
         terminated_ = true;
         return;
     }
-    const int index = signalled - 1;
+    const int index = static_cast<int>(signalled) - 1;
     if (index < 2)
         ProcessBuffers(index, -1);
     else
@@ -209,7 +218,7 @@ void TWdmThread::ProcessBuffers(int in, int out) {
 // The capture position's second field below half the buffer means the first half is complete.
 void TWdmThread::CopyFromCyclicBuffer() {
     const size_t half = Buffers[0].size();
-    const TAudioPosition position = platform_.Position(inputPin_->Handle);
+    const TAudioPosition position = platform_.Position(inputPin_->Handle.Get());
     const uint8_t* source =
         inputPin_->RtBuffer.BufferAddress + (position.WriteOffset < half ? 0 : half);
     std::memcpy(Buffers[0].data(), source, half);
@@ -218,7 +227,7 @@ void TWdmThread::CopyFromCyclicBuffer() {
 // While the device plays the first half, the second one is written, and the other way round.
 void TWdmThread::CopyToCyclicBuffer() {
     const size_t half = Buffers[2].size();
-    const TAudioPosition position = platform_.Position(outputPin_->Handle);
+    const TAudioPosition position = platform_.Position(outputPin_->Handle.Get());
     uint8_t* target = outputPin_->RtBuffer.BufferAddress + (position.PlayOffset < half ? half : 0);
     std::memcpy(target, Buffers[2].data(), half);
 }
@@ -233,7 +242,7 @@ void TWdmThread::SanitizeOutput() {
             if (isFloat)
                 x = std::isfinite(x) ? x : 0.0f;
             else
-                x = x == x ? std::clamp(x, kMinSample, kMaxSample) : 0.0f;
+                x = x == x ? std::clamp(x, kSmallestSample, kLargestSample) : 0.0f;
         }
     }
 }

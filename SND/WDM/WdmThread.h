@@ -2,6 +2,7 @@
 
 #include "SND/SndTypes.h"
 #include "SND/WDM/AudioPlatform.h"
+#include "SND/WDM/PlatformHandles.h"
 #include "SND/WDM/WdmFilters.h"
 
 #include <array>
@@ -57,7 +58,9 @@ private:
     TSynchronizer& sync_;
     TPin* inputPin_;
     TPin* outputPin_;
-    // Wait order: the stop event, then Events[0..3] (0, 1 capture; 2, 3 render).
+    // Wait order: the stop event, then Events[0..3] (0, 1 capture; 2, 3 render). The owners
+    // close them after the thread has ended (members go after the destructor's body).
+    std::array<TEventHandle, 5> events_;
     std::array<THandle, 5> handles_{};
     THandle& StopEvent = handles_[0];
     THandle* const Events = handles_.data() + 1;

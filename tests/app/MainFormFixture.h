@@ -1,12 +1,13 @@
 #pragma once
 
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "app/AppIcons.h"
 #include "app/MainForm.h"
 #include "controls/TrayIcon.h"
 #include "settings/SettingsFile.h"
+#include "tests/SND/WDM/Sim/SimTestPlatform.h"
 #include "tests/app/AppEnvironment.h"
 
 #include <QApplication>
@@ -30,7 +31,7 @@ inline bool ShowsIcon(const TMainForm& form, const QIcon& icon) {
 class TMainFormTest : public ::testing::Test {
 protected:
     TMainFormTest() {
-        auto platform = std::make_unique<TSimPlatform>(TSimPlatform::scAccelerated);
+        auto platform = std::make_unique<TSimTestPlatform>(TSimPlatform::scAccelerated);
         Sim = platform.get();
         AddDemoDevices(*Sim);
         Audio = std::make_unique<TWdmAudio>(std::move(platform));
@@ -89,7 +90,7 @@ protected:
     }
 
     TPrivateConfig Config;
-    TSimPlatform* Sim = nullptr;
+    TSimTestPlatform* Sim = nullptr;
     TSynchronizer Sync;
     std::unique_ptr<TWdmAudio> Audio;
 

@@ -105,7 +105,7 @@ TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
     std::filesystem::create_directories(Folders.UserWavDir);
     WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(2048, 65536.0f)});
     const std::string before = test::ReadFileBytes(UserFile("Voice.wav"));
-    Sim.Pin(0, 0).IntersectionError = EINVAL;
+    Sim.Faults(0, 0).IntersectionError = EINVAL;
     Dsp->SetMode(dmRecord);
     EXPECT_THROW(Dsp->StartRecording(), EWdmAudioError);
     EXPECT_FALSE(Dsp->Running());

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
 namespace sonari {
 namespace {
 
@@ -17,9 +15,9 @@ TSimPin Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
 TSimPin Render(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(true, channels, 16, 16, minRate, maxRate);
 }
-// A pin whose driver refuses every format.
+// A pin of 8-bit samples only: its driver refuses the 16 to 32 bits every start asks for.
 TSimPin Refusing(TSimPin pin) {
-    pin.IntersectionError = EINVAL;
+    pin.Ranges[0].MinBits = pin.Ranges[0].MaxBits = 8;
     return pin;
 }
 

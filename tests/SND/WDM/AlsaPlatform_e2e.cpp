@@ -1,4 +1,4 @@
-#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/Alsa/AlsaPlatform.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"

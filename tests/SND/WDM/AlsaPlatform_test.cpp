@@ -1,11 +1,14 @@
-#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/Alsa/AlsaPlatform.h"
 
+#include "SND/WDM/WdmErrors.h"
+#include "SND/WDM/WdmPins.h"
 #include "SND/WDM/WdmStream.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 // ALSA without sound hardware: a configuration of our own whose "null" PCMs take any format
@@ -84,6 +87,35 @@ TEST_F(AlsaPlatform, NegotiatesTheWidestFormatAndStreamsUntilStopped) {
     EXPECT_TRUE(silent);
     EXPECT_EQ(stream.XrunCount(), 0u);
     EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
+    TFilter gone;
+    gone.Path = "nosuchpcm";
+    gone.Name = "09  Gone";
+    try {
+        OpenDevice(Audio.Platform(), gone);
+        FAIL();
+    } catch (const EWdmAudioError& e) {
+        EXPECT_EQ(ErrorMessage(e),
+                  "Unable to open device: 09  Gone (nosuchpcm: No such file or directory)");
+    }
+
+    IAudioPlatform& platform = Audio.Platform();
+    const TFilterHandle speaker(platform, platform.OpenFilter("nullspk"));
+    TDataRange noChannel;
+    noChannel.MinBits = 16;
+    noChannel.MaxBits = 32;
+    noChannel.MinRate = noChannel.MaxRate = 48000;
+    TDataFormat dataFormat;
+    TWaveFormatExtensible waveFormat{};
+    try {
+        platform.DataIntersection(speaker.Get(), 0, {noChannel}, dataFormat, waveFormat);
+        FAIL();
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.ErrorCode(), EINVAL);
+        EXPECT_STREQ(e.what(), "nullspk: Invalid argument");
+    }
 }
 
 } // namespace

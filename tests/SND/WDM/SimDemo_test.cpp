@@ -1,5 +1,6 @@
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
 
+#include "SND/Levels.h"
 #include "SimFixture.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kFullScale = 2147483648.0;
-
 TEST(DemoVoice, IsTheSameEveryTimeAndPeaksAtMinusSixDecibels) {
     const TSingleArray voice = BuiltInDemoVoice();
     EXPECT_EQ(voice, BuiltInDemoVoice());
@@ -24,7 +23,7 @@ TEST(DemoVoice, IsTheSameEveryTimeAndPeaksAtMinusSixDecibels) {
     float peak = 0;
     for (float x : voice)
         peak = std::max(peak, std::fabs(x));
-    EXPECT_NEAR(20 * std::log10(peak / kFullScale), -6.02, 0.05);
+    EXPECT_NEAR(double(GainToDb(peak / kFullScale)), -6.02, 0.05);
 }
 
 // Share of the signal's energy between lowHz and highHz, by direct DFT of one stretch.

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "SND/WDM/SimPlatform.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
+#include "tests/SND/WDM/Sim/SimTestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,12 @@
 
 namespace sonari::test {
 
-// A simulated platform with a hand-driven clock, the device list over it and the main-thread
-// side of the hand-over. Add devices to Sim, then call Build().
+// A simulated platform with a hand-driven clock and faults to plant, the device list over it
+// and the main-thread side of the hand-over. Add devices to Sim, then call Build().
 class TSimFixture : public ::testing::Test {
 protected:
     explicit TSimFixture(TSimPlatform::TClock clock = TSimPlatform::scManual)
-        : owned_(std::make_unique<TSimPlatform>(clock)), Sim(*owned_) {}
+        : owned_(std::make_unique<TSimTestPlatform>(clock)), Sim(*owned_) {}
 
     TWdmAudio& Build() {
         Audio = std::make_unique<TWdmAudio>(std::move(owned_));
@@ -46,10 +46,10 @@ protected:
     }
 
 private:
-    std::unique_ptr<TSimPlatform> owned_;
+    std::unique_ptr<TSimTestPlatform> owned_;
 
 protected:
-    TSimPlatform& Sim;
+    TSimTestPlatform& Sim;
     std::unique_ptr<TWdmAudio> Audio;
     TSynchronizer Sync;
 };

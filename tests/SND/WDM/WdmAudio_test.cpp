@@ -11,6 +11,8 @@ namespace sonari {
 namespace {
 
 using test::TSimFixture;
+using test::TSimQuery;
+using test::TSimTestPlatform;
 using ::testing::ElementsAre;
 
 TSimPin Capture(int channels = 2, int minRate = 8000, int maxRate = 48000) {
@@ -51,7 +53,7 @@ TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) 
         EXPECT_EQ(Sim.OpenCount(d), 0);
         EXPECT_EQ(Sim.TotalOpenCount(d), 1);
     }
-    EXPECT_EQ(audio.Filters()[0].Handle, kClosedHandle);
+    EXPECT_FALSE(audio.Filters()[0].Handle.IsOpen());
 }
 
 TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
@@ -77,16 +79,12 @@ TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
     noAlias.Capture = iaNone;
     TSimDevice removedAlias = SimDevice("Removed alias", {Render()});
     removedAlias.Render = iaRemoved;
-    TSimDevice noPath = SimDevice("No path", {Capture()});
-    noPath.PathMissing = true;
-    TSimDevice noName = SimDevice("No name", {Capture()});
-    noName.NameMissing = true;
-    TSimDevice closed = SimDevice("Cannot open", {Capture()});
-    closed.OpenFails = true;
-    TSimDevice noCount = SimDevice("No pin count", {Capture()});
-    noCount.PinCountFails = true;
-    for (const TSimDevice& described : {noAlias, removedAlias, noPath, noName, closed, noCount})
-        Sim.AddDevice(described);
+    Sim.AddDevice(noAlias);
+    Sim.AddDevice(removedAlias);
+    Sim.DeviceFaults(Sim.AddDevice(SimDevice("No path", {Capture()}))).PathMissing = true;
+    Sim.DeviceFaults(Sim.AddDevice(SimDevice("No name", {Capture()}))).NameMissing = true;
+    Sim.DeviceFaults(Sim.AddDevice(SimDevice("Cannot open", {Capture()}))).OpenFails = true;
+    Sim.DeviceFaults(Sim.AddDevice(SimDevice("No pin count", {Capture()}))).PinCountFails = true;
     Sim.AddDevice(SimDevice("Good", {Capture()}));
     TWdmAudio& audio = Build();
     ASSERT_EQ(audio.DeviceCount(), 1);
@@ -132,14 +130,15 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     TSimPin noFlow = Capture();
     noFlow.DataFlow = dfNone;
     pins.push_back(noFlow);
-    for (TSimQuery query :
-         {sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances}) {
-        TSimPin failing = Capture();
-        failing.FailingQueries = {query};
-        pins.push_back(failing);
-    }
+    const size_t firstFailing = pins.size();
+    const std::vector<TSimQuery> queries = {test::sqCommunication, test::sqInterfaces,
+                                            test::sqMediums,       test::sqDataRanges,
+                                            test::sqDataFlow,      test::sqInstances};
+    pins.insert(pins.end(), queries.size(), Capture());
     pins.push_back(Render(6));
     Sim.AddDevice(SimDevice("Mixed", pins));
+    for (size_t i = 0; i < queries.size(); ++i)
+        Sim.Faults(0, static_cast<uint32_t>(firstFailing + i)).FailingQueries = {queries[i]};
     TWdmAudio& audio = Build();
 
     ASSERT_EQ(audio.DeviceCount(), 1);
@@ -152,7 +151,7 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     EXPECT_TRUE(kept[1].IsRender);
     for (const TPin& pin : kept) {
         EXPECT_EQ(pin.Filter, &audio.Filters()[0]);
-        EXPECT_EQ(pin.Handle, 0);
+        EXPECT_FALSE(pin.Handle.IsOpen());
         EXPECT_EQ(pin.Connect.PinId, pin.PinId);
         EXPECT_EQ(pin.Connect.PriorityClass, 0x40000000u);
         EXPECT_EQ(pin.DataFormat.FormatSize, 104u);
@@ -209,7 +208,7 @@ TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails)
     EXPECT_TRUE(audio.CaptureNames().empty());
     EXPECT_TRUE(audio.RenderNames().empty());
 
-    auto unloadable = std::make_unique<TSimPlatform>();
+    auto unloadable = std::make_unique<TSimTestPlatform>();
     unloadable->AddDevice(SimDevice("Mic", {Capture()}));
     unloadable->LoadFails = true;
     const TWdmAudio notLoaded(std::move(unloadable));

@@ -57,7 +57,7 @@ TEST_F(Pins, TheDriverChoosesTheWidthAndTheSettingsFollowIt) {
     EXPECT_EQ(output.Channels, 2);
     EXPECT_EQ(pin.WaveFormat.nBlockAlign, 6);
     EXPECT_EQ(pin.WaveFormat.nSamplesPerSec, 48000u);
-    ClosePin(Platform(), pin);
+    ClosePin(pin);
 }
 
 TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
@@ -83,10 +83,9 @@ TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
 }
 
 TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
-    TSimPin pin = SimPin(false, 8, 16, 16, 48000, 48000);
-    pin.AnswerChannels = 4;
-    pin.AnswerPlainPcm = true;
-    Sim.AddDevice(SimDevice("Quad", {pin}));
+    Sim.AddDevice(SimDevice("Quad", {SimPin(false, 8, 16, 16, 48000, 48000)}));
+    Sim.Faults(0, 0).AnswerChannels = 4;
+    Sim.Faults(0, 0).AnswerPlainPcm = true;
     Build();
     TDeviceSettings input = TDeviceSettings{0, 1, 24, 48000, 1024};
     OpenDevice(Platform(), Device(0));
@@ -97,55 +96,57 @@ TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
 }
 
 TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
-    TSimPin refusing = SimPin(true, 2, 16, 16, 48000, 48000);
-    refusing.IntersectionError = EIO;
-    TSimPin odd = SimPin(false, 2, 16, 16, 48000, 48000);
-    odd.AnswerBits = 20;
-    Sim.AddDevice(SimDevice("Odd", {refusing, odd}));
+    Sim.AddDevice(SimDevice(
+        "Odd", {SimPin(true, 2, 16, 16, 48000, 48000), SimPin(false, 2, 16, 16, 48000, 48000)}));
+    Sim.Faults(0, 0).IntersectionError = EIO;
+    Sim.Faults(0, 1).AnswerBits = 20;
     Build();
     TDeviceSettings settings = TDeviceSettings{0, 2, 16, 48000, 1024};
 
     EWdmAudioError render = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], settings); });
     EXPECT_EQ(render.Code, wdmOutputFormatFailed);
     EXPECT_STREQ(render.what(), "Cannot negotiate output format with 01  Odd: error 5");
+    EXPECT_EQ(render.Reason(), "Odd: Input/output error");
     // The device stays open: the next start reuses it.
     EXPECT_EQ(Sim.OpenCount(0), 1);
 
     EWdmAudioError capture = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[1], settings); });
     EXPECT_EQ(capture.Code, wdmInputFormatFailed);
     EXPECT_STREQ(capture.what(), "Cannot negotiate input format with 01  Odd: error 22");
+    EXPECT_EQ(capture.Reason(), "20-bit samples in frames of 5 bytes");
     EXPECT_EQ(Sim.TotalOpenCount(0), 2); // scan, then one open for both attempts
-    CloseDeviceIfIdle(Platform(), Device(0));
+    CloseDeviceIfIdle(Device(0));
     EXPECT_EQ(Sim.OpenCount(0), 0);
 }
 
 TEST_F(Pins, AFailedCreationClosesAnIdleDeviceAndALaterStartOpensItAgain) {
-    TSimPin pin = SimPin(true, 2, 16, 16, 48000, 48000);
-    pin.CreateError = EBUSY;
-    Sim.AddDevice(SimDevice("Speaker", {pin}));
+    Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 48000, 48000)}));
+    Sim.Faults(0, 0).CreateError = EBUSY;
     Build();
     TDeviceSettings output = TDeviceSettings{0, 2, 16, 48000, 1024};
     EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], output); });
     EXPECT_EQ(failed.Code, wdmStartOutputFailed);
     EXPECT_STREQ(failed.what(), "Unable to start output to 01  Speaker: error 16");
-    EXPECT_EQ(Device(0).Pins[0].Handle, 0);
+    EXPECT_EQ(failed.Reason(), "Speaker: Device or resource busy");
+    EXPECT_FALSE(Device(0).Pins[0].Handle.IsOpen());
     EXPECT_EQ(Sim.OpenCount(0), 0);
 
-    Sim.Pin(0, 0).CreateError = 0;
+    Sim.Faults(0, 0).CreateError = 0;
     OpenPin(Platform(), Device(0).Pins[0], output);
     EXPECT_EQ(Sim.TotalOpenCount(0), 3);
-    ClosePin(Platform(), Device(0).Pins[0]);
+    ClosePin(Device(0).Pins[0]);
 }
 
-TEST_F(Pins, ADeviceThatCannotBeOpenedRaisesWithItsName) {
+TEST_F(Pins, ADeviceThatCannotBeOpenedRaisesWithItsNameAndTheSystemsReason) {
     Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
     Build();
-    Sim.Device(0).OpenFails = true;
+    Sim.DeviceFaults(0).OpenFails = true;
     TDeviceSettings input = TDeviceSettings{0, 2, 16, 48000, 1024};
     EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], input); });
     EXPECT_EQ(failed.Code, wdmOpenDeviceFailed);
     EXPECT_STREQ(failed.what(), "Unable to open device: 01  Mic");
-    EXPECT_EQ(Device(0).Handle, kClosedHandle);
+    EXPECT_EQ(ErrorMessage(failed), "Unable to open device: 01  Mic (Mic: Permission denied)");
+    EXPECT_FALSE(Device(0).Handle.IsOpen());
 }
 
 } // namespace

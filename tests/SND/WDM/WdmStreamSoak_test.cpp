@@ -61,9 +61,8 @@ protected:
 
 TEST_F(StreamSoak, AHundredThousandDuplexBlocksLoseOnlyWhatTheSlowerClockCannotPlay) {
     Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
-    TSimPin slow = SimPin(true, 2, 16, 16, 48000, 48000);
-    slow.ClockRatio = kRenderClock;
-    Sim.AddDevice(SimDevice("Transmitter", {slow}));
+    Sim.AddDevice(SimDevice("Transmitter", {SimPin(true, 2, 16, 16, 48000, 48000)}));
+    Sim.Faults(1, 0).ClockRatio = kRenderClock;
     Sim.SetSource(0, 0, BlockNumberSource);
     TPlayedBlocks played;
     Sim.SetSink(1, 0, [&](int64_t, int32_t, const TDataBufferF& block) {

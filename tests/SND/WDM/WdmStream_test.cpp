@@ -258,13 +258,15 @@ TEST_F(Stream, StartingTwiceOrStoppingTwiceChangesNothing) {
 }
 
 TEST_F(Stream, ADeviceRefusingToRunStartsButDeliversNothingAndReportsTheEnd) {
-    Sim.Pin(kMic, 0).RunError = EPERM;
+    Sim.Faults(kMic, 0).RunError = EPERM;
     auto stream = MakeStream(ddCapture);
     stream->Start(); // succeeds: the refusal comes from the streaming thread
     Settle(*stream);
     Sync.CheckSynchronize(10ms);
     EXPECT_FALSE(stream->Running());
-    EXPECT_THAT(Ended, ElementsAre("Unable to start input from 01  Mic: error 1"));
+    // The table's text, then the driver's own words for the refusal.
+    EXPECT_THAT(Ended, ElementsAre("Unable to start input from 01  Mic: error 1 "
+                                   "(Mic: Operation not permitted)"));
     Run(*stream, 3);
     EXPECT_EQ(Seen.Calls, 0);
     EXPECT_EQ(Sim.PinState(kMic, 0), ksStop);
@@ -293,26 +295,28 @@ TEST_F(Stream, AVanishedDeviceEndsTheStreamAndSaysWhich) {
 TEST_F(Stream, FailedQueuesAndWaitsEndTheStreamWithTheirMessages) {
     auto stream = MakeStream(ddBoth);
     StartAndSettle(*stream);
-    Sim.Pin(kMic, 0).ReadError = EIO;
+    Sim.Faults(kMic, 0).ReadError = EIO;
     Run(*stream, 1);
     Sync.CheckSynchronize(10ms);
-    EXPECT_THAT(Ended, ElementsAre("Unable to read data from the sound card"));
+    EXPECT_THAT(Ended,
+                ElementsAre("Unable to read data from the sound card (Mic: Input/output error)"));
     stream->Stop();
 
-    Sim.Pin(kMic, 0).ReadError = 0;
-    Sim.Pin(kSpeaker, 0).WriteError = EIO; // the first writes fail at once
+    Sim.Faults(kMic, 0).ReadError = 0;
+    Sim.Faults(kSpeaker, 0).WriteError = EIO; // the first writes fail at once
     StartAndSettle(*stream);
     Sync.CheckSynchronize(10ms);
     stream->Stop();
 
-    Sim.Pin(kSpeaker, 0).WriteError = 0;
+    Sim.Faults(kSpeaker, 0).WriteError = 0;
     Sim.WaitFails = true;
     stream->Start();
     Settle(*stream);
     Sync.CheckSynchronize(10ms);
     EXPECT_THAT(Ended,
-                ElementsAre("Unable to read data from the sound card",
-                            "Unable to write data to the sound card", "Waiting thread failed"));
+                ElementsAre("Unable to read data from the sound card (Mic: Input/output error)",
+                            "Unable to write data to the sound card (Speaker: Input/output error)",
+                            "Waiting thread failed (wait: Input/output error)"));
     stream->Stop();
 }
 
@@ -380,13 +384,13 @@ TEST_F(Stream, StartRaisesForBadSettingsAndLeavesNothingOpen) {
     stream->SetDirections(ddBoth);
     stream->SetInputDevice(TDeviceSettings{kMic, 2, 16, 48000, kFrames});
     stream->SetOutputDevice(TDeviceSettings{kSpeaker, 2, 16, 48000, kFrames});
-    Sim.Pin(kSpeaker, 0).CreateError = EBUSY;
+    Sim.Faults(kSpeaker, 0).CreateError = EBUSY;
     EXPECT_EQ(codeOf(),
               std::make_pair(13, std::string("Unable to start output to 02  Speaker: error 16")));
 
     // A refused format leaves no device open either.
-    Sim.Pin(kSpeaker, 0).CreateError = 0;
-    Sim.Pin(kSpeaker, 0).IntersectionError = EIO;
+    Sim.Faults(kSpeaker, 0).CreateError = 0;
+    Sim.Faults(kSpeaker, 0).IntersectionError = EIO;
     EXPECT_EQ(codeOf().first, wdmOutputFormatFailed);
 
     for (size_t d : {kMic, kSpeaker, kHeadset}) {
@@ -396,7 +400,7 @@ TEST_F(Stream, StartRaisesForBadSettingsAndLeavesNothingOpen) {
     EXPECT_FALSE(stream->Running());
 }
 
-TEST_F(Stream, AStreamOnAnUninitializedListRaisesCodeOne) {
+TEST_F(Stream, AStreamOnAnUninitializedListRaisesCodeOneWithThePlatformsReason) {
     Sim.LoadFails = true;
     Build();
     TWdmAudioStream stream(*Audio, Sync);
@@ -406,7 +410,27 @@ TEST_F(Stream, AStreamOnAnUninitializedListRaisesCodeOne) {
         FAIL();
     } catch (const EWdmAudioError& e) {
         EXPECT_EQ(e.Code, wdmInitFailed);
+        EXPECT_EQ(ErrorMessage(e), "WDM Audio Engine failed to initialize (the simulated driver "
+                                   "library: No such file or directory)");
     }
+}
+
+TEST_F(Stream, AStartThatFailsHalfWayReleasesEveryDevicePinAndEvent) {
+    auto stream = MakeStream(ddBoth);
+    Sim.EventsLeft = 3; // the streaming thread needs five
+    EXPECT_THROW(stream->Start(), EOSError);
+    EXPECT_FALSE(stream->Running());
+    EXPECT_EQ(Sim.OpenEventCount(), 0);
+    for (size_t d : {kMic, kSpeaker}) {
+        EXPECT_EQ(Sim.OpenCount(d), 0) << d;
+        EXPECT_FALSE(Sim.PinCreated(d, 0)) << d;
+    }
+
+    Sim.EventsLeft = -1;
+    StartAndSettle(*stream);
+    EXPECT_EQ(Sim.OpenEventCount(), 5);
+    stream->Stop();
+    EXPECT_EQ(Sim.OpenEventCount(), 0);
 }
 
 TEST_F(Stream, ASecondStreamOnTheSamePinFailsAsBusy) {
@@ -464,7 +488,7 @@ TEST_F(RealtimeStream, RenderWritesTheHalfTheDevicePlaysNext) {
 }
 
 TEST_F(RealtimeStream, ACyclicBufferSmallerThanTwoBuffersEndsTheStreamInsteadOfOverrunningIt) {
-    Sim.Pin(kSpeaker, 0).RtBufferShortfall = 4;
+    Sim.Faults(kSpeaker, 0).RtBufferShortfall = 4;
     auto stream = MakeStream(ddRender);
     StartAndSettle(*stream);
     Sync.CheckSynchronize(10ms);

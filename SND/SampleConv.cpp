@@ -1,4 +1,4 @@
-#include "SND/WDM/SampleConv.h"
+#include "SND/SampleConv.h"
 
 #include "SND/Exceptions.h"
 
@@ -10,7 +10,7 @@ namespace sonari {
 
 namespace {
 
-constexpr const char* kSource = "SND/WDM/SampleConv";
+constexpr const char* kSource = "SND/SampleConv";
 
 struct TLayout {
     size_t channels;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SND/SndTypes.h"
-#include "SND/WDM/WaveFormat.h"
+#include "SND/WaveFormat.h"
 
 namespace sonari {
 

@@ -12,7 +12,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sonari {
@@ -24,35 +26,14 @@ using TSimSource =
 using TSimSink =
     std::function<void(int64_t firstFrame, int32_t samplingRate, const TDataBufferF& block)>;
 
-// Pin properties a test can make fail.
-enum TSimQuery { sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances };
-
-// One pin of a simulated device: what its driver reports, how it answers and where it fails.
-// Error fields hold the platform error code to return (0 = no fault).
+// One pin of a simulated device, as its driver describes it.
 struct TSimPin {
     TPinDataFlow DataFlow = dfOut; // dfIn renders, dfOut captures
     TPinCommunication Communication = pcSink;
     std::vector<TKsIdentifier> Interfaces = {
         {KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_STREAMING, 0}};
     std::vector<TKsIdentifier> Mediums = {{KSMEDIUMSETID_Standard, 0, 0}};
-    std::vector<TDataRange> Ranges;
-
-    int32_t AnswerChannels = 0;  // > 0: the driver answers this channel count, whatever was asked
-    int32_t AnswerBits = 0;      // > 0: the driver answers this sample width
-    bool AnswerPlainPcm = false; // the driver answers a plain PCM record
-    double ClockRatio = 1.0;     // the device clock against its nominal rate
-
-    std::vector<TSimQuery> FailingQueries;
-    int IntersectionError = 0;
-    int CreateError = 0;
-    int PauseError = 0;
-    int RunError = 0;
-    int StopError = 0;
-    int ReadError = 0;
-    int WriteError = 0;
-    bool RtBufferFails = false;
-    uint32_t RtBufferShortfall = 0; // bytes the driver grants less than asked
-    bool PositionFails = false;
+    std::vector<TDataRange> Ranges; // the driver answers the widest width inside the request
 
     TSimSource Source; // capture pins; silence when empty
     TSimSink Sink;     // render pins
@@ -65,10 +46,6 @@ struct TSimDevice {
     TInterfaceAlias Render = iaNone;
     TInterfaceAlias Capture = iaNone;
     TInterfaceAlias Realtime = iaNone;
-    bool PathMissing = false;
-    bool NameMissing = false;
-    bool OpenFails = false;
-    bool PinCountFails = false;
     std::vector<TSimPin> Pins;
 };
 
@@ -79,10 +56,11 @@ TSimPin SimPin(bool isRender, int32_t maxChannels, int32_t minBits, int32_t maxB
 TSimDevice SimDevice(const std::string& friendlyName, std::vector<TSimPin> pins,
                      bool isRealtime = false);
 
-// Deterministic devices for the layer's tests and for demonstrations without sound hardware.
+// Deterministic devices for demonstrations without sound hardware and for the layer's tests.
 // Time is virtual: driven by hand (Advance), jumping from one device event to the next as fast
 // as the streaming thread follows (accelerated), or following the real clock. Sources and sinks
-// run under the platform's lock, in whichever thread moves the clock.
+// run under the platform's lock, in whichever thread moves the clock. The devices never fail;
+// tests derive from this class to plant faults (the protected hooks).
 class TSimPlatform : public IAudioPlatform {
 public:
     enum TClock { scManual, scAccelerated, scRealTime };
@@ -90,17 +68,10 @@ public:
     explicit TSimPlatform(TClock clock = scManual);
     ~TSimPlatform() override;
 
-    // Device descriptions: add them before the device list is built; faults may change between
-    // runs.
+    // Device descriptions: add them before the device list is built.
     size_t AddDevice(TSimDevice described);
-    TSimDevice& Device(size_t device);
-    TSimPin& Pin(size_t device, uint32_t pinId);
     void SetSource(size_t device, uint32_t pinId, TSimSource source);
     void SetSink(size_t device, uint32_t pinId, TSimSink sink);
-    bool LoadFails = false;
-    int64_t EnumerationFailsAt = -1; // interface number whose enumeration raises
-    bool WaitFails = false;
-    std::vector<TDataRange> LastIntersectionRequest; // what the last data intersection asked
 
     // Manual clock: moves virtual time on, completing whatever falls due on the way.
     void Advance(std::chrono::nanoseconds duration);
@@ -109,21 +80,10 @@ public:
     // nothing will happen until the next Advance.
     bool WaiterIdle() const;
 
-    // The device vanishes: opens fail, queued I/O and waits on it raise.
-    void RemoveDevice(size_t device);
-    // The device's clock stands still for `duration` from now (a late or stuck device).
-    void Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds duration);
-
-    // Observations for tests.
-    int OpenCount(size_t device) const;      // open handles of the device now
-    int TotalOpenCount(size_t device) const; // opens since creation, scanning included
-    bool PinCreated(size_t device, uint32_t pinId) const;
-    TKsState PinState(size_t device, uint32_t pinId) const;
-
-    bool Load() override;
+    void Load() override;
     bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) override;
-    THandle OpenFilter(const std::string& path, int& error) override;
-    void CloseFilter(THandle filter) override;
+    THandle OpenFilter(const std::string& path) override;
+    void CloseFilter(THandle filter) noexcept override;
     uint32_t PinCount(THandle filter) override;
     TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
     std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
@@ -131,26 +91,41 @@ public:
     std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
     TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
     uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
-    int DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
-                         TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
-    int CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
-                  const TWaveFormatExtensible& waveFormat, bool forWriting, int32_t framesPerBuffer,
-                  THandle& pin) override;
-    void ClosePin(THandle pin) override;
-    int SetPinState(THandle pin, TKsState state) override;
-    int ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
-    int WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    void DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
+                          TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
+    THandle CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
+                      const TWaveFormatExtensible& waveFormat, bool forWriting,
+                      int32_t framesPerBuffer) override;
+    void ClosePin(THandle pin) noexcept override;
+    void SetPinState(THandle pin, TKsState state) override;
+    void ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
     TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
                             uint32_t notificationCount) override;
     void RegisterNotificationEvent(THandle pin, THandle event) override;
     void UnregisterNotificationEvent(THandle pin, THandle event) override;
     TAudioPosition Position(THandle pin) override;
     THandle CreateEvent() override;
-    void CloseEvent(THandle event) override;
+    void CloseEvent(THandle event) noexcept override;
     void SetEvent(THandle event) override;
     void ResetEvent(THandle event) override;
-    int WaitForAny(const THandle* events, size_t count) override;
+    size_t WaitForAny(const THandle* events, size_t count) override;
     uint64_t XrunCount(THandle pin) const override;
+
+protected:
+    // The device has vanished: its I/O stops and waits that depend on it raise EDeviceLost.
+    // Called under the platform's lock; call WakeWaiters after the answer changed.
+    virtual bool DeviceLost(size_t) const { return false; }
+    // The rate of the pin's device clock against its nominal rate, read when the pin is created.
+    virtual long double ClockRatio(size_t, uint32_t) const { return 1.0L; }
+    void WakeWaiters();
+    // The pin's device clock stands still for `duration` from now (a late or stuck device).
+    void StallClock(size_t device, uint32_t pinId, std::chrono::nanoseconds duration);
+    // What a handle or path belongs to; nothing when it is not open or not known.
+    std::optional<size_t> DeviceOfPath(const std::string& path) const;
+    std::optional<size_t> DeviceOfFilter(THandle filter) const;
+    std::optional<std::pair<size_t, uint32_t>> PinOfHandle(THandle pin) const;
+    const std::string& DeviceName(size_t device) const;
 
 private:
     struct TRequest {
@@ -215,9 +190,10 @@ private:
         size_t Count;
     };
 
-    const TSimPin& CheckedPin(THandle filter, uint32_t pinId, TSimQuery query);
+    const TSimPin& CheckedPin(THandle filter, uint32_t pinId);
+    TRun& CheckedRun(THandle pin) const;
     TRun* FindRun(THandle pin) const;
-    int QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle event, bool isWrite);
+    void QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle event, bool isWrite);
 
     int64_t ClockNowLocked() const;
     int64_t DueLocked(const TRun& run) const;
@@ -238,9 +214,7 @@ private:
     std::condition_variable wake_;
     TEventTable events_;
     std::vector<TSimDevice> devices_;
-    std::vector<bool> removed_;
-    std::vector<int> openHandles_;
-    std::vector<int> totalOpens_;
+    std::vector<bool> open_;            // opened without sharing
     std::map<THandle, size_t> filters_; // open filter -> device
     std::map<THandle, std::unique_ptr<TRun>> runs_;
     std::vector<TWaiter> waiters_; // threads blocked in WaitForAny

@@ -1,4 +1,4 @@
-#include "SND/WDM/AlsaPlatformImpl.h"
+#include "SND/WDM/Alsa/AlsaPlatformImpl.h"
 
 #include "SND/Exceptions.h"
 
@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 // Streaming over ALSA: queued buffers are read and written from inside WaitForAny, which polls
@@ -26,7 +27,7 @@ constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
-    throw EOSError(-err, pin.Label + ": " + snd_strerror(err));
+    throw EDeviceLost(-err, pin.Label + ": " + snd_strerror(err));
 }
 
 // Room for two of the layer's buffers, in periods of half a buffer: a plugin whose periods
@@ -35,8 +36,8 @@ constexpr size_t kMaxDescriptors = 64;
 int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t format,
                         unsigned channels, unsigned rate, snd_pcm_uframes_t frames,
                         snd_pcm_uframes_t& bufferFrames) {
-    snd_pcm_hw_params_t* hw;
-    snd_pcm_hw_params_alloca(&hw);
+    const THwParams params = NewHwParams();
+    snd_pcm_hw_params_t* hw = params.get();
     int err = snd_pcm_hw_params_any(pcm, hw);
     if (err >= 0)
         err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
@@ -67,8 +68,8 @@ int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t for
 
 int ApplySoftwareParams(snd_pcm_t* pcm, bool isRender, snd_pcm_uframes_t frames,
                         snd_pcm_uframes_t bufferFrames) {
-    snd_pcm_sw_params_t* sw;
-    snd_pcm_sw_params_alloca(&sw);
+    const TSwParams params = NewSwParams();
+    snd_pcm_sw_params_t* sw = params.get();
     int err = snd_pcm_sw_params_current(pcm, sw);
     if (err >= 0)
         err = snd_pcm_sw_params_set_avail_min(pcm, sw, frames);
@@ -85,9 +86,9 @@ int ApplySoftwareParams(snd_pcm_t* pcm, bool isRender, snd_pcm_uframes_t frames,
 }
 
 void RestartCapture(TAlsaPin& pin) {
-    int err = snd_pcm_prepare(pin.Pcm);
+    int err = snd_pcm_prepare(pin.Pcm.get());
     if (err >= 0 && pin.State == ksRun)
-        err = snd_pcm_start(pin.Pcm);
+        err = snd_pcm_start(pin.Pcm.get());
     if (err < 0)
         Fatal(pin, err);
 }
@@ -98,7 +99,7 @@ void Recover(TAlsaPin& pin, int err) {
     if (err == -EAGAIN)
         return;
     if (err == -ESTRPIPE) {
-        for (int tries = 0; tries < 50 && (err = snd_pcm_resume(pin.Pcm)) == -EAGAIN; ++tries)
+        for (int tries = 0; tries < 50 && (err = snd_pcm_resume(pin.Pcm.get())) == -EAGAIN; ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (err == 0) {
             ++pin.Xruns;
@@ -110,7 +111,7 @@ void Recover(TAlsaPin& pin, int err) {
         Fatal(pin, err);
     ++pin.Xruns;
     if (pin.IsRender) {
-        if ((err = snd_pcm_prepare(pin.Pcm)) < 0)
+        if ((err = snd_pcm_prepare(pin.Pcm.get())) < 0)
             Fatal(pin, err);
     } else {
         RestartCapture(pin);
@@ -121,7 +122,7 @@ void Recover(TAlsaPin& pin, int err) {
 // lies beyond two buffers is dropped, so latency never creeps up during a long transmission.
 void TrimCaptureDelay(TAlsaPin& pin) {
     snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_delay(pin.Pcm, &delay) < 0)
+    if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
     const auto limit = static_cast<snd_pcm_sframes_t>(2 * pin.RequestFrames);
     if (pin.Restarted && delay > limit)
@@ -130,12 +131,12 @@ void TrimCaptureDelay(TAlsaPin& pin) {
     if (delay <= limit)
         return;
     snd_pcm_sframes_t excess = delay - limit;
-    if (snd_pcm_avail_update(pin.Pcm) >= excess) {
+    if (snd_pcm_avail_update(pin.Pcm.get()) >= excess) {
         ++pin.Xruns;
         while (excess > 0) {
             const auto chunk = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess),
                                                            pin.RequestFrames);
-            const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm, pin.Scratch.data(), chunk);
+            const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
             if (n <= 0)
                 break;
             excess -= n;
@@ -143,7 +144,7 @@ void TrimCaptureDelay(TAlsaPin& pin) {
     } else if (pin.MayRestart) {
         // The surplus sits beyond our ring (in the server): only a fresh start drops it.
         ++pin.Xruns;
-        snd_pcm_drop(pin.Pcm);
+        snd_pcm_drop(pin.Pcm.get());
         RestartCapture(pin);
         pin.Restarted = true;
     }
@@ -187,8 +188,8 @@ void Service(TAlsaPin& pin, TEventTable& events) {
         TAlsaRequest& request = pin.Queue[pin.Head];
         const snd_pcm_uframes_t remaining = request.Frames - request.Done;
         uint8_t* data = request.Data + request.Done * pin.FrameBytes;
-        const snd_pcm_sframes_t n = pin.IsRender ? snd_pcm_writei(pin.Pcm, data, remaining)
-                                                 : snd_pcm_readi(pin.Pcm, data, remaining);
+        const snd_pcm_sframes_t n = pin.IsRender ? snd_pcm_writei(pin.Pcm.get(), data, remaining)
+                                                 : snd_pcm_readi(pin.Pcm.get(), data, remaining);
         if (n == -EAGAIN || n == 0)
             return;
         if (n < 0) {
@@ -206,7 +207,7 @@ void Service(TAlsaPin& pin, TEventTable& events) {
 
 // Poll timed out: look at the device itself, since some failures never wake a poll.
 void CheckQuietPin(TAlsaPin& pin, int64_t nowNs) {
-    switch (snd_pcm_state(pin.Pcm)) {
+    switch (snd_pcm_state(pin.Pcm.get())) {
     case SND_PCM_STATE_XRUN:
         Recover(pin, -EPIPE);
         return;
@@ -219,8 +220,9 @@ void CheckQuietPin(TAlsaPin& pin, int64_t nowNs) {
         break;
     }
     if (nowNs - pin.LastProgressNs > kStallLimitNs)
-        throw EOSError(ETIMEDOUT, pin.Label + ": no audio for " +
-                                      std::to_string(kStallLimitNs / 1'000'000'000) + " seconds");
+        throw EDeviceLost(ETIMEDOUT, pin.Label + ": no audio for " +
+                                         std::to_string(kStallLimitNs / 1'000'000'000) +
+                                         " seconds");
 }
 
 bool WaitsFor(const TAlsaPin& pin, const THandle* events, size_t count) {
@@ -231,13 +233,13 @@ bool WaitsFor(const TAlsaPin& pin, const THandle* events, size_t count) {
     return false;
 }
 
-int QueueBuffer(TAlsaPin* pin, bool isWrite, uint8_t* data, size_t bytes, THandle event) {
+void QueueBuffer(TAlsaPin* pin, bool isWrite, uint8_t* data, size_t bytes, THandle event) {
     if (!pin || pin->IsRender != isWrite)
-        return EBADF;
+        RaiseAlsaError(-EBADF, isWrite ? "WriteStream" : "ReadStream");
     if (bytes == 0 || bytes % pin->FrameBytes != 0 || bytes / pin->FrameBytes > pin->BufferFrames)
-        return EINVAL;
+        RaiseAlsaError(-EINVAL, pin->Label);
     if (pin->Count == pin->Queue.size())
-        return EBUSY;
+        RaiseAlsaError(-EBUSY, pin->Label);
     if (pin->Count == 0)
         pin->LastProgressNs = MonotonicNs(); // waiting only starts now
     if (pin->Shift24 && isWrite)
@@ -245,19 +247,17 @@ int QueueBuffer(TAlsaPin* pin, bool isWrite, uint8_t* data, size_t bytes, THandl
     pin->Queue[(pin->Head + pin->Count) % pin->Queue.size()] = {data, bytes / pin->FrameBytes, 0,
                                                                 event};
     ++pin->Count;
-    return 0;
 }
 
 } // namespace
 
 int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t format,
                       unsigned channels, unsigned rate, snd_pcm_uframes_t frames, TAlsaPin& pin) {
-    snd_pcm_t* pcm = nullptr;
-    int err =
-        snd_pcm_open(&pcm, name.c_str(),
-                     isRender ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    TPcm opened;
+    int err = OpenPcm(opened, name, isRender);
     if (err < 0)
         return err;
+    snd_pcm_t* pcm = opened.get();
     const bool exactHardware = name.compare(0, 3, "hw:") == 0;
     snd_pcm_uframes_t bufferFrames = 0;
     err = ApplyHardwareParams(pcm, exactHardware, format, channels, rate, frames, bufferFrames);
@@ -268,11 +268,9 @@ int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t f
     const int descriptors = err >= 0 ? snd_pcm_poll_descriptors_count(pcm) : 0;
     if (err >= 0 && (descriptors <= 0 || descriptors > 16))
         err = -EINVAL;
-    if (err < 0) {
-        snd_pcm_close(pcm);
+    if (err < 0)
         return err;
-    }
-    pin.Pcm = pcm;
+    pin.Pcm = std::move(opened);
     pin.IsRender = isRender;
     pin.Shift24 = format == SND_PCM_FORMAT_S24_LE;
     pin.FrameBytes = static_cast<size_t>(snd_pcm_frames_to_bytes(pcm, 1));
@@ -284,36 +282,37 @@ int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t f
     return 0;
 }
 
-int TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
+void TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
     TAlsaPin* pin = impl_->FindPin(handle);
     if (!pin)
-        return EBADF;
+        RaiseAlsaError(-EBADF, "SetPinState");
     int err = 0;
     if (state == ksRun && pin->State != ksRun) {
         pin->LastProgressNs = MonotonicNs();
         pin->State = ksRun;
         // Playback starts by itself once its first buffers are in.
-        if (!pin->IsRender && snd_pcm_state(pin->Pcm) == SND_PCM_STATE_PREPARED)
-            err = snd_pcm_start(pin->Pcm);
+        if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED)
+            err = snd_pcm_start(pin->Pcm.get());
     } else if (state != ksRun && pin->State == ksRun) {
         pin->State = state;
-        err = snd_pcm_drop(pin->Pcm);
+        err = snd_pcm_drop(pin->Pcm.get());
         if (err >= 0)
-            err = snd_pcm_prepare(pin->Pcm);
+            err = snd_pcm_prepare(pin->Pcm.get());
     } else {
         pin->State = state;
     }
     if (state == ksStop)
         pin->Count = 0; // queued buffers are cancelled
-    return err < 0 ? -err : 0;
+    if (err < 0)
+        RaiseAlsaError(err, pin->Label);
 }
 
-int TAlsaPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
-    return QueueBuffer(impl_->FindPin(pin), false, data, bytes, event);
+void TAlsaPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
+    QueueBuffer(impl_->FindPin(pin), false, data, bytes, event);
 }
 
-int TAlsaPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
-    return QueueBuffer(impl_->FindPin(pin), true, data, bytes, event);
+void TAlsaPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
+    QueueBuffer(impl_->FindPin(pin), true, data, bytes, event);
 }
 
 namespace {
@@ -334,7 +333,7 @@ size_t FillDescriptors(int wakeFd, const std::array<TAlsaPin*, kMaxActivePins>& 
     size_t used = 0;
     fds[used++] = {wakeFd, POLLIN, 0};
     for (size_t i = 0; i < pins; ++i) {
-        const int n = snd_pcm_poll_descriptors(active[i]->Pcm, &fds[used],
+        const int n = snd_pcm_poll_descriptors(active[i]->Pcm.get(), &fds[used],
                                                static_cast<unsigned>(fds.size() - used));
         used += static_cast<size_t>(std::max(n, 0));
     }
@@ -350,7 +349,7 @@ bool DigestDescriptors(const std::array<TAlsaPin*, kMaxActivePins>& active, size
         unsigned short revents = 0;
         const auto n = static_cast<unsigned>(active[i]->DescriptorCount);
         if (at + n <= used)
-            snd_pcm_poll_descriptors_revents(active[i]->Pcm, &fds[at], n, &revents);
+            snd_pcm_poll_descriptors_revents(active[i]->Pcm.get(), &fds[at], n, &revents);
         ready = ready || revents != 0;
         at += n;
     }
@@ -359,21 +358,19 @@ bool DigestDescriptors(const std::array<TAlsaPin*, kMaxActivePins>& active, size
 
 } // namespace
 
-int TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
+size_t TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
     TEventTable& table = impl_->Events;
     std::array<TAlsaPin*, kMaxActivePins> active{};
     std::array<pollfd, kMaxDescriptors> fds{};
     bool backOff = false;
     for (;;) {
-        int signalled = table.FirstSet(events, count);
-        if (signalled != -1)
-            return signalled < 0 ? -1 : signalled;
+        if (const std::optional<size_t> signalled = table.FirstSet(events, count))
+            return *signalled;
         const size_t pins = ActivePins(*impl_, events, count, active);
         for (size_t i = 0; i < pins; ++i)
             Service(*active[i], table);
-        signalled = table.FirstSet(events, count);
-        if (signalled != -1)
-            return signalled < 0 ? -1 : signalled;
+        if (const std::optional<size_t> signalled = table.FirstSet(events, count))
+            return *signalled;
 
         // A plugin may keep its descriptor readable while it has nothing (PulseAudio's before
         // the first fragment): then only the wake-up is polled, briefly, instead of spinning.
@@ -382,7 +379,7 @@ int TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
             fds[0] = {impl_->WakeFd, POLLIN, 0};
         const int ready = poll(fds.data(), used, backOff ? kBackOffMs : kPollTimeoutMs);
         if (ready < 0 && errno != EINTR)
-            return -1;
+            RaiseSystemError(errno, "poll");
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             uint64_t drained;
             [[maybe_unused]] ssize_t n = read(impl_->WakeFd, &drained, sizeof drained);

@@ -1,4 +1,6 @@
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Sim/SimDemo.h"
+
+#include "SND/Levels.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +12,7 @@ namespace sonari {
 namespace {
 
 constexpr double kFs = kDemoVoiceRate;
-constexpr double kPeak = 0.5 * 2147483648.0; // -6 dBFS on the 32-bit scale
+constexpr double kPeak = 0.5 * kFullScale; // -6 dBFS
 
 struct TVowel {
     std::array<double, 3> FormantsHz;

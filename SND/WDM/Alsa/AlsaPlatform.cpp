@@ -1,4 +1,4 @@
-#include "SND/WDM/AlsaPlatformImpl.h"
+#include "SND/WDM/Alsa/AlsaPlatformImpl.h"
 
 #include "SND/Exceptions.h"
 
@@ -48,10 +48,8 @@ int ContainerBitsOf(snd_pcm_format_t format) { return snd_pcm_format_physical_wi
 int32_t ToInt32(unsigned value) { return static_cast<int32_t>(std::min<unsigned>(value, INT_MAX)); }
 
 std::string HintText(void* hint, const char* id) {
-    char* text = snd_device_name_get_hint(hint, id);
-    std::string result = text ? text : "";
-    std::free(text);
-    return result;
+    const TAlsaText text(snd_device_name_get_hint(hint, id));
+    return text ? text.get() : "";
 }
 
 // A hint description may span lines ("card, device\nwhat it is"); one line reads better.
@@ -72,10 +70,10 @@ std::vector<THint> PcmHints() {
     void** list = nullptr;
     if (snd_device_name_hint(-1, "pcm", &list) < 0 || !list)
         return hints;
+    const TNameHints owned(list);
     for (void** h = list; *h; ++h)
         hints.push_back(
             {HintText(*h, "NAME"), OneLine(HintText(*h, "DESC")), HintText(*h, "IOID")});
-    snd_device_name_free_hint(list);
     return hints;
 }
 
@@ -90,64 +88,59 @@ TAlsaDevice HintDevice(const std::string& name, const std::string& friendlyName,
 }
 
 void ListCardDevices(int card, std::vector<TAlsaDevice>& devices) {
-    snd_ctl_t* ctl = nullptr;
-    if (snd_ctl_open(&ctl, ("hw:" + std::to_string(card)).c_str(), 0) < 0)
+    snd_ctl_t* opened = nullptr;
+    if (snd_ctl_open(&opened, ("hw:" + std::to_string(card)).c_str(), 0) < 0)
         return;
-    snd_ctl_card_info_t* cardInfo;
-    snd_ctl_card_info_alloca(&cardInfo);
-    snd_pcm_info_t* pcmInfo;
-    snd_pcm_info_alloca(&pcmInfo);
-    if (snd_ctl_card_info(ctl, cardInfo) >= 0) {
-        const std::string id = snd_ctl_card_info_get_id(cardInfo);
-        const std::string cardName = snd_ctl_card_info_get_name(cardInfo);
-        for (int dev = -1; snd_ctl_pcm_next_device(ctl, &dev) >= 0 && dev >= 0;) {
-            TAlsaDevice device;
-            // Card ids survive re-plugging where card numbers do not.
-            const std::string address = "CARD=" + id + ",DEV=" + std::to_string(dev);
-            device.Pcm = "hw:" + address;
-            device.Plug = "plughw:" + address;
-            std::string pcmName;
-            for (uint32_t pin : {kAlsaPlaybackPin, kAlsaCapturePin}) {
-                snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(dev));
-                snd_pcm_info_set_subdevice(pcmInfo, 0);
-                snd_pcm_info_set_stream(pcmInfo, pin == kAlsaPlaybackPin ? SND_PCM_STREAM_PLAYBACK
-                                                                         : SND_PCM_STREAM_CAPTURE);
-                device.HasPin[pin] = snd_ctl_pcm_info(ctl, pcmInfo) >= 0;
-                if (device.HasPin[pin])
-                    pcmName = snd_pcm_info_get_name(pcmInfo);
-            }
-            device.FriendlyName = cardName + ": " + pcmName;
-            if (device.HasPin[0] || device.HasPin[1])
-                devices.push_back(std::move(device));
+    const TCtl ctl(opened);
+    const TCardInfo cardInfo = NewCardInfo();
+    const TPcmInfo pcmInfo = NewPcmInfo();
+    if (snd_ctl_card_info(ctl.get(), cardInfo.get()) < 0)
+        return;
+    const std::string id = snd_ctl_card_info_get_id(cardInfo.get());
+    const std::string cardName = snd_ctl_card_info_get_name(cardInfo.get());
+    for (int dev = -1; snd_ctl_pcm_next_device(ctl.get(), &dev) >= 0 && dev >= 0;) {
+        TAlsaDevice device;
+        // Card ids survive re-plugging where card numbers do not.
+        const std::string address = "CARD=" + id + ",DEV=" + std::to_string(dev);
+        device.Pcm = "hw:" + address;
+        device.Plug = "plughw:" + address;
+        std::string pcmName;
+        for (uint32_t pin : {kAlsaPlaybackPin, kAlsaCapturePin}) {
+            snd_pcm_info_set_device(pcmInfo.get(), static_cast<unsigned>(dev));
+            snd_pcm_info_set_subdevice(pcmInfo.get(), 0);
+            snd_pcm_info_set_stream(pcmInfo.get(), pin == kAlsaPlaybackPin
+                                                       ? SND_PCM_STREAM_PLAYBACK
+                                                       : SND_PCM_STREAM_CAPTURE);
+            device.HasPin[pin] = snd_ctl_pcm_info(ctl.get(), pcmInfo.get()) >= 0;
+            if (device.HasPin[pin])
+                pcmName = snd_pcm_info_get_name(pcmInfo.get());
         }
+        device.FriendlyName = cardName + ": " + pcmName;
+        if (device.HasPin[0] || device.HasPin[1])
+            devices.push_back(std::move(device));
     }
-    snd_ctl_close(ctl);
 }
 
 TAlsaCaps Probe(const std::string& name, bool isRender) {
     TAlsaCaps caps;
-    snd_pcm_t* pcm = nullptr;
-    int err =
-        snd_pcm_open(&pcm, name.c_str(),
-                     isRender ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    TPcm pcm;
+    int err = OpenPcm(pcm, name, isRender);
     if (err < 0) {
         caps.Error = -err;
         return caps;
     }
-    snd_pcm_hw_params_t* hw;
-    snd_pcm_hw_params_alloca(&hw);
-    err = snd_pcm_hw_params_any(pcm, hw);
+    const THwParams hw = NewHwParams();
+    err = snd_pcm_hw_params_any(pcm.get(), hw.get());
     if (err >= 0) {
         int dir = 0;
-        snd_pcm_hw_params_get_channels_min(hw, &caps.MinChannels);
-        snd_pcm_hw_params_get_channels_max(hw, &caps.MaxChannels);
-        snd_pcm_hw_params_get_rate_min(hw, &caps.MinRate, &dir);
-        snd_pcm_hw_params_get_rate_max(hw, &caps.MaxRate, &dir);
+        snd_pcm_hw_params_get_channels_min(hw.get(), &caps.MinChannels);
+        snd_pcm_hw_params_get_channels_max(hw.get(), &caps.MaxChannels);
+        snd_pcm_hw_params_get_rate_min(hw.get(), &caps.MinRate, &dir);
+        snd_pcm_hw_params_get_rate_max(hw.get(), &caps.MaxRate, &dir);
         for (snd_pcm_format_t format : kFormats)
-            if (snd_pcm_hw_params_test_format(pcm, hw, format) == 0)
+            if (snd_pcm_hw_params_test_format(pcm.get(), hw.get(), format) == 0)
                 caps.Formats.push_back(format);
     }
-    snd_pcm_close(pcm);
     caps.Error = err < 0 ? -err : caps.Formats.empty() ? EINVAL : 0;
     return caps;
 }
@@ -187,45 +180,40 @@ TWaveFormatExtensible WaveFormatOf(snd_pcm_format_t format, unsigned channels, u
     return f;
 }
 
-// Tries one request range on one PCM name; 0 with the format, or a positive errno.
+// Tries one request range on one PCM name; 0 with the format, or a negative ALSA error.
 int Intersect(const std::string& name, bool isRender, bool exactHardware, const TDataRange& range,
               unsigned wantedChannels, TWaveFormatExtensible& answer) {
-    snd_pcm_t* pcm = nullptr;
-    int err =
-        snd_pcm_open(&pcm, name.c_str(),
-                     isRender ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    TPcm pcm;
+    int err = OpenPcm(pcm, name, isRender);
     if (err < 0)
-        return -err;
-    snd_pcm_hw_params_t* hw;
-    snd_pcm_hw_params_alloca(&hw);
-    err = snd_pcm_hw_params_any(pcm, hw);
+        return err;
+    const THwParams hw = NewHwParams();
+    err = snd_pcm_hw_params_any(pcm.get(), hw.get());
     if (err >= 0)
-        err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+        err = snd_pcm_hw_params_set_access(pcm.get(), hw.get(), SND_PCM_ACCESS_RW_INTERLEAVED);
     if (err >= 0 && exactHardware)
-        err = snd_pcm_hw_params_set_rate_resample(pcm, hw, 0);
+        err = snd_pcm_hw_params_set_rate_resample(pcm.get(), hw.get(), 0);
     if (err >= 0)
-        err = snd_pcm_hw_params_set_rate(pcm, hw, static_cast<unsigned>(range.MinRate), 0);
+        err = snd_pcm_hw_params_set_rate(pcm.get(), hw.get(), static_cast<unsigned>(range.MinRate),
+                                         0);
     unsigned channels = 0;
     if (err >= 0) {
-        channels = PickChannels(pcm, hw, wantedChannels, static_cast<unsigned>(range.MaxChannels));
-        err = channels == 0 ? -EINVAL : snd_pcm_hw_params_set_channels(pcm, hw, channels);
+        channels = PickChannels(pcm.get(), hw.get(), wantedChannels,
+                                static_cast<unsigned>(range.MaxChannels));
+        err =
+            channels == 0 ? -EINVAL : snd_pcm_hw_params_set_channels(pcm.get(), hw.get(), channels);
     }
-    snd_pcm_format_t chosen = SND_PCM_FORMAT_UNKNOWN;
+    if (err < 0)
+        return err;
     for (snd_pcm_format_t format : kFormats) {
-        if (err < 0 || chosen != SND_PCM_FORMAT_UNKNOWN)
-            break;
         const int bits = BitsOf(format);
         if (bits >= range.MinBits && bits <= range.MaxBits &&
-            snd_pcm_hw_params_test_format(pcm, hw, format) == 0)
-            chosen = format;
+            snd_pcm_hw_params_test_format(pcm.get(), hw.get(), format) == 0) {
+            answer = WaveFormatOf(format, channels, static_cast<unsigned>(range.MinRate));
+            return 0;
+        }
     }
-    snd_pcm_close(pcm);
-    if (err < 0)
-        return -err;
-    if (chosen == SND_PCM_FORMAT_UNKNOWN)
-        return EINVAL;
-    answer = WaveFormatOf(chosen, channels, static_cast<unsigned>(range.MinRate));
-    return 0;
+    return -EINVAL;
 }
 
 snd_pcm_format_t AlsaFormatOf(const TWaveFormatExtensible& format) {
@@ -244,14 +232,31 @@ snd_pcm_format_t AlsaFormatOf(const TWaveFormatExtensible& format) {
     }
 }
 
+// The first failure among the PCM names tried for one device: the one the operator should read
+// (the hardware device's, before the plug converter's).
+struct TFirstError {
+    int Err = 0;
+    std::string Name;
+
+    void Note(int err, const std::string& name) {
+        if (err < 0 && Err == 0) {
+            Err = err;
+            Name = name;
+        }
+    }
+    [[noreturn]] void Raise() const {
+        RaiseAlsaError(Err < 0 ? Err : -EINVAL, Name.empty() ? "no PCM" : Name);
+    }
+};
+
 // Probing devices that are absent or busy is routine; ALSA would print every failure.
 void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-[[noreturn]] void RaiseError(int error, const std::string& what) {
-    throw EOSError(error, what + ": " + snd_strerror(-error));
-}
-
 } // namespace
+
+void RaiseAlsaError(int err, const std::string& subject) {
+    throw EOSError(-err, subject + ": " + snd_strerror(err));
+}
 
 int64_t MonotonicNs() {
     timespec ts{};
@@ -260,14 +265,14 @@ int64_t MonotonicNs() {
 }
 
 TAlsaPlatform::TImpl::TImpl()
-    : WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), Events([this] {
+    : WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), WakeError(WakeFd < 0 ? errno : 0),
+      Events([this] {
           const uint64_t one = 1;
           [[maybe_unused]] ssize_t n = write(WakeFd, &one, sizeof one);
       }) {}
 
 TAlsaPlatform::TImpl::~TImpl() {
-    for (auto& [handle, pin] : Pins)
-        snd_pcm_close(pin->Pcm);
+    Pins.clear(); // their PCMs close before the wake-up goes
     if (WakeFd >= 0)
         close(WakeFd);
 }
@@ -308,12 +313,11 @@ TAlsaPlatform::TAlsaPlatform() : impl_(std::make_unique<TImpl>()) {}
 
 TAlsaPlatform::~TAlsaPlatform() = default;
 
-bool TAlsaPlatform::Load() {
+void TAlsaPlatform::Load() {
     if (impl_->WakeFd < 0)
-        return false;
+        RaiseSystemError(impl_->WakeError, "eventfd");
     snd_lib_error_set_handler(IgnoreAlsaMessage);
     impl_->ListDevices();
-    return true;
 }
 
 bool TAlsaPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& device) {
@@ -331,22 +335,21 @@ bool TAlsaPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& device
 }
 
 // ALSA has no device handle of its own: a filter handle only names the device.
-THandle TAlsaPlatform::OpenFilter(const std::string& path, int& error) {
+THandle TAlsaPlatform::OpenFilter(const std::string& path) {
     for (size_t i = 0; i < impl_->Devices.size(); ++i) {
         if (impl_->Devices[i].Pcm == path) {
             impl_->Filters[impl_->NextHandle] = i;
             return impl_->NextHandle++;
         }
     }
-    error = ENOENT;
-    return kClosedHandle;
+    RaiseAlsaError(-ENOENT, path);
 }
 
-void TAlsaPlatform::CloseFilter(THandle filter) { impl_->Filters.erase(filter); }
+void TAlsaPlatform::CloseFilter(THandle filter) noexcept { impl_->Filters.erase(filter); }
 
 uint32_t TAlsaPlatform::PinCount(THandle filter) {
     if (!impl_->DeviceOf(filter))
-        RaiseError(-EBADF, "PinCount");
+        RaiseAlsaError(-EBADF, "PinCount");
     return 2;
 }
 
@@ -363,14 +366,14 @@ std::vector<TKsIdentifier> TAlsaPlatform::PinMediums(THandle, uint32_t) {
 std::vector<TDataRange> TAlsaPlatform::PinDataRanges(THandle filter, uint32_t pinId) {
     TAlsaDevice* device = impl_->DeviceOf(filter);
     if (!device || pinId > kAlsaCapturePin)
-        RaiseError(-EINVAL, "PinDataRanges");
+        RaiseAlsaError(-EINVAL, "PinDataRanges");
     if (!device->HasPin[pinId])
-        RaiseError(-ENOENT, device->Pcm);
+        RaiseAlsaError(-ENOENT, device->Pcm);
     std::optional<TAlsaCaps>& caps = device->Caps[pinId];
     if (!caps)
         caps = Probe(device->Pcm, pinId == kAlsaPlaybackPin);
     if (caps->Error != 0)
-        RaiseError(-caps->Error, device->Pcm);
+        RaiseAlsaError(-caps->Error, device->Pcm);
     TDataRange range;
     range.MaxChannels = ToInt32(caps->MaxChannels);
     range.MinBits = INT_MAX;
@@ -390,83 +393,77 @@ TPinDataFlow TAlsaPlatform::PinDataFlow(THandle, uint32_t pinId) {
 
 uint32_t TAlsaPlatform::PinInstanceCount(THandle, uint32_t) { return 1; }
 
-int TAlsaPlatform::DataIntersection(THandle filter, uint32_t pinId,
-                                    const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
-                                    TWaveFormatExtensible& waveFormat) {
+void TAlsaPlatform::DataIntersection(THandle filter, uint32_t pinId,
+                                     const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
+                                     TWaveFormatExtensible& waveFormat) {
     const TAlsaDevice* device = impl_->DeviceOf(filter);
     if (!device || pinId > kAlsaCapturePin || ranges.empty())
-        return EINVAL;
+        RaiseAlsaError(-EINVAL, "DataIntersection");
     const bool isRender = pinId == kAlsaPlaybackPin;
     // The first range carries the channel count asked for; later ones only widen the limit.
     const auto wanted = static_cast<unsigned>(std::max(ranges.front().MaxChannels, 1));
-    int firstError = 0;
+    TFirstError first;
     for (const TDataRange& range : ranges) {
         for (const std::string& name : {device->Pcm, device->Plug}) {
             if (name.empty())
                 continue;
-            const int error =
-                Intersect(name, isRender, !device->Plug.empty() && name == device->Pcm, range,
-                          wanted, waveFormat);
-            if (error == 0) {
+            const int err = Intersect(name, isRender, !device->Plug.empty() && name == device->Pcm,
+                                      range, wanted, waveFormat);
+            if (err == 0) {
                 dataFormat = TDataFormat{};
                 dataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
                 dataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
                 dataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
                 dataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
-                return 0;
+                return;
             }
-            firstError = firstError ? firstError : error;
+            first.Note(err, name);
         }
     }
-    return firstError;
+    first.Raise();
 }
 
-int TAlsaPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat&,
-                             const TWaveFormatExtensible& waveFormat, bool forWriting,
-                             int32_t framesPerBuffer, THandle& pin) {
+THandle TAlsaPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat&,
+                                 const TWaveFormatExtensible& waveFormat, bool forWriting,
+                                 int32_t framesPerBuffer) {
     const TAlsaDevice* device = impl_->DeviceOf(filter);
     const uint32_t expectedPin = forWriting ? kAlsaPlaybackPin : kAlsaCapturePin;
     const snd_pcm_format_t format = AlsaFormatOf(waveFormat);
     if (!device || connect.PinId != expectedPin || format == SND_PCM_FORMAT_UNKNOWN ||
         framesPerBuffer < 1)
-        return EINVAL;
+        RaiseAlsaError(-EINVAL, "CreatePin");
     auto created = std::make_unique<TAlsaPin>();
     created->Label = device->FriendlyName + (forWriting ? " (playback)" : " (capture)");
-    int firstError = 0;
+    TFirstError first;
     for (const std::string& name : {device->Pcm, device->Plug}) {
-        if (name.empty())
+        if (name.empty() || created->Pcm)
             continue;
-        const int err = OpenConfiguredPcm(
-            name, forWriting, format, waveFormat.nChannels, waveFormat.nSamplesPerSec,
-            static_cast<snd_pcm_uframes_t>(framesPerBuffer), *created);
-        if (err == 0)
-            break;
-        firstError = firstError ? firstError : -err;
+        first.Note(OpenConfiguredPcm(name, forWriting, format, waveFormat.nChannels,
+                                     waveFormat.nSamplesPerSec,
+                                     static_cast<snd_pcm_uframes_t>(framesPerBuffer), *created),
+                   name);
     }
     if (!created->Pcm)
-        return firstError ? firstError : EINVAL;
+        first.Raise();
     std::lock_guard lock(impl_->PinsMutex);
-    pin = impl_->NextHandle++;
+    const THandle pin = impl_->NextHandle++;
     impl_->Pins[pin] = std::move(created);
-    return 0;
+    return pin;
 }
 
-void TAlsaPlatform::ClosePin(THandle pin) {
-    std::unique_ptr<TAlsaPin> closing;
-    {
-        std::lock_guard lock(impl_->PinsMutex);
-        auto it = impl_->Pins.find(pin);
-        if (it == impl_->Pins.end())
-            return;
-        closing = std::move(it->second);
-        impl_->Pins.erase(it);
-    }
-    snd_pcm_close(closing->Pcm);
+void TAlsaPlatform::ClosePin(THandle pin) noexcept {
+    std::unique_ptr<TAlsaPin> closing; // its PCM closes outside the lock
+    std::lock_guard lock(impl_->PinsMutex);
+    auto it = impl_->Pins.find(pin);
+    if (it == impl_->Pins.end())
+        return;
+    closing = std::move(it->second);
+    impl_->Pins.erase(it);
 }
 
 THandle TAlsaPlatform::CreateEvent() { return impl_->Events.Create(); }
 
-void TAlsaPlatform::CloseEvent(THandle event) { impl_->Events.Close(event); }
+void TAlsaPlatform::CloseEvent(THandle event) noexcept { impl_->Events.Close(event); }
 
 void TAlsaPlatform::SetEvent(THandle event) { impl_->Events.Set(event); }
 

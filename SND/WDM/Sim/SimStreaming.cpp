@@ -1,13 +1,14 @@
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 
 #include "SND/Exceptions.h"
-#include "SND/WDM/SampleConv.h"
+#include "SND/SampleConv.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 // The simulated devices' clocks and I/O: queued buffers complete when their device's clock
 // reaches them, cyclic buffers notify at every half.
@@ -67,7 +68,7 @@ int64_t TSimPlatform::NowNs() const {
 }
 
 int64_t TSimPlatform::DueLocked(const TRun& run) const {
-    if (run.State != ksRun || removed_[run.Device])
+    if (run.State != ksRun || DeviceLost(run.Device))
         return kNever;
     if (run.IsRealtime) {
         const int64_t half = run.HalfFrames();
@@ -160,13 +161,14 @@ int64_t TSimPlatform::NextDueLocked() const {
 // A vanished device fails the waits that depend on it, as its driver would fail their I/O.
 void TSimPlatform::ThrowIfLostLocked(const THandle* events, size_t count) const {
     for (const auto& [handle, run] : runs_) {
-        if (!removed_[run->Device])
+        if (!DeviceLost(run->Device))
             continue;
         bool waitedFor = run->Notify != 0 && TEventTable::Contains(events, count, run->Notify);
         for (size_t i = 0; i < run->Queue.size(); ++i)
             waitedFor = waitedFor || TEventTable::Contains(events, count, run->Queue.at(i).Event);
         if (waitedFor)
-            throw EOSError(ENODEV, devices_[run->Device].FriendlyName + ": the device was removed");
+            throw EDeviceLost(ENODEV,
+                              devices_[run->Device].FriendlyName + ": the device was removed");
     }
 }
 
@@ -187,16 +189,13 @@ void TSimPlatform::WaitForProgressLocked(std::unique_lock<std::mutex>& lock, con
                                 [&](const TWaiter& w) { return w.Events == events; }));
 }
 
-int TSimPlatform::WaitForAny(const THandle* events, size_t count) {
+size_t TSimPlatform::WaitForAny(const THandle* events, size_t count) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (WaitFails)
-            return -1;
         ProcessDueLocked(ClockNowLocked());
         ThrowIfLostLocked(events, count);
-        const int signalled = events_.FirstSet(events, count);
-        if (signalled != -1)
-            return signalled < 0 ? -1 : signalled;
+        if (const std::optional<size_t> signalled = events_.FirstSet(events, count))
+            return *signalled;
         WaitForProgressLocked(lock, events, count);
     }
 }
@@ -206,12 +205,12 @@ bool TSimPlatform::WaiterIdle() const {
     if (waiters_.empty())
         return false;
     for (const TWaiter& waiter : waiters_) {
-        if (events_.FirstSet(waiter.Events, waiter.Count) != -1)
-            return false;
         try {
+            if (events_.FirstSet(waiter.Events, waiter.Count))
+                return false;
             ThrowIfLostLocked(waiter.Events, waiter.Count);
         } catch (const EOSError&) {
-            return false;
+            return false; // the waiter is about to raise
         }
     }
     return true;
@@ -230,7 +229,7 @@ void TSimPlatform::Advance(std::chrono::nanoseconds duration) {
     wake_.notify_all();
 }
 
-void TSimPlatform::Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds duration) {
+void TSimPlatform::StallClock(size_t device, uint32_t pinId, std::chrono::nanoseconds duration) {
     std::lock_guard lock(mutex_);
     const int64_t now = ClockNowLocked();
     for (auto& [handle, run] : runs_) {
@@ -241,20 +240,9 @@ void TSimPlatform::Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds
     }
 }
 
-int TSimPlatform::SetPinState(THandle pin, TKsState state) {
+void TSimPlatform::SetPinState(THandle pin, TKsState state) {
     std::lock_guard lock(mutex_);
-    TRun* run = FindRun(pin);
-    if (!run)
-        return EBADF;
-    if (removed_[run->Device])
-        return ENODEV;
-    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
-    const int error = state == ksRun     ? described.RunError
-                      : state == ksPause ? described.PauseError
-                      : state == ksStop  ? described.StopError
-                                         : 0;
-    if (error != 0)
-        return error;
+    TRun* run = &CheckedRun(pin);
     const int64_t now = ClockNowLocked();
     if (state == ksRun && run->State != ksRun) {
         run->OriginNs = now;
@@ -270,57 +258,42 @@ int TSimPlatform::SetPinState(THandle pin, TKsState state) {
         run->Primed = false;
     }
     run->State = state;
-    return 0;
 }
 
-int TSimPlatform::QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle event,
-                               bool isWrite) {
+void TSimPlatform::QueueRequest(THandle pin, uint8_t* data, size_t bytes, THandle event,
+                                bool isWrite) {
     std::lock_guard lock(mutex_);
-    TRun* run = FindRun(pin);
-    if (!run || run->IsRender != isWrite)
-        return EBADF;
-    if (removed_[run->Device])
-        return ENODEV;
-    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
-    const int error = isWrite ? described.WriteError : described.ReadError;
-    if (error != 0)
-        return error;
-    if (bytes == 0 || bytes % run->Format.nBlockAlign != 0)
-        return EINVAL;
+    TRun& run = CheckedRun(pin);
+    const std::string& name = devices_[run.Device].FriendlyName;
+    if (run.IsRender != isWrite)
+        RaiseSystemError(EBADF, name);
+    if (bytes == 0 || bytes % run.Format.nBlockAlign != 0)
+        RaiseSystemError(EINVAL, name);
     const int64_t now = ClockNowLocked();
-    if (!run->Queue.push_back({data, bytes, event, now}))
-        return EBUSY;
-    if (run->Queue.size() == 1)
-        run->BecomeHead(now);
-    return 0;
+    if (!run.Queue.push_back({data, bytes, event, now}))
+        RaiseSystemError(EBUSY, name);
+    if (run.Queue.size() == 1)
+        run.BecomeHead(now);
 }
 
-int TSimPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
-    return QueueRequest(pin, data, bytes, event, false);
+void TSimPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
+    QueueRequest(pin, data, bytes, event, false);
 }
 
-int TSimPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
-    return QueueRequest(pin, data, bytes, event, true);
+void TSimPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
+    QueueRequest(pin, data, bytes, event, true);
 }
 
 TRtAudioBuffer TSimPlatform::RtBuffer(THandle pin, uint32_t requestedBytes, uint32_t) {
     std::lock_guard lock(mutex_);
-    TRun* run = FindRun(pin);
-    if (!run)
-        throw EOSError(EBADF, "Bad file descriptor");
-    const TSimPin& described = devices_[run->Device].Pins[run->PinId];
-    if (described.RtBufferFails)
-        throw EOSError(ENOMEM, "Cannot allocate memory");
-    run->Cyclic.assign(requestedBytes - std::min(requestedBytes, described.RtBufferShortfall), 0);
-    return {run->Cyclic.data(), static_cast<uint32_t>(run->Cyclic.size()), false};
+    TRun& run = CheckedRun(pin);
+    run.Cyclic.assign(requestedBytes, 0);
+    return {run.Cyclic.data(), static_cast<uint32_t>(run.Cyclic.size()), false};
 }
 
 void TSimPlatform::RegisterNotificationEvent(THandle pin, THandle event) {
     std::lock_guard lock(mutex_);
-    if (TRun* run = FindRun(pin))
-        run->Notify = event;
-    else
-        throw EOSError(EBADF, "Bad file descriptor");
+    CheckedRun(pin).Notify = event;
 }
 
 void TSimPlatform::UnregisterNotificationEvent(THandle pin, THandle) {
@@ -333,11 +306,9 @@ void TSimPlatform::UnregisterNotificationEvent(THandle pin, THandle) {
 // the most recently completed half.
 TAudioPosition TSimPlatform::Position(THandle pin) {
     std::lock_guard lock(mutex_);
-    const TRun* run = FindRun(pin);
-    if (!run || run->HalfFrames() == 0)
-        throw EOSError(EBADF, "Bad file descriptor");
-    if (devices_[run->Device].Pins[run->PinId].PositionFails)
-        throw EOSError(EIO, "Input/output error");
+    const TRun* run = &CheckedRun(pin);
+    if (run->HalfFrames() == 0)
+        RaiseSystemError(EINVAL, devices_[run->Device].FriendlyName);
     const int64_t half = run->HalfFrames();
     const int64_t elapsed = run->Frame(ClockNowLocked()) - run->StartFrame;
     const uint64_t halfBytes = static_cast<uint64_t>(half) * run->Format.nBlockAlign;

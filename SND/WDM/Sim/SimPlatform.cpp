@@ -1,4 +1,4 @@
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 
 #include "SND/Exceptions.h"
 #include "SND/WDM/WdmPins.h"
@@ -26,19 +26,17 @@ int PickWidth(const TDataRange& request, const TDataRange& offered) {
     return 0;
 }
 
-TWaveFormatExtensible Answer(int channels, int rate, int bits, bool plain) {
+TWaveFormatExtensible Answer(int channels, int rate, int bits) {
     TWaveFormatExtensible f{};
-    f.wFormatTag = plain ? WAVE_FORMAT_PCM : WAVE_FORMAT_EXTENSIBLE;
+    f.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
     f.nChannels = static_cast<uint16_t>(channels);
     f.nSamplesPerSec = static_cast<uint32_t>(rate);
     f.wBitsPerSample = static_cast<uint16_t>(bits);
     f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
     f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-    if (!plain) {
-        f.cbSize = kExtensibleExtraSize;
-        f.wValidBitsPerSample = static_cast<uint16_t>(bits);
-        f.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-    }
+    f.cbSize = kExtensibleExtraSize;
+    f.wValidBitsPerSample = static_cast<uint16_t>(bits);
+    f.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
     return f;
 }
 
@@ -73,117 +71,96 @@ TSimDevice SimDevice(const std::string& friendlyName, std::vector<TSimPin> pins,
 }
 
 TSimPlatform::TSimPlatform(TClock clock)
-    : clock_(clock), epoch_(std::chrono::steady_clock::now()), events_([this] {
-          { std::lock_guard lock(mutex_); }
-          wake_.notify_all();
-      }) {}
+    : clock_(clock), epoch_(std::chrono::steady_clock::now()), events_([this] { WakeWaiters(); }) {}
 
 TSimPlatform::~TSimPlatform() = default;
+
+void TSimPlatform::WakeWaiters() {
+    { std::lock_guard lock(mutex_); }
+    wake_.notify_all();
+}
 
 size_t TSimPlatform::AddDevice(TSimDevice described) {
     std::lock_guard lock(mutex_);
     if (described.Path.empty())
         described.Path = "sim:" + std::to_string(devices_.size());
     devices_.push_back(std::move(described));
-    removed_.push_back(false);
-    openHandles_.push_back(0);
-    totalOpens_.push_back(0);
+    open_.push_back(false);
     return devices_.size() - 1;
-}
-
-TSimDevice& TSimPlatform::Device(size_t device) { return devices_.at(device); }
-
-TSimPin& TSimPlatform::Pin(size_t device, uint32_t pinId) {
-    return devices_.at(device).Pins.at(pinId);
 }
 
 void TSimPlatform::SetSource(size_t device, uint32_t pinId, TSimSource source) {
     std::lock_guard lock(mutex_);
-    Pin(device, pinId).Source = std::move(source);
+    devices_.at(device).Pins.at(pinId).Source = std::move(source);
 }
 
 void TSimPlatform::SetSink(size_t device, uint32_t pinId, TSimSink sink) {
     std::lock_guard lock(mutex_);
-    Pin(device, pinId).Sink = std::move(sink);
+    devices_.at(device).Pins.at(pinId).Sink = std::move(sink);
 }
 
-void TSimPlatform::RemoveDevice(size_t device) {
-    {
-        std::lock_guard lock(mutex_);
-        removed_.at(device) = true;
-    }
-    wake_.notify_all();
-}
-
-int TSimPlatform::OpenCount(size_t device) const {
+std::optional<size_t> TSimPlatform::DeviceOfPath(const std::string& path) const {
     std::lock_guard lock(mutex_);
-    return openHandles_.at(device);
+    for (size_t d = 0; d < devices_.size(); ++d)
+        if (devices_[d].Path == path)
+            return d;
+    return std::nullopt;
 }
 
-int TSimPlatform::TotalOpenCount(size_t device) const {
+std::optional<size_t> TSimPlatform::DeviceOfFilter(THandle filter) const {
     std::lock_guard lock(mutex_);
-    return totalOpens_.at(device);
+    auto it = filters_.find(filter);
+    return it == filters_.end() ? std::nullopt : std::optional<size_t>(it->second);
 }
 
-bool TSimPlatform::PinCreated(size_t device, uint32_t pinId) const {
+std::optional<std::pair<size_t, uint32_t>> TSimPlatform::PinOfHandle(THandle pin) const {
     std::lock_guard lock(mutex_);
-    return std::any_of(runs_.begin(), runs_.end(), [&](const auto& entry) {
-        return entry.second->Device == device && entry.second->PinId == pinId;
-    });
+    const TRun* run = FindRun(pin);
+    return run ? std::optional(std::pair(run->Device, run->PinId)) : std::nullopt;
 }
 
-TKsState TSimPlatform::PinState(size_t device, uint32_t pinId) const {
+const std::string& TSimPlatform::DeviceName(size_t device) const {
     std::lock_guard lock(mutex_);
-    for (const auto& [handle, run] : runs_)
-        if (run->Device == device && run->PinId == pinId)
-            return run->State;
-    return ksStop;
+    return devices_.at(device).FriendlyName;
 }
 
-bool TSimPlatform::Load() { return !LoadFails; }
+void TSimPlatform::Load() {}
 
 bool TSimPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& device) {
     std::lock_guard lock(mutex_);
-    if (static_cast<int64_t>(index) == EnumerationFailsAt)
-        throw EOSError(EIO, "Input/output error");
     if (index >= devices_.size())
         return false;
     const TSimDevice& described = devices_[index];
     device.Render = described.Render;
     device.Capture = described.Capture;
     device.Realtime = described.Realtime;
-    device.PathFound = !described.PathMissing;
+    device.PathFound = true;
     device.Path = described.Path;
-    device.NameFound = !described.NameMissing;
+    device.NameFound = true;
     device.FriendlyName = described.FriendlyName;
     return true;
 }
 
-THandle TSimPlatform::OpenFilter(const std::string& path, int& error) {
+THandle TSimPlatform::OpenFilter(const std::string& path) {
     std::lock_guard lock(mutex_);
     for (size_t d = 0; d < devices_.size(); ++d) {
         if (devices_[d].Path != path)
             continue;
-        error = removed_[d] ? ENODEV : devices_[d].OpenFails ? EACCES : 0;
-        if (error == 0 && openHandles_[d] > 0)
-            error = EBUSY; // opened without sharing
-        if (error != 0)
-            return kClosedHandle;
-        ++openHandles_[d];
-        ++totalOpens_[d];
+        if (open_[d])
+            RaiseSystemError(EBUSY, devices_[d].FriendlyName); // opened without sharing
+        open_[d] = true;
         filters_[nextHandle_] = d;
         return nextHandle_++;
     }
-    error = ENOENT;
-    return kClosedHandle;
+    RaiseSystemError(ENOENT, path);
 }
 
-void TSimPlatform::CloseFilter(THandle filter) {
+void TSimPlatform::CloseFilter(THandle filter) noexcept {
     std::lock_guard lock(mutex_);
     auto it = filters_.find(filter);
     if (it == filters_.end())
         return;
-    --openHandles_[it->second];
+    open_[it->second] = false;
     filters_.erase(it);
 }
 
@@ -191,123 +168,104 @@ uint32_t TSimPlatform::PinCount(THandle filter) {
     std::lock_guard lock(mutex_);
     auto it = filters_.find(filter);
     if (it == filters_.end())
-        throw EOSError(EBADF, "Bad file descriptor");
-    const TSimDevice& device = devices_[it->second];
-    if (device.PinCountFails)
-        throw EOSError(EIO, "Input/output error");
-    return static_cast<uint32_t>(device.Pins.size());
+        RaiseSystemError(EBADF, "PinCount");
+    return static_cast<uint32_t>(devices_[it->second].Pins.size());
 }
 
-const TSimPin& TSimPlatform::CheckedPin(THandle filter, uint32_t pinId, TSimQuery query) {
+const TSimPin& TSimPlatform::CheckedPin(THandle filter, uint32_t pinId) {
     std::lock_guard lock(mutex_);
     auto it = filters_.find(filter);
     if (it == filters_.end())
-        throw EOSError(EBADF, "Bad file descriptor");
+        RaiseSystemError(EBADF, "pin property");
     const TSimDevice& device = devices_[it->second];
     if (pinId >= device.Pins.size())
-        throw EOSError(EINVAL, "Invalid argument");
-    const TSimPin& pin = device.Pins[pinId];
-    const auto& failing = pin.FailingQueries;
-    if (std::find(failing.begin(), failing.end(), query) != failing.end())
-        throw EOSError(EIO, "Input/output error");
-    return pin;
+        RaiseSystemError(EINVAL, device.FriendlyName);
+    return device.Pins[pinId];
 }
 
 TPinCommunication TSimPlatform::PinCommunication(THandle filter, uint32_t pinId) {
-    return CheckedPin(filter, pinId, sqCommunication).Communication;
+    return CheckedPin(filter, pinId).Communication;
 }
 
 std::vector<TKsIdentifier> TSimPlatform::PinInterfaces(THandle filter, uint32_t pinId) {
-    return CheckedPin(filter, pinId, sqInterfaces).Interfaces;
+    return CheckedPin(filter, pinId).Interfaces;
 }
 
 std::vector<TKsIdentifier> TSimPlatform::PinMediums(THandle filter, uint32_t pinId) {
-    return CheckedPin(filter, pinId, sqMediums).Mediums;
+    return CheckedPin(filter, pinId).Mediums;
 }
 
 std::vector<TDataRange> TSimPlatform::PinDataRanges(THandle filter, uint32_t pinId) {
-    return CheckedPin(filter, pinId, sqDataRanges).Ranges;
+    return CheckedPin(filter, pinId).Ranges;
 }
 
 TPinDataFlow TSimPlatform::PinDataFlow(THandle filter, uint32_t pinId) {
-    return CheckedPin(filter, pinId, sqDataFlow).DataFlow;
+    return CheckedPin(filter, pinId).DataFlow;
 }
 
 uint32_t TSimPlatform::PinInstanceCount(THandle filter, uint32_t pinId) {
-    CheckedPin(filter, pinId, sqInstances);
+    CheckedPin(filter, pinId);
     return 1;
 }
 
-int TSimPlatform::DataIntersection(THandle filter, uint32_t pinId,
-                                   const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
-                                   TWaveFormatExtensible& waveFormat) {
-    std::lock_guard lock(mutex_);
-    auto it = filters_.find(filter);
-    if (it == filters_.end() || pinId >= devices_[it->second].Pins.size())
-        return EBADF;
-    const TSimPin& pin = devices_[it->second].Pins[pinId];
-    LastIntersectionRequest = ranges;
-    if (pin.IntersectionError != 0)
-        return pin.IntersectionError;
+void TSimPlatform::DataIntersection(THandle filter, uint32_t pinId,
+                                    const std::vector<TDataRange>& ranges, TDataFormat& dataFormat,
+                                    TWaveFormatExtensible& waveFormat) {
+    const TSimPin& pin = CheckedPin(filter, pinId);
     for (const TDataRange& request : ranges) {
         for (const TDataRange& offered : pin.Ranges) {
             if (!IsPcmAudio(offered) || request.MinRate < offered.MinRate ||
                 request.MinRate > offered.MaxRate)
                 continue;
             const int channels = std::min(request.MaxChannels, offered.MaxChannels);
-            const int bits = pin.AnswerBits > 0 ? pin.AnswerBits : PickWidth(request, offered);
+            const int bits = PickWidth(request, offered);
             if (channels < 1 || bits == 0)
                 continue;
-            waveFormat = Answer(pin.AnswerChannels > 0 ? pin.AnswerChannels : channels,
-                                request.MinRate, bits, pin.AnswerPlainPcm);
+            waveFormat = Answer(channels, request.MinRate, bits);
             dataFormat = TDataFormat{};
-            dataFormat.FormatSize =
-                64 + (pin.AnswerPlainPcm ? kWaveFormatExSize : sizeof(TWaveFormatExtensible));
+            dataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
             dataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
             dataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
             dataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
-            return 0;
+            return;
         }
     }
-    return EINVAL;
+    RaiseSystemError(EINVAL, DeviceName(*DeviceOfFilter(filter)));
 }
 
-int TSimPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat&,
-                            const TWaveFormatExtensible& waveFormat, bool forWriting,
-                            int32_t framesPerBuffer, THandle& pin) {
+THandle TSimPlatform::CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat&,
+                                const TWaveFormatExtensible& waveFormat, bool forWriting,
+                                int32_t framesPerBuffer) {
+    const long double clockRatio = ClockRatio(DeviceOfFilter(filter).value_or(0), connect.PinId);
     std::lock_guard lock(mutex_);
     auto it = filters_.find(filter);
     if (it == filters_.end())
-        return EBADF;
+        RaiseSystemError(EBADF, "CreatePin");
     const size_t device = it->second;
-    if (removed_[device])
-        return ENODEV;
+    const std::string& name = devices_[device].FriendlyName;
     if (connect.PinId >= devices_[device].Pins.size())
-        return EINVAL;
+        RaiseSystemError(EINVAL, name);
     const TSimPin& described = devices_[device].Pins[connect.PinId];
-    if (described.CreateError != 0)
-        return described.CreateError;
     for (const auto& [handle, run] : runs_)
         if (run->Device == device && run->PinId == connect.PinId)
-            return kPinBusyError;
+            throw EOSError(kPinBusyError, name + ": the pin is in use");
     if (forWriting != (described.DataFlow == dfIn))
-        return EACCES;
+        RaiseSystemError(EACCES, name);
     if (waveFormat.nBlockAlign == 0 || waveFormat.nSamplesPerSec == 0 || framesPerBuffer < 1)
-        return EINVAL;
+        RaiseSystemError(EINVAL, name);
     auto run = std::make_unique<TRun>();
     run->Device = device;
     run->PinId = connect.PinId;
     run->IsRender = forWriting;
     run->IsRealtime = connect.Interface.Id == KSINTERFACE_STANDARD_LOOPED_STREAMING;
     run->Format = waveFormat;
-    run->FramesPerSecond =
-        static_cast<long double>(waveFormat.nSamplesPerSec) * described.ClockRatio;
-    pin = nextHandle_++;
+    run->FramesPerSecond = static_cast<long double>(waveFormat.nSamplesPerSec) * clockRatio;
+    const THandle pin = nextHandle_++;
     runs_[pin] = std::move(run);
-    return 0;
+    return pin;
 }
 
-void TSimPlatform::ClosePin(THandle pin) {
+void TSimPlatform::ClosePin(THandle pin) noexcept {
     std::lock_guard lock(mutex_);
     runs_.erase(pin);
 }
@@ -317,9 +275,16 @@ TSimPlatform::TRun* TSimPlatform::FindRun(THandle pin) const {
     return it == runs_.end() ? nullptr : it->second.get();
 }
 
+TSimPlatform::TRun& TSimPlatform::CheckedRun(THandle pin) const {
+    TRun* run = FindRun(pin);
+    if (!run)
+        RaiseSystemError(EBADF, "pin " + std::to_string(pin));
+    return *run;
+}
+
 THandle TSimPlatform::CreateEvent() { return events_.Create(); }
 
-void TSimPlatform::CloseEvent(THandle event) { events_.Close(event); }
+void TSimPlatform::CloseEvent(THandle event) noexcept { events_.Close(event); }
 
 void TSimPlatform::SetEvent(THandle event) { events_.Set(event); }
 

@@ -16,10 +16,10 @@ public:
     TAlsaPlatform();
     ~TAlsaPlatform() override;
 
-    bool Load() override;
+    void Load() override;
     bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) override;
-    THandle OpenFilter(const std::string& path, int& error) override;
-    void CloseFilter(THandle filter) override;
+    THandle OpenFilter(const std::string& path) override;
+    void CloseFilter(THandle filter) noexcept override;
     uint32_t PinCount(THandle filter) override;
     TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
     std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
@@ -27,25 +27,25 @@ public:
     std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
     TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
     uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
-    int DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
-                         TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
-    int CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
-                  const TWaveFormatExtensible& waveFormat, bool forWriting, int32_t framesPerBuffer,
-                  THandle& pin) override;
-    void ClosePin(THandle pin) override;
-    int SetPinState(THandle pin, TKsState state) override;
-    int ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
-    int WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    void DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
+                          TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
+    THandle CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
+                      const TWaveFormatExtensible& waveFormat, bool forWriting,
+                      int32_t framesPerBuffer) override;
+    void ClosePin(THandle pin) noexcept override;
+    void SetPinState(THandle pin, TKsState state) override;
+    void ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
     TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
                             uint32_t notificationCount) override;
     void RegisterNotificationEvent(THandle pin, THandle event) override;
     void UnregisterNotificationEvent(THandle pin, THandle event) override;
     TAudioPosition Position(THandle pin) override;
     THandle CreateEvent() override;
-    void CloseEvent(THandle event) override;
+    void CloseEvent(THandle event) noexcept override;
     void SetEvent(THandle event) override;
     void ResetEvent(THandle event) override;
-    int WaitForAny(const THandle* events, size_t count) override;
+    size_t WaitForAny(const THandle* events, size_t count) override;
     uint64_t XrunCount(THandle pin) const override;
 
     struct TImpl;

@@ -1,6 +1,7 @@
-#include "SND/WDM/AlsaPlatform.h"
-#include "SND/WDM/AudioPlatform.h"
-#include "SND/WDM/SimDemo.h"
+#include "SND/WDM/Platform/PlatformFactory.h"
+
+#include "SND/WDM/Alsa/AlsaPlatform.h"
+#include "SND/WDM/Sim/SimDemo.h"
 
 #include <cstdlib>
 #include <string>

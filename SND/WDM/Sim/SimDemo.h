@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SND/SndTypes.h"
-#include "SND/WDM/SimPlatform.h"
+#include "SND/WDM/Sim/SimPlatform.h"
 
 #include <memory>
 

@@ -3,10 +3,9 @@
 // Shared by the ALSA platform's two source files; nothing else includes ALSA.
 
 #include "SND/SndTypes.h"
-#include "SND/WDM/AlsaPlatform.h"
+#include "SND/WDM/Alsa/AlsaHandles.h"
+#include "SND/WDM/Alsa/AlsaPlatform.h"
 #include "SND/WDM/PlatformEvents.h"
-
-#include <alsa/asoundlib.h>
 
 #include <array>
 #include <atomic>
@@ -49,7 +48,7 @@ struct TAlsaRequest {
 // A created pin: an open, configured PCM and its queue of buffers.
 struct TAlsaPin {
     std::string Label; // device and direction, for messages
-    snd_pcm_t* Pcm = nullptr;
+    TPcm Pcm;
     bool IsRender = false;
     bool Shift24 = false; // S24_LE on the device; the layer sees it high-aligned in 32 bits
     size_t FrameBytes = 0;
@@ -70,12 +69,15 @@ struct TAlsaPin {
 struct TAlsaPlatform::TImpl {
     TImpl();
     ~TImpl();
+    TImpl(const TImpl&) = delete;
+    TImpl& operator=(const TImpl&) = delete;
 
     TAlsaDevice* DeviceOf(THandle filter);
     TAlsaPin* FindPin(THandle pin) const;
     void ListDevices();
 
-    int WakeFd = -1; // eventfd: SetEvent from another thread wakes the poll
+    int WakeFd = -1;   // eventfd: SetEvent from another thread wakes the poll
+    int WakeError = 0; // why it could not be made
     TEventTable Events;
     std::vector<TAlsaDevice> Devices;
     std::map<THandle, size_t> Filters;
@@ -85,10 +87,14 @@ struct TAlsaPlatform::TImpl {
 };
 
 // Opens a PCM with exactly this format, channels and rate, asking for two periods of
-// `frames`; the device may grant other sizes. Returns 0 or a negative ALSA error.
+// `frames`; the device may grant other sizes. Returns 0 or a negative ALSA error, leaving
+// `pin` as it was.
 int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t format,
                       unsigned channels, unsigned rate, snd_pcm_uframes_t frames, TAlsaPin& pin);
 
 int64_t MonotonicNs();
+
+// Raises EOSError for a negative ALSA error with ALSA's words for it, after `subject`.
+[[noreturn]] void RaiseAlsaError(int err, const std::string& subject);
 
 } // namespace sonari

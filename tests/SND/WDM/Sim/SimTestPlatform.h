@@ -1,0 +1,124 @@
+#pragma once
+
+#include "SND/WDM/Sim/SimPlatform.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sonari::test {
+
+// Pin properties a test can make fail.
+enum TSimQuery { sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances };
+
+// Faults and quirks of one simulated pin's driver. Error fields hold the platform error number to
+// raise (0: none).
+struct TSimPinFaults {
+    std::vector<TSimQuery> FailingQueries;
+    int IntersectionError = 0;
+    int CreateError = 0;
+    int PauseError = 0;
+    int RunError = 0;
+    int StopError = 0;
+    int ReadError = 0;
+    int WriteError = 0;
+    bool RtBufferFails = false;
+    uint32_t RtBufferShortfall = 0; // bytes the driver grants less than asked
+    bool PositionFails = false;
+    int32_t AnswerChannels = 0;  // > 0: the driver answers this channel count, whatever was asked
+    int32_t AnswerBits = 0;      // > 0: the driver answers this sample width
+    bool AnswerPlainPcm = false; // the driver answers a plain PCM record
+    long double ClockRatio = 1;  // the device clock against its nominal rate
+};
+
+// Faults of one simulated device as the registry and its driver show them.
+struct TSimDeviceFaults {
+    bool PathMissing = false;
+    bool NameMissing = false;
+    bool OpenFails = false;
+    bool PinCountFails = false;
+};
+
+// The simulated devices with faults a test plants and counters it reads. Faults are set between
+// runs (the platform's lock orders them before the streaming thread reads them).
+class TSimTestPlatform : public TSimPlatform {
+public:
+    explicit TSimTestPlatform(TClock clock = scManual) : TSimPlatform(clock) {}
+
+    TSimPinFaults& Faults(size_t device, uint32_t pinId);
+    TSimDeviceFaults& DeviceFaults(size_t device);
+    bool LoadFails = false;
+    int64_t EnumerationFailsAt = -1; // interface number whose enumeration raises
+    bool WaitFails = false;
+    int EventsLeft = -1; // events that can still be created; -1: no limit
+    std::vector<TDataRange> LastIntersectionRequest;
+
+    // The device vanishes: opens fail, queued I/O stops and waits that depend on it raise.
+    void RemoveDevice(size_t device);
+    // The device's clock stands still for `duration` from now (a late or stuck device).
+    void Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds duration) {
+        StallClock(device, pinId, duration);
+    }
+
+    int OpenCount(size_t device) const;      // open handles of the device now
+    int TotalOpenCount(size_t device) const; // opens since creation, scanning included
+    bool PinCreated(size_t device, uint32_t pinId) const;
+    TKsState PinState(size_t device, uint32_t pinId) const;
+    int OpenEventCount() const;
+
+    void Load() override;
+    bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) override;
+    THandle OpenFilter(const std::string& path) override;
+    void CloseFilter(THandle filter) noexcept override;
+    uint32_t PinCount(THandle filter) override;
+    TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
+    std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
+    std::vector<TKsIdentifier> PinMediums(THandle filter, uint32_t pinId) override;
+    std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
+    TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
+    uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
+    void DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
+                          TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
+    THandle CreatePin(THandle filter, const TPinConnect& connect, const TDataFormat& dataFormat,
+                      const TWaveFormatExtensible& waveFormat, bool forWriting,
+                      int32_t framesPerBuffer) override;
+    void ClosePin(THandle pin) noexcept override;
+    void SetPinState(THandle pin, TKsState state) override;
+    void ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
+    TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
+                            uint32_t notificationCount) override;
+    TAudioPosition Position(THandle pin) override;
+    THandle CreateEvent() override;
+    void CloseEvent(THandle event) noexcept override;
+    size_t WaitForAny(const THandle* events, size_t count) override;
+
+protected:
+    bool DeviceLost(size_t device) const override;
+    long double ClockRatio(size_t device, uint32_t pinId) const override;
+
+private:
+    // Raises the fault `error` of a device, if any, as the platform would.
+    void Raise(int error, size_t device) const;
+    size_t Device(THandle filter) const;
+    const TSimPinFaults& PinFaults(THandle pin) const;
+    void CheckQuery(THandle filter, uint32_t pinId, TSimQuery query) const;
+
+    mutable std::mutex mutex_; // the counters below; faults are set between runs
+    std::map<std::pair<size_t, uint32_t>, TSimPinFaults> pinFaults_;
+    std::map<size_t, TSimDeviceFaults> deviceFaults_;
+    std::array<std::atomic<bool>, 256> lost_{}; // read under the platform's lock
+    std::map<THandle, size_t> openFilters_;
+    std::map<size_t, int> totalOpens_;
+    std::map<THandle, std::pair<size_t, uint32_t>> createdPins_;
+    std::map<std::pair<size_t, uint32_t>, TKsState> pinStates_;
+    int openEvents_ = 0;
+};
+
+} // namespace sonari::test
