@@ -11,7 +11,10 @@
 #include "engine/SliderScales.h"
 #include "settings/SettingsFile.h"
 
+#include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <ostream>
 
 namespace sonari::cli {
@@ -19,7 +22,8 @@ namespace sonari::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: sonari-cli run --input DEV --output DEV [--profile P.ini] [--stats]\n";
+    "Usage: sonari-cli run --input DEV --output DEV [--profile P.ini] [--latency low|normal]\n"
+    "                      [--stats]\n";
 
 constexpr const char* kHelp = R"(
 Processes the microphone live to the transmitter until interrupted (Ctrl+C, SIGINT or SIGTERM),
@@ -32,7 +36,13 @@ samples/s that both support.
                    (letter case does not matter)
   --profile P.ini  equalizer, dynamics and output gain from a profile saved by Sonari
                    (without: equalizer on, gate/compressor/clipper off, output gain 0 dB)
+  --latency MODE   low (the default): short blocks and device buffers, some tens of ms from
+                   microphone to transmitter; normal: blocks of 1024 samples at 12 kHz
   --stats          print the output figures of every 25 blocks (2.13 s) as they close
+
+Once the devices have reported their delays the estimated delay from microphone to
+transmitter is printed; at the end, how often a device had to recover from an interruption
+(xruns).
 
 A stream that ends by itself (a device removed, a driver failure) is reported with its reason
 and the exit status is 1.
@@ -69,19 +79,52 @@ private:
 struct TRunOptions {
     std::string Input, Output, Profile;
     bool Stats = false;
+    TLatencyMode Latency = lmLow;
 };
+
+TLatencyMode ParseLatency(const std::string& value) {
+    if (value.empty() || value == "low")
+        return lmLow;
+    if (value == "normal")
+        return lmNormal;
+    throw EUsageError("--latency takes 'low' or 'normal', not '" + value + "'");
+}
 
 TRunOptions ParseRunOptions(const std::vector<std::string>& args) {
     const TArguments parsed =
-        ParseArguments(args, {"--stats"}, {"--input", "--output", "--profile"});
+        ParseArguments(args, {"--stats"}, {"--input", "--output", "--profile", "--latency"});
     if (!parsed.Positional.empty())
         throw EUsageError("unexpected argument '" + parsed.Positional.front() + "'");
     TRunOptions options{parsed.Value("--input"), parsed.Value("--output"),
-                        parsed.Value("--profile"), parsed.Has("--stats")};
+                        parsed.Value("--profile"), parsed.Has("--stats"),
+                        ParseLatency(parsed.Value("--latency"))};
     if (options.Input.empty() || options.Output.empty())
         throw EUsageError("both --input and --output are needed");
     return options;
 }
+
+// Once, as soon as the devices have reported their delays (they settle in the first second).
+class TLatencyNote {
+public:
+    explicit TLatencyNote(const TDsp& dsp) : dsp_(dsp) {}
+    void Poll(std::ostream& out) {
+        if (shown_ || std::chrono::steady_clock::now() - started_ < std::chrono::seconds(1))
+            return;
+        const double ms = dsp_.LatencyEstimateMs();
+        if (std::isnan(ms))
+            return;
+        char line[96];
+        std::snprintf(line, sizeof line, "Latency from microphone to transmitter: about %.0f ms\n",
+                      ms);
+        out << line << std::flush;
+        shown_ = true;
+    }
+
+private:
+    const TDsp& dsp_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    bool shown_ = false;
+};
 
 } // namespace
 
@@ -120,19 +163,29 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     dsp.SetOutputGainDb(OutputGainDb(profile.OutputGain));
     // The statistics are the only display a console has.
     dsp.SetDisplaysVisible(options.Stats);
+    dsp.SetLatencyMode(options.Latency);
     dsp.SetMode(dmProcess);
     const TStopSignals signals;
     dsp.StartDuplex();
+    const TDeviceSettings& input = dsp.Stream().InputDevice();
     out << "Processing " << audio.DeviceName(selection.InputDeviceIndex) << " -> "
-        << audio.DeviceName(selection.OutputDeviceIndex) << " at "
-        << dsp.Stream().InputDevice().SamplingRate << " Hz. Ctrl+C stops.\n"
+        << audio.DeviceName(selection.OutputDeviceIndex) << " at " << input.SamplingRate
+        << " Hz in buffers of " << input.SamplesPerBuf << " frames. Ctrl+C stops.\n";
+    const std::string& scheduling = dsp.Stream().Scheduling();
+    out << "Real-time scheduling: " << (scheduling.empty() ? "not granted" : scheduling) << "\n"
         << std::flush;
 
-    if (RunLive(dsp, synchronizer, [&] { return signals.Raised(); }) == leStreamEnded) {
+    TLatencyNote latency(dsp);
+    const TLiveRunEnd end = RunLive(dsp, synchronizer, [&] {
+        latency.Poll(out);
+        return signals.Raised();
+    });
+    if (end == leStreamEnded) {
         err << "Streaming stopped: " << view.EndReason() << "\n";
         return 1;
     }
-    out << "Stopped.\n";
+    out << "Stopped. Xruns: " << dsp.Stream().XrunCount()
+        << ", output blocks dropped: " << dsp.Stream().DroppedBlockCount() << "\n";
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/OutputLimiter.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace sonari {
 
@@ -25,17 +26,18 @@ int32_t FirstRate(int32_t minRate) {
 }
 
 // One device buffer carries exactly one block at the processing rate.
-int32_t BufferFrames(int32_t rate) {
-    const int64_t product = int64_t{TDsp::kBlockSize} * rate;
+int32_t BufferFrames(int32_t rate, int32_t blockSize) {
+    const int64_t product = int64_t{blockSize} * rate;
     return static_cast<int32_t>((product + TDsp::kProcessingRate / 2) / TDsp::kProcessingRate);
 }
 
-void Configure(TDeviceSettings& device, int32_t index, const TDeviceCaps& caps, int32_t rate) {
+void Configure(TDeviceSettings& device, int32_t index, const TDeviceCaps& caps, int32_t rate,
+               int32_t blockSize) {
     device.Index = index;
     device.Channels = std::min(2, caps.MaxChannels);
     device.BitsPerSample = caps.MaxBits;
     device.SamplingRate = rate;
-    device.SamplesPerBuf = BufferFrames(rate);
+    device.SamplesPerBuf = BufferFrames(rate, blockSize);
 }
 
 } // namespace
@@ -50,9 +52,12 @@ bool IsProcessingRate(int64_t samplesPerSec) {
 TDsp::TDsp(TWdmAudio& audio, TSynchronizer& synchronizer, IDspView& view,
            const TDeviceSelection& selection, TSoundFolders folders)
     : audio_(audio), view_(view), selection_(selection), folders_(std::move(folders)),
-      wdm_(audio, synchronizer), analysis_(view), generated_(kBlockSize), fileBlock_(kBlockSize) {
+      wdm_(audio, synchronizer), analysis_(view), generated_(kBlockSize), fileBlock_(kBlockSize),
+      reports_(kQueuedReports, TBlockReport{}), wake_(synchronizer, [this] { DeliverReports(); }) {
     equalizer_.SetDataBlockSize(kBlockSize);
     equalizer_.SetAnalysisOn(false);
+    // The chain runs where the blocks arrive; a busy window cannot stop the audio.
+    wdm_.SetDataThread(dtStreaming);
     wdm_.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
         WdmData(in, out);
     };
@@ -74,6 +79,9 @@ void TDsp::Stop() noexcept {
             file_.Close();
     } catch (...) {
     }
+    // What the ended run left is not shown any more.
+    reports_.Clear();
+    wake_.Cancel();
     analysis_.Reset();
 }
 
@@ -119,7 +127,8 @@ void TDsp::StartStream(TDeviceSettings* input, TDeviceSettings* output, int32_t 
 void TDsp::StartInput() {
     const TDeviceCaps caps = CheckedCaps(selection_.InputDeviceIndex, false);
     wdm_.SetDirections(ddCapture);
-    Configure(wdm_.InputDevice(), selection_.InputDeviceIndex, caps, FirstRate(caps.MinRate));
+    Configure(wdm_.InputDevice(), selection_.InputDeviceIndex, caps, FirstRate(caps.MinRate),
+              RunBlockSize());
     SetAnalysisOn(true);
     StartStream(&wdm_.InputDevice(), nullptr, caps.MaxRate);
 }
@@ -127,7 +136,8 @@ void TDsp::StartInput() {
 void TDsp::StartOutput() {
     const TDeviceCaps caps = CheckedCaps(selection_.OutputDeviceIndex, true);
     wdm_.SetDirections(ddRender);
-    Configure(wdm_.OutputDevice(), selection_.OutputDeviceIndex, caps, FirstRate(caps.MinRate));
+    Configure(wdm_.OutputDevice(), selection_.OutputDeviceIndex, caps, FirstRate(caps.MinRate),
+              RunBlockSize());
     SetAnalysisOn(true);
     StartStream(nullptr, &wdm_.OutputDevice(), caps.MaxRate);
 }
@@ -137,18 +147,25 @@ void TDsp::StartDuplex() {
     const TDeviceCaps outCaps = CheckedCaps(selection_.OutputDeviceIndex, true);
     wdm_.SetDirections(ddBoth);
     const int32_t rate = FirstRate(std::max(inCaps.MinRate, outCaps.MinRate));
-    Configure(wdm_.InputDevice(), selection_.InputDeviceIndex, inCaps, rate);
-    Configure(wdm_.OutputDevice(), selection_.OutputDeviceIndex, outCaps, rate);
+    Configure(wdm_.InputDevice(), selection_.InputDeviceIndex, inCaps, rate, RunBlockSize());
+    Configure(wdm_.OutputDevice(), selection_.OutputDeviceIndex, outCaps, rate, RunBlockSize());
     // Hidden in the tray: no displays to feed, the signal chain itself is the same.
     SetAnalysisOn(displaysVisible_);
     StartStream(&wdm_.InputDevice(), &wdm_.OutputDevice(),
                 std::min(inCaps.MaxRate, outCaps.MaxRate));
 }
 
+// Short blocks serve the live path only: the files and the playback keep whole blocks.
+int32_t TDsp::RunBlockSize() const {
+    return mode_ == dmProcess && latencyMode_ == lmLow ? kLowLatencyBlockSize : kBlockSize;
+}
+
 void TDsp::PrepareRun(int32_t inputRate, int32_t outputRate) {
     Assert(mode_ >= dmAdjustGain && mode_ <= dmProcess, kSource);
     TChainLayout layout;
-    layout.BlockSize = kBlockSize;
+    layout.BlockSize = RunBlockSize();
+    runBlockSize_ = layout.BlockSize;
+    parameters_.Equalizer = RunEqualizerParameters();
     layout.LiveInput = IsLiveMode(mode_);
     layout.InputRate = layout.LiveInput ? inputRate : kProcessingRate;
     layout.OutputRate = IsOutputMode(mode_) ? outputRate : 0;
@@ -157,7 +174,13 @@ void TDsp::PrepareRun(int32_t inputRate, int32_t outputRate) {
     if (layout.OutputRate != 0)
         ApplyInterpolatorGain(mode_ == dmProcess ? outputGainDb_ : playbackGainDb_);
     chain_.Prepare(layout, parameters_);
+    generated_.assign(static_cast<size_t>(layout.BlockSize), 0.0f);
+    recording_ = mode_ == dmRecord || mode_ == dmPlayToFile;
+    if (recording_)
+        file_.Arm();
+    accumulator_.Start();
     blockCount_ = 0;
+    droppedReports_ = 0;
 }
 
 // ---- parameters ----------------------------------------------------------------------------
@@ -170,8 +193,32 @@ void TDsp::Publish() {
     p.OutputGainDb = interpolatorGainDb_;
     p.Noise = addNoise_ ? (qrnSelected_ ? &qrn_ : &qrm_) : nullptr;
     p.SignalWeight = SignalWeight(noiseSnrDb_);
-    p.Equalizer = equalizer_.Parameters();
+    p.Equalizer = RunEqualizerParameters();
     chain_.Publish(p);
+}
+
+// The edited equalizer with its spectra for the run's block size: short blocks take a mirror
+// of it, rebuilt only where it differs.
+const TEqualizerParameters& TDsp::RunEqualizerParameters() {
+    if (runBlockSize_ == kBlockSize)
+        return equalizer_.Parameters();
+    TMicEqualizer& mirror = shortEqualizer_;
+    if (mirror.DataBlockSize() != runBlockSize_)
+        mirror.SetDataBlockSize(runBlockSize_);
+    const TMicEqualizer& edited = equalizer_;
+    if (mirror.Bands() != edited.Bands())
+        mirror.SetBands(edited.Bands());
+    if (mirror.CutoffLo() != edited.CutoffLo() || mirror.CutoffHi() != edited.CutoffHi()) {
+        mirror.SetCutoffLo(edited.CutoffLo()); // drags the high edge along where it must
+        mirror.SetCutoffHi(edited.CutoffHi());
+    }
+    mirror.SetClipThreshold(edited.ClipThreshold());
+    mirror.SetGateThreshold(edited.GateThreshold());
+    mirror.SetCompression(edited.Compression());
+    mirror.SetEqualizerEnabled(edited.EqualizerEnabled());
+    mirror.SetClipperEnabled(edited.ClipperEnabled());
+    mirror.SetAnalysisOn(edited.AnalysisOn());
+    return mirror.Parameters();
 }
 
 void TDsp::EditEqualizer(const std::function<void(TMicEqualizer&)>& edit) {
@@ -239,49 +286,121 @@ void TDsp::WdmData(TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
     CheckBlock(inBuffer, outBuffer);
     TSingleArray& output = IsOutputMode(mode_) ? outBuffer[0] : noOutput_;
     chain_.Process(InputBlock(inBuffer), output);
-    if (mode_ == dmRecord)
-        WriteFileBlock(chain_.Filtered());
-    Measure();
+    TBlockReport& report = accumulator_.Report();
+    CollectFileBlock(report);
+    accumulator_.Add(chain_);
     if (IsOutputMode(mode_))
-        Render(outBuffer);
-    if (mode_ == dmPlayToFile) {
-        std::copy(chain_.Mixed().begin(), chain_.Mixed().end(), fileBlock_.begin());
-        ReportOverload(LimitOutput(fileBlock_));
-        WriteFileBlock(fileBlock_);
-    }
-    ++blockCount_;
+        Render(outBuffer, report);
+    if (accumulator_.Complete())
+        FinishReport();
 }
 
 // Channel 0 of a live input, or the playback block.
 const TSingleArray& TDsp::InputBlock(const TDataBufferF& inBuffer) {
     if (IsLiveMode(mode_))
         return inBuffer[0];
-    playback_.Fill(generated_, chain_.Position(), toneMode_, voice_);
+    playback_.Fill(generated_, chain_.Position(), toneMode_.load(std::memory_order_relaxed),
+                   voice_);
     return generated_;
-}
-
-void TDsp::Measure() {
-    const TMicEqualizer& equalizer = chain_.Equalizer();
-    std::optional<TNoiseReference> noise;
-    if (addNoise_)
-        noise = TNoiseReference{noiseSnrDb_, noisePeak_[qrnSelected_ ? 1 : 0]};
-    const TAnalysisTaps taps{chain_.Input(),         chain_.Filtered(),
-                             chain_.Processed(),     equalizer.SampleEnvelope(),
-                             equalizer.SampleGain(), equalizer.Envelope()};
-    analysis_.Add(taps, mode_, blockCount_, chain_.Parameters().Equalizer.AnalysisOn, noise);
 }
 
 // The chain filled channel 0; the same samples go to the second channel, further ones are left
 // alone.
-void TDsp::Render(TDataBufferF& outBuffer) {
-    ReportOverload(chain_.Overloaded());
+void TDsp::Render(TDataBufferF& outBuffer, TBlockReport& report) {
+    const bool overloaded = chain_.Overloaded();
+    overloadCount_.fetch_add(overloaded, std::memory_order_relaxed);
+    report.Rendered = true;
+    report.DeviceOverload = report.DeviceOverload || overloaded;
     if (outBuffer.size() > 1)
         std::copy(outBuffer[0].begin(), outBuffer[0].end(), outBuffer[1].begin());
 }
 
-void TDsp::ReportOverload(bool overloaded) {
-    overloadCount_ += overloaded;
-    view_.OverloadChanged(overloaded);
+// Mode 3 records the filtered microphone, mode 5 the limited 12 kHz output. Both run on whole
+// blocks.
+void TDsp::CollectFileBlock(TBlockReport& report) {
+    if (mode_ != dmRecord && mode_ != dmPlayToFile)
+        return;
+    Assert(chain_.Layout().BlockSize == kBlockSize, kSource);
+    const TSingleArray& source = mode_ == dmRecord ? chain_.Filtered() : chain_.Mixed();
+    std::copy(source.begin(), source.end(), fileBlock_.begin());
+    if (mode_ == dmPlayToFile) {
+        report.FileOverload = LimitOutput(fileBlock_);
+        overloadCount_.fetch_add(report.FileOverload, std::memory_order_relaxed);
+    }
+    report.Recorded = recording_;
+    if (recording_)
+        report.Progress = file_.Append(fileBlock_);
+}
+
+// A report the main thread has no room for is dropped: the audio never waits for the window.
+void TDsp::FinishReport() {
+    if (reports_.TryPush(accumulator_.Report()))
+        wake_.Notify();
+    else
+        droppedReports_.fetch_add(1, std::memory_order_relaxed);
+    blockCount_.fetch_add(1, std::memory_order_release);
+    accumulator_.Next();
+}
+
+// ---- the main thread's side ----------------------------------------------------------------
+
+bool TDsp::DeliverReports() {
+    bool delivered = false;
+    while (const TBlockReport* report = reports_.Front()) {
+        // Taken even when the view throws, so one bad report is not shown forever.
+        struct TPop {
+            TSpscRing<TBlockReport>& ring;
+            ~TPop() { ring.Pop(); }
+        } pop{reports_};
+        delivered = true;
+        Deliver(*report);
+    }
+    if (!writeErrorShown_) {
+        if (const std::string error = file_.WriteError(); !error.empty()) {
+            writeErrorShown_ = true;
+            view_.Error(error);
+        }
+    }
+    return delivered;
+}
+
+// In the order the window saw them when the chain ran in its own thread.
+void TDsp::Deliver(const TBlockReport& report) {
+    if (mode_ == dmRecord)
+        ReportRecording(report);
+    std::optional<TNoiseReference> noise;
+    if (addNoise_)
+        noise = TNoiseReference{noiseSnrDb_, noisePeak_[qrnSelected_ ? 1 : 0]};
+    static const TSingleArray kNoEnvelope;
+    const TAnalysisTaps taps{
+        report.Input,      report.Filtered,
+        report.Processed,  report.HasEnvelope ? report.SampleEnvelope : kNoEnvelope,
+        report.SampleGain, report.Envelope};
+    analysis_.Add(taps, mode_, report.BlockCount, report.Measure, noise);
+    if (report.Rendered)
+        view_.OverloadChanged(report.DeviceOverload);
+    if (mode_ == dmPlayToFile) {
+        view_.OverloadChanged(report.FileOverload);
+        ReportRecording(report);
+    }
+}
+
+void TDsp::ReportRecording(const TBlockReport& report) {
+    if (!report.Recorded)
+        return;
+    if (report.Progress.Complete)
+        view_.RecordingComplete();
+    view_.RecordingProgress(report.Progress.Fraction);
+}
+
+double TDsp::LatencyEstimateMs() const {
+    const std::optional<TDeviceDelays> delays = wdm_.DeviceDelays();
+    if (mode_ != dmProcess || !wdm_.Running() || !delays)
+        return std::numeric_limits<double>::quiet_NaN();
+    const TDeviceSettings& input = wdm_.InputDevice();
+    const double frames = static_cast<double>(input.SamplesPerBuf) + delays->CaptureFrames +
+                          delays->RenderFrames + chain_.LatencyFor(parameters_);
+    return frames * 1000.0 / input.SamplingRate;
 }
 
 } // namespace sonari

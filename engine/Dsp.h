@@ -4,16 +4,20 @@
 #include "SND/SndTypes.h"
 #include "SND/WDM/DeviceList.h"
 #include "SND/WDM/WdmStream.h"
+#include "engine/BlockReport.h"
 #include "engine/ChainParameters.h"
 #include "engine/DisplayAnalysis.h"
 #include "engine/DspMode.h"
 #include "engine/DspView.h"
+#include "engine/MainThreadWake.h"
 #include "engine/PlaybackSource.h"
 #include "engine/ProcessingChain.h"
 #include "engine/RecordingFile.h"
 #include "engine/SoundPaths.h"
+#include "engine/SpscRing.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,19 +27,28 @@ namespace sonari {
 // A device rate the chain can run at: 12000 * 2^k, k = 0..6.
 bool IsProcessingRate(int64_t samplesPerSec);
 
+// How long the live path from microphone to transmitter is: blocks of 1024 samples at 12000
+// samples/s, or short blocks with device buffers to match. The displays see 1024-sample blocks
+// either way.
+enum TLatencyMode : int32_t { lmNormal = 0, lmLow = 1 };
+
 // The live session: the seven modes over the sound devices. It negotiates the device rate,
 // runs the processing chain on every device buffer, records Voice.wav and Out.wav, plays the
 // voice loop or a test tone, and measures for the displays. The window (or a console) changes
 // the mode (Stop, SetMode, one start operation), pushes the operator's parameters through the
 // setters below and receives reports through IDspView.
 //
-// Threads: everything here belongs to the main thread, the block handler included (the stream
-// hands each buffer over); parameters reach the chain through its mailbox, so they are safe by
-// construction wherever the chain runs.
+// Threads: the block handler runs in the streaming thread and never waits for the main thread;
+// everything else, DeliverReports included, belongs to the main thread, which is the only one
+// that ever calls the view.
 class TDsp {
 public:
     static constexpr int32_t kBlockSize = 1024; // samples per block at the processing rate
     static constexpr int32_t kProcessingRate = TProcessingChain::kRate;
+    // Samples per block at the processing rate while processing at low latency (10.7 ms).
+    static constexpr int32_t kLowLatencyBlockSize = 128;
+    // Reports waiting for the main thread at most (1.4 s); more are dropped, never waited for.
+    static constexpr size_t kQueuedReports = 16;
 
     TDsp(TWdmAudio& audio, TSynchronizer& synchronizer, IDspView& view,
          const TDeviceSelection& selection, TSoundFolders folders);
@@ -67,8 +80,27 @@ public:
     // One device buffer: InBuffer [channels][frames] from the capture device (modes 2, 3, 6),
     // OutBuffer [channels][frames] filled for the render device (modes 4, 5, 6; channels 0 and 1
     // are written). Wrong lengths or a mode without a stream are assertion failures
-    // (engine/Dsp) raised before anything changes.
+    // (engine/Dsp) raised before anything changes. Allocates nothing and never waits: what the
+    // displays and the window get is queued for DeliverReports.
     void WdmData(TDataBufferF& inBuffer, TDataBufferF& outBuffer);
+    // Main thread: hands what the block handler left (meters, spectra, statistics, histograms,
+    // recording progress, overloads, file errors) to the analysers and the view, in block
+    // order; true when there was any. It runs by itself through the synchronizer's queued calls
+    // while a stream runs; a main loop may also call it from a timer.
+    bool DeliverReports();
+    // Reports dropped because the main thread did not take them in time, since the start.
+    uint64_t DroppedReports() const { return droppedReports_.load(); }
+
+    // --- latency ---
+    // Applies from the next start of processing (mode 6); the other modes always use
+    // 1024-sample blocks.
+    TLatencyMode LatencyMode() const { return latencyMode_; }
+    void SetLatencyMode(TLatencyMode mode) { latencyMode_ = mode; }
+    // While processing runs: the delay from microphone to transmitter in ms as the devices
+    // report theirs (one capture buffer, what the capture device still holds, what the render
+    // device holds before the block) plus the chain's own; NaN before the devices reported or
+    // in another mode.
+    double LatencyEstimateMs() const;
 
     // --- the operator's parameters; each takes effect at the next block ---
     // The equalizer as edited: bands, cut-offs, dynamics and switches. What the editors draw.
@@ -88,7 +120,7 @@ public:
     float NoiseSnrDb() const { return noiseSnrDb_; }
     void SetNoiseSnrDb(float snrDb);
     // Playback source of steps 4: 0 voice, 1 tone, 2 two tones, else silence.
-    int32_t ToneMode() const { return toneMode_; }
+    int32_t ToneMode() const { return toneMode_.load(); }
     void SetToneMode(int32_t toneMode) { toneMode_ = toneMode; }
     // Whether the displays are shown: processing measures only then (set at its start), and
     // the measurements stop or resume at once with SetAnalysisOn.
@@ -101,7 +133,7 @@ public:
     void LoadSoundFiles();
     // Reads Voice.wav into the voice; true when the file was read (a rate other than 12000
     // samples/s is reported and leaves the voice empty). A missing or unreadable file is
-    // ignored: false, and the voice stays as it was.
+    // ignored: false, and the voice stays as it was. Not while a stream runs.
     bool LoadVoice();
     bool HasVoice() const { return !voice_.empty(); }
     // Both noise recordings were read: noise may be mixed.
@@ -111,9 +143,10 @@ public:
     const std::string& WavDir() const { return folders_.UserWavDir; }
 
     // --- state ---
-    int32_t BlockCount() const { return blockCount_; }
+    // 1024-sample blocks handled since the start.
+    int32_t BlockCount() const { return blockCount_.load(); }
     // Limited blocks that had to be clipped, since creation.
-    int64_t OverloadCount() const { return overloadCount_; }
+    int64_t OverloadCount() const { return overloadCount_.load(); }
     const TWdmAudioStream& Stream() const { return wdm_; }
     // A stream is delivering blocks.
     bool Running() const { return wdm_.Running(); }
@@ -124,14 +157,17 @@ private:
     void StartStream(TDeviceSettings* input, TDeviceSettings* output, int32_t maxRate);
     TDeviceCaps CheckedCaps(int32_t deviceIndex, bool isRender) const;
     void OpenFile(const std::string& name, uint32_t bytesPerSample);
+    int32_t RunBlockSize() const;
     void CheckBlock(const TDataBufferF& inBuffer, const TDataBufferF& outBuffer) const;
     const TSingleArray& InputBlock(const TDataBufferF& inBuffer);
-    void Measure();
-    void Render(TDataBufferF& outBuffer);
-    void WriteFileBlock(const TSingleArray& block);
+    void Render(TDataBufferF& outBuffer, TBlockReport& report);
+    void CollectFileBlock(TBlockReport& report);
+    void FinishReport();
+    void Deliver(const TBlockReport& report);
+    void ReportRecording(const TBlockReport& report);
     void ApplyInterpolatorGain(float gainDb);
+    const TEqualizerParameters& RunEqualizerParameters();
     void Publish();
-    void ReportOverload(bool overloaded);
 
     TWdmAudio& audio_;
     IDspView& view_;
@@ -141,13 +177,18 @@ private:
     TProcessingChain chain_;
     TDisplayAnalysis analysis_;
     TRecordingFile file_;
+    bool recording_ = false; // the run's blocks go to file_
+    bool writeErrorShown_ = false;
     TPlaybackSource playback_;
 
     TDspMode mode_ = dmStop;
-    int32_t blockCount_ = 0;
-    int64_t overloadCount_ = 0;
+    TLatencyMode latencyMode_ = lmLow;
+    std::atomic<int32_t> blockCount_{0};
+    std::atomic<int64_t> overloadCount_{0};
 
-    TMicEqualizer equalizer_;
+    TMicEqualizer equalizer_;      // as edited, for 1024-sample blocks
+    TMicEqualizer shortEqualizer_; // its mirror for the short blocks of a low-latency run
+    int32_t runBlockSize_ = kBlockSize;
     TChainParameters parameters_;
     bool softwareGainOn_ = false;
     int32_t softwareGainDb_ = 0;
@@ -157,14 +198,19 @@ private:
     bool addNoise_ = false;
     bool qrnSelected_ = true;
     float noiseSnrDb_ = 10.0f;
-    int32_t toneMode_ = 0;
+    std::atomic<int32_t> toneMode_{0};
     bool displaysVisible_ = true;
 
     TSingleArray voice_, qrm_, qrn_;   // 12000 samples/s, DC removed
     std::array<float, 2> noisePeak_{}; // peak of QRM (0) and QRN (1), 32-bit scale
-    TSingleArray generated_;           // the playback block of modes 4 and 5
-    TSingleArray noOutput_;            // the chain's output while nothing renders
-    TSingleArray fileBlock_;           // the limited 12 kHz copy for Out.wav
+    // The block handler's own, sized before a run.
+    TSingleArray generated_;          // the playback block of modes 4 and 5
+    TSingleArray noOutput_;           // the chain's output while nothing renders
+    TSingleArray fileBlock_;          // the file's block being gathered (1024 samples)
+    TReportAccumulator accumulator_;  // the displays' block being gathered
+    TSpscRing<TBlockReport> reports_; // to the main thread
+    std::atomic<uint64_t> droppedReports_{0};
+    TMainThreadWake wake_; // last: its thread starts once everything above exists
 };
 
 } // namespace sonari

@@ -50,15 +50,7 @@ void TDsp::OpenFile(const std::string& name, uint32_t bytesPerSample) {
         Stop();
         throw;
     }
-}
-
-void TDsp::WriteFileBlock(const TSingleArray& block) {
-    if (!file_.IsOpen())
-        return; // a run prepared without its file
-    const TRecordingFile::TProgress progress = file_.Append(block, blockCount_ == 0);
-    if (progress.Complete)
-        view_.RecordingComplete();
-    view_.RecordingProgress(progress.Fraction);
+    writeErrorShown_ = false;
 }
 
 } // namespace sonari

@@ -14,6 +14,7 @@ TLiveRunEnd RunLive(TDsp& dsp, TSynchronizer& synchronizer,
                 break;
             }
             synchronizer.CheckSynchronize(poll);
+            dsp.DeliverReports();
         }
     } catch (...) {
         dsp.Stop();

@@ -58,7 +58,10 @@ public:
     // Delay from input to output in frames at the output rate (the input rate without an
     // output), for the parameters last applied: the decimator's, the equalizer's (while a stage
     // is on) and the interpolator's.
-    double Latency() const;
+    double Latency() const { return LatencyFor(applied_); }
+    // The same for `parameters`; reads only what Prepare fixed, so the controlling thread may
+    // ask while the chain runs.
+    double LatencyFor(const TChainParameters& parameters) const;
 
     // --- taps of the last block, 12000 samples/s, valid until the next Process ---
     // After decimation and software gain.

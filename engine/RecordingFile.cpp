@@ -3,17 +3,34 @@
 #include "SND/Exceptions.h"
 #include "engine/SoundFiles.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 namespace sonari {
 
-TRecordingFile::TRecordingFile() : copy_(1) {
+namespace {
+
+constexpr const char* kSource = "engine/RecordingFile";
+
+} // namespace
+
+TRecordingFile::TRecordingFile()
+    : queue_(kQueuedBlocks, TDataBufferF(1, TSingleArray(kBlockSize))),
+      copy_(1, TSingleArray(kBlockSize)) {
     wav_.SetChannelCount(1);
     wav_.SetSamplesPerSec(6000);
 }
 
+TRecordingFile::~TRecordingFile() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
 void TRecordingFile::Open(const std::string& fileName, uint32_t bytesPerSample) {
+    Assert(!IsOpen(), kSource);
     const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
     std::error_code error;
     if (!folder.empty())
@@ -26,23 +43,78 @@ void TRecordingFile::Open(const std::string& fileName, uint32_t bytesPerSample) 
     wav_.SetSamplesPerSec(kRate);
     wav_.SetFileName(fileName);
     wav_.OpenWrite();
+    failed_ = false;
+    error_.clear();
+    closing_ = false;
+    writer_ = std::thread([this] { WriterLoop(); });
 }
 
-void TRecordingFile::Close() { wav_.Close(); }
+void TRecordingFile::Arm() {
+    Assert(!IsOpen(), kSource);
+    queue_.Clear();
+    appended_ = 0;
+    lost_ = 0;
+}
 
-TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block, bool firstBlock) {
+void TRecordingFile::Close() {
+    if (writer_.joinable()) {
+        closing_ = true;
+        wake_.release();
+        writer_.join(); // it writes what is queued first
+    }
+    queue_.Clear();
+    if (wav_.IsOpen())
+        wav_.Close();
+    if (const std::string error = WriteError(); !error.empty())
+        throw Exception(error);
+}
+
+TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block) {
+    Assert(block.size() == static_cast<size_t>(kBlockSize), kSource);
     TSingleArray& copy = copy_[0];
-    copy.assign(block.begin(), block.end());
+    std::copy(block.begin(), block.end(), copy.begin());
     TProgress progress;
-    if (firstBlock) {
+    if (appended_ == 0) {
         FadeBlock(copy, true);
-    } else if (wav_.SampleCount() >= kLimit) {
+    } else if (appended_ >= kLimit) {
         FadeBlock(copy, false);
         progress.Complete = true;
     }
-    wav_.Write(copy_);
-    progress.Fraction = static_cast<float>(static_cast<long double>(wav_.SampleCount()) / kLimit);
+    if (queue_.TryPush(copy_))
+        wake_.release();
+    else
+        ++lost_;
+    appended_ += kBlockSize;
+    progress.Fraction = static_cast<float>(static_cast<long double>(appended_) / kLimit);
     return progress;
+}
+
+std::string TRecordingFile::WriteError() const {
+    if (!failed_.load())
+        return {};
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+void TRecordingFile::WriterLoop() {
+    for (;;) {
+        const bool closing = closing_.load();
+        while (TDataBufferF* block = queue_.Front()) {
+            if (!failed_.load()) {
+                try {
+                    wav_.Write(*block);
+                } catch (const std::exception& e) {
+                    std::lock_guard lock(errorMutex_);
+                    error_ = e.what();
+                    failed_ = true;
+                }
+            }
+            queue_.Pop();
+        }
+        if (closing)
+            return; // everything queued before Close is written
+        wake_.acquire();
+    }
 }
 
 } // namespace sonari

@@ -55,6 +55,7 @@ void TWdmAudioStream::Start() {
         ownedThread_ = std::make_unique<TWdmThread>(*this);
         Thread.store(ownedThread_.get());
         ownedThread_->Resume();
+        scheduling_ = ownedThread_->RequestRealtime();
     } catch (...) {
         Stop();
         throw;
@@ -116,11 +117,18 @@ void TWdmAudioStream::DoData() {
     TWdmThread* thread = Thread.load();
     if (!thread || !OnData)
         return;
-    inDataEvent_ = true;
+    // Only the main thread's handler could call Stop on itself.
+    const bool inMainThread = dataThread_ == dtMain;
+    if (inMainThread)
+        inDataEvent_ = true;
     struct TReset {
         bool& flag;
-        ~TReset() { flag = false; }
-    } reset{inDataEvent_};
+        bool active;
+        ~TReset() {
+            if (active)
+                flag = false;
+        }
+    } reset{inDataEvent_, inMainThread};
     try {
         OnData(*this, thread->Int32Buffer, thread->InBuffer, thread->OutBuffer);
     } catch (const std::exception& e) {
@@ -136,6 +144,21 @@ uint64_t TWdmAudioStream::XrunCount() const {
         if (pin && pin->Handle.IsOpen())
             count += audio_.Platform().XrunCount(pin->Handle.Get());
     return count;
+}
+
+std::optional<TDeviceDelays> TWdmAudioStream::DeviceDelays() const {
+    TDeviceDelays delays;
+    for (const TPin* pin : {InputPin, OutputPin}) {
+        if (!pin || !pin->Handle.IsOpen())
+            continue;
+        const double frames = audio_.Platform().DelayFrames(pin->Handle.Get());
+        if (frames < 0)
+            return std::nullopt;
+        (pin->IsRender ? delays.RenderFrames : delays.CaptureFrames) = frames;
+    }
+    if (!Running())
+        return std::nullopt;
+    return delays;
 }
 
 uint64_t TWdmAudioStream::DroppedBlockCount() const {
@@ -157,6 +180,11 @@ void TWdmAudioStream::ThreadEnded(TWdmThread* thread, const std::string& reason)
 }
 
 void TWdmAudioStream::ReportDataError(const std::string& message) {
+    if (dataThread_ == dtStreaming && !sync_.IsMainThread()) {
+        // An exception already cost an allocation; this one only happens with it.
+        sync_.Queue(this, [this, message] { ReportDataError(message); });
+        return;
+    }
     if (OnDataError)
         OnDataError(message);
     else

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace sonari {
@@ -17,10 +18,21 @@ class TWdmThread;
 
 enum TDataDirections { ddCapture = 0, ddRender = 1, ddBoth = 2 };
 
+// Where the data event runs: in the main thread, handed over through the synchronizer while the
+// streaming thread waits, or in the streaming thread itself, which then waits for nobody.
+enum TDataThread { dtMain, dtStreaming };
+
+// What the devices hold at the moment, in frames: the capture device what it has taken in but
+// not yet delivered, the render device what it has been given but not yet played.
+struct TDeviceDelays {
+    double CaptureFrames = 0;
+    double RenderFrames = 0;
+};
+
 // The component through which the rest of the system uses sound devices. While it runs it
 // delivers one block of captured samples per device buffer and takes back one block of output,
-// always in the main thread (through the synchronizer). Everything here is main-thread only;
-// never call Start or Stop from inside OnData.
+// in the main thread (through the synchronizer) or in the streaming thread (DataThread).
+// Everything else here is main-thread only; never call Start or Stop from inside OnData.
 class TWdmAudioStream {
 public:
     // Sender, Int32Buffer (all zero, unused), InBuffer [channels][frames] on the 32-bit scale,
@@ -44,9 +56,14 @@ public:
     const TDeviceSettings& OutputDevice() const { return outputDevice_; }
     void SetOutputDevice(const TDeviceSettings& settings) { outputDevice_ = settings; }
 
+    // Where OnData runs; set before Start. Default: the main thread.
+    TDataThread DataThread() const { return dataThread_; }
+    void SetDataThread(TDataThread thread) { dataThread_ = thread; }
+
     // Once per capture buffer (capture or both) or per render buffer (render only).
     TDataEvent OnData;
-    // An exception thrown by OnData, with its message; streaming goes on. Default: stderr.
+    // An exception thrown by OnData, with its message, reported in the main thread; streaming
+    // goes on. Default: stderr.
     std::function<void(const std::string& message)> OnDataError;
     // Streaming ended by itself (device vanished, driver refused, I/O failed), with the reason
     // as the operator reads it (ErrorMessage); called from the main loop after the fact, never
@@ -59,7 +76,7 @@ public:
     void Start();
     // Stops streaming and releases pins and devices; harmless when not started.
     void Stop();
-    // Called by the streaming thread, in the main thread, once per block.
+    // Called by the streaming thread once per block, in the thread DataThread names.
     void DoData();
 
     // A streaming thread is delivering blocks.
@@ -68,6 +85,12 @@ public:
     // was free, since the last Start.
     uint64_t XrunCount() const;
     uint64_t DroppedBlockCount() const;
+    // While running: what the devices in use hold, as they last reported it; nothing before
+    // every device has reported.
+    std::optional<TDeviceDelays> DeviceDelays() const;
+    // The real-time scheduling the streaming thread got ("SCHED_FIFO priority 4"), "" for
+    // none; valid once Start has returned.
+    const std::string& Scheduling() const { return scheduling_; }
 
 private:
     friend class TWdmThread;
@@ -80,6 +103,7 @@ private:
     TWdmAudio& audio_;
     TSynchronizer& sync_;
     TDataDirections directions_ = ddRender;
+    TDataThread dataThread_ = dtMain;
     TDeviceSettings inputDevice_;
     TDeviceSettings outputDevice_;
     // The running thread; cleared (by Stop or by the thread when it fails) before it ends.
@@ -90,6 +114,7 @@ private:
     bool inDataEvent_ = false;
     uint64_t lastXruns_ = 0;
     uint64_t lastDropped_ = 0;
+    std::string scheduling_;
 };
 
 } // namespace sonari

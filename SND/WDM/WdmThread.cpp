@@ -3,9 +3,12 @@
 #include "SND/Exceptions.h"
 #include "SND/Levels.h"
 #include "SND/SampleConv.h"
+#include "SND/WDM/RealtimeScheduling.h"
 #include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
 #include "SND/WDM/WdmStream.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +20,10 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/WDM/WdmThread";
+// Below the sound servers' own threads (PulseAudio asks for 5), which feed this one, and above
+// every normal process.
+constexpr int kRealtimePriority = 4;
+constexpr int kRtKitTimeoutMs = 500;
 
 TDataBufferF ChannelBlock(int32_t channels, int32_t frames) {
     return TDataBufferF(static_cast<size_t>(std::max(channels, 0)),
@@ -64,6 +71,15 @@ void TWdmThread::Resume() {
     thread_ = std::thread([this] { Execute(); });
 }
 
+std::string TWdmThread::RequestRealtime() {
+    // The thread has asked for itself before it streams; RTKit may take longer, so it is asked
+    // from here while the audio already flows.
+    tid_.wait(0);
+    if (!directScheduling_.empty())
+        return directScheduling_;
+    return RequestRealtimeFromRtKit(tid_.load(), kRealtimePriority, kRtKitTimeoutMs);
+}
+
 void TWdmThread::StopThread() {
     owner_.Thread.store(nullptr);
     platform_.SetEvent(StopEvent);
@@ -75,6 +91,9 @@ void TWdmThread::StopThread() {
 }
 
 void TWdmThread::Execute() {
+    directScheduling_ = RequestRealtimeDirectly(kRealtimePriority);
+    tid_.store(gettid());
+    tid_.notify_all();
     std::string failure;
     try {
         Done.fill(false);
@@ -198,7 +217,10 @@ void TWdmThread::ProcessBuffers(int in, int out) {
     // In duplex, data events follow the capture side; render completions only free buffers.
     if (out >= 0 && inputPin_)
         return;
-    sync_.Synchronize(dataCall_);
+    if (owner_.dataThread_ == dtStreaming)
+        owner_.DoData();
+    else
+        sync_.Synchronize(dataCall_);
     if (!outputPin_)
         return;
     const int target = Done[2] ? 2 : Done[3] ? 3 : -1;

@@ -8,7 +8,10 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
+
+#include <sys/types.h>
 
 namespace sonari {
 
@@ -28,6 +31,9 @@ public:
     TWdmThread& operator=(const TWdmThread&) = delete;
 
     void Resume();
+    // Main thread, after Resume: real-time scheduling for the thread, where the system grants
+    // it (itself, else RTKit); what it got, "" for nothing. The thread streams meanwhile.
+    std::string RequestRealtime();
     // Main thread: clears the stream's thread reference, ends the thread and waits for it while
     // serving the synchronous calls that are pending meanwhile.
     void StopThread();
@@ -67,6 +73,8 @@ private:
     std::array<TByteArray, 4> Buffers;
     std::array<bool, 4> Done{};
     std::function<void()> dataCall_;
+    std::atomic<pid_t> tid_{0}; // set once the thread has asked for itself
+    std::string directScheduling_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> dropped_{0};

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 namespace sonari {
@@ -31,22 +33,36 @@ protected:
     test::TTempDir dir_;
 };
 
+// The number after `label` in `text`; NaN when it is not there.
+double NumberAfter(const std::string& text, const std::string& label) {
+    const size_t at = text.find(label);
+    return at == std::string::npos ? std::nan("") : std::atof(text.c_str() + at + label.size());
+}
+
 TEST_F(RunCommand, InterruptOrTerminationStopsCleanlyWithStatusZeroAndACompleteRecording) {
-    const std::vector<std::string> ways[] = {
-        {"--input", "1", "--output", "DEMO TRANSMITTER"},
-        {"--input=demo microphone", "--output=02  demo transmitter", "--stats"}};
+    const std::vector<std::string> ways[] = {{"--input", "1", "--output", "DEMO TRANSMITTER"},
+                                             {"--input=demo microphone",
+                                              "--output=02  demo transmitter", "--stats",
+                                              "--latency", "normal"}};
     for (int signal : {SIGINT, SIGTERM}) {
-        auto child = Start(ways[signal == SIGTERM]);
+        const bool normal = signal == SIGTERM;
+        auto child = Start(ways[normal]);
         ASSERT_TRUE(child->Started());
         ASSERT_TRUE(test::WaitForText(Out(), "Ctrl+C stops", 10s)) << ReadFileBytes(Err());
-        std::this_thread::sleep_for(400ms);
+        ASSERT_TRUE(test::WaitForText(Out(), "Latency from microphone to transmitter", 10s));
         child->Signal(signal);
         EXPECT_EQ(child->Wait(10s), 0) << ReadFileBytes(Err());
         const std::string out = ReadFileBytes(Out());
         EXPECT_NE(out.find("01  Demo microphone -> 02  Demo transmitter at 12000 Hz"),
                   std::string::npos)
             << out;
-        EXPECT_TRUE(out.ends_with("Stopped.\n")) << out;
+        // One block of 128 or 1024 samples per buffer; the estimate holds that buffer, the two
+        // the transmitter starts with and the chain's 32 ms.
+        EXPECT_EQ(NumberAfter(out, "in buffers of "), normal ? 1024 : 128) << out;
+        const double blockMs = (normal ? 1024 : 128) / 12.0;
+        EXPECT_NEAR(NumberAfter(out, "transmitter: about "), 32 + 3 * blockMs, blockMs) << out;
+        EXPECT_EQ(NumberAfter(out, "\nStopped. Xruns: "), 0) << out;
+        EXPECT_TRUE(out.ends_with(", output blocks dropped: 0\n")) << out;
         EXPECT_GT(test::WavFrames(Tx()), 1024u);
     }
 }
@@ -60,6 +76,7 @@ TEST_F(RunCommand, UnknownDevicesMissingProfilesAndIncompleteCallsAreRefused) {
         {{"--input", "Studio mic", "--output", "2"}, 1, "No device named 'Studio mic'"},
         {{"--input", "3", "--output", "2"}, 1, "No device number 3"},
         {{"--input", "1"}, 2, "Usage: sonari-cli run"},
+        {{"--input", "1", "--output", "2", "--latency", "fast"}, 2, "--latency takes 'low'"},
         {{"--input", "1", "--output", "2", "--profile", "absent.ini"},
          1,
          "Profile not found: absent.ini"},

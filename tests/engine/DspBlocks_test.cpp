@@ -30,13 +30,15 @@ protected:
                       size_t outChannels) {
         dsp.SetMode(mode);
         dsp.PrepareRun(rate, rate);
-        const size_t frames = static_cast<size_t>(1024 * (rate / 12000));
+        const auto frames = static_cast<size_t>(IsLiveMode(mode) ? dsp.Chain().InputFrames()
+                                                                 : dsp.Chain().OutputFrames());
         TDataBufferF in(2, TSingleArray(frames));
         TDataBufferF out(outChannels, TSingleArray(frames));
         TSingleArray played;
         for (size_t first = 0; first + frames <= signal.size(); first += frames) {
             std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
             dsp.WdmData(in, out);
+            dsp.DeliverReports();
             if (!out.empty())
                 played.insert(played.end(), out[0].begin(), out[0].end());
         }
@@ -104,6 +106,7 @@ TEST_F(DspBlocks, StatisticsCloseEveryTwentyFiveBlocksWithTheNoiseFigureOnlyWhil
     for (int i = 0; i < 50; ++i) {
         Dsp->SetNoise(i >= 25, true);
         Dsp->WdmData(in, out);
+        Dsp->DeliverReports();
     }
     ASSERT_EQ(View.Figures.size(), 2u);
     EXPECT_FALSE(View.Figures[0].PepSnrDb.has_value());
@@ -148,12 +151,14 @@ TEST_F(DspBlocks, LimiterLightsTheOverloadOnlyWhenTheOutputClipsAndChannelTwoCop
     Dsp->PrepareRun(0, 24000);
     TDataBufferF in, out(3, TSingleArray(2048, 7.0f));
     Dsp->WdmData(in, out);
+    Dsp->DeliverReports();
     EXPECT_EQ(View.Overloads, std::vector<bool>{false});
     EXPECT_EQ(out[1], out[0]);
     EXPECT_EQ(out[2], TSingleArray(2048, 7.0f)); // further channels are not written
 
     Dsp->SetPlaybackGainDb(20.0f); // applies at once in step 4
     Dsp->WdmData(in, out);
+    Dsp->DeliverReports();
     EXPECT_EQ(View.Overloads.back(), true);
     EXPECT_EQ(*std::max_element(out[0].begin(), out[0].end()), kOutputLimit);
     EXPECT_EQ(*std::min_element(out[1].begin(), out[1].end()), -kOutputLimit);
@@ -172,6 +177,7 @@ TEST_F(DspBlocks, SoftwareGainScalesTheInputBeforeTheMeter) {
 }
 
 TEST_F(DspBlocks, WrongBlocksAreRejectedBeforeAnythingChanges) {
+    Dsp->SetLatencyMode(lmNormal);
     Dsp->SetMode(dmProcess);
     Dsp->PrepareRun(48000, 48000);
     TDataBufferF in(1, TSingleArray(4095)), out(2, TSingleArray(4096));
@@ -233,6 +239,7 @@ protected:
 
 TEST_F(DspDrivers, LiveSessionFileProcessorAndChainGiveTheSameOutput) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
+    Dsp->SetLatencyMode(lmNormal);
     Dsp->SetMode(dmProcess);
     Dsp->StartDuplex();
     RunBlocks(36, kRate);

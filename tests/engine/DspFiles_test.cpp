@@ -163,8 +163,10 @@ TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
     Dsp->WdmData(in, out);
     EXPECT_EQ(test::Peak(out[0]), 0.0f); // QRN was constant: nothing is left
     Dsp->SetNoise(true, false);
-    for (int block = 1; block < 25; ++block)
+    for (int block = 1; block < 25; ++block) {
         Dsp->WdmData(in, out);
+        Dsp->DeliverReports();
+    }
     ASSERT_EQ(View.Figures.size(), 1u);
     // the QRM recording has less than one block: silence, and 0 dB plus -1980 minus its peak
     EXPECT_NEAR(*View.Figures[0].PepSnrDb, -1980 - Dbfs(250.0L * 65536), 0.01);

@@ -23,9 +23,13 @@ protected:
         return *Dsp;
     }
 
-    // Serves `blocks` device buffers of 1024 * Ratio frames at `rate`.
+    // Serves `blocks` device buffers of 1024 * Ratio frames at `rate` and hands their reports to
+    // the view.
     void RunBlocks(int blocks, int32_t rate) {
-        Run(Dsp->Stream(), blocks, 1024 * (rate / 12000), rate);
+        for (int i = 0; i < blocks; ++i) {
+            Run(Dsp->Stream(), 1, 1024 * (rate / 12000), rate);
+            Dsp->DeliverReports();
+        }
     }
 
     TTempDir Dir;

@@ -47,6 +47,7 @@ public:
     void ResetEvent(THandle event) override;
     size_t WaitForAny(const THandle* events, size_t count) override;
     uint64_t XrunCount(THandle pin) const override;
+    double DelayFrames(THandle pin) const override;
 
     struct TImpl;
 

@@ -60,6 +60,7 @@ struct TAlsaPin {
     size_t Count = 0;
     int DescriptorCount = 0;
     std::atomic<uint64_t> Xruns{0};
+    std::atomic<double> Delay{-1.0}; // frames, as last measured; negative while unknown
     int64_t LastProgressNs = 0;
     TByteArray Scratch;     // room for discarded capture frames
     bool MayRestart = true; // restarting the capture shortened its delay so far

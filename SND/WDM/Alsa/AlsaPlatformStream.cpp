@@ -124,6 +124,7 @@ void TrimCaptureDelay(TAlsaPin& pin) {
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
+    pin.Delay = static_cast<double>(delay);
     const auto limit = static_cast<snd_pcm_sframes_t>(2 * pin.RequestFrames);
     if (pin.Restarted && delay > limit)
         pin.MayRestart = false; // the delay is the source's own: restarting cannot shorten it
@@ -233,6 +234,20 @@ bool WaitsFor(const TAlsaPin& pin, const THandle* events, size_t count) {
     return false;
 }
 
+// What plays before a buffer queued now: the device's delay and what is still queued here.
+void NoteRenderDelay(TAlsaPin& pin) {
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_state(pin.Pcm.get()) != SND_PCM_STATE_RUNNING ||
+        snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
+        return;
+    snd_pcm_uframes_t queued = 0;
+    for (size_t i = 0; i < pin.Count; ++i) {
+        const TAlsaRequest& request = pin.Queue[(pin.Head + i) % pin.Queue.size()];
+        queued += request.Frames - request.Done;
+    }
+    pin.Delay = static_cast<double>(delay) + static_cast<double>(queued);
+}
+
 void QueueBuffer(TAlsaPin* pin, bool isWrite, uint8_t* data, size_t bytes, THandle event) {
     if (!pin || pin->IsRender != isWrite)
         RaiseAlsaError(-EBADF, isWrite ? "WriteStream" : "ReadStream");
@@ -244,6 +259,8 @@ void QueueBuffer(TAlsaPin* pin, bool isWrite, uint8_t* data, size_t bytes, THand
         pin->LastProgressNs = MonotonicNs(); // waiting only starts now
     if (pin->Shift24 && isWrite)
         ShiftDown(data, bytes / 4);
+    if (isWrite)
+        NoteRenderDelay(*pin);
     pin->Queue[(pin->Head + pin->Count) % pin->Queue.size()] = {data, bytes / pin->FrameBytes, 0,
                                                                 event};
     ++pin->Count;
@@ -289,6 +306,7 @@ void TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
     int err = 0;
     if (state == ksRun && pin->State != ksRun) {
         pin->LastProgressNs = MonotonicNs();
+        pin->Delay = -1.0;
         pin->State = ksRun;
         // Playback starts by itself once its first buffers are in.
         if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED)
@@ -392,6 +410,11 @@ size_t TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
             if (timedOut || now - active[i]->LastProgressNs > kStallLimitNs)
                 CheckQuietPin(*active[i], now);
     }
+}
+
+double TAlsaPlatform::DelayFrames(THandle pin) const {
+    const TAlsaPin* p = impl_->FindPin(pin);
+    return p ? p->Delay.load() : -1.0;
 }
 
 // ALSA devices are listed without the looped-streaming interface, so these are never reached.

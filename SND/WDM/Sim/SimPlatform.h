@@ -111,6 +111,7 @@ public:
     void ResetEvent(THandle event) override;
     size_t WaitForAny(const THandle* events, size_t count) override;
     uint64_t XrunCount(THandle pin) const override;
+    double DelayFrames(THandle pin) const override;
 
 protected:
     // The device has vanished: its I/O stops and waits that depend on it raise EDeviceLost.

@@ -302,6 +302,22 @@ void TSimPlatform::UnregisterNotificationEvent(THandle pin, THandle) {
         run->Notify = 0;
 }
 
+// Render: what is queued and the rest of what plays; capture: what the head request has taken.
+double TSimPlatform::DelayFrames(THandle pin) const {
+    std::lock_guard lock(mutex_);
+    const TRun* run = FindRun(pin);
+    if (!run || run->State != ksRun || run->IsRealtime)
+        return -1.0;
+    const int64_t now = run->Frame(ClockNowLocked());
+    if (!run->IsRender)
+        return run->Queue.empty() ? 0.0
+                                  : static_cast<double>(std::max<int64_t>(now - run->HeadStart, 0));
+    int64_t frames = std::max<int64_t>(run->Cursor - now, 0);
+    for (size_t i = 0; i < run->Queue.size(); ++i)
+        frames += static_cast<int64_t>(run->Queue.at(i).Bytes / run->Format.nBlockAlign);
+    return static_cast<double>(frames);
+}
+
 // Render: PlayOffset is where the device plays now. Capture: WriteOffset is the last byte of
 // the most recently completed half.
 TAudioPosition TSimPlatform::Position(THandle pin) {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace sonari {
+
+// Real-time scheduling for the streaming work, where the system grants it; a refusal leaves the
+// thread as it was and is no error. Each returns what was granted ("SCHED_FIFO priority 4",
+// "SCHED_RR priority 4 through RTKit"), or "" for nothing.
+
+// The calling thread, SCHED_FIFO at `priority` or at the RLIMIT_RTPRIO limit below it: what a
+// privileged process or one with a real-time limit may do itself, at once.
+std::string RequestRealtimeDirectly(int priority);
+
+// Thread `tid` of this process through RTKit on the system bus (the desktop's way for
+// unprivileged programs), at `priority` or RTKit's limit below it, waiting at most `timeoutMs`
+// for the answer. Sets this process's RLIMIT_RTTIME to RTKit's limit first, as RTKit requires;
+// a thread that blocks between blocks never reaches it.
+std::string RequestRealtimeFromRtKit(pid_t tid, int priority, int timeoutMs);
+
+} // namespace sonari
