@@ -11,11 +11,13 @@
 #include "engine/SliderScales.h"
 #include "settings/SettingsFile.h"
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <ostream>
+#include <thread>
 
 namespace sonari::cli {
 
@@ -39,6 +41,8 @@ samples/s that both support.
   --latency MODE   low (the default): short blocks and device buffers, some tens of ms from
                    microphone to transmitter; normal: blocks of 1024 samples at 12 kHz
   --stats          print the output figures of every 25 blocks (2.13 s) as they close
+  --stall-main MS  for measurements: block the main thread for MS ms every 2 s, as a busy
+                   window would; the audio must not notice
 
 Once the devices have reported their delays the estimated delay from microphone to
 transmitter is printed; at the end, how often a device had to recover from an interruption
@@ -80,6 +84,7 @@ struct TRunOptions {
     std::string Input, Output, Profile;
     bool Stats = false;
     TLatencyMode Latency = lmLow;
+    int StallMs = 0;
 };
 
 TLatencyMode ParseLatency(const std::string& value) {
@@ -91,8 +96,8 @@ TLatencyMode ParseLatency(const std::string& value) {
 }
 
 TRunOptions ParseRunOptions(const std::vector<std::string>& args) {
-    const TArguments parsed =
-        ParseArguments(args, {"--stats"}, {"--input", "--output", "--profile", "--latency"});
+    const TArguments parsed = ParseArguments(
+        args, {"--stats"}, {"--input", "--output", "--profile", "--latency", "--stall-main"});
     if (!parsed.Positional.empty())
         throw EUsageError("unexpected argument '" + parsed.Positional.front() + "'");
     TRunOptions options{parsed.Value("--input"), parsed.Value("--output"),
@@ -100,8 +105,32 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args) {
                         ParseLatency(parsed.Value("--latency"))};
     if (options.Input.empty() || options.Output.empty())
         throw EUsageError("both --input and --output are needed");
+    if (const std::string stall = parsed.Value("--stall-main"); !stall.empty()) {
+        const auto [end, error] =
+            std::from_chars(stall.data(), stall.data() + stall.size(), options.StallMs);
+        if (error != std::errc() || end != stall.data() + stall.size() || options.StallMs < 0 ||
+            options.StallMs > 10000)
+            throw EUsageError("--stall-main takes milliseconds from 0 to 10000");
+    }
     return options;
 }
+
+// Blocks the calling thread for `ms` every 2 s.
+class TMainStall {
+public:
+    explicit TMainStall(int ms) : ms_(ms) {}
+    void Poll() {
+        if (ms_ == 0 || std::chrono::steady_clock::now() < next_)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms_));
+        next_ += std::chrono::seconds(2);
+    }
+
+private:
+    const int ms_;
+    std::chrono::steady_clock::time_point next_ =
+        std::chrono::steady_clock::now() + std::chrono::seconds(2);
+};
 
 // Once, as soon as the devices have reported their delays (they settle in the first second).
 class TLatencyNote {
@@ -176,8 +205,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         << std::flush;
 
     TLatencyNote latency(dsp);
+    TMainStall stall(options.StallMs);
     const TLiveRunEnd end = RunLive(dsp, synchronizer, [&] {
         latency.Poll(out);
+        stall.Poll();
         return signals.Raised();
     });
     if (end == leStreamEnded) {

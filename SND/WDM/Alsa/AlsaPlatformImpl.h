@@ -53,6 +53,7 @@ struct TAlsaPin {
     bool Shift24 = false; // S24_LE on the device; the layer sees it high-aligned in 32 bits
     size_t FrameBytes = 0;
     snd_pcm_uframes_t RequestFrames = 0;
+    unsigned Rate = 0;
     snd_pcm_uframes_t BufferFrames = 0;
     TKsState State = ksStop;
     std::array<TAlsaRequest, 4> Queue{};
@@ -62,9 +63,8 @@ struct TAlsaPin {
     std::atomic<uint64_t> Xruns{0};
     std::atomic<double> Delay{-1.0}; // frames, as last measured; negative while unknown
     int64_t LastProgressNs = 0;
-    TByteArray Scratch;     // room for discarded capture frames
-    bool MayRestart = true; // restarting the capture shortened its delay so far
-    bool Restarted = false; // the capture was restarted to shorten its delay
+    TByteArray Scratch;   // room for discarded capture frames
+    bool Settled = false; // the capture's delay has been within its limit since the start
 };
 
 struct TAlsaPlatform::TImpl {

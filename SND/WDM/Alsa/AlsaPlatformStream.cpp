@@ -25,14 +25,20 @@ constexpr int kBackOffMs = 5;
 constexpr int64_t kStallLimitNs = 5'000'000'000; // no progress this long: the device is lost
 constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
+// The device's ring holds this many of the layer's buffers: the latency is what is queued, not
+// the room, and a sound server that takes or delivers in bursts needs the room.
+constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
+// A capture delay this far beyond one buffer is normal (PulseAudio's null sinks deliver in steps
+// of up to 34 ms while they settle); only beyond it is the delay trimmed.
+constexpr snd_pcm_uframes_t kCaptureSlackMs = 40;
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
     throw EDeviceLost(-err, pin.Label + ": " + snd_strerror(err));
 }
 
-// Room for two of the layer's buffers, in periods of half a buffer: a plugin whose periods
-// come out a few frames short of the request (PulseAudio's) would otherwise complete a buffer
-// only every second period. The device may grant other sizes as long as one buffer fits.
+// Room for kBuffersOfRoom of the layer's buffers, in periods of half a buffer: a plugin whose
+// periods come out a few frames short of the request (PulseAudio's) would otherwise complete a
+// buffer only every second period. The device may grant other sizes as long as one buffer fits.
 int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t format,
                         unsigned channels, unsigned rate, snd_pcm_uframes_t frames,
                         snd_pcm_uframes_t& bufferFrames) {
@@ -50,7 +56,7 @@ int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t for
     if (err >= 0)
         err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
     snd_pcm_uframes_t period = std::max<snd_pcm_uframes_t>(frames / 2, 1);
-    snd_pcm_uframes_t buffer = 2 * frames;
+    snd_pcm_uframes_t buffer = kBuffersOfRoom * frames;
     int dir = 0;
     if (err >= 0)
         err = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
@@ -85,12 +91,27 @@ int ApplySoftwareParams(snd_pcm_t* pcm, bool isRender, snd_pcm_uframes_t frames,
     return err;
 }
 
+// Some plugins (PulseAudio's) record from the moment the PCM is prepared, not from its start:
+// what came before the start is stale and would only add to the delay.
+void DropStaleCapture(TAlsaPin& pin) {
+    snd_pcm_sframes_t stale = snd_pcm_avail_update(pin.Pcm.get());
+    while (stale > 0) {
+        const auto chunk =
+            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(stale), pin.RequestFrames);
+        const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
+        if (n <= 0)
+            return;
+        stale -= n;
+    }
+}
+
 void RestartCapture(TAlsaPin& pin) {
     int err = snd_pcm_prepare(pin.Pcm.get());
     if (err >= 0 && pin.State == ksRun)
         err = snd_pcm_start(pin.Pcm.get());
     if (err < 0)
         Fatal(pin, err);
+    pin.Settled = false;
 }
 
 // An xrun is counted and streaming goes on; a suspended device is resumed; anything else
@@ -118,37 +139,33 @@ void Recover(TAlsaPin& pin, int err) {
     }
 }
 
-// After a capture stall some plugins deliver late for good: the delay grows and stays. Whatever
-// lies beyond two buffers is dropped, so latency never creeps up during a long transmission.
+// After a capture stall some plugins deliver late for good: the delay grows and stays. What lies
+// beyond a buffer and the slack (at least two buffers) is read and dropped as it becomes readable
+// (a plugin may show only a ring's worth at a time), so latency never creeps up during a long
+// transmission. The backlog a plugin gathered before the start is dropped the same way, until the
+// delay first settles, and is no interruption.
 void TrimCaptureDelay(TAlsaPin& pin) {
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
-    pin.Delay = static_cast<double>(delay);
-    const auto limit = static_cast<snd_pcm_sframes_t>(2 * pin.RequestFrames);
-    if (pin.Restarted && delay > limit)
-        pin.MayRestart = false; // the delay is the source's own: restarting cannot shorten it
-    pin.Restarted = false;
-    if (delay <= limit)
-        return;
+    const auto limit = static_cast<snd_pcm_sframes_t>(std::max<snd_pcm_uframes_t>(
+        2 * pin.RequestFrames, pin.RequestFrames + kCaptureSlackMs * pin.Rate / 1000));
     snd_pcm_sframes_t excess = delay - limit;
-    if (snd_pcm_avail_update(pin.Pcm.get()) >= excess) {
-        ++pin.Xruns;
-        while (excess > 0) {
-            const auto chunk = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess),
-                                                           pin.RequestFrames);
-            const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
-            if (n <= 0)
-                break;
-            excess -= n;
-        }
-    } else if (pin.MayRestart) {
-        // The surplus sits beyond our ring (in the server): only a fresh start drops it.
-        ++pin.Xruns;
-        snd_pcm_drop(pin.Pcm.get());
-        RestartCapture(pin);
-        pin.Restarted = true;
+    bool dropped = false;
+    while (excess > 0) {
+        const auto chunk =
+            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess), pin.RequestFrames);
+        const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
+        if (n <= 0)
+            break;
+        excess -= n;
+        delay -= n;
+        dropped = true;
     }
+    pin.Delay = static_cast<double>(delay);
+    if (dropped && pin.Settled)
+        ++pin.Xruns;
+    pin.Settled = pin.Settled || delay <= limit;
 }
 
 // S24_LE holds 24 bits low in 32; the layer's conversions expect them at the top.
@@ -292,6 +309,7 @@ int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t f
     pin.Shift24 = format == SND_PCM_FORMAT_S24_LE;
     pin.FrameBytes = static_cast<size_t>(snd_pcm_frames_to_bytes(pcm, 1));
     pin.RequestFrames = frames;
+    pin.Rate = rate;
     pin.BufferFrames = bufferFrames;
     pin.DescriptorCount = descriptors;
     pin.Scratch.resize(frames * pin.FrameBytes);
@@ -307,10 +325,14 @@ void TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
     if (state == ksRun && pin->State != ksRun) {
         pin->LastProgressNs = MonotonicNs();
         pin->Delay = -1.0;
+        pin->Settled = false;
         pin->State = ksRun;
         // Playback starts by itself once its first buffers are in.
-        if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED)
+        if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED) {
             err = snd_pcm_start(pin->Pcm.get());
+            if (err >= 0)
+                DropStaleCapture(*pin);
+        }
     } else if (state != ksRun && pin->State == ksRun) {
         pin->State = state;
         err = snd_pcm_drop(pin->Pcm.get());
