@@ -19,6 +19,7 @@ constexpr const char* kOutputDevice = "OutputDevice";
 constexpr const char* kSoftGain = "SoftGain";
 constexpr const char* kSoftGainEnabled = "SoftGainEnabled";
 constexpr const char* kLastProfile = "LastProfile";
+constexpr const char* kLatency = "Latency";
 constexpr const char* kPlayback = "Playback";
 constexpr const char* kVolume = "Volume";
 constexpr const char* kNoise = "Noise";
@@ -56,6 +57,9 @@ void LoadSettings(const std::string& fileName, TAppSettings& s) {
     s.PlaybackVolume = ReadPosition(ini, kVolume, s.PlaybackVolume);
     s.NoiseLevel = ReadPosition(ini, kNoise, s.NoiseLevel);
     s.LastProfile = ini.ReadString(kAudio, kLastProfile, "");
+    if (const int32_t latency = ini.ReadInteger(kAudio, kLatency, s.Latency);
+        latency == 0 || latency == 1)
+        s.Latency = latency;
     s.ToneMode = ini.ReadInteger(kDebug, kGenerateTone, 0);
     s.StartInTray = ini.ReadBool(kStartup, kStartInTray, false);
     s.StartProcessing = ini.ReadBool(kStartup, kStartProcessing, false);
@@ -74,6 +78,7 @@ void SaveSettings(const std::string& fileName, const TAppSettings& s) {
     ini.WriteFloat(kPlayback, kVolume, s.PlaybackVolume);
     ini.WriteFloat(kPlayback, kNoise, s.NoiseLevel);
     ini.WriteString(kAudio, kLastProfile, s.LastProfile);
+    ini.WriteInteger(kAudio, kLatency, s.Latency);
     ini.WriteBool(kStartup, kStartInTray, s.StartInTray);
     ini.WriteBool(kStartup, kStartProcessing, s.StartProcessing);
 }

@@ -23,6 +23,9 @@ struct TAppSettings {
     float NoiseLevel = 0.5f;
     // Full path of the current profile, "" for none.
     std::string LastProfile;
+    // Live processing's latency: 0 blocks of 1024 samples at 12 kHz, 1 low (short blocks and
+    // device buffers to match); the values of the engine's TLatencyMode.
+    int32_t Latency = 1;
     // Step-4 source: 0 voice, 1 test tone, 2 two-tone (read, never saved).
     int32_t ToneMode = 0;
     bool StartInTray = false;
@@ -30,9 +33,9 @@ struct TAppSettings {
 };
 
 // Reads `fileName` (normally SettingsFileName()) over `settings`: keys missing from the file
-// leave the values as they are. A "Volume" or "Noise" that is not a number raises EConvertError
-// and ends the load at that key, with what was read before it already in `settings`.
-// EIniFileException when the file exists but cannot be read.
+// leave the values as they are, and so does a Latency other than 0 or 1. A "Volume" or "Noise" that
+// is not a number raises EConvertError and ends the load at that key, with what was read before it
+// already in `settings`. EIniFileException when the file exists but cannot be read.
 void LoadSettings(const std::string& fileName, TAppSettings& settings);
 
 // Writes every setting but "GenerateTone", each reaching the file at once; the device names

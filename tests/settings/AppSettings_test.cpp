@@ -48,6 +48,7 @@ TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
     settings_.OutputDevice = "02  USB Audio CODEC";
     settings_.LastProfile = "/home/op/.config/Brisko/Products/sonari/Prof/Contest.ini";
     settings_.StartInTray = settings_.StartProcessing = true;
+    settings_.Latency = 0;
     Save();
 
     TAppSettings loaded = DesignValues();
@@ -64,6 +65,7 @@ TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
     EXPECT_EQ(loaded.LastProfile, settings_.LastProfile);
     EXPECT_TRUE(loaded.StartInTray);
     EXPECT_TRUE(loaded.StartProcessing);
+    EXPECT_EQ(loaded.Latency, 0);
 }
 
 TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
@@ -71,7 +73,7 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
     Save();
     EXPECT_EQ(Text(), "[Window]\nTop=200\nLeft=300\n\n"
                       "[Audio]\nInputDevice=01  Headset\nOutputDevice=01  Headset\n"
-                      "SoftGain=20\nSoftGainEnabled=0\nLastProfile=\n\n"
+                      "SoftGain=20\nSoftGainEnabled=0\nLastProfile=\nLatency=1\n\n"
                       "[Playback]\nVolume=0.5\nNoise=0.5\n\n"
                       "[Startup]\nStartInTray=0\nStartProcessing=0\n");
 }
@@ -85,6 +87,21 @@ TEST_F(SettingsFileTest, AMissingFileKeepsTheDesignValues) {
     EXPECT_EQ(settings_.InputDevice, design.InputDevice);
     EXPECT_EQ(settings_.ToneMode, 0);
     EXPECT_FALSE(settings_.StartInTray || settings_.StartProcessing);
+    EXPECT_EQ(settings_.Latency, 1); // low, unless the operator chose otherwise
+}
+
+TEST_F(SettingsFileTest, LatencyIsNormalOrLowAndAnythingElseKeepsTheSetting) {
+    for (const auto& [text, expected] :
+         {std::pair{"0", 0}, {"1", 1}, {"2", 1}, {"-1", 1}, {"low", 1}, {"", 1}}) {
+        settings_.Latency = 1;
+        Write(std::string("[Audio]\nLatency=") + text + "\n");
+        Load();
+        EXPECT_EQ(settings_.Latency, expected) << text;
+    }
+    settings_.Latency = 0;
+    Write("[Audio]\nLatency=7\n");
+    Load();
+    EXPECT_EQ(settings_.Latency, 0);
 }
 
 TEST_F(SettingsFileTest, MovesTheWindowOnlyWhenLeftIsThere) {

@@ -1,0 +1,246 @@
+#include "DspFixture.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/Signals.h"
+
+#include "SND/Levels.h"
+#include "engine/LiveRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The demo phrase at 12000 samples/s, on the 32-bit scale peaking at -3 dBFS, twice over, in
+// whole blocks.
+TSingleArray Speech() {
+    TSingleArray x =
+        test::ReadWav((test::SourceDir() / "data/Wav/DemoVoice.wav").string()).Channels[0];
+    x.resize((x.size() + 1023) / 1024 * 1024, 0.0f);
+    const float gain = 0.7f * 2147483647.0f / test::Peak(x);
+    TSingleArray twice;
+    for (int i = 0; i < 2; ++i)
+        for (float v : x)
+            twice.push_back(v * gain);
+    return twice;
+}
+
+// Everything the window is shown during one run, block by block.
+struct TShown {
+    test::TFakeDspView View;
+    std::vector<TSingleArray> InSpectra, OutSpectra;
+    std::vector<TIntegerArray> InHistograms, OutHistograms;
+    std::vector<float> Envelopes;
+};
+
+class DspLowLatency : public test::TDspFixture {
+protected:
+    DspLowLatency() { Build(); }
+
+    // Processing (mode 6) of `speech` through the block handler, fed by hand at 12000
+    // samples/s, with the displays on and the compressor working; what the window saw.
+    void Process(TLatencyMode latency, const TSingleArray& speech, TShown& shown) {
+        TDsp dsp(*Audio, Sync, shown.View, Selection, Folders);
+        dsp.EditEqualizer([](TMicEqualizer& eq) {
+            eq.SetClipperEnabled(true);
+            eq.SetClipThreshold(static_cast<float>(DbfsToAmplitude(-40.0L)));
+        });
+        dsp.SetAnalysisOn(true);
+        dsp.SetLatencyMode(latency);
+        dsp.SetMode(dmProcess);
+        dsp.PrepareRun(12000, 12000);
+        const auto frames = static_cast<size_t>(dsp.Chain().InputFrames());
+        TDataBufferF in(1, TSingleArray(frames)), out(2, TSingleArray(frames));
+        for (size_t first = 0; first + frames <= speech.size(); first += frames) {
+            std::copy_n(speech.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
+            dsp.WdmData(in, out);
+            const int spectra = shown.View.SpectrumReports;
+            const int histograms = shown.View.HistogramReports;
+            dsp.DeliverReports();
+            const TDisplayAnalysis& analysis = dsp.Analysis();
+            if (shown.View.SpectrumReports > spectra) {
+                shown.InSpectra.push_back(analysis.InSpectrum().SpectrumDb());
+                shown.OutSpectra.push_back(analysis.OutSpectrum().SpectrumDb());
+            }
+            if (shown.View.HistogramReports > histograms) {
+                shown.InHistograms.push_back(analysis.Histograms().InHistogram());
+                shown.OutHistograms.push_back(analysis.Histograms().OutHistogram());
+                shown.Envelopes.push_back(analysis.Envelope());
+            }
+        }
+        EXPECT_EQ(dsp.BlockCount(), static_cast<int32_t>(speech.size() / 1024));
+        EXPECT_EQ(dsp.DroppedReports(), 0u);
+    }
+};
+
+// The short blocks' output differs from the whole blocks' by float rounding (about -108 dB of
+// the peak), which shows in a spectrum as a noise floor near -150 dB on the analyser's scale:
+// points agree to 0.001 dB plus what that floor can add to their level (0.02 dB at -100 dB,
+// 4 dB at the band edges' -146 dB); points below it are that noise alone.
+float SpectrumTolerance(float levelDb) {
+    return 0.001f + static_cast<float>(20 * std::log10(1 + std::pow(10.0, (-150 - levelDb) / 20)));
+}
+
+void ExpectSpectraNear(const std::vector<TSingleArray>& a, const std::vector<TSingleArray>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+        ASSERT_EQ(a[k].size(), b[k].size());
+        for (size_t i = 0; i < a[k].size(); ++i) {
+            if (std::max(a[k][i], b[k][i]) > -150.0f) {
+                ASSERT_NEAR(a[k][i], b[k][i], SpectrumTolerance(b[k][i]))
+                    << "spectrum " << k << " point " << i;
+            }
+        }
+    }
+}
+
+// An envelope within rounding of a bin's edge may land in the next bin: a handful of the 1024
+// samples per histogram.
+void ExpectHistogramsNear(const std::vector<TIntegerArray>& a,
+                          const std::vector<TIntegerArray>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+        int moved = 0;
+        for (size_t bin = 0; bin < a[k].size(); ++bin)
+            moved += std::abs(a[k][bin] - b[k][bin]);
+        EXPECT_LE(moved, 10) << "histogram " << k;
+    }
+}
+
+TEST_F(DspLowLatency, ShortBlocksShowTheWindowTheSameFiguresAsWholeBlocks) {
+    const TSingleArray speech = Speech();
+    TShown whole, small;
+    Process(lmNormal, speech, whole);
+    Process(lmLow, speech, small);
+
+    // one report per 1024 samples either way, in the same order
+    ASSERT_GE(whole.View.Figures.size(), 3u);
+    ASSERT_EQ(small.View.Figures.size(), whole.View.Figures.size());
+    for (size_t k = 0; k < whole.View.Figures.size(); ++k) {
+        EXPECT_NEAR(small.View.Figures[k].RmsDbfs, whole.View.Figures[k].RmsDbfs, 0.001f) << k;
+        EXPECT_NEAR(small.View.Figures[k].PeakDbfs, whole.View.Figures[k].PeakDbfs, 0.001f) << k;
+    }
+    EXPECT_EQ(small.View.Overloads, whole.View.Overloads);
+    EXPECT_EQ(small.View.SpectrumReports, whole.View.SpectrumReports);
+    EXPECT_EQ(small.View.HistogramReports, whole.View.HistogramReports);
+    ExpectSpectraNear(small.InSpectra, whole.InSpectra);
+    ExpectSpectraNear(small.OutSpectra, whole.OutSpectra);
+    ExpectHistogramsNear(small.InHistograms, whole.InHistograms);
+    ExpectHistogramsNear(small.OutHistograms, whole.OutHistograms);
+    ASSERT_EQ(small.Envelopes.size(), whole.Envelopes.size());
+    for (size_t k = 0; k < whole.Envelopes.size(); ++k)
+        EXPECT_NEAR(small.Envelopes[k], whole.Envelopes[k],
+                    std::max(1e-4f * whole.Envelopes[k], 4.0f)) // 4: -115 dBFS
+            << k;
+    EXPECT_TRUE(small.View.Errors.empty());
+}
+
+// A voiced sound at `rate` in whole numbers: a 32-bit device carries it exactly.
+float Voiced(int64_t n, int32_t rate) {
+    const double t = static_cast<double>(n) / rate;
+    const double swell = 0.5 + 0.5 * std::sin(2 * M_PI * 2.1 * t);
+    return static_cast<float>(std::nearbyint(
+        swell * (6e8 * std::sin(2 * M_PI * 430 * t) + 3e8 * std::sin(2 * M_PI * 1270 * t))));
+}
+
+// Devices on the real clock at 48 kHz: a 32-bit microphone and a transmitter that keeps what
+// it plays, frame by frame.
+class DspBesideAStalledWindow : public test::TDspFixture {
+protected:
+    static constexpr int32_t kRate = 48000;
+
+    DspBesideAStalledWindow() : TDspFixture(TSimPlatform::scRealTime) {
+        TSimPin mic = SimPin(false, 1, 32, 32, kRate, kRate);
+        mic.Source = [](int64_t first, int32_t, TDataBufferF& block) {
+            for (size_t f = 0; f < block[0].size(); ++f)
+                block[0][f] = Voiced(first + static_cast<int64_t>(f), kRate);
+        };
+        TSimPin speaker = SimPin(true, 1, 32, 32, kRate, kRate);
+        speaker.Sink = [this](int64_t first, int32_t, const TDataBufferF& block) {
+            std::lock_guard lock(mutex_);
+            const auto at = static_cast<size_t>(first);
+            if (played_.size() < at + block[0].size())
+                played_.resize(at + block[0].size(), std::nanf(""));
+            std::copy(block[0].begin(), block[0].end(),
+                      played_.begin() + static_cast<ptrdiff_t>(at));
+        };
+        Sim.AddDevice(SimDevice("Mic", {mic}));
+        Sim.AddDevice(SimDevice("Transmitter", {speaker}));
+        Selection = {0, 1};
+        MakeDsp();
+    }
+
+    TSingleArray Played() {
+        std::lock_guard lock(mutex_);
+        return played_;
+    }
+
+private:
+    std::mutex mutex_;
+    TSingleArray played_; // by device frame; NaN where nothing was played
+};
+
+// The window's thread blocks twice for 300 ms (a file dialog, a slow repaint) while the audio
+// runs on short blocks: every block still reaches the transmitter, in order, as the chain run
+// by hand makes it, and the reports the window missed arrive once it is back.
+TEST_F(DspBesideAStalledWindow, KeepsEveryBlockFlowing) {
+    Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
+    Dsp->SetAnalysisOn(true);
+    Dsp->SetMode(dmProcess);
+    Dsp->StartDuplex();
+    ASSERT_EQ(Dsp->Chain().Layout().BlockSize, TDsp::kLowLatencyBlockSize);
+    const auto start = std::chrono::steady_clock::now();
+    int stalls = 0;
+    RunLive(*Dsp, Sync, [&] {
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        if (elapsed > 500ms + stalls * 1000ms && stalls < 2) {
+            std::this_thread::sleep_for(300ms);
+            ++stalls;
+        }
+        return elapsed > 2500ms;
+    });
+    EXPECT_EQ(Dsp->Stream().XrunCount(), 0u);
+    EXPECT_EQ(Dsp->Stream().DroppedBlockCount(), 0u);
+    EXPECT_EQ(Dsp->DroppedReports(), 0u);
+    EXPECT_GE(Dsp->BlockCount(), 25); // 2.5 s: at least 29 blocks of 1024 samples
+    // every report was shown but those the stop caught in the queue
+    EXPECT_GE(View.HistogramReports, Dsp->BlockCount() - 2);
+    EXPECT_TRUE(View.Errors.empty());
+
+    const TSingleArray played = Played();
+    TMicEqualizer equalizer;
+    equalizer.SetDataBlockSize(TDsp::kLowLatencyBlockSize);
+    equalizer.SetClipperEnabled(true);
+    TChainParameters parameters;
+    parameters.Equalizer = equalizer.Parameters();
+    TProcessingChain chain;
+    chain.Prepare({kRate, kRate, true, false, TDsp::kLowLatencyBlockSize}, parameters);
+    TSingleArray in(static_cast<size_t>(chain.InputFrames())), out(in.size()), direct;
+    for (int64_t first = 0; direct.size() < played.size(); first += std::ssize(in)) {
+        for (size_t f = 0; f < in.size(); ++f)
+            in[f] = Voiced(first + static_cast<int64_t>(f), kRate);
+        chain.Process(in, out);
+        direct.insert(direct.end(), out.begin(), out.end());
+    }
+    // The transmitter first plays the silence queued before the first block.
+    const auto firstSound = [](const TSingleArray& x) {
+        return static_cast<size_t>(
+            std::find_if(x.begin(), x.end(), [](float v) { return std::fabs(v) > 1e4f; }) -
+            x.begin());
+    };
+    const size_t lead = (firstSound(played) - firstSound(direct)) / in.size() * in.size();
+    ASSERT_GT(played.size(), lead + 2 * kRate);
+    // (to one step of the 32-bit scale: the device rounds halves its own way)
+    for (size_t n = 0; n + lead < played.size(); ++n)
+        ASSERT_NEAR(played[lead + n], direct[n], 1.0f) << "frame " << n;
+}
+
+} // namespace
+} // namespace sonari
