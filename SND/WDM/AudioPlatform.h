@@ -184,6 +184,10 @@ public:
     // Interruptions the pin's device recovered from (overruns, underruns, trimmed delay); any
     // thread.
     virtual uint64_t XrunCount(THandle pin) const = 0;
+    // The devices keep time of their own, so the streaming thread deserves real-time scheduling.
+    // A simulation whose clock follows the thread must not have it: it would spin at that
+    // priority.
+    virtual bool WantsRealtimeScheduling() const { return false; }
     // Frames between the device and the pin's buffers as the device last reported it: for
     // capture, what it has taken in but not yet delivered; for render, what it has been given
     // but not yet played. Negative while unknown. Any thread.

@@ -75,7 +75,7 @@ std::string TWdmThread::RequestRealtime() {
     // The thread has asked for itself before it streams; RTKit may take longer, so it is asked
     // from here while the audio already flows.
     tid_.wait(0);
-    if (!directScheduling_.empty())
+    if (!directScheduling_.empty() || !platform_.WantsRealtimeScheduling())
         return directScheduling_;
     return RequestRealtimeFromRtKit(tid_.load(), kRealtimePriority, kRtKitTimeoutMs);
 }
@@ -91,7 +91,8 @@ void TWdmThread::StopThread() {
 }
 
 void TWdmThread::Execute() {
-    directScheduling_ = RequestRealtimeDirectly(kRealtimePriority);
+    if (platform_.WantsRealtimeScheduling())
+        directScheduling_ = RequestRealtimeDirectly(kRealtimePriority);
     tid_.store(gettid());
     tid_.notify_all();
     std::string failure;

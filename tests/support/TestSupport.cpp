@@ -125,7 +125,7 @@ TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::stri
     if (!errFile.empty())
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), mode, 0644);
     const std::vector<char*> args = pointers(argv), envp = pointers(env);
-    if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
+    if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -137,7 +137,11 @@ TChild::~TChild() {
     }
 }
 
-void TChild::Signal(int signal) const { kill(pid_, signal); }
+// Never with a pid of -1 or 0: that would signal every process, or the whole group.
+void TChild::Signal(int signal) const {
+    if (pid_ > 0 && !ended_)
+        kill(pid_, signal);
+}
 
 int TChild::Wait(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -63,7 +63,8 @@ private:
 // error go to the given files, or stay this process's when none are given.
 class TChild {
 public:
-    // `environment` ("NAME=value") replaces or adds to this process's variables.
+    // `environment` ("NAME=value") replaces or adds to this process's variables; a program
+    // without a folder is looked up on PATH.
     TChild(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
            const std::string& outFile = {}, const std::string& errFile = {});
     ~TChild();

@@ -48,6 +48,7 @@ public:
     size_t WaitForAny(const THandle* events, size_t count) override;
     uint64_t XrunCount(THandle pin) const override;
     double DelayFrames(THandle pin) const override;
+    bool WantsRealtimeScheduling() const override { return true; }
 
     struct TImpl;
 

@@ -2,16 +2,10 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
+#include "tests/SND/WDM/PulseServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -36,81 +30,18 @@ constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
 constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.25; // of full scale
 
-// A user-mode PulseAudio in its own folder, and an ALSA configuration naming its sinks.
-class TPulseServer {
+// Two null sinks, the microphone's and the transmitter's, as ALSA devices.
+class TPulseServer : public test::TPulseServer {
 public:
-    TPulseServer() {
-        for (const char* program : {"pulseaudio", "pactl", "paplay", "parecord"})
-            if (!test::HaveProgram(program))
-                throw std::runtime_error(std::string(program) + " is missing");
-        const auto run = dir_ / "run";
-        const auto home = dir_ / "home";
-        std::filesystem::create_directories(run);
-        std::filesystem::create_directories(home);
-        chmod(run.c_str(), 0700);
-        test::WriteFileBytes(
-            dir_ / "server.pa",
-            "load-module module-native-protocol-unix auth-anonymous=1 socket=" + Socket() +
-                "\n"
-                "load-module module-null-sink sink_name=sonari_mic rate=48000 "
-                "channels=1\n"
-                "load-module module-null-sink sink_name=sonari_tx rate=48000 "
-                "channels=1\n");
-        test::WriteFileBytes(home / ".asoundrc",
+    TPulseServer()
+        : test::TPulseServer("load-module module-null-sink sink_name=sonari_mic rate=48000 "
+                             "channels=1\n"
+                             "load-module module-null-sink sink_name=sonari_tx rate=48000 "
+                             "channels=1\n",
                              "pcm.sonarimic { type pulse; device \"sonari_mic.monitor\"; "
                              "hint { show on; description \"Test microphone\" } }\n"
                              "pcm.sonaritx { type pulse; device \"sonari_tx\"; "
-                             "hint { show on; description \"Test transmitter\" } }\n");
-        // Before any ALSA or PulseAudio call of this process: both read these once.
-        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-        setenv("HOME", home.c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
-        Start();
-    }
-
-    ~TPulseServer() { Kill(); }
-
-    void Kill() {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = 0;
-    }
-
-    const std::filesystem::path& Dir() const { return dir_.Path(); }
-    std::string Socket() const { return (dir_ / "pulse.sock").string(); }
-
-private:
-    // Our own child rather than a daemon: it dies with the test process, however that ends.
-    void Start() {
-        const std::string script = (dir_ / "server.pa").string();
-        const std::string log = "--log-target=file:" + (dir_ / "log").string();
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(1);
-            const int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-            execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "-F",
-                   script.c_str(), log.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (pid_ < 0)
-            throw std::runtime_error("cannot start pulseaudio");
-        for (int i = 0; i < 100 && RunCommand("pactl info >/dev/null 2>&1") != 0; ++i)
-            std::this_thread::sleep_for(50ms);
-        if (RunCommand("pactl info >/dev/null 2>&1") != 0) {
-            Kill();
-            throw std::runtime_error("pulseaudio does not answer");
-        }
-    }
-
-    test::TTempDir dir_{"sonari-pulse"};
-    pid_t pid_ = 0;
+                             "hint { show on; description \"Test transmitter\" } }\n") {}
 };
 
 int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
