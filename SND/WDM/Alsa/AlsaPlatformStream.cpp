@@ -91,19 +91,23 @@ int ApplySoftwareParams(snd_pcm_t* pcm, bool isRender, snd_pcm_uframes_t frames,
     return err;
 }
 
-// Some plugins (PulseAudio's) record from the moment the PCM is prepared, not from its start:
-// what came before the start is stale and would only add to the delay.
-void DropStaleCapture(TAlsaPin& pin) {
-    snd_pcm_sframes_t stale = snd_pcm_avail_update(pin.Pcm.get());
-    while (stale > 0) {
-        const auto chunk =
-            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(stale), pin.RequestFrames);
+// Reads up to `frames` captured frames into nowhere, as far as they are readable now; how many.
+snd_pcm_sframes_t DiscardCapture(TAlsaPin& pin, snd_pcm_sframes_t frames) {
+    snd_pcm_sframes_t discarded = 0;
+    while (discarded < frames) {
+        const auto chunk = std::min<snd_pcm_uframes_t>(
+            static_cast<snd_pcm_uframes_t>(frames - discarded), pin.RequestFrames);
         const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
         if (n <= 0)
-            return;
-        stale -= n;
+            break;
+        discarded += n;
     }
+    return discarded;
 }
+
+// Some plugins (PulseAudio's) record from the moment the PCM is prepared, not from its start:
+// what came before the start is stale and would only add to the delay.
+void DropStaleCapture(TAlsaPin& pin) { DiscardCapture(pin, snd_pcm_avail_update(pin.Pcm.get())); }
 
 void RestartCapture(TAlsaPin& pin) {
     int err = snd_pcm_prepare(pin.Pcm.get());
@@ -150,20 +154,10 @@ void TrimCaptureDelay(TAlsaPin& pin) {
         return;
     const auto limit = static_cast<snd_pcm_sframes_t>(std::max<snd_pcm_uframes_t>(
         2 * pin.RequestFrames, pin.RequestFrames + kCaptureSlackMs * pin.Rate / 1000));
-    snd_pcm_sframes_t excess = delay - limit;
-    bool dropped = false;
-    while (excess > 0) {
-        const auto chunk =
-            std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(excess), pin.RequestFrames);
-        const snd_pcm_sframes_t n = snd_pcm_readi(pin.Pcm.get(), pin.Scratch.data(), chunk);
-        if (n <= 0)
-            break;
-        excess -= n;
-        delay -= n;
-        dropped = true;
-    }
+    const snd_pcm_sframes_t dropped = delay > limit ? DiscardCapture(pin, delay - limit) : 0;
+    delay -= dropped;
     pin.Delay = static_cast<double>(delay);
-    if (dropped && pin.Settled)
+    if (dropped > 0 && pin.Settled)
         ++pin.Xruns;
     pin.Settled = pin.Settled || delay <= limit;
 }

@@ -1,0 +1,102 @@
+#include "engine/SpscRing.h"
+
+#include "engine/RecordingFile.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace sonari {
+namespace {
+
+TEST(SpscRing, RefusesWhenFullAndHandsValuesOverInOrderAcrossTheWrap) {
+    TSpscRing<std::vector<int>> ring(3, std::vector<int>(2));
+    EXPECT_EQ(ring.Capacity(), 3u);
+    EXPECT_EQ(ring.Front(), nullptr);
+    int next = 0, expected = 0;
+    for (int round = 0; round < 5; ++round) { // five times round the slots
+        while (ring.TryPush({next, -next}))
+            ++next;
+        EXPECT_EQ(next - expected, 3) << "a full ring holds its capacity";
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_NE(ring.Front(), nullptr);
+            EXPECT_EQ(*ring.Front(), (std::vector<int>{expected, -expected}));
+            ring.Pop();
+            ++expected;
+        }
+    }
+    ring.Clear();
+    EXPECT_EQ(ring.Front(), nullptr);
+    EXPECT_TRUE(ring.TryPush({7, 7}));
+    EXPECT_EQ(ring.Front()->front(), 7);
+}
+
+// One thread pushes a counter as fast as it can while another takes: every value taken is
+// larger than the last, none is torn, and what was refused is exactly what is missing.
+TEST(SpscRing, AProducerAndAConsumerNeverWaitForEachOther) {
+    constexpr int64_t kValues = 200000;
+    TSpscRing<std::vector<int64_t>> ring(8, std::vector<int64_t>(4));
+    int64_t refused = 0;
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        for (int64_t v = 0; v < kValues; ++v)
+            if (!ring.TryPush({v, v, v, v}))
+                ++refused;
+        done = true;
+    });
+    int64_t taken = 0, last = -1;
+    bool ordered = true, whole = true;
+    for (;;) {
+        const bool finished = done.load();
+        const std::vector<int64_t>* value = ring.Front();
+        if (!value) {
+            if (finished)
+                break; // everything pushed before `done` is visible by now
+            continue;
+        }
+        ordered = ordered && (*value)[0] > last;
+        whole = whole && (*value)[0] == (*value)[3];
+        last = (*value)[0];
+        ring.Pop();
+        ++taken;
+    }
+    producer.join();
+    EXPECT_TRUE(ordered);
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(taken + refused, kValues);
+    EXPECT_GT(taken, 0);
+}
+
+// The device starts before the file is opened: what the stream appends meanwhile waits in the
+// queue and is written first; beyond the queue's room blocks are lost and counted.
+TEST(RecordingFile, KeepsWhatCameBeforeTheFileOpenedAndCountsWhatHadNoRoom) {
+    test::TTempDir dir;
+    const std::string name = (dir / "Voice.wav").string();
+    TRecordingFile file;
+    file.Arm();
+    const size_t blocks = TRecordingFile::kQueuedBlocks + 6;
+    for (size_t b = 0; b < blocks; ++b) {
+        const TRecordingFile::TProgress progress =
+            file.Append(TSingleArray(TRecordingFile::kBlockSize, 1e6f * static_cast<float>(b + 1)));
+        EXPECT_FLOAT_EQ(progress.Fraction, (b + 1) * 1024.0f / TRecordingFile::kLimit);
+        EXPECT_EQ(progress.Complete, b * 1024 >= 60000) << b; // from block 59 on
+    }
+    EXPECT_EQ(file.LostBlocks(), 6u);
+    file.Open(name, 4);
+    file.Close();
+    EXPECT_TRUE(file.WriteError().empty());
+    const TSingleArray x = test::ReadWav(name).Channels[0];
+    ASSERT_EQ(x.size(), TRecordingFile::kQueuedBlocks * 1024);
+    EXPECT_EQ(x[0], 0.0f);                // the first block fades in
+    EXPECT_FLOAT_EQ(x[1024 + 512], 2e6f); // the others follow in order
+    EXPECT_FLOAT_EQ(x[58 * 1024 + 512], 59e6f);
+    EXPECT_NEAR(x.back(), 0.0f, 64e6f * 1e-5f); // past 5 s, up to the queue's room: faded out
+}
+
+} // namespace
+} // namespace sonari
