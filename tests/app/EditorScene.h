@@ -5,7 +5,6 @@
 // signal run through the chain block by block in the engine's order.
 
 #include "app/EditorContext.h"
-#include "app/EditorGeometry.h"
 
 #include <cmath>
 #include <numbers>
