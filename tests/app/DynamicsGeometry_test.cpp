@@ -20,13 +20,6 @@ int OutY(double db) { return kDyn.Top - int(std::lround(3 * db)); }
 double ClipDb(const TDynValues& v) { return AmplitudeToDb(v.ClipThreshold); }
 double GateDb(const TDynValues& v) { return AmplitudeToDb(v.GateThreshold); }
 
-TEST(DynamicsGeometry, StandardPaintBoxGivesTheKnownAreas) {
-    EXPECT_EQ(DynFrameRect(276), (TRect{10, 10, 331, 251}));
-    EXPECT_EQ(kDyn, (TRect{10, 10, 331, 250}));
-    EXPECT_EQ(DynX0(kDyn), 330);
-    EXPECT_EQ(DynHistRect(556, 276), (TRect{341, 10, 526, 251}));
-}
-
 TEST(DynamicsGeometry, CurvePointsOfTheInitialValuesAndAGateThatLeavesThePlot) {
     EXPECT_EQ(CurvePoints(kDyn, InitialDynamics()),
               (TCurvePoints{{{330, 28}, {210, 28}, {110, 103}, {45, 249}}}));

@@ -100,25 +100,9 @@ TEST_F(TTrayMenu, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuesti
     EXPECT_FALSE(Modified());
 }
 
-TEST_F(TTrayMenu, ExitClosesTheNormalWayWithTheProfileQuestion) {
-    TMainForm& form = MakeForm();
-    form.hide(); // living in the tray
-    form.Profiles().MarkModified();
-    bool closed = false;
-    form.OnClosed = [&] { closed = true; };
-    auto& exit = Find<QAction>(form, "TrayExitMNU");
-    exit.trigger();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Questions, QStringList{"Save modified profile?"});
-    EXPECT_FALSE(closed);
-    YesNoCancel = QMessageBox::No;
-    exit.trigger();
-    EXPECT_TRUE(WaitFor([&] { return closed; }));
-}
-
 // ---- minimize, restore and start-up --------------------------------------------------------
 
-TEST_F(TWindowState, MinimizingStopsASetupStepButKeepsProcessing) {
+TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
     form.Launch();
@@ -141,12 +125,8 @@ TEST_F(TWindowState, MinimizingStopsASetupStepButKeepsProcessing) {
     EXPECT_TRUE(form.isVisible());
     form.showNormal();
     EXPECT_TRUE(form.Dsp().AnalysisOn());
-}
 
-TEST_F(TWindowState, MinimizingHidesIntoATray) {
-    TMainForm& form = MakeForm(true);
     form.TrayPresent = [] { return true; };
-    form.Launch();
     form.showMinimized();
     ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }));
     Find<QAction>(form, "TrayRestoreMNU").trigger();
