@@ -22,7 +22,7 @@ std::array<QPoint, 4> ToQPoints(const TCurvePoints& points) {
 TDynamicsEditor::TDynamicsEditor(TEditorContext context, QWidget* parent)
     : TEditorPaintBox("PaintBox2", std::move(context), parent) {}
 
-TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(width(), height()); }
+TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(height()); }
 
 TDynValues TDynamicsEditor::Values() const {
     const TMicEqualizer& eq = context_.Equalizer;
@@ -44,7 +44,7 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
     PaintAreas(canvas, page);
     PaintInputAxis(canvas, page);
     PaintOutputGrid(canvas, page);
-    if (page.Mode < dmAdjustGain || context_.Analysis.Histograms().InHistogram().empty())
+    if (!DynShowsInput(page.Mode) || context_.Analysis.Histograms().InHistogram().empty())
         return;
     PaintInputHistogram(canvas, page);
     PaintEnvelope(canvas, page);
@@ -57,12 +57,12 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
 }
 
 bool TDynamicsEditor::ShowsOutput(const TPage& page) const {
-    return IsOutputMode(page.Mode) && !context_.Analysis.Histograms().OutHistogram().empty() &&
-           context_.Equalizer.ClipperEnabled();
+    return DynShowsOutput(page.Mode, context_.Equalizer.ClipperEnabled()) &&
+           !context_.Analysis.Histograms().OutHistogram().empty();
 }
 
 void TDynamicsEditor::PaintAreas(TEditorCanvas& canvas, const TPage& page) const {
-    for (const TRect& area : {DynFrameRect(width(), height()), page.Hist}) {
+    for (const TRect& area : {DynFrameRect(height()), page.Hist}) {
         canvas.Fill(area, kPlotLight);
         canvas.Frame(area, kTeal);
     }

@@ -37,18 +37,29 @@ std::string Run(const std::string& command) {
     return output;
 }
 
+// A visible window titled `title` other than `except`; "" when none appears in `attempts`
+// tenths of a second.
+std::string WindowTitled(const std::string& title, const std::string& except = {},
+                         int attempts = 150) {
+    for (int attempt = 0; attempt < attempts; ++attempt, std::this_thread::sleep_for(100ms)) {
+        std::istringstream ids(
+            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
+        for (std::string id; ids >> id;)
+            if (id != except)
+                return id;
+    }
+    return {};
+}
+
 struct TWindow {
     std::string Id;
     int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
+// The window titled `title` with its place on the screen, once it has one.
 std::optional<TWindow> FindWindow(const std::string& title) {
-    for (int attempt = 0; attempt < 150; ++attempt, std::this_thread::sleep_for(100ms)) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
-        TWindow window;
-        if (!(ids >> window.Id))
-            continue;
+    TWindow window{WindowTitled(title)};
+    for (int attempt = 0; attempt < 50 && !window.Id.empty(); ++attempt) {
         std::map<std::string, long> values;
         std::istringstream shell(Run("xdotool getwindowgeometry --shell " + window.Id));
         for (std::string line; std::getline(shell, line);)
@@ -58,22 +69,9 @@ std::optional<TWindow> FindWindow(const std::string& title) {
         window.Width = int(values["WIDTH"]), window.Height = int(values["HEIGHT"]);
         if (window.Width > 0)
             return window;
-    }
-    return std::nullopt;
-}
-
-// A window titled `title` other than `except`; "" when none appears in `attempts` tenths of a
-// second.
-std::string OtherWindow(const std::string& title, const std::string& except, int attempts = 100) {
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
-        for (std::string id; ids >> id;)
-            if (id != except)
-                return id;
         std::this_thread::sleep_for(100ms);
     }
-    return {};
+    return std::nullopt;
 }
 
 // Rows of the left column that are grey all across: the spacers between the panels.
@@ -238,7 +236,7 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
 
     // A second start hands over to the running copy and ends.
     EXPECT_EQ(session.StartCopy()->Wait(10s), 0);
-    EXPECT_TRUE(OtherWindow("Sonari", session.Window->Id, 1).empty());
+    EXPECT_TRUE(WindowTitled("Sonari", session.Window->Id, 1).empty());
 
     EXPECT_EQ(session.Terminate(), 0);
     ASSERT_TRUE(std::filesystem::exists(session.Settings));
@@ -269,7 +267,7 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
 
     session.ClickStep(start, 3);
     // The prompt is a second window of the same title; OK is its default button.
-    const std::string prompt = OtherWindow("Sonari", session.Window->Id);
+    const std::string prompt = WindowTitled("Sonari", session.Window->Id, 100);
     ASSERT_FALSE(prompt.empty()) << "no recording prompt";
     RunCommand("xdotool windowfocus --sync " + prompt + " key Return");
     const auto voice = session.Settings.parent_path() / "Wav/Voice.wav";

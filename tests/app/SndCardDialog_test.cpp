@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,18 +53,6 @@ TEST(SndCardDialog, ListsCarryTheirDeviceIndicesAndShowingSelectsByName) {
     EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
 }
 
-TEST(SndCardDialog, CancelKeepsBothDevicesAndStillReportsTheClose) {
-    TSndCardFixture f({0, 1});
-    f.dialog.show();
-    f.dialog.ComboBox1->setCurrentIndex(1);
-    f.dialog.ComboBox2->setCurrentIndex(1);
-    f.dialog.findChild<QPushButton*>("CancelBtn")->click();
-    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
-    EXPECT_EQ(f.selection.OutputDeviceIndex, 1);
-    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed"}));
-    EXPECT_FALSE(f.dialog.isVisible());
-}
-
 TEST(SndCardDialog, UnknownOrUnofferedDevicesShowNoSelectionAndOkChangesOnlyTheChosenList) {
     TSndCardFixture wrongWay({2, 0}); // a speaker cannot capture, a microphone cannot play
     wrongWay.dialog.show();
@@ -81,17 +70,22 @@ TEST(SndCardDialog, UnknownOrUnofferedDevicesShowNoSelectionAndOkChangesOnlyTheC
     EXPECT_EQ(f.calls, (std::vector<std::string>{"ok", "closed"}));
 }
 
-TEST(SndCardDialog, TheCloseBoxAndEscapeCountAsCancel) {
+// Cancel, the close box and Escape all keep both devices and report the close.
+TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
     TSndCardFixture f({0, 2});
-    f.dialog.show();
-    f.dialog.ComboBox1->setCurrentIndex(1);
-    f.dialog.close();
-    f.dialog.show();
-    f.dialog.ComboBox2->setCurrentIndex(0);
-    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    for (const auto& close : std::vector<std::function<void(QDialog&)>>{
+             [](QDialog& d) { d.findChild<QPushButton*>("CancelBtn")->click(); },
+             [](QDialog& d) { d.close(); },
+             [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }}) {
+        f.dialog.show();
+        f.dialog.ComboBox1->setCurrentIndex(1);
+        f.dialog.ComboBox2->setCurrentIndex(0);
+        close(f.dialog);
+        EXPECT_FALSE(f.dialog.isVisible());
+    }
     EXPECT_EQ(f.selection.InputDeviceIndex, 0);
     EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
-    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed"}));
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed", "closed"}));
 }
 
 } // namespace

@@ -1,0 +1,124 @@
+#include "app/ModeController.h"
+
+#include "SND/WDM/WdmErrors.h"
+
+#include <QGuiApplication>
+
+namespace sonari {
+namespace {
+
+constexpr const char* kRecordPrompt = "Click on OK to start recording:";
+
+QString ExceptionText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromStdString(ErrorMessage(e));
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+} // namespace
+
+TModeController::TModeController(IModeEngine& engine, IModeView& view, TPrompts& prompts)
+    : engine_(engine), view_(view), prompts_(prompts) {
+    CtrlHeld = [] {
+        return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+    };
+}
+
+void TModeController::SetMode(TDspMode mode) {
+    if (mode == dmPlay && CtrlHeld())
+        mode = dmPlayToFile;
+    ++run_;
+    view_.ShowNote({});
+    view_.ShowStep(mode);
+    engine_.Stop();
+    view_.ClearDisplays();
+    view_.ShowRunning(false);
+    engine_.SetMode(mode);
+    StartMode(mode);
+    // What follows reads the engine's mode again: a nested SetMode(dmStop) made while starting
+    // (dialog closed, prompt cancelled, failure) wins.
+    const TDspMode now = engine_.Mode();
+    view_.ShowLowerArea(now != dmAdjustGain && now != dmRecord);
+    view_.ShowRunning(now == dmProcess);
+    view_.RepaintEditors();
+}
+
+void TModeController::StartMode(TDspMode mode) {
+    try {
+        switch (mode) {
+        case dmSelectDevices:
+            view_.SelectDevices();
+            break;
+        case dmAdjustGain:
+            engine_.StartInput();
+            break;
+        case dmRecord:
+            if (!prompts_.ConfirmOkCancel(kRecordPrompt)) {
+                SetMode(dmStop);
+                break;
+            }
+            engine_.StartRecording();
+            break;
+        case dmPlay:
+            engine_.StartOutput();
+            break;
+        case dmPlayToFile:
+            engine_.StartOutputToFile();
+            break;
+        case dmProcess:
+            // Hidden in the tray nothing shows the displays: they are not computed.
+            engine_.SetDisplaysVisible(view_.DisplaysVisible());
+            engine_.StartDuplex();
+            break;
+        case dmStop:
+            break;
+        }
+    } catch (...) {
+        // Silence the devices before the box waits for the operator.
+        engine_.Stop();
+        prompts_.ShowError(ExceptionText(std::current_exception()));
+        SetMode(dmStop);
+    }
+}
+
+void TModeController::ModeBtnClick(int tag, bool down) {
+    SetMode(down ? static_cast<TDspMode>(tag) : dmStop);
+}
+
+void TModeController::UpdateStepButtons() {
+    view_.EnableSteps(engine_.DevicesValid(), engine_.HasVoice());
+}
+
+// Blocks after the 5-second mark report again until the stop, and the operator may have moved
+// on before a report is handled: each report names the run it concerns.
+void TModeController::RecordingComplete() {
+    view_.Post([this, run = run_] { RecordingCompleteMessage(run); });
+}
+
+void TModeController::StreamEnded(const QString& reason) {
+    view_.Post([this, run = run_, reason] { StreamEndedMessage(run, reason); });
+}
+
+void TModeController::RecordingCompleteMessage(int run) {
+    if (run != run_)
+        return;
+    const TDspMode mode = engine_.Mode();
+    SetMode(dmStop);
+    if (mode == dmRecord && engine_.LoadVoice())
+        UpdateStepButtons();
+}
+
+void TModeController::StreamEndedMessage(int run, const QString& reason) {
+    if (run != run_)
+        return;
+    SetMode(dmStop);
+    const QString text = "Streaming stopped: " + reason;
+    view_.ShowNote("  " + text);
+    prompts_.ShowError(text);
+}
+
+} // namespace sonari
