@@ -27,13 +27,14 @@ TSingleArray VoiceBlock(int index) {
 
 // Engine configuration: 1024-sample blocks, defaults otherwise.
 void RunProcess(benchmark::State& state, bool equalizer, bool clipper, bool analysis,
-                float compression = 1.0f) {
+                float compression = 1.0f, bool overshootControl = true) {
     TMicEqualizer eq;
     eq.SetDataBlockSize(kBlock);
     eq.SetEqualizerEnabled(equalizer);
     eq.SetClipperEnabled(clipper);
     eq.SetAnalysisOn(analysis);
     eq.SetCompression(compression);
+    eq.SetOvershootControl(overshootControl);
     eq.Prepare();
     const TSingleArray input = VoiceBlock(1);
     TSingleArray block(kBlock);
@@ -50,8 +51,11 @@ void RunProcess(benchmark::State& state, bool equalizer, bool clipper, bool anal
 void BM_ProcessEqualizer(benchmark::State& state) { RunProcess(state, true, false, false); }
 BENCHMARK(BM_ProcessEqualizer)->Unit(benchmark::kMicrosecond);
 
-void BM_ProcessEqualizerClipper(benchmark::State& state) { RunProcess(state, true, true, true); }
-BENCHMARK(BM_ProcessEqualizerClipper)->Unit(benchmark::kMicrosecond);
+// The clipper without and with the overshoot control: the difference is what the control costs.
+void BM_ProcessEqualizerClipper(benchmark::State& state) {
+    RunProcess(state, true, true, true, 1.0f, state.range(0) != 0);
+}
+BENCHMARK(BM_ProcessEqualizerClipper)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_AnalyzeOnly(benchmark::State& state) { RunProcess(state, false, false, true); }
 BENCHMARK(BM_AnalyzeOnly)->Unit(benchmark::kMicrosecond);
