@@ -69,7 +69,7 @@ TEST_F(ProfileTest, WritesDecimalsToFifteenDigitsInTheKeyOrder) {
               "Band6=0.100000001490116\nEnabled=1\n\n"
               "[Filter]\nCutoffLo=300\nCutoffHi=2700\n\n"
               "[Clipper]\nClipThreshold=67909392\nGateThreshold=3818826\nCompression=1\n"
-              "Enabled=1\n\n"
+              "Enabled=1\nOvershootControl=1\n\n"
               "[Output]\nGain=0.5\n");
 }
 
