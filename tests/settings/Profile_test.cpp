@@ -102,6 +102,30 @@ TEST_F(ProfileTest, TheClipperSwitchesTheEqualizerOnAndAMissingFileBoth) {
     EXPECT_EQ(profile_.OutputGain, 0.25f);
 }
 
+// Off is kept wherever it was set; a profile from before the switch existed turns it on.
+TEST_F(ProfileTest, TheOvershootControlIsOnWithoutItsKeyAndSavedAndLoadedOtherwise) {
+    equalizer_.SetOvershootControl(false);
+    Load("[Clipper]\nEnabled=1\n");
+    EXPECT_TRUE(profile_.OvershootControl);
+    EXPECT_TRUE(equalizer_.OvershootControl());
+
+    Load("[Clipper]\nEnabled=1\nOvershootControl=0\n");
+    EXPECT_FALSE(equalizer_.OvershootControl());
+    SaveProfile(File("Saved.ini"), ProfileOf(equalizer_, 1.0f));
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("[Clipper]\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("\nOvershootControl=0\n"), std::string::npos);
+
+    TMicEqualizer other;
+    TProfile loaded = ProfileOf(other, 1.0f);
+    LoadProfile(File("Saved.ini"), loaded);
+    ApplyProfile(loaded, other);
+    EXPECT_FALSE(other.OvershootControl());
+    EXPECT_EQ(other.Delay(), equalizer_.Delay());
+
+    LoadProfile(File("Missing.ini"), loaded);
+    EXPECT_TRUE(loaded.OvershootControl);
+}
+
 TEST_F(ProfileTest, DecimalsWithACommaKeepTheCurrentValuesAndTheGainIsClamped) {
     profile_.Bands[3] = 2.0f;
     profile_.OutputGain = 0.6f;
