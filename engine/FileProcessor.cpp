@@ -148,6 +148,7 @@ TProcessSummary TFileProcessor::Process(TKelWavFile& input, TKelWavFile& output,
     TDataBufferF written(1);
     TLevelSum levels;
     TProcessSummary summary;
+    envelope_.Reset();
     int32_t blockCount = 0;
     for (uint32_t left = input.SampleCount(); left > 0; ++blockCount) {
         const auto count = static_cast<uint32_t>(std::min<size_t>(left, blockFrames));
@@ -165,12 +166,18 @@ TProcessSummary TFileProcessor::Process(TKelWavFile& input, TKelWavFile& output,
     }
     summary.SamplesPerSec = rate;
     levels.Fill(summary);
+    if (chain_.Parameters().Equalizer.AnalysisOn) {
+        envelope_.Finish();
+        summary.OvershootDb = GainToDb(
+            envelope_.Peak() / static_cast<long double>(TMicEqualizer::kClipLevel) + kLevelGuard);
+    }
     return summary;
 }
 
 void TFileProcessor::Measure(int32_t blockCount) {
     if (!chain_.Parameters().Equalizer.AnalysisOn)
         return;
+    envelope_.Add(chain_.Processed());
     if (const auto figures = stats_.Update(chain_.Processed(), blockCount, nullptr))
         view_.OutputFiguresChanged(*figures);
 }

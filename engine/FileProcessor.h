@@ -3,10 +3,12 @@
 #include "SND/MicEqual.h"
 #include "SND/WavFile.h"
 #include "engine/DspView.h"
+#include "engine/EnvelopeMeter.h"
 #include "engine/LevelMeters.h"
 #include "engine/ProcessingChain.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace sonari {
@@ -18,6 +20,9 @@ struct TProcessSummary {
     long double RmsDbfs = 0;   // r.m.s. level
     long double PeakDbfs = 0;  // largest magnitude
     int64_t LimitedBlocks = 0; // blocks the output limiter had to clip
+    // While the equalizer measures: the peak of the analytic envelope of the processed signal
+    // at 12000 samples/s (before the interpolator and the output gain), dB re the clip level K.
+    std::optional<long double> OvershootDb;
     long double PeakFactorDb() const { return PeakDbfs - RmsDbfs; }
 };
 
@@ -28,7 +33,7 @@ struct TProcessSummary {
 class TFileProcessor {
 public:
     // `view` receives the figures of each closed statistics window while the equalizer
-    // measures (its AnalysisOn).
+    // measures (its AnalysisOn); the summary then holds the envelope's overshoot too.
     explicit TFileProcessor(IDspView& view);
 
     // The chain's equalizer as a profile or the defaults set it; 1024-sample blocks.
@@ -52,6 +57,7 @@ private:
     float outputGainDb_ = 0.0f;
     TProcessingChain chain_;
     TOutputStats stats_;
+    TEnvelopeMeter envelope_;
 };
 
 // "Unsupported sampling rate %d Hz in %s: ..." for an input the chain cannot take.

@@ -122,10 +122,7 @@ double TProcessingChain::Latency() const {
     double latency = DecimationDelay(decimator_) * outputRatio / decimator_.Ratio();
     if (!output_)
         return latency;
-    const TEqualizerParameters& equalizer = applied_.Equalizer;
-    if (equalizer.EqualizerEnabled || equalizer.ClipperEnabled)
-        latency += equalizer_.Delay() * outputRatio;
-    return latency + interpolator_.Delay();
+    return latency + equalizer_.Delay() * outputRatio + interpolator_.Delay();
 }
 
 } // namespace sonari

@@ -56,8 +56,8 @@ public:
     void Process(const TSingleArray& input, TSingleArray& output);
 
     // Delay from input to output in frames at the output rate (the input rate without an
-    // output), for the parameters last applied: the decimator's, the equalizer's (while a stage
-    // is on) and the interpolator's.
+    // output), for the parameters last applied: the decimator's, the equalizer's (which depends
+    // on its switches, the overshoot control's included) and the interpolator's.
     double Latency() const;
 
     // --- taps of the last block, 12000 samples/s, valid until the next Process ---

@@ -21,6 +21,7 @@ constexpr const char* kClipper = "Clipper";
 constexpr const char* kClipThreshold = "ClipThreshold";
 constexpr const char* kGateThreshold = "GateThreshold";
 constexpr const char* kCompression = "Compression";
+constexpr const char* kOvershootControl = "OvershootControl";
 constexpr const char* kOutput = "Output";
 constexpr const char* kGain = "Gain";
 
@@ -54,6 +55,7 @@ TProfile ProfileOf(const TMicEqualizer& equalizer, float outputGain) {
     p.Compression = equalizer.Compression();
     p.EqualizerEnabled = equalizer.EqualizerEnabled();
     p.ClipperEnabled = equalizer.ClipperEnabled();
+    p.OvershootControl = equalizer.OvershootControl();
     p.OutputGain = outputGain;
     return p;
 }
@@ -67,6 +69,7 @@ void ApplyProfile(const TProfile& p, TMicEqualizer& equalizer) {
     equalizer.SetCompression(p.Compression);
     equalizer.SetEqualizerEnabled(p.EqualizerEnabled);
     equalizer.SetClipperEnabled(p.ClipperEnabled);
+    equalizer.SetOvershootControl(p.OvershootControl);
 }
 
 void LoadProfile(const std::string& fileName, TProfile& profile) {
@@ -87,6 +90,7 @@ void LoadProfile(const std::string& fileName, TProfile& profile) {
 
     // The dynamics stage never runs without the equalizer.
     p.ClipperEnabled = ini.ReadBool(kClipper, kEnabled, true);
+    p.OvershootControl = ini.ReadBool(kClipper, kOvershootControl, true);
     p.EqualizerEnabled = p.ClipperEnabled || ini.ReadBool(kEqualizer, kEnabled, true);
 
     const double gain = ini.ReadFloat(kOutput, kGain, p.OutputGain);
@@ -104,6 +108,7 @@ void SaveProfile(const std::string& fileName, const TProfile& p) {
     ini.WriteFloat(kClipper, kGateThreshold, p.GateThreshold);
     ini.WriteFloat(kClipper, kCompression, p.Compression);
     ini.WriteBool(kClipper, kEnabled, p.ClipperEnabled);
+    ini.WriteBool(kClipper, kOvershootControl, p.OvershootControl);
     ini.WriteBool(kEqualizer, kEnabled, p.EqualizerEnabled);
     ini.WriteFloat(kOutput, kGain, p.OutputGain);
 }

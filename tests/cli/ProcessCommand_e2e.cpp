@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace sonari {
 namespace {
@@ -123,6 +124,37 @@ TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
     ASSERT_EQ(Process({Speech(), Name("plain.wav")}, &plain), 0);
     ASSERT_EQ(Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}, &clipped), 0);
     EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
+}
+
+// The "Overshoot = X dB" figure of the summary line, or nothing.
+std::optional<double> OvershootOf(const std::string& summary) {
+    const size_t figure = summary.find("Overshoot = ");
+    if (figure == std::string::npos)
+        return std::nullopt;
+    return std::stod(summary.substr(figure + 12));
+}
+
+// The clipper leaves the envelope well over the clip level after its second band-pass; the
+// overshoot control holds it there, and --stats says so.
+TEST_F(ProcessCommand, StatisticsShowTheOvershootThatTheControlRemoves) {
+    test::WriteFileBytes(Name("uncontrolled.ini"), "[Clipper]\nEnabled=1\nOvershootControl=0\n");
+    std::string plain, uncontrolled, controlled;
+    ASSERT_EQ(Process({Speech(), Name("o1.wav")}, &plain), 0);
+    ASSERT_EQ(Process({Speech(), Name("o2.wav"), "--stats", "--profile", Name("uncontrolled.ini")},
+                      &uncontrolled),
+              0);
+    ASSERT_EQ(
+        Process({Speech(), Name("o3.wav"), "--stats", "--profile", ClipperProfile()}, &controlled),
+        0);
+    EXPECT_FALSE(OvershootOf(plain)) << plain;
+    ASSERT_TRUE(OvershootOf(uncontrolled) && OvershootOf(controlled));
+    EXPECT_GT(*OvershootOf(uncontrolled), 1.5) << uncontrolled;
+    EXPECT_LE(*OvershootOf(controlled), 0.1) << controlled;
+    EXPECT_GT(*OvershootOf(controlled), -0.5) << controlled; // the clipper does reach the level
+    EXPECT_LT(PeakFactorOf(controlled) + 1.5, PeakFactorOf(uncontrolled));
+    // the control's delay shows in the file line
+    EXPECT_NE(controlled.find("o3.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << controlled;
+    EXPECT_NE(controlled.find(", delay "), std::string::npos) << controlled;
 }
 
 TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {

@@ -69,7 +69,7 @@ TEST_F(ProfileTest, WritesDecimalsToFifteenDigitsInTheKeyOrder) {
               "Band6=0.100000001490116\nEnabled=1\n\n"
               "[Filter]\nCutoffLo=300\nCutoffHi=2700\n\n"
               "[Clipper]\nClipThreshold=67909392\nGateThreshold=3818826\nCompression=1\n"
-              "Enabled=1\n\n"
+              "Enabled=1\nOvershootControl=1\n\n"
               "[Output]\nGain=0.5\n");
 }
 
@@ -100,6 +100,30 @@ TEST_F(ProfileTest, TheClipperSwitchesTheEqualizerOnAndAMissingFileBoth) {
     EXPECT_TRUE(profile_.ClipperEnabled && profile_.EqualizerEnabled);
     EXPECT_EQ(profile_.Bands[2], 4.0f);
     EXPECT_EQ(profile_.OutputGain, 0.25f);
+}
+
+// Off is kept wherever it was set; a profile from before the switch existed turns it on.
+TEST_F(ProfileTest, TheOvershootControlIsOnWithoutItsKeyAndSavedAndLoadedOtherwise) {
+    equalizer_.SetOvershootControl(false);
+    Load("[Clipper]\nEnabled=1\n");
+    EXPECT_TRUE(profile_.OvershootControl);
+    EXPECT_TRUE(equalizer_.OvershootControl());
+
+    Load("[Clipper]\nEnabled=1\nOvershootControl=0\n");
+    EXPECT_FALSE(equalizer_.OvershootControl());
+    SaveProfile(File("Saved.ini"), ProfileOf(equalizer_, 1.0f));
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("[Clipper]\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("\nOvershootControl=0\n"), std::string::npos);
+
+    TMicEqualizer other;
+    TProfile loaded = ProfileOf(other, 1.0f);
+    LoadProfile(File("Saved.ini"), loaded);
+    ApplyProfile(loaded, other);
+    EXPECT_FALSE(other.OvershootControl());
+    EXPECT_EQ(other.Delay(), equalizer_.Delay());
+
+    LoadProfile(File("Missing.ini"), loaded);
+    EXPECT_TRUE(loaded.OvershootControl);
 }
 
 TEST_F(ProfileTest, DecimalsWithACommaKeepTheCurrentValuesAndTheGainIsClamped) {
