@@ -12,8 +12,8 @@
 // Work-array layout (Nt = 2 nw, the largest complex size the tables serve):
 //   ip[0] = nw, the twiddle table's length in floats; ip[1] = nc, the cosine table's length.
 //   ip[2 ...] = bit reversal of every index below Nt.
-//   w[0 .. nw-1] = e^{2 pi i j/Nt} for j < Nt/4 as (cos, sin) pairs: the quarter turn every
-//                  other twiddle is read from.
+//   w[0 .. nw-1] = e^{2 pi i j/Nt} for j < Nt/4 as (cos, sin) pairs: the quarter turn that
+//                  all other twiddles are read from.
 //   w[nw .. nw+nc-1] = cosine table of the real transform of size 4 nc:
 //                  c[0] = cos(pi/4), c[j] = cos(j delta)/2, c[nc-j] = sin(j delta)/2,
 //                  delta = 2 pi/(4 nc), which is c[m] = cos(2 pi m/(4 nc))/2 for 0 < m < nc.
@@ -518,8 +518,6 @@ template <int W>
         ComplexTransform<W, -1>(n, a, ip, w);
 }
 
-// AVX-512 registers would hold 8 points, more than the first passes' blocks: that path runs
-// the AVX2 kernels.
 void RdftSse2(int n, int isgn, float* a, const int32_t* ip, const float* w) {
     RealTransform<2>(n, isgn, a, ip, w);
 }

@@ -206,11 +206,6 @@ void DecimateSse2(const THalfBandFilter& f, const float* x, float* y, size_t n) 
                                           size_t n) {
     DecimateStage<4>(f, x, y, n);
 }
-[[gnu::target("avx512f")]] void DecimateAvx512(const THalfBandFilter& f, const float* x, float* y,
-                                               size_t n) {
-    DecimateStage<8>(f, x, y, n);
-}
-
 void InterpolateSse2(const THalfBandFilter& f, const float* x, float* y, size_t n) {
     InterpolateStage<2>(f, x, y, n);
 }
@@ -218,37 +213,22 @@ void InterpolateSse2(const THalfBandFilter& f, const float* x, float* y, size_t 
                                              size_t n) {
     InterpolateStage<4>(f, x, y, n);
 }
-[[gnu::target("avx512f")]] void InterpolateAvx512(const THalfBandFilter& f, const float* x,
-                                                  float* y, size_t n) {
-    InterpolateStage<8>(f, x, y, n);
-}
-
 } // namespace
 
 void DecimateHalfBand(TSimdPath path, const THalfBandFilter& filter, const float* x, float* y,
                       size_t outputs) {
-    switch (path) {
-    case TSimdPath::Avx512:
-        return DecimateAvx512(filter, x, y, outputs);
-    case TSimdPath::Avx2:
-        return DecimateAvx2(filter, x, y, outputs);
-    case TSimdPath::Sse2:
-        break;
-    }
-    DecimateSse2(filter, x, y, outputs);
+    if (path == TSimdPath::Avx2)
+        DecimateAvx2(filter, x, y, outputs);
+    else
+        DecimateSse2(filter, x, y, outputs);
 }
 
 void InterpolateHalfBand(TSimdPath path, const THalfBandFilter& filter, const float* x, float* y,
                          size_t inputs) {
-    switch (path) {
-    case TSimdPath::Avx512:
-        return InterpolateAvx512(filter, x, y, inputs);
-    case TSimdPath::Avx2:
-        return InterpolateAvx2(filter, x, y, inputs);
-    case TSimdPath::Sse2:
-        break;
-    }
-    InterpolateSse2(filter, x, y, inputs);
+    if (path == TSimdPath::Avx2)
+        InterpolateAvx2(filter, x, y, inputs);
+    else
+        InterpolateSse2(filter, x, y, inputs);
 }
 
 } // namespace sonari

@@ -9,11 +9,7 @@ namespace sonari {
 namespace {
 
 TSimdPath WidestSupported() {
-    if (SimdPathSupported(TSimdPath::Avx512))
-        return TSimdPath::Avx512;
-    if (SimdPathSupported(TSimdPath::Avx2))
-        return TSimdPath::Avx2;
-    return TSimdPath::Sse2;
+    return SimdPathSupported(TSimdPath::Avx2) ? TSimdPath::Avx2 : TSimdPath::Sse2;
 }
 
 std::atomic<TSimdPath>& Active() {
@@ -26,16 +22,9 @@ std::atomic<TSimdPath>& Active() {
 TSimdPath ActiveSimdPath() { return Active().load(std::memory_order_relaxed); }
 
 bool SimdPathSupported(TSimdPath path) {
-    // The checks include the operating system's support for the wider registers.
-    switch (path) {
-    case TSimdPath::Sse2:
-        return true;
-    case TSimdPath::Avx2:
-        return __builtin_cpu_supports("avx2");
-    case TSimdPath::Avx512:
-        return __builtin_cpu_supports("avx512f");
-    }
-    return false;
+    // The check includes the operating system's support for the wider registers.
+    __builtin_cpu_init();
+    return path == TSimdPath::Sse2 || __builtin_cpu_supports("avx2");
 }
 
 void ForceSimdPath(std::optional<TSimdPath> path) {
@@ -51,8 +40,6 @@ const char* SimdPathName(TSimdPath path) {
         return "SSE2";
     case TSimdPath::Avx2:
         return "AVX2";
-    case TSimdPath::Avx512:
-        return "AVX-512";
     }
     return "?";
 }

@@ -47,10 +47,9 @@ void TimeTransform(benchmark::State& state, Transform transform) {
     ForceSimdPath(std::nullopt);
 }
 
-// The FFT has SSE2 and AVX2 kernels; AVX-512 processors run the AVX2 ones.
 void Paths(benchmark::internal::Benchmark* b, std::initializer_list<int> sizes) {
     for (int n : sizes)
-        for (TSimdPath path : {TSimdPath::Sse2, TSimdPath::Avx2})
+        for (TSimdPath path : kSimdPaths)
             b->Args({n, int(path)});
 }
 

@@ -55,7 +55,7 @@ void BM_Interpolate(benchmark::State& state) {
 
 void Paths(benchmark::internal::Benchmark* b) {
     for (int ratio : {4, 16})
-        for (TSimdPath path : {TSimdPath::Sse2, TSimdPath::Avx2, TSimdPath::Avx512})
+        for (TSimdPath path : kSimdPaths)
             b->Args({ratio, int(path)});
 }
 

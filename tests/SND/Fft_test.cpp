@@ -191,7 +191,7 @@ struct TForcedPath {
 
 TEST(FftPaths, EveryInstructionSetGivesTheSameBitsAtEverySize) {
     std::vector<TSimdPath> paths;
-    for (TSimdPath p : {TSimdPath::Sse2, TSimdPath::Avx2, TSimdPath::Avx512})
+    for (TSimdPath p : kSimdPaths)
         if (SimdPathSupported(p))
             paths.push_back(p);
     for (int n = 4; n <= kFftMaxSize; n *= 2) {

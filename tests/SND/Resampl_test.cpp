@@ -328,7 +328,7 @@ struct TForcedPath {
 
 std::vector<TSimdPath> SupportedPaths() {
     std::vector<TSimdPath> paths;
-    for (TSimdPath p : {TSimdPath::Sse2, TSimdPath::Avx2, TSimdPath::Avx512})
+    for (TSimdPath p : kSimdPaths)
         if (SimdPathSupported(p))
             paths.push_back(p);
     return paths;
