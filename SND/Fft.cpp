@@ -421,6 +421,14 @@ template <int W, int Sign>
         Radix4Pass<W, Sign>(points, length, a, ip, w);
 }
 
+// p[0], p[stride], ..., p[(W-1) stride], built in the registers: stored one by one and loaded
+// as a vector they would stall on the store forwarding.
+template <int W, size_t... I>
+[[gnu::always_inline]] inline void Gather(const float* p, int stride, typename TLanes<W>::Half& out,
+                                          std::index_sequence<I...>) {
+    out = typename TLanes<W>::Half{p[static_cast<int>(I) * stride]...};
+}
+
 // The factors G of the real pass for the points k .. k+W-1 in the stage-table form:
 // G = (1/2 - c[nc - m]) + Sign i c[m], m = k stride.
 template <int W, int Sign>
@@ -434,10 +442,8 @@ template <int W, int Sign>
         Load(cosines, c + nc - k - (W - 1)); // reversed
         Duplicate<W, true>(cosines, cos, std::make_index_sequence<2 * W>());
     } else {
-        for (int j = 0; j < W; ++j) {
-            sines[j] = c[(k + j) * stride];
-            cosines[j] = c[nc - (k + j) * stride];
-        }
+        Gather<W>(c + k * stride, stride, sines, std::make_index_sequence<W>());
+        Gather<W>(c + nc - k * stride, -stride, cosines, std::make_index_sequence<W>());
         Duplicate<W, false>(cosines, cos, std::make_index_sequence<2 * W>());
     }
     typename L::V half, sign;
