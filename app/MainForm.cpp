@@ -76,6 +76,7 @@ void TMainForm::ConnectView() {
     view_.OnSaveProfile = [this] { profiles_.SaveClick(); };
     view_.OnEqualizerSwitched = [this](bool on) { profiles_.EqualizerSwitched(on); };
     view_.OnDynamicsSwitched = [this](bool on) { profiles_.DynamicsSwitched(on); };
+    view_.OnOvershootSwitched = [this](bool on) { profiles_.OvershootSwitched(on); };
     view_.OnResetBands = [this] { profiles_.ResetBands(); };
     view_.OnOutputGainChanged = [this](float value) { profiles_.OutputGainChanged(value); };
     // Settings, not profile values: they go to the engine only.

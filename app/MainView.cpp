@@ -77,6 +77,8 @@ void TMainView::ConnectHandlers() {
                      [this](bool on) { Raise(OnEqualizerSwitched, on); });
     QObject::connect(checkBox3_, &QCheckBox::clicked, context,
                      [this](bool on) { Raise(OnDynamicsSwitched, on); });
+    QObject::connect(checkBox5_, &QCheckBox::clicked, context,
+                     [this](bool on) { Raise(OnOvershootSwitched, on); });
     QObject::connect(checkBox4_, &QCheckBox::clicked, context, [this](bool on) {
         for (QWidget* control :
              std::initializer_list<QWidget*>{volumeSlider2_, radioButton1_, radioButton2_})
@@ -211,9 +213,11 @@ void TMainView::Post(std::function<void()> call) { QTimer::singleShot(0, &window
 
 void TMainView::ShowProfileText(const QString& text) { statusLabel_->setText(text); }
 
-void TMainView::ShowSwitches(bool equalizerOn, bool clipperOn) {
-    checkBox2_->setChecked(equalizerOn);
-    checkBox3_->setChecked(clipperOn);
+void TMainView::ShowSwitches(const TMicEqualizer& equalizer) {
+    checkBox2_->setChecked(equalizer.EqualizerEnabled());
+    checkBox3_->setChecked(equalizer.ClipperEnabled());
+    checkBox5_->setChecked(equalizer.OvershootControl());
+    checkBox5_->setEnabled(equalizer.ClipperEnabled());
 }
 
 float TMainView::OutputGain() const { return volumeSlider3_->Value(); }

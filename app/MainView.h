@@ -56,7 +56,7 @@ public:
     std::function<void(int tag, bool down)> OnStepClicked; // tag = the step's mode
     std::function<void()> OnLoadProfile, OnSaveProfile, OnRun, OnStop, OnResetBands;
     std::function<void(bool on, int32_t gainDb)> OnSoftGainChanged;
-    std::function<void(bool on)> OnEqualizerSwitched, OnDynamicsSwitched;
+    std::function<void(bool on)> OnEqualizerSwitched, OnDynamicsSwitched, OnOvershootSwitched;
     std::function<void(bool add, bool qrn)> OnNoiseChanged;
     // Slider positions 0..1.
     std::function<void(float value)> OnPlaybackVolumeChanged, OnNoiseLevelChanged,
@@ -93,7 +93,7 @@ public:
     void Post(std::function<void()> call) override;
     // IProfileView
     void ShowProfileText(const QString& text) override;
-    void ShowSwitches(bool equalizerOn, bool clipperOn) override;
+    void ShowSwitches(const TMicEqualizer& equalizer) override;
     float OutputGain() const override;
     void ShowOutputGain(float value) override;
     // ISettingsView
@@ -137,7 +137,7 @@ private:
     QTabWidget* pageControl1_;
     QWidget *paintBox1_, *paintBox2_;
     QWidget* panel11_;
-    QCheckBox *checkBox2_, *checkBox3_, *checkBox4_;
+    QCheckBox *checkBox2_, *checkBox3_, *checkBox4_, *checkBox5_;
     QPushButton* speedButton2_;
     TVolumeSlider *volumeSlider1_, *volumeSlider2_, *volumeSlider3_;
     TShape *shape10_, *shape11_, *shape12_, *shape13_;

@@ -319,6 +319,7 @@ QWidget* TMainView::BuildEqualizerGroups() {
 
     auto* equalizer = Named(new QGroupBox(" Equalizer ", column), "GroupBox1");
     auto* equalizerRow = new QHBoxLayout(equalizer);
+    equalizerRow->setContentsMargins(9, 2, 9, 4);
     checkBox2_ = Named(new QCheckBox("Enabled", equalizer), "CheckBox2");
     checkBox2_->setChecked(true);
     speedButton2_ = Named(new QPushButton("Reset", equalizer), "SpeedButton2");
@@ -328,13 +329,21 @@ QWidget* TMainView::BuildEqualizerGroups() {
     layout->addWidget(equalizer);
 
     auto* dynamics = Named(new QGroupBox(" Gate / Compressor / Clipper ", column), "GroupBox2");
-    auto* dynamicsRow = new QHBoxLayout(dynamics);
+    auto* dynamicsColumn = new QVBoxLayout(dynamics);
+    dynamicsColumn->setContentsMargins(9, 2, 9, 4);
+    dynamicsColumn->setSpacing(2);
     checkBox3_ = Named(new QCheckBox("Enabled", dynamics), "CheckBox3");
-    dynamicsRow->addWidget(checkBox3_);
+    dynamicsColumn->addWidget(checkBox3_);
+    // Usable while the clipper works, the only time it acts.
+    checkBox5_ = Named(new QCheckBox("Overshoot control", dynamics), "CheckBox5");
+    checkBox5_->setChecked(true);
+    checkBox5_->setEnabled(false);
+    dynamicsColumn->addWidget(checkBox5_);
     layout->addWidget(dynamics);
 
     auto* output = Named(new QGroupBox(" Output Gain ", column), "GroupBox3");
     auto* outputRow = new QHBoxLayout(output);
+    outputRow->setContentsMargins(9, 0, 9, 2);
     volumeSlider3_ = Slider("VolumeSlider3", 1.0f, output);
     // The slider's own dB reading is the output gain: (Value - 1) * 80 dB.
     volumeSlider3_->SetDbScale(80.0f);

@@ -94,7 +94,7 @@ void TProfileController::EqualizerSwitched(bool on) {
         if (!on)
             equalizer.SetClipperEnabled(false);
     });
-    view_.ShowSwitches(on, engine_.Equalizer().ClipperEnabled());
+    view_.ShowSwitches(engine_.Equalizer());
     MarkModified();
 }
 
@@ -104,7 +104,12 @@ void TProfileController::DynamicsSwitched(bool on) {
         if (on)
             equalizer.SetEqualizerEnabled(true);
     });
-    view_.ShowSwitches(engine_.Equalizer().EqualizerEnabled(), on);
+    view_.ShowSwitches(engine_.Equalizer());
+    MarkModified();
+}
+
+void TProfileController::OvershootSwitched(bool on) {
+    engine_.EditEqualizer([on](TMicEqualizer& equalizer) { equalizer.SetOvershootControl(on); });
     MarkModified();
 }
 
@@ -126,7 +131,7 @@ void TProfileController::OutputGainChanged(float value) {
 // gain to a running output.
 void TProfileController::Apply(const TProfile& profile) {
     engine_.EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });
-    view_.ShowSwitches(engine_.Equalizer().EqualizerEnabled(), profile.ClipperEnabled);
+    view_.ShowSwitches(engine_.Equalizer());
     view_.ShowOutputGain(profile.OutputGain);
     OutputGainChanged(profile.OutputGain);
 }

@@ -32,8 +32,9 @@ public:
 
     // The status bar's profile text.
     virtual void ShowProfileText(const QString& text) = 0;
-    // The "Enabled" boxes of equalizer and dynamics, set without running their handlers.
-    virtual void ShowSwitches(bool equalizerOn, bool clipperOn) = 0;
+    // The "Enabled" boxes of equalizer and dynamics and the "Overshoot control" box (usable
+    // only while the dynamics are on), set without running their handlers.
+    virtual void ShowSwitches(const TMicEqualizer& equalizer) = 0;
     // The output gain slider's position 0..1, and setting it (its hint follows).
     virtual float OutputGain() const = 0;
     virtual void ShowOutputGain(float value) = 0;
@@ -75,6 +76,7 @@ public:
     // The switches: the dynamics never run without the equalizer.
     void EqualizerSwitched(bool on);
     void DynamicsSwitched(bool on);
+    void OvershootSwitched(bool on);
     // All seven bands to 0 dB.
     void ResetBands();
     // The output gain slider moved to `value`: applied to processing; the profile counts as

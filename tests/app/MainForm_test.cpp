@@ -201,6 +201,35 @@ TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizerAndResetFlattensThe
     EXPECT_EQ(equalizer.Bands(), (std::array<float, 7>{}));
 }
 
+// Overshoot control acts only with the clipper: its box is usable exactly then, a click is a
+// profile change, and a profile brings its own value.
+TEST_F(TMainFormControls, OvershootControlFollowsTheClipperAndTheProfile) {
+    TMainForm& form = MakeForm();
+    const TMicEqualizer& equalizer = form.Dsp().Equalizer();
+    auto& overshootBox = Find<QCheckBox>(form, "CheckBox5");
+    EXPECT_EQ(overshootBox.text(), "Overshoot control");
+    EXPECT_TRUE(overshootBox.isChecked());
+    EXPECT_FALSE(overshootBox.isEnabled());
+    Click("CheckBox3");
+    ASSERT_TRUE(overshootBox.isEnabled());
+    ChosenFile = form.Profiles().ProfileFolder() + "/Clipped.ini";
+    Click("SpeedButton5");
+    ASSERT_FALSE(Modified());
+    overshootBox.click();
+    EXPECT_FALSE(equalizer.OvershootControl());
+    EXPECT_TRUE(Modified());
+    Click("CheckBox2"); // the equalizer off takes the clipper with it
+    EXPECT_FALSE(overshootBox.isEnabled());
+
+    const QString file = form.Profiles().ProfileFolder() + "/Smooth.ini";
+    WriteFileBytes(file.toStdString(), "[Clipper]\nEnabled=1\nOvershootControl=1\n");
+    ChosenFile = file;
+    YesNoCancel = QMessageBox::No;
+    Click("SpeedButton7");
+    EXPECT_TRUE(overshootBox.isChecked() && overshootBox.isEnabled());
+    EXPECT_TRUE(equalizer.OvershootControl());
+}
+
 // A slider moved by the operator to `value`.
 void Move(TVolumeSlider& slider, float value) {
     slider.SetValue(value);
