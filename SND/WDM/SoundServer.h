@@ -13,6 +13,14 @@ struct TServerEndpoint {
     bool IsSink = false;     // an output; else an input
 };
 
+// What a server offered when asked.
+struct TServerListing {
+    std::vector<TServerEndpoint> Endpoints;
+    // A server took the connection but did not answer in time: anything else that connects to
+    // it (the PCMs of ALSA's pulse plugin too) would wait as long.
+    bool Silent = false;
+};
+
 // Held while a stream to or from an endpoint runs; see ISoundServer::Guard.
 class IEndpointGuard {
 public:
@@ -28,9 +36,9 @@ class ISoundServer {
 public:
     virtual ~ISoundServer() = default;
 
-    // Outputs, then inputs that are not monitors of an output, in the server's order. Empty
+    // Outputs, then inputs that are not monitors of an output, in the server's order. None
     // when no server answers within the time limit the implementation sets.
-    virtual std::vector<TServerEndpoint> Endpoints() = 0;
+    virtual TServerListing Endpoints() = 0;
     // Until the result goes: should `endpoint` disappear, this process's streams of its
     // direction are ended rather than moved elsewhere. Null when no server answers.
     virtual std::unique_ptr<IEndpointGuard> Guard(const TServerEndpoint& endpoint) = 0;

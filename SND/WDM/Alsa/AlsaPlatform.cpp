@@ -86,6 +86,20 @@ bool HavePulsePlugin() {
     return snd_config_update() >= 0 && snd_config_search(snd_config, "pcm.pulse", &node) >= 0;
 }
 
+// A PCM that the pulse plugin serves (the server PCM "pulse", and "default" where the plugin's
+// configuration made it so): opening it waits for the server.
+bool GoesThroughPulse(const char* name) {
+    snd_config_t* definition = nullptr;
+    if (snd_config_search_definition(snd_config, "pcm", name, &definition) < 0)
+        return false;
+    snd_config_t* type = nullptr;
+    const char* id = nullptr;
+    const bool pulse = snd_config_search(definition, "type", &type) >= 0 &&
+                       snd_config_get_string(type, &id) >= 0 && std::strcmp(id, "pulse") == 0;
+    snd_config_delete(definition); // the expanded copy is ours
+    return pulse;
+}
+
 // The name quoted for a PCM argument, where dots and dashes would otherwise be syntax.
 std::string PulsePcm(const std::string& serverName) {
     std::string quoted = "pulse:DEVICE=\"";
@@ -322,7 +336,12 @@ TAlsaPlatform::TImpl::~TImpl() {
 void TAlsaPlatform::TImpl::ListDevices() {
     Devices.clear();
     const std::vector<THint> hints = PcmHints();
+    const bool pulse = Server && HavePulsePlugin();
+    const TServerListing server = pulse ? Server->Endpoints() : TServerListing{};
     for (size_t i = 0; i < kServerPcms.size(); ++i) {
+        // probing them would wait as long as the server that does not answer
+        if (server.Silent && GoesThroughPulse(kServerPcms[i]))
+            continue;
         auto hint = std::find_if(hints.begin(), hints.end(),
                                  [&](const THint& h) { return h.Name == kServerPcms[i]; });
         const bool described = hint != hints.end() && !hint->Description.empty();
@@ -330,9 +349,8 @@ void TAlsaPlatform::TImpl::ListDevices() {
                                      described ? hint->Description : kServerNames[i],
                                      hint != hints.end() ? hint->Direction : ""));
     }
-    if (Server && HavePulsePlugin())
-        for (const TServerEndpoint& endpoint : Server->Endpoints())
-            Devices.push_back(EndpointDevice(endpoint));
+    for (const TServerEndpoint& endpoint : server.Endpoints)
+        Devices.push_back(EndpointDevice(endpoint));
     for (const THint& hint : hints) {
         const bool isServer =
             std::find(kServerPcms.begin(), kServerPcms.end(), hint.Name) != kServerPcms.end();

@@ -1,7 +1,7 @@
 #include "SND/WDM/Pulse/PulseOwners.h"
 #include "SND/WDM/Pulse/PulseServer.h"
 
-#include <algorithm>
+#include <chrono>
 
 // Lists the sinks and sources with a main loop driven here, every wait bounded by one deadline.
 
@@ -33,11 +33,11 @@ void OnSource(pa_context*, const pa_source_info* info, int eol, void* listing) {
 template <typename F>
 bool RunUntil(pa_mainloop* loop, Clock::time_point deadline, F done) {
     while (!done()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline)
             return false;
-        if (pa_mainloop_prepare(loop, static_cast<int>(std::max<int64_t>(left.count(), 1))) < 0 ||
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        if (pa_mainloop_prepare(loop, static_cast<int>(left.count())) < 0 ||
             pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0)
             return false;
     }
@@ -50,34 +50,42 @@ bool Finished(pa_operation* operation) {
 
 } // namespace
 
-std::vector<TServerEndpoint> TPulseServer::Endpoints() {
+TServerListing TPulseServer::Endpoints() {
     const Clock::time_point deadline = Clock::now() + timeout_;
+    TServerListing none;
     const TMainloop loop(pa_mainloop_new());
     if (!loop)
-        return {};
+        return none;
     const TContext context(pa_context_new(pa_mainloop_get_api(loop.get()), kPulseClientName));
     if (!context || pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return {};
+        return none;
+    // an absent server fails at once; one that took the connection may never answer
+    const auto waited = [&](auto done) {
+        if (RunUntil(loop.get(), deadline, done))
+            return true;
+        none.Silent = Clock::now() >= deadline;
+        return false;
+    };
     pa_context_state_t state = PA_CONTEXT_UNCONNECTED;
-    const bool settled = RunUntil(loop.get(), deadline, [&] {
-        state = pa_context_get_state(context.get());
-        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    });
-    if (!settled || state != PA_CONTEXT_READY)
-        return {};
+    if (!waited([&] {
+            state = pa_context_get_state(context.get());
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        }) ||
+        state != PA_CONTEXT_READY)
+        return none;
 
     TListing listing;
     const TOperation sinks(pa_context_get_sink_info_list(context.get(), OnSink, &listing));
     const TOperation sources(pa_context_get_source_info_list(context.get(), OnSource, &listing));
     if (!sinks || !sources ||
-        !RunUntil(loop.get(), deadline,
-                  [&] { return Finished(sinks.get()) && Finished(sources.get()); }) ||
+        !waited([&] { return Finished(sinks.get()) && Finished(sources.get()); }) ||
         pa_operation_get_state(sinks.get()) != PA_OPERATION_DONE ||
         pa_operation_get_state(sources.get()) != PA_OPERATION_DONE)
-        return {};
-    std::vector<TServerEndpoint> endpoints = std::move(listing.Sinks);
-    endpoints.insert(endpoints.end(), listing.Sources.begin(), listing.Sources.end());
-    return endpoints;
+        return none;
+    TServerListing answer;
+    answer.Endpoints = std::move(listing.Sinks);
+    answer.Endpoints.insert(answer.Endpoints.end(), listing.Sources.begin(), listing.Sources.end());
+    return answer;
 }
 
 } // namespace sonari

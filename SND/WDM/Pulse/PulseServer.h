@@ -14,7 +14,7 @@ public:
     explicit TPulseServer(std::chrono::milliseconds timeout = std::chrono::milliseconds(1000))
         : timeout_(timeout) {}
 
-    std::vector<TServerEndpoint> Endpoints() override;
+    TServerListing Endpoints() override;
     // Watches from a thread of its own; never blocks the caller on the server.
     std::unique_ptr<IEndpointGuard> Guard(const TServerEndpoint& endpoint) override;
 

@@ -73,7 +73,7 @@ public:
     };
     TFakeServer(std::vector<TServerEndpoint> endpoints, std::vector<std::string>& guarded)
         : endpoints_(std::move(endpoints)), guarded_(guarded) {}
-    std::vector<TServerEndpoint> Endpoints() override { return endpoints_; }
+    TServerListing Endpoints() override { return {endpoints_, false}; }
     std::unique_ptr<IEndpointGuard> Guard(const TServerEndpoint& endpoint) override {
         guarded_.push_back(endpoint.Name);
         return std::make_unique<TGuard>();

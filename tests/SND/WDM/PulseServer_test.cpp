@@ -1,0 +1,81 @@
+#include "SND/WDM/Pulse/PulseServer.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+// Without a sound server the device list must come as fast as ever: an absent server is given
+// up at once, one that never answers after the time limit, and none is ever started.
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsOf(const std::function<void()>& call) {
+    const auto start = Clock::now();
+    call();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+class PulseServer : public ::testing::Test {
+protected:
+    PulseServer() {
+        std::filesystem::create_directories(dir_ / "run");
+        chmod((dir_ / "run").c_str(), 0700);
+        env_.Set("XDG_RUNTIME_DIR", (dir_ / "run").string());
+        env_.Set("HOME", dir_.Path().string());
+        env_.Unset("DISPLAY"); // the server's address may also come from the X display
+        env_.Unset("PULSE_SERVER");
+    }
+
+    test::TTempDir dir_{"sonari-noserver"};
+    test::TScopedEnv env_;
+};
+
+TEST_F(PulseServer, NoServerMeansNoEndpointsAtOnceAndNoneIsStarted) {
+    TPulseServer server;
+    TServerListing listing{{{"x", "x", true}}, true};
+    EXPECT_LT(MillisecondsOf([&] { listing = server.Endpoints(); }), 300.0);
+    EXPECT_TRUE(listing.Endpoints.empty());
+    EXPECT_FALSE(listing.Silent);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "run" / "pulse" / "native"))
+        << "a server was started";
+    // a guard never holds up the stream it is made for, server or not
+    EXPECT_LT(MillisecondsOf([&] { server.Guard({"radio_tx", "Radio-TX", true}).reset(); }), 300.0);
+}
+
+TEST_F(PulseServer, AServerThatNeverAnswersIsGivenUpAfterTheTimeLimit) {
+    // a socket that takes connections into its backlog and never answers
+    const std::string path = (dir_ / "silent.sock").string();
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    env_.Set("PULSE_SERVER", "unix:" + path);
+
+    TPulseServer server(300ms);
+    TServerListing listing{{{"x", "x", true}}, false};
+    const double ms = MillisecondsOf([&] { listing = server.Endpoints(); });
+    close(listener);
+    EXPECT_TRUE(listing.Endpoints.empty());
+    EXPECT_TRUE(listing.Silent);
+    EXPECT_GE(ms, 290.0);
+    EXPECT_LT(ms, 800.0);
+}
+
+} // namespace
+} // namespace sonari
