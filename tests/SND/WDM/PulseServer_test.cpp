@@ -46,13 +46,13 @@ protected:
 TEST_F(PulseServer, NoServerMeansNoEndpointsAtOnceAndNoneIsStarted) {
     TPulseServer server;
     TServerListing listing{{{"x", "x", true}}, true};
-    EXPECT_LT(MillisecondsOf([&] { listing = server.Endpoints(); }), 300.0);
+    EXPECT_LT(MillisecondsOf([&] { listing = server.Endpoints(); }), 500.0);
     EXPECT_TRUE(listing.Endpoints.empty());
     EXPECT_FALSE(listing.Silent);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "run" / "pulse" / "native"))
         << "a server was started";
     // a guard never holds up the stream it is made for, server or not
-    EXPECT_LT(MillisecondsOf([&] { server.Guard({"radio_tx", "Radio-TX", true}).reset(); }), 300.0);
+    EXPECT_LT(MillisecondsOf([&] { server.Guard({"radio_tx", "Radio-TX", true}).reset(); }), 500.0);
 }
 
 TEST_F(PulseServer, AServerThatNeverAnswersIsGivenUpAfterTheTimeLimit) {
@@ -74,7 +74,7 @@ TEST_F(PulseServer, AServerThatNeverAnswersIsGivenUpAfterTheTimeLimit) {
     EXPECT_TRUE(listing.Endpoints.empty());
     EXPECT_TRUE(listing.Silent);
     EXPECT_GE(ms, 290.0);
-    EXPECT_LT(ms, 800.0);
+    EXPECT_LT(ms, 1500.0); // generous: the unit tests run side by side
 }
 
 } // namespace
