@@ -10,10 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -285,17 +281,8 @@ TEST_P(ServerEndpoints, SavedDevicesAreFoundByKeyWhenNumbersShiftAndNamedWhenGon
 TEST(NoSoundServer, DevicesComeAtOnceWithoutAServerAndWithinTheLimitFromASilentOne) {
     const test::TTempDir dir("sonari-silent");
     std::filesystem::create_directories(dir / "run");
-    const std::string socketPath = (dir / "silent.sock").string();
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 64), 0);
-
-    for (const std::string& server :
-         {"unix:" + (dir / "run/none").string(), "unix:" + socketPath}) {
+    const test::TSilentServer silent(dir / "silent.sock");
+    for (const std::string& server : {"unix:" + (dir / "run/none").string(), silent.Address()}) {
         const auto start = Clock::now();
         test::TChild cli({(test::BinaryDir() / "bin/sonari-cli").string(), "devices"},
                          {"PULSE_SERVER=" + server, "XDG_RUNTIME_DIR=" + (dir / "run").string(),
@@ -307,7 +294,6 @@ TEST(NoSoundServer, DevicesComeAtOnceWithoutAServerAndWithinTheLimitFromASilentO
         EXPECT_TRUE(status == 0 || status == 1) << ReadFileBytes(dir / "err.txt");
         EXPECT_LT(ms, server.ends_with("silent.sock") ? 2500.0 : 800.0);
     }
-    close(listener);
 }
 
 INSTANTIATE_TEST_SUITE_P(, ServerEndpoints,

@@ -1,9 +1,12 @@
 #include "tests/support/SoundServer.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -158,5 +161,21 @@ std::unique_ptr<TChild> TSoundServer::Spawn(const std::string& command, const st
     return std::make_unique<TChild>(std::vector<std::string>{"/bin/sh", "-c", "exec " + command},
                                     clientEnv_, outFile, errFile);
 }
+
+TSilentServer::TSilentServer(const std::filesystem::path& socketPath)
+    : listener_(socket(AF_UNIX, SOCK_STREAM, 0)), address_("unix:" + socketPath.string()) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 64) != 0) {
+        if (listener_ >= 0)
+            close(listener_);
+        throw std::runtime_error("cannot listen on " + socketPath.string());
+    }
+}
+
+TSilentServer::~TSilentServer() { close(listener_); }
 
 } // namespace sonari::test

@@ -56,4 +56,21 @@ private:
     std::unique_ptr<TChild> session_;
 };
 
+// A hung sound server: a socket that takes connections into its backlog and never answers.
+class TSilentServer {
+public:
+    // Raises std::runtime_error when the socket cannot be made.
+    explicit TSilentServer(const std::filesystem::path& socketPath);
+    ~TSilentServer();
+    TSilentServer(const TSilentServer&) = delete;
+    TSilentServer& operator=(const TSilentServer&) = delete;
+
+    // What PULSE_SERVER names it by.
+    const std::string& Address() const { return address_; }
+
+private:
+    int listener_ = -1;
+    std::string address_;
+};
+
 } // namespace sonari::test

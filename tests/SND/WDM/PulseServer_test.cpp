@@ -1,16 +1,13 @@
 #include "SND/WDM/Pulse/PulseServer.h"
 
+#include "tests/support/SoundServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 
 // Without a sound server the device list must come as fast as ever: an absent server is given
@@ -56,21 +53,12 @@ TEST_F(PulseServer, NoServerMeansNoEndpointsAtOnceAndNoneIsStarted) {
 }
 
 TEST_F(PulseServer, AServerThatNeverAnswersIsGivenUpAfterTheTimeLimit) {
-    // a socket that takes connections into its backlog and never answers
-    const std::string path = (dir_ / "silent.sock").string();
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 8), 0);
-    env_.Set("PULSE_SERVER", "unix:" + path);
+    const test::TSilentServer silent(dir_ / "silent.sock");
+    env_.Set("PULSE_SERVER", silent.Address());
 
     TPulseServer server(300ms);
     TServerListing listing{{{"x", "x", true}}, false};
     const double ms = MillisecondsOf([&] { listing = server.Endpoints(); });
-    close(listener);
     EXPECT_TRUE(listing.Endpoints.empty());
     EXPECT_TRUE(listing.Silent);
     EXPECT_GE(ms, 290.0);
