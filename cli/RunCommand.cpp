@@ -28,8 +28,8 @@ samples/s that both support.
 
   --input DEV      the microphone's device
   --output DEV     the device that feeds the transmitter
-                   DEV is a device's number as 'sonari-cli devices' lists it, or its name
-                   (letter case does not matter)
+                   DEV is a device's number as 'sonari-cli devices' lists it, its key, or
+                   its name with or without the number (letter case does not matter)
   --profile P.ini  equalizer, dynamics and output gain from a profile saved by Sonari
                    (without: equalizer on, gate/compressor/clipper off, output gain 0 dB)
   --stats          print the output figures of every 25 blocks (2.13 s) as they close
@@ -110,8 +110,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "No sound devices found.\n";
         return 1;
     }
-    const TDeviceSelection selection{ResolveDevice(audio, options.Input),
-                                     ResolveDevice(audio, options.Output)};
+    TDeviceSelection selection;
+    selection.InputDeviceIndex = ResolveDevice(audio, options.Input, false);
+    selection.OutputDeviceIndex = ResolveDevice(audio, options.Output, true);
 
     const TProfile profile = ReadProfileOption(options.Profile);
     TConsoleView view(out, err);

@@ -2,6 +2,7 @@
 
 #include "SND/Exceptions.h"
 #include "SND/Levels.h"
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/WdmErrors.h"
 #include "engine/NoiseMixer.h"
 #include "engine/OutputLimiter.h"
@@ -84,8 +85,13 @@ bool TDsp::DevicesValid() const {
 }
 
 TDeviceCaps TDsp::CheckedCaps(int32_t deviceIndex, bool isRender) const {
-    if (deviceIndex < 0 || deviceIndex >= audio_.DeviceCount())
+    if (deviceIndex < 0 || deviceIndex >= audio_.DeviceCount()) {
+        // A saved device that is gone is named; another device never stands in for it.
+        const std::string missing = MissingDeviceMessage(audio_, selection_, isRender);
+        if (!missing.empty())
+            throw Exception(missing);
         RaiseWdmErrorFmt(wdmInvalidDevice, deviceIndex);
+    }
     const TDeviceCaps caps = audio_.GetCaps(deviceIndex, isRender);
     if (!caps.Found)
         RaiseWdmError(isRender ? wdmNoOutputPin : wdmNoInputPin);

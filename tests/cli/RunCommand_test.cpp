@@ -33,7 +33,7 @@ protected:
 
 TEST_F(RunCommand, InterruptOrTerminationStopsCleanlyWithStatusZeroAndACompleteRecording) {
     const std::vector<std::string> ways[] = {
-        {"--input", "1", "--output", "DEMO TRANSMITTER"},
+        {"--input", "sim:demo-microphone", "--output", "DEMO TRANSMITTER"},
         {"--input=demo microphone", "--output=02  demo transmitter", "--stats"}};
     for (int signal : {SIGINT, SIGTERM}) {
         auto child = Start(ways[signal == SIGTERM]);

@@ -1,5 +1,6 @@
 #include "DspFixture.h"
 
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/WdmErrors.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,26 @@ TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
     EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
+}
+
+TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    SelectSavedDevices(*Audio, {"01  Mic", "sim:0"}, {"04  Radio-TX", "radio_tx"}, Selection);
+    EXPECT_FALSE(dsp.DevicesValid());
+    for (TDspMode mode : {dmPlay, dmProcess}) {
+        dsp.SetMode(mode);
+        try {
+            mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex();
+            ADD_FAILURE() << "started without its output";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "Sound device not found: Radio-TX");
+        }
+        EXPECT_FALSE(dsp.Running());
+        EXPECT_FALSE(Sim.PinCreated(1, 0)); // nothing played elsewhere
+    }
+    dsp.SetMode(dmAdjustGain); // the microphone is there
+    dsp.StartInput();
+    EXPECT_TRUE(dsp.Running());
 }
 
 TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {

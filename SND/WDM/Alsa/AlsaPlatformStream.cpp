@@ -27,6 +27,9 @@ constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
+    // A sound server's endpoint that went away breaks the plugin's connection: say what happened.
+    if (pin.Guard && pin.Guard->Removed())
+        throw EDeviceLost(ENODEV, pin.Label + ": the device was removed");
     throw EDeviceLost(-err, pin.Label + ": " + snd_strerror(err));
 }
 
