@@ -81,6 +81,7 @@ TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
 TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
+    form.Launch(); // recording starts only on a window on screen
     struct TCase {
         TDspMode Requested;
         bool Ctrl;
