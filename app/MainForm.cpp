@@ -98,6 +98,11 @@ void TMainForm::ConnectTray() {
     tray.OnExit = [this] { close(); };
     tray.OnSelectProfile = [this](const QString& fileName) { profiles_.Select(fileName); };
     TrayPresent = [&tray] { return tray.Present(); };
+    // A window that could only be minimized for want of a tray goes into it once there is one.
+    tray.OnAppeared = [this] {
+        if (isMinimized())
+            hide();
+    };
 }
 
 void TMainForm::WriteSettings() {

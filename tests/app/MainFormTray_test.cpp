@@ -173,6 +173,25 @@ TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) 
     EXPECT_FALSE(form.isMinimized());
 }
 
+// Started with the desktop session before its panel: the window waits minimized, and the icon
+// and the window go into the notification area as soon as it appears.
+TEST_F(TWindowState, ALateNotificationAreaGetsTheIconAndTheWindow) {
+    TMainForm& form = MakeForm(true);
+    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+    bool area = false;
+    icon.AreaAvailable = [&] { return area; };
+    form.StartOptions() = {true, false};
+    form.Launch();
+    QTest::qWait(TTrayIcon::kAreaPollMs + 200);
+    EXPECT_TRUE(form.isVisible() && form.isMinimized());
+    EXPECT_FALSE(icon.Registered());
+    area = true;
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 3 * TTrayIcon::kAreaPollMs));
+    EXPECT_TRUE(icon.Registered());
+    Find<QAction>(form, "TrayRestoreMNU").trigger();
+    EXPECT_TRUE(form.isVisible());
+}
+
 TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown) {
     struct TCase {
         bool InTray, HaveTray;
