@@ -40,10 +40,12 @@ TMainForm::TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolder
     modes_.UpdateStepButtons();
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
-    // A session end or SIGTERM ends the program without asking about the profile; the exit
-    // skips this window's destructor, so the handler does its work.
+    // A log-out saves first and may still be cancelled; its real end or SIGTERM ends the
+    // program without asking about the profile; the exit skips this window's destructor, so the
+    // handler does its work.
     safeShutdown1_ = new TSafeShutdown(this);
     safeShutdown1_->setObjectName("SafeShutdown1");
+    safeShutdown1_->OnCommitData = [this] { WriteSettings(); };
     safeShutdown1_->OnShutdown = [this] {
         dsp_->Stop();
         WriteSettings();

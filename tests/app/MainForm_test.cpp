@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -391,18 +392,27 @@ TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillC
     EXPECT_EQ(ReadFileBytes(SettingsFileName() + ".bak"), "[Playback]\nVolume=loud\n");
 }
 
-TEST_F(TMainFormLifecycle, SessionEndSavesTheSettingsAndStopsWithoutAsking) {
+// A log-out saves at its commit-data request and may then be cancelled: the program runs on.
+// The session's real end (the application asked to quit) stops it without asking.
+TEST_F(TMainFormLifecycle, ALogOutSavesFirstAndOnlyTheSessionsEndStopsWithoutAsking) {
     TMainForm& form = MakeForm(true);
     form.Modes().SetMode(dmProcess);
     form.Profiles().MarkModified();
     bool ended = false;
-    auto& shutdown = Find<TSafeShutdown>(form, "SafeShutdown1");
-    shutdown.SetTerminator([&] { ended = true; });
-    shutdown.Shutdown();
+    Find<TSafeShutdown>(form, "SafeShutdown1").SetTerminator([&] { ended = true; });
+    auto* sessionManager = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(sessionManager, nullptr);
+    emit qApp->commitDataRequest(*sessionManager);
+    QTest::qWait(100);
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(form.Dsp().Running());
+    EXPECT_NE(ReadFileBytes(SettingsFileName()).find("[Startup]"), std::string::npos);
+
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &quit);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(Questions.isEmpty());
     EXPECT_FALSE(form.Dsp().Running());
-    EXPECT_NE(ReadFileBytes(SettingsFileName()).find("[Startup]"), std::string::npos);
 }
 
 } // namespace
