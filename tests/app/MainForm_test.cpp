@@ -2,6 +2,7 @@
 #include "app/SndCardDialog.h"
 #include "controls/SafeShutdown.h"
 #include "controls/VolumeSlider.h"
+#include "settings/IniFile.h"
 #include "tests/app/MainFormFixture.h"
 
 #include <QCheckBox>
@@ -390,6 +391,14 @@ TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillC
     // What could not be read survives the settings written at the end.
     Form.reset();
     EXPECT_EQ(ReadFileBytes(SettingsFileName() + ".bak"), "[Playback]\nVolume=loud\n");
+
+    // A file that cannot be read at all: the software gain's field follows its box.
+    WriteFileBytes(SettingsFileName(), std::string(TIniFile::kMaxFileBytes + 1, '\n'));
+    Errors.clear();
+    TMainForm& again = MakeForm();
+    EXPECT_EQ(Errors.size(), 1);
+    EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox1").isChecked());
+    EXPECT_FALSE(Find(again, "SpinEdit2").isEnabled());
 }
 
 // A log-out saves at its commit-data request and may then be cancelled: the program runs on.
