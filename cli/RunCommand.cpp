@@ -113,7 +113,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const TDeviceSelection selection{ResolveDevice(audio, options.Input),
                                      ResolveDevice(audio, options.Output)};
 
-    const TProfile profile = ReadProfileOption(options.Profile);
+    const TProfile profile = ReadProfileOption(options.Profile, err);
     TConsoleView view(out, err);
     TDsp dsp(audio, synchronizer, view, selection, folders);
     dsp.EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });
