@@ -10,6 +10,8 @@
 namespace sonari {
 namespace {
 
+constexpr int kCaptionMargin = 2; // pixels between the last caption and the page's right edge
+
 std::array<QPoint, 4> ToQPoints(const TCurvePoints& points) {
     std::array<QPoint, 4> result;
     for (size_t i = 0; i < points.size(); ++i)
@@ -68,7 +70,10 @@ void TDynamicsEditor::PaintAreas(TEditorCanvas& canvas, const TPage& page) const
     }
     const int captionY = page.Plot.Bottom + 9;
     canvas.Text(page.Plot.Right - 20, captionY, QStringLiteral("Input"), kTeal);
-    canvas.Text(page.Hist.Right - 45, captionY, QStringLiteral("Output    dBFS"), kTeal);
+    // Its "dBFS" under the level labels, ending inside the page whatever the font's width.
+    const QString output = QStringLiteral("Output    dBFS");
+    canvas.Text(width() - kCaptionMargin - canvas.TextSize(output).width(), captionY, output,
+                kTeal);
 }
 
 void TDynamicsEditor::PaintInputAxis(TEditorCanvas& canvas, const TPage& page) const {

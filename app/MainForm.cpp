@@ -5,8 +5,8 @@
 #include "engine/SliderScales.h"
 #include "settings/SettingsFile.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
@@ -40,10 +40,12 @@ TMainForm::TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolder
     modes_.UpdateStepButtons();
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
-    // A session end or SIGTERM ends the program without asking about the profile; the exit
-    // skips this window's destructor, so the handler does its work.
+    // A log-out saves first and may still be cancelled; its real end or SIGTERM ends the
+    // program without asking about the profile; the exit skips this window's destructor, so the
+    // handler does its work.
     safeShutdown1_ = new TSafeShutdown(this);
     safeShutdown1_->setObjectName("SafeShutdown1");
+    safeShutdown1_->OnCommitData = [this] { WriteSettings(); };
     safeShutdown1_->OnShutdown = [this] {
         dsp_->Stop();
         WriteSettings();
@@ -69,7 +71,7 @@ TEditorContext TMainForm::EditorContext() {
 void TMainForm::ConnectView() {
     view_.OnStepClicked = [this](int tag, bool down) { modes_.ModeBtnClick(tag, down); };
     view_.OnRun = [this] { TrayRunMNUClick(); };
-    view_.OnStop = [this] { modes_.SetMode(dmStop); };
+    view_.OnStop = [this] { TrayStopMNUClick(); };
     view_.OnDevicesChosen = [this] { modes_.UpdateStepButtons(); };
     view_.OnDevicesDialogClosed = [this] { modes_.SetMode(dmStop); };
     view_.OnLoadProfile = [this] { profiles_.LoadClick(); };
@@ -93,12 +95,17 @@ void TMainForm::ConnectTray() {
     tray.SetProfileFolder(profiles_.ProfileFolder());
     tray.OnClick = [this] { TrayIcon1Click(); };
     tray.OnRun = [this] { TrayRunMNUClick(); };
-    tray.OnStop = [this] { modes_.SetMode(dmStop); };
+    tray.OnStop = [this] { TrayStopMNUClick(); };
     tray.OnRestore = [this] { TrayRestoreMNUClick(); };
     // The normal close, so a modified profile is still offered for saving.
     tray.OnExit = [this] { close(); };
     tray.OnSelectProfile = [this](const QString& fileName) { profiles_.Select(fileName); };
     TrayPresent = [&tray] { return tray.Present(); };
+    // A window that could only be minimized for want of a tray goes into it once there is one.
+    tray.OnAppeared = [this] {
+        if (isMinimized())
+            hide();
+    };
 }
 
 void TMainForm::WriteSettings() {
@@ -117,14 +124,23 @@ void TMainForm::TrayIcon1Click() {
     else if (!view_.Tray().ShowsRunning())
         TrayRunMNUClick();
     else
-        modes_.SetMode(dmStop);
+        TrayStopMNUClick();
 }
 
-void TMainForm::TrayRunMNUClick() {
-    if (!view_.SetupDialogOpen())
-        modes_.SetMode(dmProcess);
-    else // a refused click must not leave "Run" looking chosen
+void TMainForm::TrayRunMNUClick() { ModeFromTray(dmProcess); }
+void TMainForm::TrayStopMNUClick() { ModeFromTray(dmStop); }
+
+// The tray stays usable while the window waits for an answer; what it would change is refused
+// until the answer is given.
+void TMainForm::ModeFromTray(TDspMode mode) {
+    if (!PromptOpen())
+        modes_.SetMode(mode);
+    else // a refused click must not leave its item looking chosen
         view_.ShowRunning(modes_.Mode() == dmProcess);
+}
+
+bool TMainForm::PromptOpen() const {
+    return modes_.Asking() || QApplication::activeModalWidget() != nullptr;
 }
 
 void TMainForm::TrayRestoreMNUClick() {
@@ -152,7 +168,8 @@ void TMainForm::ApplicationEvents1Minimize() {
             if (isMinimized())
                 hide();
         });
-    if (modes_.Mode() != dmProcess)
+    // Under the record prompt the step ends once the prompt has its answer.
+    if (modes_.Mode() != dmProcess && !modes_.Asking())
         modes_.SetMode(dmStop);
     dsp_->SetAnalysisOn(false);
 }

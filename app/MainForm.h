@@ -80,6 +80,10 @@ private:
     void ConnectTray();
     void TrayIcon1Click();
     void TrayRunMNUClick();
+    void TrayStopMNUClick();
+    void ModeFromTray(TDspMode mode);
+    // A question, box or dialog of the window waits for the operator.
+    bool PromptOpen() const;
     void ApplicationEvents1Minimize();
     void ApplicationEvents1Restore();
     void PlaceWindow();

@@ -158,10 +158,6 @@ void TMainView::RepaintHistograms() { paintBox2_->update(); }
 
 void TMainView::EnableNoise(bool available) { checkBox4_->setEnabled(available); }
 
-bool TMainView::SetupDialogOpen() const {
-    return sndCardDialog_->isVisible() || startOptionsDialog_->isVisible();
-}
-
 // ---- modes ---------------------------------------------------------------------------------
 
 void TMainView::ShowStep(TDspMode mode) {

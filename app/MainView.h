@@ -77,9 +77,6 @@ public:
     // Noise can be added only when both noise recordings were read.
     void EnableNoise(bool available);
 
-    // The sound card or the startup options dialog is open.
-    bool SetupDialogOpen() const;
-
     // IModeView
     void ShowStep(TDspMode mode) override;
     void EnableSteps(bool devicesValid, bool hasVoice) override;

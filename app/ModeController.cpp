@@ -3,6 +3,7 @@
 #include "SND/WDM/WdmErrors.h"
 
 #include <QGuiApplication>
+#include <QScopedValueRollback>
 
 namespace sonari {
 namespace {
@@ -57,11 +58,7 @@ void TModeController::StartMode(TDspMode mode) {
             engine_.StartInput();
             break;
         case dmRecord:
-            if (!prompts_.ConfirmOkCancel(kRecordPrompt)) {
-                SetMode(dmStop);
-                break;
-            }
-            engine_.StartRecording();
+            StartRecordingIfConfirmed();
             break;
         case dmPlay:
             engine_.StartOutput();
@@ -83,6 +80,23 @@ void TModeController::StartMode(TDspMode mode) {
         prompts_.ShowError(ExceptionText(std::current_exception()));
         SetMode(dmStop);
     }
+}
+
+// Recording starts only where the prompt was asked: the same run, the window still on screen
+// (minimizing under the prompt ends the step here, once the prompt has its answer).
+void TModeController::StartRecordingIfConfirmed() {
+    const int run = run_;
+    bool confirmed = false;
+    {
+        const QScopedValueRollback<bool> asking(asking_, true);
+        confirmed = prompts_.ConfirmOkCancel(kRecordPrompt);
+    }
+    if (run != run_)
+        return; // a later change stands
+    if (confirmed && view_.DisplaysVisible())
+        engine_.StartRecording();
+    else
+        SetMode(dmStop);
 }
 
 void TModeController::ModeBtnClick(int tag, bool down) {

@@ -76,6 +76,9 @@ public:
     void ModeBtnClick(int tag, bool down);
     void UpdateStepButtons();
 
+    // The record prompt is open: the step waits for the operator with the engine stopped, and
+    // nothing else may change the mode under it.
+    bool Asking() const { return asking_; }
     // Counts SetMode calls: the run a report belongs to.
     int Run() const { return run_; }
     // From the engine: the file being written reached its length; the stream ended by itself.
@@ -91,11 +94,13 @@ public:
 
 private:
     void StartMode(TDspMode mode);
+    void StartRecordingIfConfirmed();
 
     IModeEngine& engine_;
     IModeView& view_;
     TPrompts& prompts_;
     int run_ = 0;
+    bool asking_ = false;
 };
 
 } // namespace sonari

@@ -54,6 +54,10 @@ TTrayMenu::TTrayMenu(QWidget& window) {
         if (OnClick)
             OnClick();
     };
+    trayIcon1_->OnAppeared = [this] {
+        if (OnAppeared)
+            OnAppeared();
+    };
     trayIcon1_->SetIcon(StopIcon());
     trayIcon1_->SetActive(true);
 }

@@ -30,8 +30,9 @@ public:
     // A notification area shows the icon.
     bool Present() const;
 
-    // A left click on the icon; the menu's items; a profile chosen by its full path.
-    std::function<void()> OnClick, OnRun, OnStop, OnRestore, OnExit;
+    // A left click on the icon; the menu's items; a profile chosen by its full path; a
+    // notification area that came after the start now shows the icon.
+    std::function<void()> OnClick, OnRun, OnStop, OnRestore, OnExit, OnAppeared;
     std::function<void(const QString& fileName)> OnSelectProfile;
 
 private:

@@ -85,7 +85,7 @@ int ProcessCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& outName = parsed.Positional[1];
     const bool isFloat = parsed.Has("--float");
 
-    const TProfile profile = ReadProfileOption(parsed.Value("--profile"));
+    const TProfile profile = ReadProfileOption(parsed.Value("--profile"), err);
     TConsoleView view(out, err);
     TFileProcessor processor(view);
     ApplyProfile(profile, processor.Equalizer());

@@ -114,7 +114,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     selection.InputDeviceIndex = ResolveDevice(audio, options.Input, false);
     selection.OutputDeviceIndex = ResolveDevice(audio, options.Output, true);
 
-    const TProfile profile = ReadProfileOption(options.Profile);
+    const TProfile profile = ReadProfileOption(options.Profile, err);
     TConsoleView view(out, err);
     TDsp dsp(audio, synchronizer, view, selection, folders);
     dsp.EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace sonari {
 
@@ -24,11 +25,33 @@ void TRecordingFile::Open(const std::string& fileName, uint32_t bytesPerSample) 
     wav_.SetChannelCount(1);
     wav_.SetBytesPerSample(bytesPerSample);
     wav_.SetSamplesPerSec(kRate);
-    wav_.SetFileName(fileName);
+    target_ = replaceOnlyWhenComplete_ ? fileName : std::string();
+    complete_ = false;
+    wav_.SetFileName(target_.empty() ? fileName : fileName + ".part");
     wav_.OpenWrite();
 }
 
-void TRecordingFile::Close() { wav_.Close(); }
+void TRecordingFile::Close() {
+    const std::string target = std::exchange(target_, {});
+    if (target.empty())
+        return wav_.Close();
+    const std::string part = wav_.FileName();
+    std::error_code error;
+    try {
+        wav_.Close();
+    } catch (...) {
+        std::filesystem::remove(part, error);
+        throw;
+    }
+    if (complete_)
+        std::filesystem::rename(part, target, error);
+    if (!complete_ || error) {
+        std::error_code ignored;
+        std::filesystem::remove(part, ignored);
+    }
+    if (error)
+        throw Exception("Unable to replace " + target + ": " + error.message());
+}
 
 TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block, bool firstBlock) {
     TSingleArray& copy = copy_[0];
@@ -38,7 +61,7 @@ TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block, bool
         FadeBlock(copy, true);
     } else if (wav_.SampleCount() >= kLimit) {
         FadeBlock(copy, false);
-        progress.Complete = true;
+        progress.Complete = complete_ = true;
     }
     wav_.Write(copy_);
     progress.Fraction = static_cast<float>(static_cast<long double>(wav_.SampleCount()) / kLimit);

@@ -27,6 +27,10 @@ public:
     // the reason when it cannot.
     void Open(const std::string& fileName, uint32_t bytesPerSample);
     bool IsOpen() const { return wav_.IsOpen(); }
+    // For the files opened from now on: the samples go to a temporary file beside `fileName`,
+    // which replaces it only once it has reached the 5-second mark; an unfinished or failed one
+    // is removed, so the last complete recording survives.
+    void SetReplaceOnlyWhenComplete(bool on) { replaceOnlyWhenComplete_ = on; }
     // Completes the file.
     void Close();
     // Appends a copy of `block` (the caller's stays as it is).
@@ -35,6 +39,9 @@ public:
 private:
     TKelWavFile wav_;
     TDataBufferF copy_; // one channel
+    bool replaceOnlyWhenComplete_ = false;
+    std::string target_; // what the temporary file replaces; "" when writing in place
+    bool complete_ = false;
 };
 
 } // namespace sonari

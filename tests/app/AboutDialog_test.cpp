@@ -3,6 +3,7 @@
 #include "app/ShellUtils.h"
 #include "tests/app/EditorTesting.h"
 #include "tests/app/ShellUtils_test.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -34,19 +35,22 @@ TEST(AboutDialog, NameAndVersionInBlueOverAnAquaShadowAndFreewareInRed) {
     EXPECT_GT(colours(about.findChild<QLabel*>("FreewareLabel"), qRgb(255, 0, 0)), 0);
 }
 
-TEST(AboutDialog, LinksOpenMailWithTheTitleAsSubjectAndTheWebSite) {
+// From the build tree the README is the build's copy of the source one; there is no mail link.
+TEST(AboutDialog, TheLinkOpensTheReadmeInstalledWithTheProgram) {
     test::TUrlRecorder recorder;
-    QDesktopServices::setUrlHandler("mailto", &recorder, "Open");
-    QDesktopServices::setUrlHandler("https", &recorder, "Open");
+    QDesktopServices::setUrlHandler("file", &recorder, "Open");
     TAboutDialog about;
-    about.AuthorLinkClick();
     about.WebLinkClick();
-    QDesktopServices::unsetUrlHandler("mailto");
-    QDesktopServices::unsetUrlHandler("https");
-    ASSERT_EQ(recorder.Urls.size(), 2u);
-    EXPECT_EQ(recorder.Urls[0].toEncoded(),
-              QByteArray("mailto:") + kContactAddress + "?subject=Sonari");
-    EXPECT_EQ(recorder.Urls[1], QUrl(kWebAddress));
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(recorder.Urls.size(), 1u);
+    const QUrl url = recorder.Urls[0];
+    ASSERT_TRUE(url.isLocalFile()) << url.toString().toStdString();
+    EXPECT_TRUE(url.path().endsWith("/share/doc/sonari/README.md"));
+    EXPECT_EQ(test::ReadFileBytes(url.toLocalFile().toStdString()),
+              test::ReadFileBytes(test::SourceDir() / "README.md"));
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains("mailto") || label->toolTip().contains('@'))
+            << label->objectName().toStdString();
 }
 
 } // namespace

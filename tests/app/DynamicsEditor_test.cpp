@@ -284,6 +284,19 @@ TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve
     }
 }
 
+TEST_F(DynamicsEditorImage, TheOutputCaptionShowsWholeInsideThePage) {
+    const QImage image = editor.grab().toImage();
+    int left = image.width(), right = -1;
+    for (int y = kB + 9; y < kB + 22; ++y)
+        for (int x = kHistL; x < image.width(); ++x)
+            if (Pixel(image, x, y) != (Window() | 0xff000000u)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_LT(right, image.width() - 1);
+    EXPECT_GE(right - left + 3, QFontMetrics(editor.font()).horizontalAdvance("Output    dBFS"));
+}
+
 TEST_F(DynamicsEditorImage, WithTheClipperOffTheCurveAndOutputHistogramStayHidden) {
     scene.Mode = dmPlay;
     scene.Equalizer.SetClipperEnabled(false);

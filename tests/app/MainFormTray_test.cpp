@@ -73,6 +73,45 @@ TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
     EXPECT_EQ(Mode(), dmProcess);
 }
 
+// While "Click on OK to start recording:" waits, the tray's Run and Stop (menu or icon) are
+// refused and minimizing leaves the step to the answer: the recording starts only where it was
+// asked, and one stopped before its end leaves the last Voice.wav as it was.
+TEST_F(TTrayMenu, NothingOvertakesTheRecordPrompt) {
+    GiveVoice();
+    const std::string voice = ReadFileBytes(UserWav() / "Voice.wav");
+    TMainForm& form = MakeForm(true);
+    form.Launch();
+    const std::pair<const char*, std::function<void()>> overtakers[] = {
+        {"Stop", [&] { Find<QAction>(form, "TrayStopMNU").trigger(); }},
+        {"Run", [&] { Find<QAction>(form, "TrayRunMNU").trigger(); }},
+        {"icon",
+         [&] { Find<TTrayIcon>(form, "TrayIcon1").HandleActivation(QSystemTrayIcon::Trigger); }},
+        {"minimize", [&] { form.showMinimized(); }},
+    };
+    for (const auto& [name, overtake] : overtakers) {
+        SCOPED_TRACE(name);
+        bool heldWhileAsking = false;
+        form.Prompts().ConfirmOkCancel = [&](const QString&) {
+            overtake();
+            heldWhileAsking = Mode() == dmRecord && !form.Dsp().Running();
+            return true;
+        };
+        Click("RecBtn");
+        for (int i = 0; i < 5; ++i) // a few blocks, far from the 5-second mark
+            QCoreApplication::processEvents();
+        EXPECT_TRUE(heldWhileAsking);
+        const bool recording = !form.isMinimized();
+        EXPECT_EQ(Mode(), recording ? dmRecord : dmStop);
+        EXPECT_EQ(form.Dsp().Running(), recording);
+        EXPECT_EQ(Find<QAbstractButton>(form, "RecBtn").isChecked(), recording);
+        EXPECT_TRUE(Find<QAction>(form, "TrayStopMNU").isChecked());
+        form.Modes().SetMode(dmStop);
+        form.showNormal();
+        EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+        EXPECT_TRUE(ReadFileBytes(UserWav() / "Voice.wav") == voice) << "Voice.wav changed";
+    }
+}
+
 TEST_F(TTrayMenu, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuestion) {
     TMainForm& form = MakeForm();
     QList<QAction*> items = ProfileItems(form);
@@ -132,6 +171,25 @@ TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) 
     Find<QAction>(form, "TrayRestoreMNU").trigger();
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.isMinimized());
+}
+
+// Started with the desktop session before its panel: the window waits minimized, and the icon
+// and the window go into the notification area as soon as it appears.
+TEST_F(TWindowState, ALateNotificationAreaGetsTheIconAndTheWindow) {
+    TMainForm& form = MakeForm(true);
+    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+    bool area = false;
+    icon.AreaAvailable = [&] { return area; };
+    form.StartOptions() = {true, false};
+    form.Launch();
+    QTest::qWait(TTrayIcon::kAreaPollMs + 200);
+    EXPECT_TRUE(form.isVisible() && form.isMinimized());
+    EXPECT_FALSE(icon.Registered());
+    area = true;
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 3 * TTrayIcon::kAreaPollMs));
+    EXPECT_TRUE(icon.Registered());
+    Find<QAction>(form, "TrayRestoreMNU").trigger();
+    EXPECT_TRUE(form.isVisible());
 }
 
 TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown) {

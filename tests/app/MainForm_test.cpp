@@ -2,12 +2,14 @@
 #include "app/SndCardDialog.h"
 #include "controls/SafeShutdown.h"
 #include "controls/VolumeSlider.h"
+#include "settings/IniFile.h"
 #include "tests/app/MainFormFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -81,6 +83,7 @@ TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
 TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
+    form.Launch(); // recording starts only on a window on screen
     struct TCase {
         TDspMode Requested;
         bool Ctrl;
@@ -417,20 +420,34 @@ TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillC
     // What could not be read survives the settings written at the end.
     Form.reset();
     EXPECT_EQ(ReadFileBytes(SettingsFileName() + ".bak"), "[Playback]\nVolume=loud\n");
+
+    // A file that cannot be read at all: the software gain's field follows its box.
+    WriteFileBytes(SettingsFileName(), std::string(TIniFile::kMaxFileBytes + 1, '\n'));
+    TMainForm& again = MakeForm();
+    EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox1").isChecked());
+    EXPECT_FALSE(Find(again, "SpinEdit2").isEnabled());
 }
 
-TEST_F(TMainFormLifecycle, SessionEndSavesTheSettingsAndStopsWithoutAsking) {
+// A log-out saves at its commit-data request and may then be cancelled: the program runs on.
+// The session's real end (the application asked to quit) stops it without asking.
+TEST_F(TMainFormLifecycle, ALogOutSavesFirstAndOnlyTheSessionsEndStopsWithoutAsking) {
     TMainForm& form = MakeForm(true);
     form.Modes().SetMode(dmProcess);
     form.Profiles().MarkModified();
     bool ended = false;
-    auto& shutdown = Find<TSafeShutdown>(form, "SafeShutdown1");
-    shutdown.SetTerminator([&] { ended = true; });
-    shutdown.Shutdown();
+    Find<TSafeShutdown>(form, "SafeShutdown1").SetTerminator([&] { ended = true; });
+    auto* sessionManager = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(sessionManager, nullptr);
+    emit qApp->commitDataRequest(*sessionManager);
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(form.Dsp().Running());
+    EXPECT_NE(ReadFileBytes(SettingsFileName()).find("[Startup]"), std::string::npos);
+
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &quit);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(Questions.isEmpty());
     EXPECT_FALSE(form.Dsp().Running());
-    EXPECT_NE(ReadFileBytes(SettingsFileName()).find("[Startup]"), std::string::npos);
 }
 
 } // namespace

@@ -121,17 +121,31 @@ void RunUnderXvfb() {
             std::cout << line << "\n";
 }
 
+// The program's home: where this test reaches it, and where the program sees it.
+struct THome {
+    std::filesystem::path Outside, Inside;
+};
+
+// A private mount namespace shows the program its home where an operator's would be, so the
+// README pictures show the paths an operator sees; without one the home stays where it is.
+constexpr char kOperatorHome[] = "/home/operator";
+bool CanMountHome() { return RunCommand("unshare -rm true") == 0; }
+
 // The program started with the demo devices and a private home; its window found.
 class TX11Session {
 public:
-    // `prepare` may write files into the configuration folder before the start.
-    explicit TX11Session(const std::function<void(const std::filesystem::path&)>& prepare = {}) {
+    // `prepare` may write files into the configuration folder before the start; with
+    // `operatorHome` the program sees its home as /home/operator where that can be arranged.
+    explicit TX11Session(const std::function<void(const THome& config)>& prepare = {},
+                         bool operatorHome = false)
+        : home_{dir_ / "home", operatorHome && CanMountHome() ? std::filesystem::path(kOperatorHome)
+                                                              : dir_ / "home"} {
         std::filesystem::create_directories(runtime_);
         std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
         std::filesystem::create_directories(Artifacts);
         std::filesystem::create_directories(Settings.parent_path());
         if (prepare)
-            prepare(Settings.parent_path());
+            prepare({Settings.parent_path(), home_.Inside / kConfigFolder});
         sonari_ = StartCopy();
         if (sonari_->Started())
             Window = FindWindow("Sonari");
@@ -140,10 +154,22 @@ public:
 
     // One more copy of the program for the same user.
     std::unique_ptr<TChild> StartCopy() const {
+        const std::string sonari = (BinaryDir() / "bin/sonari").string();
+        std::vector<std::string> argv{sonari};
+        if (home_.Inside != home_.Outside)
+            argv = {"/usr/bin/unshare",
+                    "-rm",
+                    "sh",
+                    "-c",
+                    "mount -t tmpfs tmpfs /home && mkdir -p \"$2\" && mount --bind \"$1\" \"$2\" "
+                    "&& exec \"$0\"",
+                    sonari,
+                    home_.Outside.string(),
+                    home_.Inside.string()};
         return std::make_unique<TChild>(
-            std::vector<std::string>{(BinaryDir() / "bin/sonari").string()},
-            std::vector<std::string>{"HOME=" + (dir_ / "home").string(),
-                                     "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+            argv,
+            std::vector<std::string>{"HOME=" + home_.Inside.string(),
+                                     "XDG_CONFIG_HOME=" + (home_.Inside / ".config").string(),
                                      "XDG_RUNTIME_DIR=" + runtime_.string(), "SONARI_AUDIO=sim"});
     }
 
@@ -194,11 +220,13 @@ public:
     const std::filesystem::path Artifacts = BinaryDir() / "artifacts";
 
 private:
+    static constexpr char kConfigFolder[] = ".config/Brisko/Products/sonari";
     TTempDir dir_{"sonari-xvfb"};
     const std::filesystem::path runtime_ = dir_ / "run";
+    const THome home_;
 
 public:
-    const std::filesystem::path Settings = dir_ / "config/Brisko/Products/sonari/sonari.ini";
+    const std::filesystem::path Settings = home_.Outside / kConfigFolder / "sonari.ini";
     std::optional<TWindow> Window;
 
 private:
@@ -254,14 +282,16 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     if (qEnvironmentVariableIsEmpty(kChildVariable))
         return RunUnderXvfb();
 
-    TX11Session session([](const std::filesystem::path& folder) {
-        const auto profile = folder / "Prof/Demo.ini";
-        std::filesystem::create_directories(profile.parent_path());
-        WriteFileBytes(profile, kDemoProfile);
-        WriteFileBytes(folder / "sonari.ini", "[Audio]\nInputDevice=01  Demo microphone\n"
-                                              "OutputDevice=02  Demo transmitter\nLastProfile=" +
-                                                  profile.string() + "\n");
-    });
+    TX11Session session(
+        [](const THome& config) {
+            std::filesystem::create_directories(config.Outside / "Prof");
+            WriteFileBytes(config.Outside / "Prof/Demo.ini", kDemoProfile);
+            WriteFileBytes(config.Outside / "sonari.ini",
+                           "[Audio]\nInputDevice=01  Demo microphone\n"
+                           "OutputDevice=02  Demo transmitter\nLastProfile=" +
+                               (config.Inside / "Prof/Demo.ini").string() + "\n");
+        },
+        true);
     ASSERT_TRUE(session.Window) << "no window titled Sonari appeared";
     const QImage start = session.Shot();
 

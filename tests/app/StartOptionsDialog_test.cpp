@@ -33,6 +33,7 @@ protected:
 };
 
 TEST_F(StartOptionsTest, ShowingReadsAutostartAndBothFlags) {
+    EXPECT_EQ(dialog.CheckBox1->text(), "Start this program when the desktop session starts");
     SetAutoStart(true);
     dialog.show();
     EXPECT_TRUE(dialog.CheckBox1->isChecked());

@@ -119,10 +119,17 @@ TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
     EXPECT_NE(out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << out;
 }
 
-TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
-    std::string plain, clipped;
+// Values the profile cannot use are named, and the rest of it still applies.
+TEST_F(ProcessCommand, ClipperLowersThePeakFactorAndIgnoredProfileValuesAreNamed) {
+    std::string plain, clipped, err;
     ASSERT_EQ(Process({Speech(), Name("plain.wav")}, &plain), 0);
-    ASSERT_EQ(Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}, &clipped), 0);
+    test::WriteFileBytes(Name("damaged.ini"),
+                         "[Clipper]\nEnabled=1\nClipThreshold=nan\n[Equalizer]\nBand2=250\n");
+    ASSERT_EQ(
+        Process({Speech(), Name("clipped.wav"), "--profile", Name("damaged.ini")}, &clipped, &err),
+        0);
+    EXPECT_EQ(err, "Ignored [Equalizer] Band2=250: beyond +-120 dB\n"
+                   "Ignored [Clipper] ClipThreshold=nan: not a number\n");
     EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
 }
 

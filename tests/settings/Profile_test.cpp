@@ -24,11 +24,13 @@ protected:
     // Loads `text` over the current profile and applies it to the equalizer.
     void Load(const std::string& text) {
         WriteFileBytes(File(), text);
-        LoadProfile(File(), profile_);
+        ignored_.clear();
+        LoadProfile(File(), profile_, &ignored_);
         ApplyProfile(profile_, equalizer_);
     }
 
     TTempDir dir_;
+    std::vector<TIgnoredValue> ignored_;
     TMicEqualizer equalizer_;
     TProfile profile_ = ProfileOf(equalizer_, 1.0f);
 };
@@ -140,16 +142,34 @@ TEST_F(ProfileTest, DecimalsWithACommaKeepTheCurrentValuesAndTheGainIsClamped) {
 TEST_F(ProfileTest, SkipsValuesThatWouldHarmTheProcessor) {
     const float clip = profile_.ClipThreshold, gate = profile_.GateThreshold;
     Load("[Equalizer]\nBand0=nan\nBand1=inf\nBand2=1e30\nBand3=-120.5\nBand4=-120\nBand5=120\n"
-         "[Clipper]\nClipThreshold=0\nGateThreshold=-5\nCompression=1e39\n"
+         "[Filter]\nCutoffHi=high\n"
+         "[Clipper]\nClipThreshold=0\nGateThreshold=-5\nCompression=1e39\nEnabled=yes\n"
          "[Output]\nGain=-inf\n");
     EXPECT_EQ(profile_.Bands, (std::array<float, 7>{0, 0, 0, 0, -120, 120, 0}));
     EXPECT_EQ(profile_.ClipThreshold, clip);
     EXPECT_EQ(profile_.GateThreshold, gate);
     EXPECT_EQ(profile_.Compression, 1.0f);
     EXPECT_EQ(profile_.OutputGain, 1.0f);
+    // Each one is named with its reason, in the order of the file's reading.
+    const std::string nan = "not a number", beyond = "beyond +-120 dB";
+    EXPECT_EQ(ignored_,
+              (std::vector<TIgnoredValue>{
+                  {"Equalizer", "Band0", "nan", nan},
+                  {"Equalizer", "Band1", "inf", nan},
+                  {"Equalizer", "Band2", "1e30", beyond},
+                  {"Equalizer", "Band3", "-120.5", beyond},
+                  {"Filter", "CutoffHi", "high", nan},
+                  {"Clipper", "ClipThreshold", "0", "not positive"},
+                  {"Clipper", "GateThreshold", "-5", "not positive"},
+                  {"Clipper", "Compression", "1e39", "out of the range of a 32-bit float"},
+                  {"Clipper", "Enabled", "yes", nan},
+                  {"Output", "Gain", "-inf", nan},
+              }));
     Load("[Clipper]\nCompression=1e-50\nGateThreshold=3e38\n");
     EXPECT_EQ(profile_.Compression, 1.0f);
     EXPECT_EQ(profile_.GateThreshold, 3e38f);
+    ASSERT_EQ(ignored_.size(), 1u);
+    EXPECT_EQ(ignored_[0].Key, "Compression");
     for (float db : equalizer_.Response())
         ASSERT_TRUE(std::isfinite(db));
 }
