@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SND/WDM/DeviceChoice.h"
 #include "app/ModeController.h"
 #include "app/ProfileController.h"
 #include "engine/Dsp.h"
@@ -9,7 +10,8 @@ namespace sonari {
 // The engine as the window's controllers see it.
 class TDspPorts final : public IModeEngine, public IProfileEngine {
 public:
-    explicit TDspPorts(TDsp& dsp) : dsp_(dsp) {}
+    TDspPorts(TDsp& dsp, TWdmAudio& audio, TDeviceSelection& selection)
+        : dsp_(dsp), audio_(audio), selection_(selection) {}
 
     TDspMode Mode() const override { return dsp_.Mode(); }
     void SetMode(TDspMode mode) override { dsp_.SetMode(mode); }
@@ -21,6 +23,8 @@ public:
     void StartDuplex() override { dsp_.StartDuplex(); }
     void SetDisplaysVisible(bool visible) override { dsp_.SetDisplaysVisible(visible); }
     bool DevicesValid() const override { return dsp_.DevicesValid(); }
+    void RefreshDevices() override { sonari::RefreshDevices(audio_, selection_); }
+    std::string MissingDevice() const override { return MissingDeviceMessage(audio_, selection_); }
     bool HasVoice() const override { return dsp_.HasVoice(); }
     bool LoadVoice() override { return dsp_.LoadVoice(); }
 
@@ -33,6 +37,8 @@ public:
 
 private:
     TDsp& dsp_;
+    TWdmAudio& audio_;
+    TDeviceSelection& selection_;
 };
 
 } // namespace sonari

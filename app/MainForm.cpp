@@ -17,7 +17,8 @@ TMainForm::TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolder
                      QWidget* parent)
     : QMainWindow(parent), synchronizer_(synchronizer),
       dsp_(std::make_unique<TDsp>(audio, synchronizer, *this, selection_, std::move(folders))),
-      ports_(*dsp_), view_(*this, audio, selection_, startOptions_, EditorContext()),
+      ports_(*dsp_, audio, selection_),
+      view_(*this, audio, selection_, startOptions_, EditorContext()),
       modes_(ports_, view_, view_.Prompts),
       profiles_(ports_, view_, view_.Prompts, QString::fromStdString(SettingsFolder()) + "Prof"),
       settings_(view_, *dsp_, audio, selection_, profiles_, startOptions_) {

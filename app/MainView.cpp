@@ -39,8 +39,9 @@ TMainView::TMainView(QMainWindow& window, const TWdmAudio& audio, TDeviceSelecti
     : Prompts(&window), window_(window), tray_(window) {
     BuildControls(editors);
     ConnectHandlers();
-    sndCardDialog_ =
-        new TSndCardDialog(audio, selection, audio.CaptureNames(), audio.RenderNames(), &window);
+    sndCardDialog_ = new TSndCardDialog(
+        audio, selection, [&audio] { return audio.CaptureNames(); },
+        [&audio] { return audio.RenderNames(); }, &window);
     sndCardDialog_->OnOk = [this] { Raise(OnDevicesChosen); };
     sndCardDialog_->OnClosed = [this] { Raise(OnDevicesDialogClosed); };
     startOptionsDialog_ =

@@ -33,9 +33,12 @@ void TModeController::SetMode(TDspMode mode) {
     if (mode == dmPlay && CtrlHeld())
         mode = dmPlayToFile;
     ++run_;
-    view_.ShowNote({});
     view_.ShowStep(mode);
     engine_.Stop();
+    // The list is read again whenever a device may be chosen or opened, never while streaming.
+    if (mode != dmStop)
+        engine_.RefreshDevices();
+    UpdateStepButtons();
     view_.ClearDisplays();
     view_.ShowRunning(false);
     engine_.SetMode(mode);
@@ -103,8 +106,11 @@ void TModeController::ModeBtnClick(int tag, bool down) {
     SetMode(down ? static_cast<TDspMode>(tag) : dmStop);
 }
 
+// A chosen device that is missing is named until it is back or another one is chosen.
 void TModeController::UpdateStepButtons() {
     view_.EnableSteps(engine_.DevicesValid(), engine_.HasVoice());
+    const std::string missing = engine_.MissingDevice();
+    view_.ShowNote(missing.empty() ? QString() : QString::fromStdString("  " + missing));
 }
 
 // Blocks after the 5-second mark report again until the stop, and the operator may have moved

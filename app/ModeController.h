@@ -28,6 +28,11 @@ public:
     // Processing measures for the displays only while they can be seen; set before it starts.
     virtual void SetDisplaysVisible(bool visible) = 0;
     virtual bool DevicesValid() const = 0;
+    // Reads the device list again (never while streaming): a device plugged in since is offered,
+    // one that is gone becomes missing.
+    virtual void RefreshDevices() = 0;
+    // "Sound device not found: <caption>" while a chosen device is missing, else "".
+    virtual std::string MissingDevice() const = 0;
     virtual bool HasVoice() const = 0;
     // Reads the recorded voice; false when there was none to read.
     virtual bool LoadVoice() = 0;

@@ -1,5 +1,6 @@
 #include "app/SettingsBinder.h"
 
+#include "SND/WDM/DeviceChoice.h"
 #include "app/ProfileController.h"
 #include "engine/Dsp.h"
 #include "engine/SliderScales.h"
@@ -11,7 +12,7 @@
 
 namespace sonari {
 
-TSettingsBinder::TSettingsBinder(ISettingsView& view, TDsp& dsp, const IDeviceList& devices,
+TSettingsBinder::TSettingsBinder(ISettingsView& view, TDsp& dsp, const TWdmAudio& devices,
                                  TDeviceSelection& selection, TProfileController& profiles,
                                  TStartOptions& startOptions)
     : view_(view), dsp_(dsp), devices_(devices), selection_(selection), profiles_(profiles),
@@ -43,9 +44,14 @@ TAppSettings TSettingsBinder::Collect() const {
     s.HasPosition = true;
     s.Left = view_.Position().x();
     s.Top = view_.Position().y();
+    // Devices not chosen now leave the saved ones in the file.
     if (dsp_.DevicesValid()) {
-        s.InputDevice = devices_.DeviceName(selection_.InputDeviceIndex);
-        s.OutputDevice = devices_.DeviceName(selection_.OutputDeviceIndex);
+        const TSavedDevice input = SavedDevice(devices_, selection_.InputDeviceIndex);
+        const TSavedDevice output = SavedDevice(devices_, selection_.OutputDeviceIndex);
+        s.InputDevice = input.Caption;
+        s.InputDeviceId = input.Key;
+        s.OutputDevice = output.Caption;
+        s.OutputDeviceId = output.Key;
     }
     const TSettingsControls controls = view_.SettingsControls();
     s.SoftGain = controls.SoftGain;
@@ -64,10 +70,9 @@ void TSettingsBinder::Apply(const TAppSettings& s) {
         positioned_ = true;
         view_.MoveTo({s.Left, s.Top});
     }
-    for (auto [name, index] : {std::pair{&s.InputDevice, &selection_.InputDeviceIndex},
-                               std::pair{&s.OutputDevice, &selection_.OutputDeviceIndex}})
-        if (!name->empty())
-            *index = std::max(devices_.IndexOfDevice(*name), 0);
+    // By key, then by caption; a device not found stays chosen as missing, never replaced.
+    SelectSavedDevices(devices_, {s.InputDevice, s.InputDeviceId},
+                       {s.OutputDevice, s.OutputDeviceId}, selection_);
     view_.ShowSettingsControls({s.SoftGain, s.SoftGainEnabled, s.PlaybackVolume, s.NoiseLevel});
     // The sliders limit what they take: the engine gets what they show.
     const TSettingsControls shown = view_.SettingsControls();

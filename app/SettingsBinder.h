@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SND/WDM/WdmAudio.h"
+
 #include "SND/WDM/DeviceList.h"
 #include "settings/AppSettings.h"
 
@@ -45,7 +47,7 @@ public:
 // the end. Main thread only.
 class TSettingsBinder {
 public:
-    TSettingsBinder(ISettingsView& view, TDsp& dsp, const IDeviceList& devices,
+    TSettingsBinder(ISettingsView& view, TDsp& dsp, const TWdmAudio& devices,
                     TDeviceSelection& selection, TProfileController& profiles,
                     TStartOptions& startOptions);
 
@@ -66,7 +68,7 @@ public:
 private:
     ISettingsView& view_;
     TDsp& dsp_;
-    const IDeviceList& devices_;
+    const TWdmAudio& devices_;
     TDeviceSelection& selection_;
     TProfileController& profiles_;
     TStartOptions& startOptions_;

@@ -153,6 +153,21 @@ TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
     }
 }
 
+// A device switched on after the start is offered when the dialog opens.
+TEST_F(TMainFormModes, TheSoundCardDialogOffersADevicePluggedInSinceTheStart) {
+    TMainForm& form = MakeForm();
+    auto& dialog = Find<TSndCardDialog>(form, "SndCardDialog");
+    Sim->AddDevice(SimDevice("Radio-TX", {SimPin(true, 2, 16, 16, 8000, 48000)}));
+    QStringList offered;
+    QTimer::singleShot(0, &form, [&] {
+        for (int i = 0; i < dialog.ComboBox2->count(); ++i)
+            offered << dialog.ComboBox2->itemText(i);
+        dialog.reject();
+    });
+    Click("SndCardBtn");
+    EXPECT_EQ(offered, (QStringList{"02  Demo transmitter", "03  Radio-TX"}));
+}
+
 // ---- displays, switches and sliders --------------------------------------------------------
 
 TEST_F(TMainFormControls, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
@@ -392,17 +407,24 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
     std::string ini = ReadFileBytes(SettingsFileName());
     EXPECT_NE(ini.find("SoftGain=-7"), std::string::npos) << ini;
     EXPECT_NE(ini.find("LastProfile=" + ChosenFile.toStdString()), std::string::npos) << ini;
-    // A saved device that is gone selects the first one; names match in any letter case.
-    for (const auto& [from, to] : {std::pair{"InputDevice=02  Demo transmitter", "InputDevice=9"},
-                                   {"OutputDevice=02  Demo", "OutputDevice=02  DEMO"}})
+    // Without their keys, as an older version wrote them: a caption matches in any letter
+    // case; a device that is gone is named and nothing takes its place.
+    for (const auto& [from, to] :
+         {std::pair{"InputDevice=02  Demo transmitter", "InputDevice=03  Radio-RX"},
+          {"OutputDevice=02  Demo", "OutputDevice=02  DEMO"},
+          {"InputDeviceId=", "Unused="},
+          {"OutputDeviceId=", "Unused2="}})
         ini.replace(ini.find(from), std::string(from).size(), to);
     WriteFileBytes(SettingsFileName(), ini);
 
     TMainForm& again = MakeForm();
     EXPECT_EQ(Find<QSpinBox>(again, "SpinEdit2").value(), -7);
     EXPECT_TRUE(Find(again, "SpinEdit2").isEnabled());
-    EXPECT_EQ(again.Selection().InputDeviceIndex, 0);
+    EXPECT_EQ(again.Selection().InputDeviceIndex, -1);
     EXPECT_EQ(again.Selection().OutputDeviceIndex, 1);
+    EXPECT_EQ(Find<QStatusBar>(again, "StatusBar1").currentMessage(),
+              "  Sound device not found: Radio-RX");
+    EXPECT_FALSE(Find(again, "GainBtn").isEnabled());
     EXPECT_FLOAT_EQ(Find<TVolumeSlider>(again, "VolumeSlider1").Value(), 0.6f);
     EXPECT_EQ(StatusText(), "  Profile: " + ChosenFile);
     EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox3").isChecked());

@@ -27,6 +27,8 @@ public:
     void StartDuplex() override { Start("duplex"); }
     void SetDisplaysVisible(bool) override {}
     bool DevicesValid() const override { return true; }
+    void RefreshDevices() override { Log.push_back("refresh"); }
+    std::string MissingDevice() const override { return {}; }
     bool HasVoice() const override { return false; }
     bool LoadVoice() override {
         Log.push_back("load voice");
@@ -89,23 +91,26 @@ protected:
 // Dialog closed, prompt cancelled or start failed: the nested stop is what the window shows.
 TEST_F(ModeControllerTest, EveryChangeStopsFirstAndAStopMadeWhileStartingWins) {
     modes.SetMode(dmRecord);
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 3", kPrompt, "start recording"}));
+    EXPECT_EQ(window.Take(),
+              (TLog{"stop", "refresh", "steps", "mode 3", kPrompt, "start recording"}));
     EXPECT_FALSE(window.LowerArea);
 
     window.OnSelectDevices = [this] { modes.SetMode(dmStop); };
     modes.SetMode(dmSelectDevices);
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 1", "stop", "mode 0"}));
+    EXPECT_EQ(window.Take(),
+              (TLog{"stop", "refresh", "steps", "mode 1", "stop", "steps", "mode 0"}));
 
     confirm = false;
     modes.SetMode(dmRecord);
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 3", kPrompt, "stop", "mode 0"}));
+    EXPECT_EQ(window.Take(),
+              (TLog{"stop", "refresh", "steps", "mode 3", kPrompt, "stop", "steps", "mode 0"}));
     EXPECT_TRUE(window.LowerArea);
 
     window.Failing = "duplex";
     modes.SetMode(dmProcess);
     // The devices are silenced before the error box waits for the operator.
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 6", "start duplex", "stop", "error: device busy",
-                                   "stop", "mode 0"}));
+    EXPECT_EQ(window.Take(), (TLog{"stop", "refresh", "steps", "mode 6", "start duplex", "stop",
+                                   "error: device busy", "stop", "steps", "mode 0"}));
     EXPECT_EQ(window.Step, dmStop);
     EXPECT_FALSE(window.Running);
 }
@@ -116,7 +121,7 @@ TEST_F(ModeControllerTest, ARecordingCompleteIsHandledLaterAndOnlyForItsOwnRun) 
     EXPECT_EQ(window.Mode(), dmRecord); // never inside the block handler
     window.Take();
     window.RunPosted();
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 0", "load voice", "steps"}));
+    EXPECT_EQ(window.Take(), (TLog{"stop", "steps", "mode 0", "load voice", "steps"}));
 
     // Blocks past the mark report again; the operator has started step 2 again meanwhile.
     modes.SetMode(dmAdjustGain);
@@ -130,7 +135,7 @@ TEST_F(ModeControllerTest, ARecordingCompleteIsHandledLaterAndOnlyForItsOwnRun) 
     modes.RecordingComplete();
     window.Take();
     window.RunPosted();
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 0"}));
+    EXPECT_EQ(window.Take(), (TLog{"stop", "steps", "mode 0"}));
 }
 
 TEST_F(ModeControllerTest, AStreamThatEndedStopsAndSaysWhyUnlessTheOperatorMovedOn) {
@@ -143,7 +148,8 @@ TEST_F(ModeControllerTest, AStreamThatEndedStopsAndSaysWhyUnlessTheOperatorMoved
     modes.StreamEnded("device gone");
     window.Take();
     window.RunPosted();
-    EXPECT_EQ(window.Take(), (TLog{"stop", "mode 0", "error: Streaming stopped: device gone"}));
+    EXPECT_EQ(window.Take(),
+              (TLog{"stop", "steps", "mode 0", "error: Streaming stopped: device gone"}));
     EXPECT_EQ(window.Note, "  Streaming stopped: device gone");
 }
 
