@@ -7,6 +7,7 @@
 #include "engine/FileProcessor.h"
 #include "engine/OutputLimiter.h"
 #include "engine/SoundFiles.h"
+#include "engine/WavSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -267,7 +268,9 @@ TEST_F(DspDrivers, LiveSessionFileProcessorAndChainGiveTheSameOutput) {
     test::WriteWav(Folders.UserWavDir + "in.wav", kRate, {scaled}, 4, true);
     TFileProcessor processor(View);
     processor.Equalizer().SetParameters(Dsp->Equalizer().Parameters());
-    processor.Run(Folders.UserWavDir + "in.wav", Folders.UserWavDir + "out.wav", true);
+    TWavSampleReader reader(Folders.UserWavDir + "in.wav");
+    TWavSampleWriter writer(Folders.UserWavDir + "out.wav", kRate, true);
+    processor.Process(reader, writer, true); // the delay kept, as the transmitter gets it
     const TSingleArray file = test::ReadWav(Folders.UserWavDir + "out.wav").Channels[0];
     ASSERT_EQ(file.size(), direct.size());
     for (size_t n = 0; n < file.size(); ++n)
