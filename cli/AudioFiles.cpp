@@ -143,6 +143,13 @@ constexpr TContainer kContainers[] = {
 
 bool IsWavName(const std::string& fileName) { return Extension(fileName) == ".wav"; }
 
+std::string SampleFormatName(const std::string& fileName, bool isFloat) {
+    const std::string extension = Extension(fileName);
+    if (extension == ".ogg" || extension == ".oga")
+        return "Ogg Vorbis";
+    return isFloat ? "32-bit float" : "16-bit PCM";
+}
+
 std::unique_ptr<ISampleReader> OpenSampleReader(const std::string& fileName) {
     if (IsWavName(fileName))
         return std::make_unique<TWavSampleReader>(fileName);

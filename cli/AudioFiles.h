@@ -21,6 +21,9 @@ std::unique_ptr<ISampleReader> OpenSampleReader(const std::string& fileName);
 std::unique_ptr<ISampleWriter>
 OpenSampleWriter(const std::string& fileName, const std::string& path, int32_t rate, bool isFloat);
 
+// What OpenSampleWriter writes for these arguments: "16-bit PCM", "32-bit float", "Ogg Vorbis".
+std::string SampleFormatName(const std::string& fileName, bool isFloat);
+
 // The file names one of the formats Sonari reads and writes through its own WAV component.
 bool IsWavName(const std::string& fileName);
 

@@ -87,13 +87,13 @@ struct TOutputFile {
     std::string Name;
     int32_t Rate = 0;
     bool IsFloat = false;
+    std::string Format;
     long double DelayMs = 0; // kept in the file; 0 when aligned
 };
 
 void PrintSummary(const TOutputFile& file, const TProcessSummary& summary, std::ostream& out) {
-    const char* format = file.IsFloat ? "32-bit float" : "16-bit PCM";
     const long double seconds = static_cast<long double>(summary.Frames) / file.Rate;
-    out << file.Name << ": " << file.Rate << " Hz, " << format << ", " << Figure(seconds, "s")
+    out << file.Name << ": " << file.Rate << " Hz, " << file.Format << ", " << Figure(seconds, "s")
         << ", " << (file.DelayMs > 0 ? "delay " + Figure(file.DelayMs, "ms") : "aligned") << "\n"
         << "Output: V r.m.s. = " << Figure(summary.RmsDbfs, "dBFS")
         << ", V peak = " << Figure(summary.PeakDbfs, "dBFS")
@@ -108,8 +108,7 @@ void PrintSummary(const TOutputFile& file, const TProcessSummary& summary, std::
 void PrintJsonSummary(const TOutputFile& file, const TProcessSummary& summary, std::ostream& out) {
     const long double seconds = static_cast<long double>(summary.Frames) / file.Rate;
     out << "{\"file\": " << JsonString(file.Name) << ", \"rate\": " << file.Rate
-        << ", \"format\": \"" << (file.IsFloat ? "32-bit float" : "16-bit PCM")
-        << "\", \"seconds\": " << Number(seconds) << ", \"delay_ms\": " << Number(file.DelayMs)
+        << ", \"format\": " << JsonString(file.Format) << ", \"seconds\": " << Number(seconds) << ", \"delay_ms\": " << Number(file.DelayMs)
         << ", \"rms_dbfs\": " << Number(summary.RmsDbfs)
         << ", \"peak_dbfs\": " << Number(summary.PeakDbfs)
         << ", \"peak_factor_db\": " << Number(summary.PeakFactorDb());
@@ -182,7 +181,8 @@ int ProcessCommand(const std::vector<std::string>& args, std::ostream& out, std:
         throw Exception(UnsupportedRateMessage(inName, static_cast<uint32_t>(fileRate)));
     CheckDistinct(inName, outName);
 
-    TOutputFile output{outName, fileRate, parsed.Has("--float")};
+    const bool isFloat = parsed.Has("--float");
+    TOutputFile output{outName, fileRate, isFloat, SampleFormatName(outName, isFloat), 0};
     TPartFile part(outName);
     const std::unique_ptr<ISampleWriter> writer =
         OpenSampleWriter(outName, part.Name(), fileRate, output.IsFloat);
