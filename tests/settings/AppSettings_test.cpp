@@ -9,10 +9,6 @@
 namespace sonari {
 namespace {
 
-using test::ReadFileBytes;
-using test::TTempDir;
-using test::WriteFileBytes;
-
 // The main window's design values.
 TAppSettings DesignValues() {
     TAppSettings s;
@@ -20,50 +16,44 @@ TAppSettings DesignValues() {
     s.Top = 200;
     s.SoftGain = 20;
     s.PlaybackVolume = 0.5f;
-    s.NoiseLevel = 0.5f;
     s.InputDevice = s.OutputDevice = "01  Headset";
     return s;
 }
 
 class SettingsFileTest : public ::testing::Test {
 protected:
-    std::string File() const { return (dir_ / "sonari.ini").string(); }
-    void Write(const std::string& text) const { WriteFileBytes(File(), text); }
-    std::string Text() const { return ReadFileBytes(File()); }
-    void Load() { LoadSettings(File(), settings_); }
+    std::string File(const char* name = "sonari.ini") const { return (dir_ / name).string(); }
+    std::string Text(const char* name = "sonari.ini") const {
+        return test::ReadFileBytes(File(name));
+    }
+    void Load(const std::string& text) {
+        test::WriteFileBytes(File(), text);
+        LoadSettings(File(), settings_);
+    }
     void Save() { SaveSettings(File(), settings_); }
 
-    TTempDir dir_;
+    test::TTempDir dir_;
     TAppSettings settings_ = DesignValues();
 };
 
 TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
+    // Every saved value differs from its design value, so a key that is not read back shows
+    // in the second file.
     settings_.Left = -40;
     settings_.Top = 1200;
-    settings_.SoftGain = -17;
-    settings_.SoftGainEnabled = true;
-    settings_.PlaybackVolume = 0.1f;
-    settings_.NoiseLevel = 0.8125f;
     settings_.InputDevice = "03  Line";
     settings_.OutputDevice = "02  USB Audio CODEC";
+    settings_.SoftGain = -17;
+    settings_.PlaybackVolume = 0.1f;
+    settings_.NoiseLevel = 0.8125f;
     settings_.LastProfile = "/home/op/.config/Brisko/Products/sonari/Prof/Contest.ini";
-    settings_.StartInTray = settings_.StartProcessing = true;
+    settings_.SoftGainEnabled = settings_.StartInTray = settings_.StartProcessing = true;
     Save();
-
     TAppSettings loaded = DesignValues();
     LoadSettings(File(), loaded);
     EXPECT_TRUE(loaded.HasPosition);
-    EXPECT_EQ(loaded.Left, -40);
-    EXPECT_EQ(loaded.Top, 1200);
-    EXPECT_EQ(loaded.SoftGain, -17);
-    EXPECT_TRUE(loaded.SoftGainEnabled);
-    EXPECT_EQ(loaded.PlaybackVolume, 0.1f);
-    EXPECT_EQ(loaded.NoiseLevel, 0.8125f);
-    EXPECT_EQ(loaded.InputDevice, "03  Line");
-    EXPECT_EQ(loaded.OutputDevice, "02  USB Audio CODEC");
-    EXPECT_EQ(loaded.LastProfile, settings_.LastProfile);
-    EXPECT_TRUE(loaded.StartInTray);
-    EXPECT_TRUE(loaded.StartProcessing);
+    SaveSettings(File("again.ini"), loaded);
+    EXPECT_EQ(Text("again.ini"), Text());
 }
 
 TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
@@ -76,35 +66,27 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
                       "[Startup]\nStartInTray=0\nStartProcessing=0\n");
 }
 
-TEST_F(SettingsFileTest, AMissingFileKeepsTheDesignValues) {
-    Load();
-    TAppSettings design = DesignValues();
+TEST_F(SettingsFileTest, AMissingFileKeepsTheDesignValuesAndOnlyLeftMovesTheWindow) {
+    LoadSettings(File(), settings_);
     EXPECT_FALSE(settings_.HasPosition);
-    EXPECT_EQ(settings_.SoftGain, design.SoftGain);
-    EXPECT_EQ(settings_.PlaybackVolume, design.PlaybackVolume);
-    EXPECT_EQ(settings_.InputDevice, design.InputDevice);
-    EXPECT_EQ(settings_.ToneMode, 0);
+    EXPECT_EQ(settings_.SoftGain, 20);
+    EXPECT_EQ(settings_.PlaybackVolume, 0.5f);
+    EXPECT_EQ(settings_.InputDevice, "01  Headset");
     EXPECT_FALSE(settings_.StartInTray || settings_.StartProcessing);
-}
 
-TEST_F(SettingsFileTest, MovesTheWindowOnlyWhenLeftIsThere) {
-    Write("[Window]\nTop=50\n");
-    Load();
+    Load("[Window]\nTop=50\n");
     EXPECT_FALSE(settings_.HasPosition);
     EXPECT_EQ(settings_.Top, 200);
-
-    Write("[Window]\nTop=50\nLeft=-111\n");
-    Load();
+    Load("[Window]\nTop=50\nLeft=-111\n");
     EXPECT_FALSE(settings_.HasPosition);
-    Write("[Window]\nLeft=0x10\n");
-    Load();
+    Load("[Window]\nLeft=0x10\n");
     EXPECT_TRUE(settings_.HasPosition);
     EXPECT_EQ(settings_.Left, 16);
     EXPECT_EQ(settings_.Top, 200);
 }
 
 TEST_F(SettingsFileTest, KeepsSavedDeviceNamesWhileNoneIsSelected) {
-    Write("[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\n");
+    test::WriteFileBytes(File(), "[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\n");
     settings_.InputDevice.clear();
     settings_.OutputDevice.clear();
     Save();
@@ -116,8 +98,7 @@ TEST_F(SettingsFileTest, KeepsSavedDeviceNamesWhileNoneIsSelected) {
 TEST_F(SettingsFileTest, KeepsTheToneSwitchAndEverythingUnknownAcrossASave) {
     const std::string extra =
         "; tuned for the FT-991\n[Debug]\ngeneratetone=1\n[Rig]\nCat=/dev/ttyUSB0\n";
-    Write(extra + "[Startup]\nStartInTray=1\n; the end\n");
-    Load();
+    Load(extra + "[Startup]\nStartInTray=1\n; the end\n");
     EXPECT_EQ(settings_.ToneMode, 1);
     EXPECT_TRUE(settings_.StartInTray);
     Save();
@@ -125,41 +106,34 @@ TEST_F(SettingsFileTest, KeepsTheToneSwitchAndEverythingUnknownAcrossASave) {
     EXPECT_NE(Text().find("StartInTray=1\nStartProcessing=0\n; the end\n"), std::string::npos);
 }
 
-TEST_F(SettingsFileTest, ClampsSliderPositions) {
-    Write("[Playback]\nVolume=7\nNoise=-1e300\n");
-    Load();
+TEST_F(SettingsFileTest, ClampsSliderPositionsAndABadOneEndsTheLoadThere) {
+    Load("[Playback]\nVolume=7\nNoise=-1e300\n");
     EXPECT_EQ(settings_.PlaybackVolume, 1.0f);
     EXPECT_EQ(settings_.NoiseLevel, 0.0f);
-}
 
-TEST_F(SettingsFileTest, ABadVolumeEndsTheLoadThere) {
-    Write("[Audio]\nSoftGain=-6\nLastProfile=/p.ini\n[Playback]\nVolume=0,7\nNoise=0.25\n"
-          "[Startup]\nStartProcessing=1\n");
-    try {
-        Load();
-        FAIL() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'0,7' is not a valid floating point value");
-    }
+    settings_ = DesignValues();
+    EXPECT_EQ(test::MessageOf<EConvertError>([&] {
+                  Load("[Audio]\nSoftGain=-6\nLastProfile=/p.ini\n[Playback]\nVolume=0,7\n"
+                       "Noise=0.25\n[Startup]\nStartProcessing=1\n");
+              }),
+              "'0,7' is not a valid floating point value");
     EXPECT_EQ(settings_.SoftGain, -6);
     EXPECT_EQ(settings_.PlaybackVolume, 0.5f);
     EXPECT_EQ(settings_.NoiseLevel, 0.5f);
     EXPECT_EQ(settings_.LastProfile, "");
     EXPECT_FALSE(settings_.StartProcessing);
-
-    Write("[Playback]\nNoise=nan\n");
-    EXPECT_THROW(Load(), EConvertError);
+    EXPECT_THROW(Load("[Playback]\nNoise=nan\n"), EConvertError);
     EXPECT_EQ(settings_.NoiseLevel, 0.5f);
 }
 
 TEST_F(SettingsFileTest, AFailedSaveEndsAtTheKeyThatFailed) {
     Save();
-    const std::string before = Text();
+    const size_t before = Text().size();
     settings_.LastProfile = "/home/op/" + std::string(300, 'p') + ".ini";
     settings_.SoftGain = 5;
     {
         // Room for the changed gain, not for the long profile path.
-        test::TFileSizeLimit fullDisk(before.size() + 100);
+        test::TFileSizeLimit fullDisk(before + 100);
         EXPECT_THROW(Save(), EIniFileException);
     }
     EXPECT_NE(Text().find("SoftGain=5\n"), std::string::npos);

@@ -9,14 +9,6 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(IniLookup, IgnoresLetterCaseOfSectionsAndKeys) {
-    TIniText ini("[WINDOW]\nleft=10\n[audio]\nSoftGain=5\n");
-    EXPECT_EQ(ini.Value("Window", "Left"), "10");
-    EXPECT_EQ(ini.Value("Audio", "SOFTGAIN"), "5");
-    EXPECT_EQ(ini.Value("Audio", "Left"), std::nullopt);
-    EXPECT_EQ(ini.Value("Video", "Left"), std::nullopt);
-}
-
 TEST(IniLookup, TakesTheFirstSectionAndTheFirstKey) {
     TIniText ini("Left=0\n[Window]\nLeft=1\nleft=2\n[Window]\nLeft=3\nTop=4\n");
     EXPECT_EQ(ini.Value("Window", "Left"), "1");
