@@ -35,59 +35,17 @@ protected:
                     channel[f] = kToneAmplitude *
                                  static_cast<float>(std::sin(2 * M_PI * (first + f) / 12.0));
         };
-        Sim.AddDevice(SimDevice("Mic", {mic}));
-        Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 12000, 12000)}));
-        Selection = {0, 1};
-        MakeDsp();
+        WithDevices({mic}, {SimPin(true, 2, 16, 16, 12000, 12000)});
         std::filesystem::create_directories(Folders.SharedWavDirs[0]);
-    }
-
-    // Serves blocks until the engine reports a complete file, then stops as the window does
-    // once the block handler has returned.
-    int RecordUntilComplete(int maxBlocks) {
-        int blocks = 0;
-        while (View.Completions == 0 && blocks < maxBlocks) {
-            RunBlocks(1, 12000);
-            ++blocks;
-        }
-        Dsp->Stop();
-        return blocks;
     }
 
     std::string UserFile(const char* name) const { return Folders.UserWavDir + name; }
     std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
 };
 
+// Blocks that come after the file is complete, before the window stops, are faded out and
+// reported again.
 TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
-    Dsp->SetMode(dmRecord);
-    Dsp->StartRecording();
-    RecordUntilComplete(100);
-    EXPECT_EQ(View.Completions, 1);
-    EXPECT_TRUE(View.Errors.empty());
-
-    const test::TWavContents voice = ReadWav(UserFile("Voice.wav"));
-    EXPECT_EQ(voice.Rate, 12000u);
-    EXPECT_EQ(voice.BytesPerSample, 2u); // the microphone's 16 bits
-    ASSERT_EQ(voice.Channels.size(), 1u);
-    const TSingleArray& x = voice.Channels[0];
-    ASSERT_EQ(x.size(), 61440u);
-    EXPECT_EQ(x[0], 0.0f);
-    EXPECT_LT(Peak(x, 0, 48), 0.01f * kToneAmplitude);      // faded in
-    EXPECT_GT(Peak(x, 1024, 1024), 0.99f * kToneAmplitude); // full level between
-    EXPECT_GT(Peak(x, 59 * 1024 - 1024, 1024), 0.99f * kToneAmplitude);
-    EXPECT_LT(Peak(x, 61440 - 48, 48), 0.01f * kToneAmplitude); // faded out
-
-    // Progress rises with the file and passes the bar's maximum on the last block.
-    ASSERT_EQ(View.Progress.size(), 60u);
-    EXPECT_TRUE(std::is_sorted(View.Progress.begin(), View.Progress.end()));
-    EXPECT_FLOAT_EQ(View.Progress.front(), 1024.0f / 60000);
-    EXPECT_FLOAT_EQ(View.Progress.back(), 61440.0f / 60000);
-
-    EXPECT_TRUE(Dsp->LoadVoice());
-    EXPECT_EQ(Dsp->Voice().size(), 61440u);
-}
-
-TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
     Dsp->SetMode(dmRecord);
     Dsp->StartRecording();
     while (View.Completions == 0)
@@ -95,10 +53,29 @@ TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
     RunBlocks(2, 12000); // the window has not stopped yet
     Dsp->Stop();
     EXPECT_EQ(View.Completions, 3);
-    const TSingleArray x = ReadWav(UserFile("Voice.wav")).Channels[0];
+    EXPECT_TRUE(View.Errors.empty());
+
+    const test::TWavContents voice = ReadWav(UserFile("Voice.wav"));
+    EXPECT_EQ(voice.Rate, 12000u);
+    EXPECT_EQ(voice.BytesPerSample, 2u); // the microphone's 16 bits
+    ASSERT_EQ(voice.Channels.size(), 1u);
+    const TSingleArray& x = voice.Channels[0];
     ASSERT_EQ(x.size(), 62u * 1024);
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_LT(Peak(x, 0, 48), 0.01f * kToneAmplitude);      // faded in
+    EXPECT_GT(Peak(x, 1024, 1024), 0.99f * kToneAmplitude); // full level between
+    EXPECT_GT(Peak(x, 58 * 1024, 1024), 0.99f * kToneAmplitude);
     for (size_t block = 59; block < 62; ++block)
         EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
+
+    // Progress rises with the file and passes the bar's maximum on the last block.
+    ASSERT_EQ(View.Progress.size(), 62u);
+    EXPECT_TRUE(std::is_sorted(View.Progress.begin(), View.Progress.end()));
+    EXPECT_FLOAT_EQ(View.Progress.front(), 1024.0f / 60000);
+    EXPECT_FLOAT_EQ(View.Progress[59], 61440.0f / 60000);
+
+    EXPECT_TRUE(Dsp->LoadVoice());
+    EXPECT_EQ(Dsp->Voice().size(), 62u * 1024);
 }
 
 TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
@@ -170,39 +147,34 @@ TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
     EXPECT_NEAR(*View.Figures[0].PepSnrDb, -1980 - Dbfs(250.0L * 65536), 0.01);
 }
 
-TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {TSingleArray(3000, 65536.0f)});
-    WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
-    Dsp->LoadSoundFiles();
-    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
-    EXPECT_FALSE(Dsp->HasNoise());
-    EXPECT_FALSE(Dsp->HasVoice()); // no Voice.wav yet
-}
-
-TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
+TEST_F(DspFiles, NoiseOrVoiceMissingOrAtAnotherRateIsReportedAndTheRestStillLoads) {
+    // No Qrm.wav: the remaining noise is skipped, the voice loads.
     WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(3000, 65536.0f)});
     std::filesystem::create_directories(Folders.UserWavDir);
     WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(3000, 65536.0f)});
     Dsp->LoadSoundFiles();
     ASSERT_EQ(View.Errors.size(), 1u);
     EXPECT_NE(View.Errors[0].find("Qrm.wav"), std::string::npos) << View.Errors[0];
-    EXPECT_FALSE(Dsp->HasNoise()); // the remaining loads of the step were skipped
+    EXPECT_FALSE(Dsp->HasNoise());
     EXPECT_EQ(Dsp->Voice().size(), 3000u);
-}
 
-TEST_F(DspFiles, MissingVoiceIsIgnoredAndOneAtAnotherRateIsEmptyButRead) {
-    std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(10, 1.0f)});
-    ASSERT_TRUE(Dsp->LoadVoice());
+    // QRN at 8000 samples/s; without Voice.wav the previous voice stays, silently.
+    View.Errors.clear();
+    WriteWav(SharedFile("Qrm.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
     std::filesystem::remove(UserFile("Voice.wav"));
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
+    EXPECT_FALSE(Dsp->HasNoise());
     EXPECT_FALSE(Dsp->LoadVoice());
-    EXPECT_TRUE(View.Errors.empty());
-    EXPECT_EQ(Dsp->Voice().size(), 10u);
+    EXPECT_EQ(Dsp->Voice().size(), 3000u);
 
+    // A voice at another rate is read as empty.
+    View.Errors.clear();
     WriteWav(UserFile("Voice.wav"), 44100, {TSingleArray(3000, 65536.0f)});
     EXPECT_TRUE(Dsp->LoadVoice());
     EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(UserFile("Voice.wav"))});
-    EXPECT_TRUE(Dsp->Voice().empty());
+    EXPECT_FALSE(Dsp->HasVoice());
 }
 
 } // namespace

@@ -9,27 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <random>
 
 namespace sonari {
 namespace {
 
 using test::FittedAmplitude;
-
-// A speech-like test signal at `rate`: two tones whose level swells and fades, with noise.
-TSingleArray TestSignal(size_t frames, int32_t rate, uint32_t seed = 7) {
-    std::mt19937 random(seed);
-    std::normal_distribution<float> noise(0.0f, 2e7f);
-    TSingleArray x(frames);
-    for (size_t n = 0; n < frames; ++n) {
-        const double t = static_cast<double>(n) / rate;
-        const double swell = 0.5 + 0.5 * std::sin(2 * M_PI * 1.3 * t);
-        x[n] = static_cast<float>(swell * (6e8 * std::sin(2 * M_PI * 430 * t) +
-                                           3e8 * std::sin(2 * M_PI * 1270 * t))) +
-               noise(random);
-    }
-    return x;
-}
 
 TChainParameters Parameters(bool equalizerOn, bool clipperOn, int32_t blockSize = 1024) {
     TMicEqualizer equalizer;
@@ -84,7 +68,7 @@ TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
 }
 
 TEST(ProcessingChain, SmallerBlocksGiveTheSameFilterToFloatRounding) {
-    const TSingleArray signal = TestSignal(4096 * 24, 48000);
+    const TSingleArray signal = test::SpeechLike(4096 * 24, 48000);
     TProcessingChain whole;
     whole.Prepare(Duplex(48000), Parameters(true, false));
     const TSingleArray reference = Stream(whole, signal);
@@ -103,7 +87,7 @@ TEST(ProcessingChain, SmallerBlocksGiveTheSameFilterToFloatRounding) {
 TEST(ProcessingChain, BadInputSamplesNeverReachTheOutput) {
     TProcessingChain chain;
     chain.Prepare(Duplex(48000), Parameters(true, true));
-    TSingleArray signal = TestSignal(4096 * 12, 48000);
+    TSingleArray signal = test::SpeechLike(4096 * 12, 48000);
     signal[5000] = std::numeric_limits<float>::quiet_NaN();
     signal[9000] = std::numeric_limits<float>::infinity();
     signal[9001] = -std::numeric_limits<float>::infinity();
@@ -145,7 +129,7 @@ TEST(ProcessingChain, CaptureOnlyRunsMeasureWithoutRendering) {
     chain.Prepare({48000, 0, true, false, 1024}, p);
     EXPECT_EQ(chain.OutputFrames(), 0);
     TSingleArray none;
-    const TSingleArray signal = TestSignal(4096, 48000);
+    const TSingleArray signal = test::SpeechLike(4096, 48000);
     chain.Process(signal, none);
     EXPECT_TRUE(none.empty());
     EXPECT_EQ(chain.Processed(), chain.Filtered()); // neither equalizer nor clipper ran
