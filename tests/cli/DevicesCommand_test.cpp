@@ -1,52 +1,43 @@
-#include "tests/support/TestSupport.h"
+#include "tests/cli/SonariCli.h"
 
 #include <gtest/gtest.h>
 
 namespace sonari {
 namespace {
 
-using test::BinaryDir;
-using test::RunCommand;
-using test::ShellQuote;
-
-// Runs sonari-cli with the simulated devices; returns the exit status, stdout and stderr.
-int Cli(const std::string& arguments, std::string* out, std::string* err = nullptr) {
-    const test::TTempDir dir("sonari-cli");
-    const std::string errFile = (dir / "stderr").string();
-    const int status =
-        RunCommand("SONARI_AUDIO=sim " + ShellQuote((BinaryDir() / "bin" / "sonari-cli").string()) +
-                       " " + arguments + " 2>" + ShellQuote(errFile),
-                   out);
-    if (err)
-        *err = test::ReadFileBytes(errFile);
-    return status;
+// sonari-cli with the simulated devices.
+test::TProgramRun Cli(const std::vector<std::string>& args) {
+    return test::RunSonariCli(args, {"SONARI_AUDIO=sim"});
 }
 
 TEST(SonariCli, DevicesListsNumberNameDirectionsAndRangesOfEveryDevice) {
-    std::string out;
-    ASSERT_EQ(Cli("devices", &out), 0);
-    EXPECT_EQ(out, "01  Demo microphone\n"
-                   "    capture  up to 2 channels, 16-32 bits, 8000-48000 Hz\n"
-                   "02  Demo transmitter\n"
-                   "    render   up to 2 channels, 16-32 bits, 8000-48000 Hz\n");
+    const test::TProgramRun run = Cli({"devices"});
+    ASSERT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "01  Demo microphone\n"
+                       "    capture  up to 2 channels, 16-32 bits, 8000-48000 Hz\n"
+                       "02  Demo transmitter\n"
+                       "    render   up to 2 channels, 16-32 bits, 8000-48000 Hz\n");
 }
 
 TEST(SonariCli, HelpNamesTheCommandsAndBadCallsFailWithUsage) {
-    std::string out, err;
-    EXPECT_EQ(Cli("--help", &out), 0);
-    EXPECT_NE(out.find("devices"), std::string::npos);
-    EXPECT_NE(out.find("SONARI_AUDIO=sim"), std::string::npos);
-
-    out.clear();
-    EXPECT_EQ(Cli("", &out, &err), 2);
-    EXPECT_TRUE(out.empty());
-    EXPECT_NE(err.find("Usage: sonari-cli"), std::string::npos);
-
-    EXPECT_EQ(Cli("transmit", &out, &err), 2);
-    EXPECT_NE(err.find("unknown command 'transmit'"), std::string::npos);
-
-    EXPECT_EQ(Cli("devices --all", &out, &err), 2);
-    EXPECT_NE(err.find("unexpected argument '--all'"), std::string::npos);
+    const test::TProgramRun help = Cli({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("devices"), std::string::npos);
+    EXPECT_NE(help.Out.find("SONARI_AUDIO=sim"), std::string::npos);
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{}, "Usage: sonari-cli"},
+        {{"transmit"}, "unknown command 'transmit'"},
+        {{"devices", "--all"}, "unexpected argument '--all'"},
+    };
+    for (const auto& c : cases) {
+        const test::TProgramRun run = Cli(c.args);
+        EXPECT_EQ(run.Status, 2) << c.error;
+        EXPECT_TRUE(run.Out.empty()) << run.Out;
+        EXPECT_NE(run.Err.find(c.error), std::string::npos) << run.Err;
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "SND/Fft.h"
 #include "tests/SND/WavTestFiles.h"
-#include "tests/support/TestSupport.h"
+#include "tests/cli/SonariCli.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,6 @@ protected:
         dir_ = nullptr;
     }
 
-    static std::string Cli() { return (test::BinaryDir() / "bin/sonari-cli").string(); }
     static std::string Name(const std::string& name) { return (*dir_ / name).string(); }
     static std::string Speech() { return Name("speech48k.wav"); }
     static std::string ClipperProfile() {
@@ -43,18 +42,10 @@ protected:
         return Name("clipper.ini");
     }
 
-    // Runs sonari-cli process; returns the exit status, with stdout and stderr.
-    static int Process(const std::vector<std::string>& args, std::string* out = nullptr,
-                       std::string* err = nullptr) {
-        std::vector<std::string> argv = {Cli(), "process"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        test::TChild child(argv, {}, Name("out.txt"), Name("err.txt"));
-        const int status = child.Wait();
-        if (out)
-            *out = test::ReadFileBytes(Name("out.txt"));
-        if (err)
-            *err = test::ReadFileBytes(Name("err.txt"));
-        return status;
+    // Runs sonari-cli process with `args`.
+    static test::TProgramRun Process(std::vector<std::string> args) {
+        args.insert(args.begin(), "process");
+        return test::RunSonariCli(args);
     }
 
     static TTempDir* dir_;
@@ -101,8 +92,8 @@ double PeakFactorOf(const std::string& summary) {
 }
 
 TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
-    std::string out;
-    ASSERT_EQ(Process({Speech(), Name("default.wav")}, &out), 0);
+    const test::TProgramRun run = Process({Speech(), Name("default.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
     const test::TWavContents in = ReadWav(Speech()), processed = ReadWav(Name("default.wav"));
     EXPECT_EQ(processed.Rate, 48000u);
     EXPECT_FALSE(processed.IsFloat);
@@ -115,19 +106,20 @@ TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
     EXPECT_GT(before.AboveDb, -25) << before.AboveDb;
     EXPECT_LT(after.BelowDb, -35) << after.BelowDb;
     EXPECT_LT(after.AboveDb, -35) << after.AboveDb;
-    EXPECT_NE(out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << out;
+    EXPECT_NE(run.Out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << run.Out;
 }
 
 TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
-    std::string plain, clipped;
-    ASSERT_EQ(Process({Speech(), Name("plain.wav")}, &plain), 0);
-    ASSERT_EQ(Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}, &clipped), 0);
+    const std::string plain = Process({Speech(), Name("plain.wav")}).Out;
+    const std::string clipped =
+        Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}).Out;
     EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
 }
 
 TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
-    std::string out;
-    ASSERT_EQ(Process({Speech(), Name("float.wav"), "--float", "--stats"}, &out), 0);
+    const test::TProgramRun run = Process({Speech(), Name("float.wav"), "--float", "--stats"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::string& out = run.Out;
     const test::TWavContents processed = ReadWav(Name("float.wav"));
     const uint32_t frames = test::WavFrames(Speech());
     EXPECT_TRUE(processed.IsFloat);
@@ -144,13 +136,15 @@ TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
 }
 
 TEST_F(ProcessCommand, BadInputsAreClearErrors) {
-    std::string err;
-    EXPECT_EQ(Process({Name("speech22k.wav"), Name("x.wav")}, nullptr, &err), 1);
-    EXPECT_NE(err.find("Unsupported sampling rate 22050 Hz"), std::string::npos) << err;
-    EXPECT_EQ(Process({Speech()}, nullptr, &err), 2);
-    EXPECT_NE(err.find("Usage: sonari-cli process"), std::string::npos) << err;
-    EXPECT_EQ(Process({Speech(), Name("x.wav"), "--loud"}, nullptr, &err), 2);
-    EXPECT_NE(err.find("unknown option '--loud'"), std::string::npos) << err;
+    test::TProgramRun run = Process({Name("speech22k.wav"), Name("x.wav")});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("Unsupported sampling rate 22050 Hz"), std::string::npos) << run.Err;
+    run = Process({Speech()});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("Usage: sonari-cli process"), std::string::npos) << run.Err;
+    run = Process({Speech(), Name("x.wav"), "--loud"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("unknown option '--loud'"), std::string::npos) << run.Err;
     EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
 }
 
@@ -164,8 +158,8 @@ TEST_F(ProcessCommand, ThirtyMinutesRunInTheMemoryOfOne) {
         ASSERT_EQ(test::RunCommand("sox " + speech + " " + test::ShellQuote(input) + " repeat " +
                                    std::to_string(repeats)),
                   0);
-        test::TChild child({Cli(), "process", input, Name("processed.wav"), "--stats", "--profile",
-                            ClipperProfile()},
+        test::TChild child({test::SonariCliPath(), "process", input, Name("processed.wav"),
+                            "--stats", "--profile", ClipperProfile()},
                            {}, Name("out.txt"), Name("err.txt"));
         ASSERT_EQ(child.Wait(), 0) << test::ReadFileBytes(Name("err.txt"));
         rssKb[minutes > 1] = child.MaxRssKb();

@@ -1,5 +1,5 @@
 #include "tests/SND/WavTestFiles.h"
-#include "tests/support/TestSupport.h"
+#include "tests/cli/SonariCli.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,9 @@ using test::ReadFileBytes;
 // sonari-cli run over the simulated demo devices, recording the demo transmitter.
 class RunCommand : public ::testing::Test {
 protected:
-    std::unique_ptr<test::TChild> Start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {(test::BinaryDir() / "bin/sonari-cli").string(), "run"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<test::TChild>(
-            argv,
-            std::vector<std::string>{"SONARI_AUDIO=sim", "SONARI_SIM_TX=" + Tx(),
-                                     "XDG_CONFIG_HOME=" + (dir_ / "config").string()},
-            Out(), Err());
+    std::vector<std::string> Environment() const {
+        return {"SONARI_AUDIO=sim", "SONARI_SIM_TX=" + Tx(),
+                "XDG_CONFIG_HOME=" + (dir_ / "config").string()};
     }
     std::string Out() const { return (dir_ / "out.txt").string(); }
     std::string Err() const { return (dir_ / "err.txt").string(); }
@@ -33,10 +28,12 @@ protected:
 
 TEST_F(RunCommand, InterruptOrTerminationStopsCleanlyWithStatusZeroAndACompleteRecording) {
     const std::vector<std::string> ways[] = {
-        {"--input", "1", "--output", "DEMO TRANSMITTER"},
-        {"--input=demo microphone", "--output=02  demo transmitter", "--stats"}};
+        {test::SonariCliPath(), "run", "--input", "1", "--output", "DEMO TRANSMITTER"},
+        {test::SonariCliPath(), "run", "--input=demo microphone", "--output=02  demo transmitter",
+         "--stats"}};
     for (int signal : {SIGINT, SIGTERM}) {
-        auto child = Start(ways[signal == SIGTERM]);
+        auto child =
+            std::make_unique<test::TChild>(ways[signal == SIGTERM], Environment(), Out(), Err());
         ASSERT_TRUE(child->Started());
         ASSERT_TRUE(test::WaitForText(Out(), "Ctrl+C stops", 10s)) << ReadFileBytes(Err());
         std::this_thread::sleep_for(400ms);
@@ -57,17 +54,19 @@ TEST_F(RunCommand, UnknownDevicesMissingProfilesAndIncompleteCallsAreRefused) {
         int status;
         std::string error;
     } cases[] = {
-        {{"--input", "Studio mic", "--output", "2"}, 1, "No device named 'Studio mic'"},
-        {{"--input", "3", "--output", "2"}, 1, "No device number 3"},
-        {{"--input", "1"}, 2, "Usage: sonari-cli run"},
-        {{"--input", "1", "--output", "2", "--profile", "absent.ini"},
+        {{"run", "--input", "Studio mic", "--output", "2"}, 1, "No device named 'Studio mic'"},
+        {{"run", "--input", "3", "--output", "2"}, 1, "No device number 3"},
+        {{"run", "--input", "1"}, 2, "Usage: sonari-cli run"},
+        {{"run", "--input", "1", "--output", "2", "--profile", "absent.ini"},
          1,
          "Profile not found: absent.ini"},
-        {{"--input", "1", "--output", "1"}, 1, "Output device does not support"}, // a microphone
+        // device 1 is a microphone
+        {{"run", "--input", "1", "--output", "1"}, 1, "Output device does not support"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Start(c.args)->Wait(10s), c.status) << c.error;
-        EXPECT_NE(ReadFileBytes(Err()).find(c.error), std::string::npos) << ReadFileBytes(Err());
+        const test::TProgramRun run = test::RunSonariCli(c.args, Environment());
+        EXPECT_EQ(run.Status, c.status) << c.error;
+        EXPECT_NE(run.Err.find(c.error), std::string::npos) << run.Err;
     }
 }
 
