@@ -57,7 +57,7 @@ TEST(OutputStatistics, ShowPeakRmsAndPepSnrAgainstTheNoisePeakAndSilenceAtTheGua
     const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
     const TOutputFigures sine =
         FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
-    EXPECT_NEAR(sine.PeakDbfs, -6.02f, 1e-4f);
+    EXPECT_NEAR(sine.PeakDbfs, -6.0206f, 1e-4f);
     EXPECT_NEAR(sine.RmsDbfs, -9.03f, 0.01f);
     ASSERT_TRUE(sine.PepSnrDb.has_value());
     EXPECT_NEAR(*sine.PepSnrDb, 43.98, 0.01); // 10 + (-6.02) - (-40)
