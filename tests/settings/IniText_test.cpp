@@ -82,10 +82,6 @@ TEST(IniEdit, AppendsAMissingSectionAtTheEnd) {
     ASSERT_TRUE(unterminated.SetValue("A", "y", "2"));
     ASSERT_TRUE(unterminated.SetValue("B", "z", "3"));
     EXPECT_EQ(unterminated.Text(), "[A]\nx=1\ny=2\n\n[B]\nz=3\n");
-
-    TIniText empty;
-    ASSERT_TRUE(empty.SetValue("Window", "Top", "7"));
-    EXPECT_EQ(empty.Text(), "[Window]\nTop=7\n");
 }
 
 TEST(IniEdit, RefusesValuesThatWouldSpillOntoAnotherLine) {
