@@ -55,17 +55,9 @@ protected:
     }
 };
 
-TSingleArray Voiced(size_t frames, int32_t rate) {
-    TSingleArray x = Sine(frames, 430.0L / rate, 6e8L);
-    const TSingleArray y = Sine(frames, 1270.0L / rate, 3e8L);
-    for (size_t n = 0; n < frames; ++n)
-        x[n] = (x[n] + y[n]) * static_cast<float>(0.5 + 0.5 * std::sin(8.0 * n / rate));
-    return x;
-}
-
 TEST_F(DspBlocks, GainAdjustmentRunsTheDisplaysButLeavesTheSignalAlone) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
-    Feed(*Dsp, dmAdjustGain, Voiced(48000 * 3, 48000), 48000, 0);
+    Feed(*Dsp, dmAdjustGain, test::SpeechLike(48000 * 3, 48000), 48000, 0);
     EXPECT_EQ(Dsp->BlockCount(), 35);
     const TDisplayAnalysis& analysis = Dsp->Analysis();
     ASSERT_FALSE(analysis.InSpectrum().SpectrumDb().empty());
@@ -79,7 +71,7 @@ TEST_F(DspBlocks, GainAdjustmentRunsTheDisplaysButLeavesTheSignalAlone) {
 
 TEST_F(DspBlocks, HiddenWindowProcessesExactlyAsShown) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
-    const TSingleArray signal = Voiced(48000 * 4, 48000);
+    const TSingleArray signal = test::SpeechLike(48000 * 4, 48000);
     const TSingleArray shown = Feed(*Dsp, dmProcess, signal, 48000, 2);
     EXPECT_EQ(View.Figures.size(), 1u);
 
@@ -209,7 +201,7 @@ protected:
     static constexpr size_t kFrames = 4096;
 
     DspDrivers() {
-        signal_ = Voiced(kFrames * 40, kRate);
+        signal_ = test::SpeechLike(kFrames * 40, kRate);
         for (float& x : signal_)
             x = std::nearbyint(x);
         TSimPin mic = SimPin(false, 1, 32, 32, kRate, kRate);
@@ -223,10 +215,7 @@ protected:
         speaker.Sink = [this](int64_t, int32_t, const TDataBufferF& block) {
             played_.insert(played_.end(), block[0].begin(), block[0].end());
         };
-        Sim.AddDevice(SimDevice("Mic", {mic}));
-        Sim.AddDevice(SimDevice("Speaker", {speaker}));
-        Selection = {0, 1};
-        MakeDsp();
+        WithDevices({mic}, {speaker});
     }
 
     TSingleArray signal_, played_;
