@@ -1,22 +1,32 @@
 #include "SND/Fft.h"
 
 #include "SND/Exceptions.h"
+#include "SND/SimdPath.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 #include <utility>
 
-// Work-array layout:
+// Work-array layout (Nt = 2 nw, the largest complex size the tables serve):
 //   ip[0] = nw, the twiddle table's length in floats; ip[1] = nc, the cosine table's length.
-//   ip[2 ...] = bit reversal of the largest complex size Nt = 2 nw (Nt entries).
-//   w[0 .. nw-1] = e^{2 pi i j/Nt} for j < Nt/4 as (cos, sin) pairs: a quarter turn, which is
-//                  all a radix-4 stage needs; smaller sizes read it with a stride.
+//   ip[2 ...] = bit reversal of every index below Nt.
+//   w[0 .. nw-1] = e^{2 pi i j/Nt} for j < Nt/4 as (cos, sin) pairs: the quarter turn that
+//                  all other twiddles are read from.
 //   w[nw .. nw+nc-1] = cosine table of the real transform of size 4 nc:
 //                  c[0] = cos(pi/4), c[j] = cos(j delta)/2, c[nc-j] = sin(j delta)/2,
 //                  delta = 2 pi/(4 nc), which is c[m] = cos(2 pi m/(4 nc))/2 for 0 < m < nc.
+//   w[kStageTables ...] = the twiddles of each radix-4 pass, ready for the registers (below).
+// The first two parts never pass n/2 floats, so the stage tables always have the upper half.
+//
+// The transform: a pass that bit-reverses the points and forms the length-4 transforms at once,
+// a radix-2 pass when log2 of the size is odd, then radix-4 passes. The passes are templates
+// over the number W of complex points per register, instantiated inside functions compiled for
+// each instruction set. Vectors travel between the inlined helpers by reference: Clang rejects
+// wide vectors passed by value to a function compiled without the wide registers. The file is
+// built with -ffp-contract=off, and every point goes through the same operations whatever W is,
+// so every path gives the same bits.
 
 namespace sonari {
 namespace {
@@ -30,6 +40,54 @@ int Log2(int n) {
     while ((1 << bits) < n)
         ++bits;
     return bits;
+}
+
+// ---- tables
+
+// Stage tables: for each quarter length q = 4, 8, ... up to kTableQuarters, at w[StageTable(q)],
+// six arrays of 2q floats for the factors w^r = e^{2 pi i rk/4q}, r = 1, 2, 3, k < q:
+//   cos(w^r) twice per point, then (-sin(w^r), sin(w^r)) per point,
+// so that x w^r = x cos + SwapReIm(x) sin in the registers. 12 (q - 4) floats lie before q.
+constexpr int kStageTables = kFftWorkSize / 2;
+constexpr int kTableQuarters = 1024;
+static_assert(kStageTables + 12 * (2 * kTableQuarters - 4) <= kFftWorkSize);
+static_assert(kFftMaxSize / 2 <= kStageTables);
+
+int StageTable(int quarter) { return kStageTables + 12 * (quarter - 4); }
+
+// e^{2 pi i j/Nt} for j < 3 Nt/4 from the quarter turn, exactly: i^s e^{2 pi i (j - s Nt/4)/Nt}.
+void Turn(int j, int nt, const float* quarter, float& c, float& s) {
+    const int turns = j / (nt / 4), r = j % (nt / 4);
+    const float x = quarter[2 * r], y = quarter[2 * r + 1];
+    switch (turns) {
+    case 0:
+        c = x, s = y;
+        break;
+    case 1:
+        c = -y, s = x;
+        break;
+    default:
+        c = -x, s = -y;
+        break;
+    }
+}
+
+// Factors k0 .. k0+count-1 of a radix-4 pass of quarter q, in the stage-table form with arrays
+// of `length` floats.
+void MakeStageTwiddles(int quarter, int k0, int count, float* out, int length, int nt,
+                       const float* w) {
+    const int stride = nt / (4 * quarter);
+    for (int r = 1; r <= 3; ++r) {
+        float* cosines = out + (2 * r - 2) * length;
+        float* sines = cosines + length;
+        for (int k = 0; k < count; ++k) {
+            float c, s;
+            Turn(r * (k0 + k) * stride, nt, w, c, s);
+            cosines[2 * k] = cosines[2 * k + 1] = c;
+            sines[2 * k] = -s;
+            sines[2 * k + 1] = s;
+        }
+    }
 }
 
 void MakeTwiddles(int nw, int32_t* ip, float* w) {
@@ -47,6 +105,8 @@ void MakeTwiddles(int nw, int32_t* ip, float* w) {
             r |= ((j >> b) & 1) << (bits - 1 - b);
         rev[j] = r;
     }
+    for (int q = 4; q <= std::min(nt / 4, kTableQuarters); q *= 2)
+        MakeStageTwiddles(q, 0, q, w + StageTable(q), 2 * q, nt, w);
     ip[0] = nw;
 }
 
@@ -81,244 +141,402 @@ void EnsureCosines(int n, int32_t* ip, float* w) {
     MakeCosines(ip[1], w + ip[0]);
 }
 
-// Two neighbouring complex points (re, im, re, im). GCC and Clang lower this to SSE on x86-64
-// and to NEON on ARM, so the passes below need no per-processor variants.
-using TPair = float __attribute__((vector_size(16)));
+// ---- registers
 
-inline TPair Load(const float* p) {
-    TPair v;
+// W complex points (re, im, re, im, ...) in one register, and W floats.
+template <int W>
+struct TLanes {
+    typedef float V __attribute__((vector_size(8 * W)));
+    typedef float Half __attribute__((vector_size(4 * W)));
+};
+
+template <class T>
+[[gnu::always_inline]] inline void Load(T& v, const float* p) {
     std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
-inline void Store(float* p, TPair v) { std::memcpy(p, &v, sizeof v); }
+template <class T>
+[[gnu::always_inline]] inline void Store(float* p, const T& v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
-inline TPair SwapReIm(TPair v) { return __builtin_shufflevector(v, v, 1, 0, 3, 2); }
-inline TPair SwapPoints(TPair v) { return __builtin_shufflevector(v, v, 2, 3, 0, 1); }
-inline TPair FirstPoints(TPair a, TPair b) { return __builtin_shufflevector(a, b, 0, 1, 4, 5); }
-inline TPair SecondPoints(TPair a, TPair b) { return __builtin_shufflevector(a, b, 2, 3, 6, 7); }
+// (a, b, a, b, ...)
+template <class V>
+[[gnu::always_inline]] inline void Alternate(V& v, float a, float b) {
+    for (size_t j = 0; j < sizeof v / sizeof(float); ++j)
+        v[j] = j % 2 ? b : a;
+}
 
-constexpr TPair kConjugate = {1.0f, -1.0f, 1.0f, -1.0f};
+template <class V, size_t... I>
+[[gnu::always_inline]] inline void SwapReIm(const V& x, V& out, std::index_sequence<I...>) {
+    out = __builtin_shufflevector(x, x, (I ^ 1)...);
+}
 
-// A factor per point: x * w = x * cos + SwapReIm(x) * sin, with cos = (c, c, ...) and
-// sin = (-s, s, ...).
-struct TFactor {
-    TPair cos, sin;
+template <int W>
+[[gnu::always_inline]] inline void SwapReIm(const typename TLanes<W>::V& x,
+                                            typename TLanes<W>::V& out) {
+    SwapReIm(x, out, std::make_index_sequence<2 * W>());
+}
+
+// Points in reverse order.
+template <int W, size_t... I>
+[[gnu::always_inline]] inline void ReversePoints(typename TLanes<W>::V& x,
+                                                 std::index_sequence<I...>) {
+    x = __builtin_shufflevector(x, x, (2 * (W - 1 - I / 2) + I % 2)...);
+}
+
+// (h0, h0, h1, h1, ...), or (h_{W-1}, h_{W-1}, ..., h0, h0) reversed.
+template <int W, bool Reversed, size_t... I>
+[[gnu::always_inline]] inline void Duplicate(const typename TLanes<W>::Half& h,
+                                             typename TLanes<W>::V& out,
+                                             std::index_sequence<I...>) {
+    out = __builtin_shufflevector(h, h, (Reversed ? W - 1 - I / 2 : I / 2)...);
+}
+
+// x := x w, or x conj(w) for Sign -1, with w given as cos = (c, c, ...), sin = (-s, s, ...).
+template <int W, int Sign>
+[[gnu::always_inline]] inline void Rotate(typename TLanes<W>::V& x,
+                                          const typename TLanes<W>::V& cos,
+                                          const typename TLanes<W>::V& sin) {
+    typename TLanes<W>::V swapped;
+    SwapReIm<W>(x, swapped);
+    if constexpr (Sign > 0)
+        x = x * cos + swapped * sin;
+    else
+        x = x * cos - swapped * sin;
+}
+
+// Length-4 transforms with kernel e^{Sign 2 pi i/4}, one per point of the registers:
+// t0..t3 in natural order become X0..X3.
+//   X0 = (t0 + t2) + (t1 + t3),  X2 = (t0 + t2) - (t1 + t3),
+//   X1 = (t0 - t2) + Sign i (t1 - t3),  X3 = (t0 - t2) - Sign i (t1 - t3).
+template <int W, int Sign>
+[[gnu::always_inline]] inline void Dft4(typename TLanes<W>::V& t0, typename TLanes<W>::V& t1,
+                                        typename TLanes<W>::V& t2, typename TLanes<W>::V& t3) {
+    using V = typename TLanes<W>::V;
+    V turn; // Sign i z = SwapReIm(z) (-Sign, Sign)
+    Alternate(turn, -1.0f * Sign, 1.0f * Sign);
+    const V s02 = t0 + t2, d02 = t0 - t2, s13 = t1 + t3;
+    V r13;
+    SwapReIm<W>(t1 - t3, r13);
+    r13 *= turn;
+    t0 = s02 + s13;
+    t2 = s02 - s13;
+    t1 = d02 + r13;
+    t3 = d02 - r13;
+}
+
+// ---- passes
+
+// Bit reversal and the length-4 transforms in one pass. With index j = (a, b, c), a and c of
+// two bits each, the point j goes to rev(j) = (rev c, rev b, rev a); the 4 x 4 block of points
+// with middle bits b (rows a, N/4 apart, columns c side by side) therefore fills the block at
+// rev b, transposed. The transforms run down the columns before the transposition: the four
+// points of a column are the inputs of one length-4 transform, which then lies in a row.
+template <int W>
+struct TBlock {
+    static constexpr int kPerRow = 4 / W;
+    typename TLanes<W>::V row[4][kPerRow];
 };
 
-inline TPair Multiply(TPair x, const TFactor& w) { return x * w.cos + SwapReIm(x) * w.sin; }
-
-// Turns (re, im) pairs of two points into a factor.
-inline TFactor MakeFactor(TPair w) {
-    return {__builtin_shufflevector(w, w, 0, 0, 2, 2),
-            __builtin_shufflevector(w, w, 1, 1, 3, 3) * TPair{-1.0f, 1.0f, -1.0f, 1.0f}};
+template <int W>
+[[gnu::always_inline]] inline void LoadBlock(TBlock<W>& block, const float* p, int rowFloats) {
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r)
+#pragma GCC unroll 2
+        for (int h = 0; h < TBlock<W>::kPerRow; ++h)
+            Load(block.row[r][h], p + r * rowFloats + 2 * W * h);
 }
 
-// The factors w^1, w^2, w^3 of a radix-4 butterfly.
-struct TTwiddles {
-    TFactor w1, w2, w3;
-};
-
-// Twiddles of the points k and k+1 of a pass of length 4q: w1 = e^{Sign 2 pi i k/4q} from the
-// quarter-turn table, w2 = w1^2, w3 = w1^3.
-template <int Sign>
-TTwiddles PairTwiddles(int k, const float* table, int tableStride) {
-    const float* w0 = table + 2 * k * tableStride;
-    const float* w1 = w0 + 2 * tableStride;
-    const TPair w = TPair{w0[0], w0[1], w1[0], w1[1]} * TPair{1.0f, Sign, 1.0f, Sign};
-    const TFactor f1 = MakeFactor(w);
-    const TPair sq = Multiply(w, f1);
-    const TFactor f2 = MakeFactor(sq);
-    return {f1, f2, MakeFactor(Multiply(sq, f1))};
-}
-
-// The radix-4 butterfly on the points k, k+q, k+2q, k+3q of a block of 4q, which hold (in
-// bit-reversed order) the residues 0, 2, 1, 3; t_r = w^{rk} F_r[k] already includes the twiddle:
-//   X[k] = (t0 + t2) + (t1 + t3),        X[k + 2q] = (t0 + t2) - (t1 + t3),
-//   X[k + q] = (t0 - t2) + Sign i (t1 - t3),  X[k + 3q] = (t0 - t2) - Sign i (t1 - t3).
-// On return x0..x3 hold X[k], X[k+q], X[k+2q], X[k+3q].
-template <int Sign>
-inline void Butterfly4(TPair& x0, TPair& x1, TPair& x2, TPair& x3) {
-    const TPair t0 = x0, t2 = x1, t1 = x2, t3 = x3;
-    const TPair s02 = t0 + t2, d02 = t0 - t2, s13 = t1 + t3;
-    const TPair r13 =
-        SwapReIm(t1 - t3) * TPair{-1.0f * Sign, 1.0f * Sign, -1.0f * Sign, 1.0f * Sign};
-    x0 = s02 + s13;
-    x2 = s02 - s13;
-    x1 = d02 + r13;
-    x3 = d02 - r13;
-}
-
-// Swaps a[j] and a[rev(j)] for j < rev(j); without a branch, since whether a pair swaps is
-// unpredictable. A complex point moves as one 64-bit word.
-void BitReverse(int points, float* a, const int32_t* ip) {
-    const int32_t* rev = ip + 2;
-    const int shift = Log2(2 * ip[0]) - Log2(points);
-    for (int j = 0; j < points; ++j) {
-        const int r = rev[j] >> shift;
-        uint64_t pj, pr;
-        std::memcpy(&pj, a + 2 * j, 8);
-        std::memcpy(&pr, a + 2 * r, 8);
-        const bool swap = j < r;
-        const uint64_t newJ = swap ? pr : pj, newR = swap ? pj : pr;
-        std::memcpy(a + 2 * j, &newJ, 8);
-        std::memcpy(a + 2 * r, &newR, 8);
-    }
-}
-
-// Transforms of length 4 from bit-reversed input: no twiddles. Two blocks go through the
-// butterfly together, one per half of each pair.
-template <int Sign>
-void FirstRadix4Pass(int points, float* a) {
-    for (float* p = a; p < a + 2 * points; p += 16) {
-        const TPair a01 = Load(p), a23 = Load(p + 4), b01 = Load(p + 8), b23 = Load(p + 12);
-        TPair x0 = FirstPoints(a01, b01), x1 = SecondPoints(a01, b01);
-        TPair x2 = FirstPoints(a23, b23), x3 = SecondPoints(a23, b23);
-        Butterfly4<Sign>(x0, x1, x2, x3);
-        Store(p, FirstPoints(x0, x1));
-        Store(p + 4, FirstPoints(x2, x3));
-        Store(p + 8, SecondPoints(x0, x1));
-        Store(p + 12, SecondPoints(x2, x3));
-    }
-}
-
-// Transforms of length 8: the radix-2 step and a radix-4 step with w = e^{Sign i pi/4} in
-// registers, which saves a pass over the data when log2 of the size is odd.
-template <int Sign>
-void FirstRadix8Pass(int points, float* a) {
-    const float h = static_cast<float>(std::numbers::sqrt2_v<long double> / 2);
-    // Point 0 of each pair needs no twiddle, point 1 needs w, w^2, w^3.
-    const TFactor w1 = MakeFactor(TPair{1.0f, 0.0f, h, Sign * h});
-    const TFactor w2 = MakeFactor(TPair{1.0f, 0.0f, 0.0f, 1.0f * Sign});
-    const TFactor w3 = MakeFactor(TPair{1.0f, 0.0f, -h, Sign * h});
-    for (float* p = a; p < a + 2 * points; p += 16) {
-        TPair x[4];
-        for (int j = 0; j < 4; j += 2) {
-            // radix 2 on the neighbours (0,1), (2,3) of the pairs j, j+1
-            const TPair u = Load(p + 4 * j), v = Load(p + 4 * j + 4);
-            const TPair even = FirstPoints(u, v), odd = SecondPoints(u, v);
-            const TPair sum = even + odd, diff = even - odd;
-            x[j] = FirstPoints(sum, diff);
-            x[j + 1] = SecondPoints(sum, diff);
+// Transforms down the columns, then stores column c as row rev(c).
+template <int W, int Sign>
+[[gnu::always_inline]] inline void TransformAndStoreBlock(TBlock<W>& x, float* p, int rowFloats) {
+    using V = typename TLanes<W>::V;
+#pragma GCC unroll 2
+    for (int h = 0; h < TBlock<W>::kPerRow; ++h)
+        Dft4<W, Sign>(x.row[0][h], x.row[1][h], x.row[2][h], x.row[3][h]);
+    float* rows[4] = {p, p + 2 * rowFloats, p + rowFloats, p + 3 * rowFloats}; // rev c
+    if constexpr (W == 4) {
+        const V &x0 = x.row[0][0], &x1 = x.row[1][0], &x2 = x.row[2][0], &x3 = x.row[3][0];
+        const V u0 = __builtin_shufflevector(x0, x1, 0, 1, 8, 9, 4, 5, 12, 13);
+        const V u1 = __builtin_shufflevector(x0, x1, 2, 3, 10, 11, 6, 7, 14, 15);
+        const V u2 = __builtin_shufflevector(x2, x3, 0, 1, 8, 9, 4, 5, 12, 13);
+        const V u3 = __builtin_shufflevector(x2, x3, 2, 3, 10, 11, 6, 7, 14, 15);
+        Store(rows[0], __builtin_shufflevector(u0, u2, 0, 1, 2, 3, 8, 9, 10, 11));
+        Store(rows[1], __builtin_shufflevector(u1, u3, 0, 1, 2, 3, 8, 9, 10, 11));
+        Store(rows[2], __builtin_shufflevector(u0, u2, 4, 5, 6, 7, 12, 13, 14, 15));
+        Store(rows[3], __builtin_shufflevector(u1, u3, 4, 5, 6, 7, 12, 13, 14, 15));
+    } else {
+        static_assert(W == 2);
+#pragma GCC unroll 2
+        for (int h = 0; h < 2; ++h) {
+            const V &x0 = x.row[0][h], &x1 = x.row[1][h], &x2 = x.row[2][h], &x3 = x.row[3][h];
+            Store(rows[2 * h], __builtin_shufflevector(x0, x1, 0, 1, 4, 5));
+            Store(rows[2 * h] + 4, __builtin_shufflevector(x2, x3, 0, 1, 4, 5));
+            Store(rows[2 * h + 1], __builtin_shufflevector(x0, x1, 2, 3, 6, 7));
+            Store(rows[2 * h + 1] + 4, __builtin_shufflevector(x2, x3, 2, 3, 6, 7));
         }
-        x[1] = Multiply(x[1], w2);
-        x[2] = Multiply(x[2], w1);
-        x[3] = Multiply(x[3], w3);
-        Butterfly4<Sign>(x[0], x[1], x[2], x[3]);
-        for (int j = 0; j < 4; ++j)
-            Store(p + 4 * j, x[j]);
     }
 }
 
-// Combines transforms of length q (even) into transforms of length 4q. The twiddles are made
-// a chunk of points at a time, then applied to that chunk of every block.
-template <int Sign>
-void Radix4Pass(int points, int q, float* a, const float* table, int tableStride) {
-    constexpr int kChunk = 64;
-    std::array<TTwiddles, kChunk / 2> chunk;
-    float* end = a + 2 * points;
-    for (int k0 = 0; k0 < q; k0 += kChunk) {
-        const int count = std::min(kChunk, q - k0);
-        for (int k = 0; k < count; k += 2)
-            chunk[k / 2] = PairTwiddles<Sign>(k0 + k, table, tableStride);
-        for (float* block = a + 2 * k0; block < end; block += 8 * q) {
-            for (int k = 0; k < count; k += 2) {
-                const TTwiddles& tw = chunk[k / 2];
+template <int W, int Sign>
+[[gnu::always_inline]] inline void BitReverseRadix4Pass(int points, float* a, const int32_t* ip) {
+    const int rowFloats = 2 * (points / 4);
+    const int middles = points / 16;
+    const int shift = Log2(2 * ip[0]) - Log2(middles);
+    for (int b = 0; b < middles; ++b) {
+        const int rb = ip[2 + b] >> shift;
+        if (rb < b)
+            continue; // done with its partner
+        TBlock<W> x;
+        LoadBlock(x, a + 8 * b, rowFloats);
+        if (rb == b) {
+            TransformAndStoreBlock<W, Sign>(x, a + 8 * b, rowFloats);
+        } else {
+            TBlock<W> y;
+            LoadBlock(y, a + 8 * rb, rowFloats);
+            TransformAndStoreBlock<W, Sign>(x, a + 8 * rb, rowFloats);
+            TransformAndStoreBlock<W, Sign>(y, a + 8 * b, rowFloats);
+        }
+    }
+}
+
+// Length-4 transforms into length 8: X[k] = E[k] + w^k O[k], X[k+4] = E[k] - w^k O[k],
+// w = e^{Sign 2 pi i/8}.
+template <int W, int Sign>
+[[gnu::always_inline]] inline void Radix2Pass(int points, float* a) {
+    using V = typename TLanes<W>::V;
+    const float h = static_cast<float>(std::numbers::sqrt2_v<long double> / 2);
+    // w^k, k = 0..3, in the stage-table form
+    const float cosines[8] = {1, 1, h, h, 0, 0, -h, -h};
+    const float sines[8] = {-0.0f, 0, -h, h, -1, 1, -h, h};
+    V cos[4 / W], sin[4 / W];
+#pragma GCC unroll 2
+    for (int j = 0; j < 4 / W; ++j) {
+        Load(cos[j], cosines + 2 * W * j);
+        Load(sin[j], sines + 2 * W * j);
+    }
+    for (float* p = a; p < a + 2 * points; p += 16) {
+#pragma GCC unroll 2
+        for (int j = 0; j < 4 / W; ++j) {
+            V even, odd;
+            Load(even, p + 2 * W * j);
+            Load(odd, p + 8 + 2 * W * j);
+            Rotate<W, Sign>(odd, cos[j], sin[j]);
+            Store(p + 2 * W * j, even + odd);
+            Store(p + 8 + 2 * W * j, even - odd);
+        }
+    }
+}
+
+// Points per chunk of twiddles made on the fly, for passes beyond the stage tables.
+constexpr int kChunk = 64;
+
+// Four transforms of length q into one of length 4q. In bit-reversed order the blocks hold
+// residues 0, 2, 1, 3: t0 = F0[k], t1 = w^k F1[k], t2 = w^{2k} F2[k], t3 = w^{3k} F3[k].
+template <int W, int Sign>
+[[gnu::always_inline]] inline void Radix4Pass(int points, int q, float* a, const int32_t* ip,
+                                              const float* w) {
+    using V = typename TLanes<W>::V;
+    float made[12 * kChunk];
+    const int chunk = q <= kTableQuarters ? q : kChunk;
+    for (int k0 = 0; k0 < q; k0 += chunk) {
+        // the six arrays of the stage-table form, `length` floats apart
+        const float* twiddles;
+        int length;
+        if (q <= kTableQuarters) {
+            twiddles = w + StageTable(q);
+            length = 2 * q;
+        } else {
+            MakeStageTwiddles(q, k0, chunk, made, 2 * kChunk, 2 * ip[0], w);
+            twiddles = made;
+            length = 2 * kChunk;
+        }
+        for (float* block = a + 2 * k0; block < a + 2 * points; block += 8 * q) {
+            for (int k = 0; k < chunk; k += W) {
+                const float* tw = twiddles + 2 * k;
+                V c1, s1, c2, s2, c3, s3;
+                Load(c1, tw);
+                Load(s1, tw + length);
+                Load(c2, tw + 2 * length);
+                Load(s2, tw + 3 * length);
+                Load(c3, tw + 4 * length);
+                Load(s3, tw + 5 * length);
                 float* p = block + 2 * k;
-                TPair x0 = Load(p);
-                TPair x1 = Multiply(Load(p + 2 * q), tw.w2);
-                TPair x2 = Multiply(Load(p + 4 * q), tw.w1);
-                TPair x3 = Multiply(Load(p + 6 * q), tw.w3);
-                Butterfly4<Sign>(x0, x1, x2, x3);
-                Store(p, x0);
-                Store(p + 2 * q, x1);
-                Store(p + 4 * q, x2);
-                Store(p + 6 * q, x3);
+                V t0, t1, t2, t3;
+                Load(t0, p);
+                Load(t2, p + 2 * q);
+                Load(t1, p + 4 * q);
+                Load(t3, p + 6 * q);
+                Rotate<W, Sign>(t1, c1, s1);
+                Rotate<W, Sign>(t2, c2, s2);
+                Rotate<W, Sign>(t3, c3, s3);
+                Dft4<W, Sign>(t0, t1, t2, t3);
+                Store(p, t0);
+                Store(p + 2 * q, t1);
+                Store(p + 4 * q, t2);
+                Store(p + 6 * q, t3);
             }
         }
     }
 }
 
-// 2 or 4 points directly; the passes below need at least 8.
+// 2, 4 or 8 points directly: X[k] = sum x[j] e^{Sign 2 pi i jk/N}.
 template <int Sign>
 void SmallTransform(int points, float* a) {
-    if (points == 2) {
-        const float xr = a[2], xi = a[3];
-        a[2] = a[0] - xr;
-        a[3] = a[1] - xi;
-        a[0] += xr;
-        a[1] += xi;
-        return;
+    const float h = static_cast<float>(std::numbers::sqrt2_v<long double> / 2);
+    const float eighths[8][2] = {{1, 0},  {h, h},   {0, 1},  {-h, h},
+                                 {-1, 0}, {-h, -h}, {0, -1}, {h, -h}};
+    float out[16];
+    for (int k = 0; k < points; ++k) {
+        float re = 0, im = 0;
+        for (int j = 0; j < points; ++j) {
+            const float* e = eighths[(j * k % points) * (8 / points)];
+            const float s = Sign * e[1];
+            re += a[2 * j] * e[0] - a[2 * j + 1] * s;
+            im += a[2 * j] * s + a[2 * j + 1] * e[0];
+        }
+        out[2 * k] = re;
+        out[2 * k + 1] = im;
     }
-    const float s02r = a[0] + a[4], s02i = a[1] + a[5], d02r = a[0] - a[4], d02i = a[1] - a[5];
-    const float s13r = a[2] + a[6], s13i = a[3] + a[7];
-    const float r13r = -Sign * (a[3] - a[7]), r13i = Sign * (a[2] - a[6]);
-    a[0] = s02r + s13r;
-    a[1] = s02i + s13i;
-    a[4] = s02r - s13r;
-    a[5] = s02i - s13i;
-    a[2] = d02r + r13r;
-    a[3] = d02i + r13i;
-    a[6] = d02r - r13r;
-    a[7] = d02i - r13i;
+    std::copy_n(out, 2 * points, a);
 }
 
-// Transform of n/2 complex points in place: bit reversal, then radix-4 passes (the first one
-// radix 8 when log2 of the size is odd).
-template <int Sign>
-void ComplexTransform(int n, float* a, const int32_t* ip, const float* w) {
+// Transform of n/2 complex points in place.
+template <int W, int Sign>
+[[gnu::always_inline]] inline void ComplexTransform(int n, float* a, const int32_t* ip,
+                                                    const float* w) {
     const int points = n / 2;
-    if (points < 8) {
+    if (points < 16) {
         SmallTransform<Sign>(points, a);
         return;
     }
-    BitReverse(points, a, ip);
-    int length;
+    BitReverseRadix4Pass<W, Sign>(points, a, ip);
+    int length = 4;
     if (Log2(points) % 2 == 1) {
-        FirstRadix8Pass<Sign>(points, a);
+        Radix2Pass<W, Sign>(points, a);
         length = 8;
-    } else {
-        FirstRadix4Pass<Sign>(points, a);
-        length = 4;
     }
-    for (; 4 * length <= points; length *= 4)
-        Radix4Pass<Sign>(points, length, a, w, 2 * ip[0] / (4 * length));
+    for (; length < points; length *= 4)
+        Radix4Pass<W, Sign>(points, length, a, ip, w);
+}
+
+// p[0], p[stride], ..., p[(W-1) stride], built in the registers: stored one by one and loaded
+// as a vector they would stall on the store forwarding.
+template <int W, size_t... I>
+[[gnu::always_inline]] inline void Gather(const float* p, int stride, typename TLanes<W>::Half& out,
+                                          std::index_sequence<I...>) {
+    out = typename TLanes<W>::Half{p[static_cast<int>(I) * stride]...};
+}
+
+// The factors G of the real pass for the points k .. k+W-1 in the stage-table form:
+// G = (1/2 - c[nc - m]) + Sign i c[m], m = k stride.
+template <int W, int Sign>
+[[gnu::always_inline]] inline void RealFactors(int k, int stride, int nc, const float* c,
+                                               typename TLanes<W>::V& cos,
+                                               typename TLanes<W>::V& sin) {
+    using L = TLanes<W>;
+    typename L::Half sines, cosines;
+    if (stride == 1) {
+        Load(sines, c + k);
+        Load(cosines, c + nc - k - (W - 1)); // reversed
+        Duplicate<W, true>(cosines, cos, std::make_index_sequence<2 * W>());
+    } else {
+        Gather<W>(c + k * stride, stride, sines, std::make_index_sequence<W>());
+        Gather<W>(c + nc - k * stride, -stride, cosines, std::make_index_sequence<W>());
+        Duplicate<W, false>(cosines, cos, std::make_index_sequence<2 * W>());
+    }
+    typename L::V half, sign;
+    Alternate(half, 0.5f, 0.5f);
+    Alternate(sign, -1.0f * Sign, 1.0f * Sign);
+    cos = half - cos;
+    Duplicate<W, false>(sines, sin, std::make_index_sequence<2 * W>());
+    sin *= sign;
 }
 
 // Splits the transform Z of the packed pairs z[m] = a[2m] + i a[2m+1] into the transform of the
 // real sequence, or (Sign -1) joins it back, for the pairs of points k and N-k:
 //   Y = G (Z[k] - conj Z[N-k]),  Z[k] -= Y,  Z[N-k] += conj Y,
 //   G = (1/2 - sin(theta)/2) + Sign i cos(theta)/2,  theta = 2 pi k/n.
-// Point N/2 stays as it is. k = 1 alone, then k and k+1 together.
-template <int Sign>
-void RealPass(int n, float* a, const int32_t* ip, const float* w) {
+// Point N/2 stays as it is.
+template <int W, int Sign>
+[[gnu::always_inline]] inline void RealPass(int n, float* a, const int32_t* ip, const float* w) {
+    using V = typename TLanes<W>::V;
     const int nc = ip[1];
     const float* c = w + ip[0];
     const int stride = 4 * nc / n;
-    const int quarter = n / 4;
-    if (quarter < 2)
-        return;
-    {
-        const float gr = 0.5f - c[nc - stride], gi = Sign * c[stride];
-        float* lo = a + 2;
-        float* hi = a + n - 2;
+    const int half = n / 4; // N/2
+    V conjugate;
+    Alternate(conjugate, 1.0f, -1.0f);
+    int k = 1;
+    for (; k + W - 1 < half; k += W) {
+        V cos, sin, lo, hi;
+        RealFactors<W, Sign>(k, stride, nc, c, cos, sin);
+        Load(lo, a + 2 * k);
+        Load(hi, a + n - 2 * (k + W - 1)); // points N-k-W+1 .. N-k
+        ReversePoints<W>(hi, std::make_index_sequence<2 * W>());
+        V y = lo - hi * conjugate;
+        Rotate<W, +1>(y, cos, sin);
+        lo -= y;
+        hi += y * conjugate;
+        ReversePoints<W>(hi, std::make_index_sequence<2 * W>());
+        Store(a + 2 * k, lo);
+        Store(a + n - 2 * (k + W - 1), hi);
+    }
+    // The same operations, one point at a time.
+    for (; k < half; ++k) {
+        const int m = k * stride;
+        const float gr = 0.5f - c[nc - m], gi = Sign * c[m];
+        float* lo = a + 2 * k;
+        float* hi = a + n - 2 * k;
         const float dr = lo[0] - hi[0], di = lo[1] + hi[1];
-        const float yr = gr * dr - gi * di, yi = gr * di + gi * dr;
+        const float yr = dr * gr + di * -gi, yi = di * gr + dr * gi;
         lo[0] -= yr;
         lo[1] -= yi;
         hi[0] += yr;
-        hi[1] -= yi;
+        hi[1] += -yi;
     }
-    for (int k = 2; k < quarter; k += 2) {
-        const int m0 = k * stride, m1 = m0 + stride;
-        const TPair g = {0.5f - c[nc - m0], Sign * c[m0], 0.5f - c[nc - m1], Sign * c[m1]};
-        float* lo = a + 2 * k;
-        float* hi = a + n - 2 * k - 2; // points N-k-1, N-k
-        const TPair zLo = Load(lo), zHi = SwapPoints(Load(hi));
-        const TPair y = Multiply(zLo - zHi * kConjugate, MakeFactor(g));
-        Store(lo, zLo - y);
-        Store(hi, SwapPoints(zHi + y * kConjugate));
+}
+
+template <int W>
+[[gnu::always_inline]] inline void RealTransform(int n, int isgn, float* a, const int32_t* ip,
+                                                 const float* w) {
+    if (isgn >= 0) {
+        ComplexTransform<W, +1>(n, a, ip, w);
+        RealPass<W, +1>(n, a, ip, w);
+        const float sum = a[0] + a[1];
+        a[1] = a[0] - a[1];
+        a[0] = sum;
+    } else {
+        a[1] = 0.5f * (a[0] - a[1]);
+        a[0] -= a[1];
+        RealPass<W, -1>(n, a, ip, w);
+        ComplexTransform<W, -1>(n, a, ip, w);
     }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void ComplexTransformEitherWay(int n, int isgn, float* a,
+                                                             const int32_t* ip, const float* w) {
+    if (isgn >= 0)
+        ComplexTransform<W, +1>(n, a, ip, w);
+    else
+        ComplexTransform<W, -1>(n, a, ip, w);
+}
+
+void RdftSse2(int n, int isgn, float* a, const int32_t* ip, const float* w) {
+    RealTransform<2>(n, isgn, a, ip, w);
+}
+[[gnu::target("avx2")]] void RdftAvx2(int n, int isgn, float* a, const int32_t* ip,
+                                      const float* w) {
+    RealTransform<4>(n, isgn, a, ip, w);
+}
+void CdftSse2(int n, int isgn, float* a, const int32_t* ip, const float* w) {
+    ComplexTransformEitherWay<2>(n, isgn, a, ip, w);
+}
+[[gnu::target("avx2")]] void CdftAvx2(int n, int isgn, float* a, const int32_t* ip,
+                                      const float* w) {
+    ComplexTransformEitherWay<4>(n, isgn, a, ip, w);
 }
 
 } // namespace
@@ -327,27 +545,19 @@ void rdft(int n, int isgn, float* a, int32_t* ip, float* w) {
     CheckSize(n);
     EnsureTwiddles(n, ip, w);
     EnsureCosines(n, ip, w);
-    if (isgn >= 0) {
-        ComplexTransform<+1>(n, a, ip, w);
-        RealPass<+1>(n, a, ip, w);
-        const float sum = a[0] + a[1];
-        a[1] = a[0] - a[1];
-        a[0] = sum;
-    } else {
-        a[1] = 0.5f * (a[0] - a[1]);
-        a[0] -= a[1];
-        RealPass<-1>(n, a, ip, w);
-        ComplexTransform<-1>(n, a, ip, w);
-    }
+    if (ActiveSimdPath() == TSimdPath::Sse2)
+        RdftSse2(n, isgn, a, ip, w);
+    else
+        RdftAvx2(n, isgn, a, ip, w);
 }
 
 void cdft(int n, int isgn, float* a, int32_t* ip, float* w) {
     CheckSize(n);
     EnsureTwiddles(n, ip, w);
-    if (isgn >= 0)
-        ComplexTransform<+1>(n, a, ip, w);
+    if (ActiveSimdPath() == TSimdPath::Sse2)
+        CdftSse2(n, isgn, a, ip, w);
     else
-        ComplexTransform<-1>(n, a, ip, w);
+        CdftAvx2(n, isgn, a, ip, w);
 }
 
 } // namespace sonari

@@ -5,7 +5,8 @@
 
 namespace sonari {
 
-// Entries of the caller-owned work arrays ip and w; both start zero-filled.
+// Entries of the caller-owned work arrays ip and w; both start zero-filled, and the transforms
+// use all of them (per-pass twiddle tables fill the upper half of w).
 constexpr int kFftWorkSize = 65536;
 // Largest n (floats) that rdft and cdft accept with work arrays of kFftWorkSize entries.
 constexpr int kFftMaxSize = 65536;

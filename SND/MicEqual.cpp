@@ -51,6 +51,17 @@ void OverlapAdd(std::vector<T>& acc, const T* block, size_t shift, Add add) {
         acc[i] = add(acc[i], block[i]);
 }
 
+// The one-sided spectrum of a packed real spectrum (the half-rate value in its own bin, nothing
+// at negative frequencies) in the 2M entries of c; the complex transform with sign -1 then gives
+// the conjugate analytic signal on the sample scale.
+void OneSided(const TComplexArray& spec, TComplexArray& c) {
+    const size_t m = spec.size();
+    std::copy(spec.begin(), spec.end(), c.begin());
+    std::fill(c.begin() + static_cast<ptrdiff_t>(m), c.end(), TComplex{0.0f, 0.0f});
+    c[m].Re = spec[0].Im;
+    c[0].Im = 0.0f;
+}
+
 // One-pole smoother with a time constant of 200 samples, for rising and falling levels alike.
 float Smooth(float envelope, float sampleEnvelope) {
     const long double next = 0.995L * envelope + 0.005L * sampleEnvelope;
@@ -64,6 +75,7 @@ TMicEqualizer::TMicEqualizer() {
     parameters_.ClipThreshold = static_cast<float>(DbfsToAmplitude(-30.0L));
     parameters_.GateThreshold = static_cast<float>(DbfsToAmplitude(-55.0L));
     parameters_.Compression = 1.0f;
+    overshoot_.SetCeiling(kClipLevel);
     UpdateDynamics();
     Rebuild();
 }
@@ -160,13 +172,24 @@ void TMicEqualizer::UpdateDynamics() {
 void TMicEqualizer::SetParameters(const TEqualizerParameters& parameters) {
     const auto m = static_cast<size_t>(fftSize_);
     Assert(parameters.FiltSpec.size() == m && parameters.TotalSpec.size() == m, kSource);
+    Assert(parameters.OvershootPulse.size() == parameters_.OvershootPulse.size(), kSource);
     parameters_ = parameters; // same sizes: the spectra are copied into the existing storage
+    overshoot_.SetPulse(parameters_.OvershootPulse);
+}
+
+int32_t TMicEqualizer::Delay() const {
+    const TEqualizerParameters& p = parameters_;
+    int32_t delay = p.EqualizerEnabled ? filtKernelLen_ / 2 + equKernelLen_ / 2 : 0;
+    if (p.ClipperEnabled)
+        delay += filtKernelLen_ / 2 + (p.OvershootControl ? overshoot_.Delay() : 0);
+    return delay;
 }
 
 void TMicEqualizer::Prepare() {
     std::fill(overlapBuf_.begin(), overlapBuf_.end(), 0.0f);
     std::fill(analyticBuf_.begin(), analyticBuf_.end(), TComplex{0.0f, 0.0f});
     envelope_ = kEnvelopeFloor;
+    overshootRunning_ = false;
 }
 
 void TMicEqualizer::Rebuild() {
@@ -178,6 +201,7 @@ void TMicEqualizer::Rebuild() {
     FitBuffer(analyticBuf_, 2 * m);
     FitBuffer(spec_, m);
     FitBuffer(analytic_, 2 * m);
+    FitBuffer(quadratureBuf_, 2 * m);
     if (sampleEnvelope_.empty()) {
         sampleEnvelope_.reserve(dataBlockSize_);
         sampleGain_.reserve(dataBlockSize_);
@@ -206,6 +230,14 @@ void TMicEqualizer::Rebuild() {
         p.TotalSpec[k] = {product.Re * scale, product.Im * scale};
     }
     design_.Response(p.TotalSpec, samplesPerSec_, fft_, response_);
+
+    // The overshoot control's pulse lies two kernel bins inside the cut-offs (94 Hz at the
+    // defaults): where the band-pass's skirts still let a little through, its corrections add
+    // nothing.
+    const long double margin = 2.0L * samplesPerSec_ / filtKernelLen_;
+    MakeOvershootPulse(samplesPerSec_, p.CutoffLo + margin, p.CutoffHi - margin, filtKernelLen_ / 2,
+                       p.OvershootPulse);
+    overshoot_.SetPulse(p.OvershootPulse);
 }
 
 void TMicEqualizer::Process(TSingleArray& data) {
@@ -236,15 +268,23 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
     if (clipperOn || parameters_.AnalysisOn || !out)
         Dynamics(clipperOn);
 
+    if (!out)
+        return; // analysing only: the signal path stays as it was
     if (!equalizerOn && !clipperOn) {
         // no stage: no delay, and the output overlap keeps what it holds
-        if (out)
-            std::transform(data.begin(), data.end(), out, SafeSample);
+        std::transform(data.begin(), data.end(), out, SafeSample);
+        overshootRunning_ = false;
         return;
     }
+    const bool controlled = clipperOn && parameters_.OvershootControl;
+    if (controlled)
+        Quadrature();
+    overshootRunning_ = controlled;
     fft_.Rdft(2 * m, -1, s);
     OverlapAdd(overlapBuf_, s, d, [](float a, float b) { return a + b; });
-    if (out)
+    if (controlled)
+        overshoot_.Process(overlapBuf_.data(), quadratureBuf_.data(), out, d);
+    else
         std::copy(overlapBuf_.begin(), overlapBuf_.begin() + d, out);
 }
 
@@ -255,12 +295,7 @@ void TMicEqualizer::Dynamics(bool clipperOn) {
     const int32_t m = fftSize_, d = dataBlockSize_;
     float* c = Floats(analytic_);
 
-    // analytic signal: the one-sided spectrum (bins 0..M) through the complex transform with
-    // sign -1; with this packing that gives the conjugate analytic signal on the sample scale
-    std::copy(spec_.begin(), spec_.end(), analytic_.begin());
-    std::fill(analytic_.begin() + m, analytic_.end(), TComplex{0.0f, 0.0f});
-    analytic_[m].Re = spec_[0].Im;
-    analytic_[0].Im = 0.0f;
+    OneSided(spec_, analytic_);
     fft_.Cdft(4 * m, -1, c);
     OverlapAdd(analyticBuf_, analytic_.data(), d, [](TComplex a, TComplex b) {
         return TComplex{a.Re + b.Re, a.Im + b.Im};
@@ -292,6 +327,27 @@ void TMicEqualizer::Dynamics(bool clipperOn) {
     fft_.Cdft(4 * m, 1, c);
     for (int32_t k = 0; k < m; ++k)
         spec_[k] = ComplexMul(analytic_[k], parameters_.FiltSpec[k]);
+}
+
+// The quadrature part of the output block for the overshoot control: the block of spec_ turned
+// by -90 degrees at every frequency (the conjugate analytic signal's imaginary part), DC and
+// half rate dropped, overlap-added like the output itself. Switched on, it starts from silence.
+void TMicEqualizer::Quadrature() {
+    const int32_t m = fftSize_, d = dataBlockSize_;
+    if (!overshootRunning_) {
+        std::fill(quadratureBuf_.begin(), quadratureBuf_.end(), 0.0f);
+        overshoot_.Reset();
+    }
+    const float* s = Floats(spec_);
+    float* q = Floats(analytic_); // free once the dynamics are done
+    q[0] = q[1] = 0.0f;
+    // (re, im) -> (im, -re): cos -> -sin, sin -> cos
+    for (int32_t k = 1; k < m; ++k) {
+        q[2 * k] = s[2 * k + 1];
+        q[2 * k + 1] = -s[2 * k];
+    }
+    fft_.Rdft(2 * m, -1, q);
+    OverlapAdd(quadratureBuf_, q, d, [](float a, float b) { return a + b; });
 }
 
 // Gain for the current smoothed Envelope, limited so that the instantaneous envelope after it

@@ -2,6 +2,7 @@
 
 #include "SND/EquDesign.h"
 #include "SND/Fft.h"
+#include "SND/OvershootControl.h"
 #include "SND/SndTypes.h"
 
 #include <array>
@@ -21,15 +22,20 @@ struct TEqualizerParameters {
     bool EqualizerEnabled = true;
     bool ClipperEnabled = false;
     bool AnalysisOn = false;
+    bool OvershootControl = true; // acts while the clipper does
     // derived at once by the setters
     long double InverseRatio = 1.0L; // 1 / Compression
     long double GateOutput = 0.0L;   // (GateThreshold / ClipThreshold)^(1 / Compression) * K
     TComplexArray FiltSpec;          // band-pass spectrum / M
     TComplexArray TotalSpec;         // band-pass * equalizer / M
+    // What the overshoot control subtracts: the analytic impulse response of the band two kernel
+    // bins inside the cut-offs, 2 (FiltKernelLen div 2) + 1 taps centred on the middle one.
+    TComplexArray OvershootPulse;
 };
 
 // Band-pass filter and seven-band graphic equalizer by FFT fast convolution with overlap-add,
-// with the gate/compressor/clipper stage working on the analytic signal of each block.
+// with the gate/compressor/clipper stage working on the analytic signal of each block and, after
+// its second band-pass, the overshoot control.
 // Samples are on the 32-bit integer scale (full scale 2^31). One thread at a time; another
 // thread's edits arrive whole through SetParameters.
 class TMicEqualizer {
@@ -85,10 +91,15 @@ public:
     void SetClipperEnabled(bool on) { parameters_.ClipperEnabled = on; }
     bool AnalysisOn() const { return parameters_.AnalysisOn; }
     void SetAnalysisOn(bool on) { parameters_.AnalysisOn = on; }
+    // Overshoot control after the second band-pass while the clipper is on: the analytic
+    // envelope of the output stays at or below K, the correction inside the pass band. Off, the
+    // output is the band-passed clipper output as it stands. Default on.
+    bool OvershootControl() const { return parameters_.OvershootControl; }
+    void SetOvershootControl(bool on) { parameters_.OvershootControl = on; }
 
     // Everything the per-block path reads, as one value: an equalizer edited in one thread
     // hands it to one that processes in another. SetParameters takes a set prepared for the same
-    // FFTSize (an assertion otherwise) and allocates nothing.
+    // FFTSize and FiltKernelLen (an assertion otherwise) and allocates nothing.
     const TEqualizerParameters& Parameters() const { return parameters_; }
     void SetParameters(const TEqualizerParameters& parameters);
 
@@ -107,8 +118,13 @@ public:
     // The same computation with equalizer and clipper off for the call: fills the analysis
     // arrays, leaves the signal and the output overlap untouched.
     void Analyze(const TSingleArray& data);
-    // Samples between input and output of Process while a stage is on, at SamplesPerSec.
-    int32_t Delay() const { return filtKernelLen_ / 2 + equKernelLen_ / 2; }
+    // Samples between input and output of Process for the current switches, at SamplesPerSec:
+    // FiltKernelLen div 2 + EquKernelLen div 2 with the equalizer on, FiltKernelLen div 2 for
+    // the second band-pass with the clipper on, and OvershootDelay() while the overshoot control
+    // acts; 0 with both stages off.
+    int32_t Delay() const;
+    // Samples the overshoot control adds: 2 (FiltKernelLen div 2 + TOvershootControl::kSearch).
+    int32_t OvershootDelay() const { return overshoot_.Delay(); }
 
     // Combined band-pass and equalizer response in dB, 512 points from 30 Hz to fs/2 on the
     // display's log axis.
@@ -129,6 +145,7 @@ private:
     void Run(const TSingleArray& data, float* out, bool equalizerOn, bool clipperOn);
     void Dynamics(bool clipperOn);
     float Gain(float sampleEnvelope) const;
+    void Quadrature();
 
     int32_t samplesPerSec_ = 12000;
     int32_t dataBlockSize_ = 128;
@@ -143,10 +160,13 @@ private:
 
     TFftWork fft_; // shared by every transform of the component
     TEqualizerDesign design_;
-    TSingleArray overlapBuf_;   // 2M: output overlap-add accumulator
-    TComplexArray analyticBuf_; // 2M: overlap-add accumulator of the analytic signal
-    TComplexArray spec_;        // M: the block's packed spectrum
-    TComplexArray analytic_;    // 2M: the block's analytic signal, then the gain-controlled block
+    TSingleArray overlapBuf_;    // 2M: output overlap-add accumulator
+    TComplexArray analyticBuf_;  // 2M: overlap-add accumulator of the analytic signal
+    TComplexArray spec_;         // M: the block's packed spectrum
+    TComplexArray analytic_;     // 2M: the block's analytic signal, then the gain-controlled block
+    TSingleArray quadratureBuf_; // 2M: overlap-add accumulator of the output's quadrature part
+    TOvershootControl overshoot_;
+    bool overshootRunning_ = false; // it ran for the last block: its history is current
 };
 
 } // namespace sonari

@@ -39,36 +39,6 @@ float Tap(int pairIndex, int windowSpan, long double gain) {
 int DecimationHistory(int pairs) { return 4 * pairs - 2; }
 int InterpolationHistory(int pairs) { return 2 * pairs - 1; }
 
-// y[i] = c0 x[c] + sum_k h_k (x[c-2k-1] + x[c+2k+1]), c = 2i + 2K - 1: only the kept outputs.
-void DecimateStage(const TOctaveResampler::THalfBand& filter, const float* x, float* y,
-                   size_t outputs) {
-    const int pairs = filter.pairs;
-    for (size_t i = 0; i < outputs; ++i) {
-        const float* centre = x + 2 * i + 2 * pairs - 1;
-        long double sum = static_cast<long double>(filter.centre) * *centre;
-        for (int k = 0; k < pairs; ++k)
-            sum += static_cast<long double>(filter.coefficients[k]) *
-                   (static_cast<long double>(centre[-2 * k - 1]) + centre[2 * k + 1]);
-        y[i] = static_cast<float>(sum);
-    }
-}
-
-// y[2i] = c0 x[j], y[2i+1] = sum_k h_k (x[j-k] + x[j+1+k]), j = i + K - 1: only the new samples
-// need the filter.
-void InterpolateStage(const TOctaveResampler::THalfBand& filter, const float* x, float* y,
-                      size_t inputs) {
-    const int pairs = filter.pairs;
-    for (size_t i = 0; i < inputs; ++i) {
-        const float* centre = x + i + pairs - 1;
-        y[2 * i] = static_cast<float>(static_cast<long double>(filter.centre) * *centre);
-        long double sum = 0.0L;
-        for (int k = 0; k < pairs; ++k)
-            sum += static_cast<long double>(filter.coefficients[k]) *
-                   (static_cast<long double>(centre[-k]) + centre[1 + k]);
-        y[2 * i + 1] = static_cast<float>(sum);
-    }
-}
-
 // Moves the last `history` samples of a buffer's filled region to its start.
 void KeepHistory(TSingleArray& buffer, size_t filled, size_t history) {
     std::copy(buffer.begin() + static_cast<ptrdiff_t>(filled - history),
@@ -151,6 +121,7 @@ void TOctaveResampler::UpdateCoefficients() {
 }
 
 void TOctaveResampler::Reset() {
+    simdPath_ = ActiveSimdPath();
     smallBlockSize_ = bigBlockSize_ >> factor_;
     const size_t n = static_cast<size_t>(smallBlockSize_);
     for (int position = 1; position <= kMaxStages; ++position) {
@@ -212,7 +183,8 @@ void TOctaveResampler::Decimate(const TSingleArray& input, TSingleArray& output)
         float* target = output.data();
         if (p > 1)
             target = stageBuffers_[p - 2].data() + DecimationHistory(DecimationFilter(p - 1).pairs);
-        DecimateStage(DecimationFilter(p), stageBuffers_[p - 1].data(), target, n << (p - 1));
+        DecimateHalfBand(simdPath_, DecimationFilter(p), stageBuffers_[p - 1].data(), target,
+                         n << (p - 1));
     }
 }
 
@@ -235,7 +207,8 @@ void TOctaveResampler::Interpolate(const TSingleArray& input, TSingleArray& outp
         if (p < factor_)
             target =
                 stageBuffers_[p].data() + InterpolationHistory(InterpolationFilter(p + 1).pairs);
-        InterpolateStage(InterpolationFilter(p), stageBuffers_[p - 1].data(), target, n << (p - 1));
+        InterpolateHalfBand(simdPath_, InterpolationFilter(p), stageBuffers_[p - 1].data(), target,
+                            n << (p - 1));
     }
 }
 

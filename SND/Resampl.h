@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SND/HalfBandStages.h"
+#include "SND/SimdPath.h"
 #include "SND/SndTypes.h"
 
 #include <array>
@@ -38,19 +40,16 @@ public:
     int32_t Ratio() const { return 1 << factor_; }
     void SetRatio(int32_t ratio);
 
-    // Clears every stage's history.
+    // Clears every stage's history and picks the stages' kernels for this processor.
     void Reset();
+    // The instruction set the stages run on, chosen by the last Reset.
+    TSimdPath SimdPath() const { return simdPath_; }
     // BigBlockSize samples at the high rate into SmallBlockSize samples, both caller-allocated.
     void Decimate(const TSingleArray& input, TSingleArray& output);
     // SmallBlockSize samples at the low rate into BigBlockSize samples, both caller-allocated.
     void Interpolate(const TSingleArray& input, TSingleArray& output);
 
-    // A half-band FIR filter: its taps at even distances other than 0 are zero.
-    struct THalfBand {
-        int pairs = 0;                           // K: coefficient pairs at odd tap distances
-        float centre = 1.0f;                     // coefficient at distance 0
-        std::array<float, 38> coefficients = {}; // h_k at distance 2k + 1
-    };
+    using THalfBand = THalfBandFilter;
     // Windowed-sinc half-band design with K = 4, 5, 7 or 38 pairs; every tap, the centre
     // included, is multiplied by `gain` and divided by `scale`.
     static THalfBand DesignHalfBand(int pairs, float gain = 1.0f, float scale = 1.0f);
@@ -71,6 +70,7 @@ private:
     float gainDb_ = 0.0f;
     float linearGain_ = 1.0f;
     float delay_ = 0.0f;
+    TSimdPath simdPath_ = TSimdPath::Sse2;
 };
 
 } // namespace sonari

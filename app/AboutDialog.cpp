@@ -3,10 +3,12 @@
 #include "app/AppIcons.h"
 #include "app/ShellUtils.h"
 
+#include <QDesktopServices>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace sonari {
@@ -56,9 +58,9 @@ TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
     ShadowLabel->move(kShadowOffset, kShadowOffset);
     productBox->setFixedSize(ProductLabel->size() + QSize(kShadowOffset, kShadowOffset));
 
-    auto* author = Link("AuthorLink", "The Sonari project", kContactAddress, frame);
-    auto* web = Link("WebLink", kWebAddress, kWebAddress, frame);
-    connect(author, &QLabel::linkActivated, this, [this] { AuthorLinkClick(); });
+    auto* author = new QLabel("The Sonari project", frame);
+    author->setObjectName("AuthorLabel");
+    auto* web = Link("WebLink", "README.md", ReadmeFile(), frame);
     connect(web, &QLabel::linkActivated, this, [this] { WebLinkClick(); });
     auto* freeware = new QLabel("Freeware", frame);
     freeware->setObjectName("FreewareLabel");
@@ -89,8 +91,6 @@ TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowIcon(ProgramIcon());
 }
 
-void TAboutDialog::AuthorLinkClick() { SendMail(kContactAddress, kApplicationTitle); }
-
-void TAboutDialog::WebLinkClick() { OpenUrl(kWebAddress); }
+void TAboutDialog::WebLinkClick() { QDesktopServices::openUrl(QUrl::fromLocalFile(ReadmeFile())); }
 
 } // namespace sonari

@@ -5,18 +5,16 @@
 
 namespace sonari {
 
-// Where the project can be reached; shown in the about box.
-inline constexpr char kContactAddress[] = "sonari@example.org";
-inline constexpr char kWebAddress[] = "https://sonari.example.org/";
 inline constexpr char kRightsLine[] = "Copyright \u00A9 2026 The Sonari project";
 
-// "About Sonari": icon, name and version, rights, contact and web links. Main thread only.
+// "About Sonari": icon, name and version, rights, author and a link to the README installed
+// with the program (the project has no web site or mail address of its own yet). Main thread
+// only.
 class TAboutDialog : public QDialog {
 public:
     explicit TAboutDialog(QWidget* parent = nullptr);
 
-    // The link handlers: a mail with the application title as subject, the web site.
-    void AuthorLinkClick();
+    // The link's handler: opens the README.
     void WebLinkClick();
 
     QLabel* ProductLabel; // "Sonari v.<major.minor>", large bold blue

@@ -10,6 +10,8 @@
 namespace sonari {
 namespace {
 
+constexpr int kCaptionMargin = 2; // pixels between the last caption and the page's right edge
+
 std::array<QPoint, 4> ToQPoints(const TCurvePoints& points) {
     std::array<QPoint, 4> result;
     for (size_t i = 0; i < points.size(); ++i)
@@ -22,7 +24,7 @@ std::array<QPoint, 4> ToQPoints(const TCurvePoints& points) {
 TDynamicsEditor::TDynamicsEditor(TEditorContext context, QWidget* parent)
     : TEditorPaintBox("PaintBox2", std::move(context), parent) {}
 
-TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(width(), height()); }
+TRect TDynamicsEditor::DynPlotRect() const { return sonari::DynPlotRect(height()); }
 
 TDynValues TDynamicsEditor::Values() const {
     const TMicEqualizer& eq = context_.Equalizer;
@@ -44,7 +46,7 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
     PaintAreas(canvas, page);
     PaintInputAxis(canvas, page);
     PaintOutputGrid(canvas, page);
-    if (page.Mode < dmAdjustGain || context_.Analysis.Histograms().InHistogram().empty())
+    if (!DynShowsInput(page.Mode) || context_.Analysis.Histograms().InHistogram().empty())
         return;
     PaintInputHistogram(canvas, page);
     PaintEnvelope(canvas, page);
@@ -57,18 +59,21 @@ void TDynamicsEditor::PaintBox2Paint(QPainter& painter) {
 }
 
 bool TDynamicsEditor::ShowsOutput(const TPage& page) const {
-    return IsOutputMode(page.Mode) && !context_.Analysis.Histograms().OutHistogram().empty() &&
-           context_.Equalizer.ClipperEnabled();
+    return DynShowsOutput(page.Mode, context_.Equalizer.ClipperEnabled()) &&
+           !context_.Analysis.Histograms().OutHistogram().empty();
 }
 
 void TDynamicsEditor::PaintAreas(TEditorCanvas& canvas, const TPage& page) const {
-    for (const TRect& area : {DynFrameRect(width(), height()), page.Hist}) {
+    for (const TRect& area : {DynFrameRect(height()), page.Hist}) {
         canvas.Fill(area, kPlotLight);
         canvas.Frame(area, kTeal);
     }
     const int captionY = page.Plot.Bottom + 9;
     canvas.Text(page.Plot.Right - 20, captionY, QStringLiteral("Input"), kTeal);
-    canvas.Text(page.Hist.Right - 45, captionY, QStringLiteral("Output    dBFS"), kTeal);
+    // Its "dBFS" under the level labels, ending inside the page whatever the font's width.
+    const QString output = QStringLiteral("Output    dBFS");
+    canvas.Text(width() - kCaptionMargin - canvas.TextSize(output).width(), captionY, output,
+                kTeal);
 }
 
 void TDynamicsEditor::PaintInputAxis(TEditorCanvas& canvas, const TPage& page) const {

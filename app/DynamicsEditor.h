@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/EditorGeometry.h"
+#include "app/DynamicsGeometry.h"
 #include "app/EditorPaintBox.h"
 
 class QPainter;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/EditorGeometry.h"
+#include "app/PlotGeometry.h"
 
 #include <QColor>
 #include <QFontMetrics>

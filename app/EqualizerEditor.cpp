@@ -12,7 +12,7 @@ TEqualizerEditor::TEqualizerEditor(TEditorContext context, QWidget* parent)
     points_.reserve(TLogFreqSpectrum::kPoints);
 }
 
-TRect TEqualizerEditor::EqPlotRect() const { return sonari::EqPlotRect(width(), height()); }
+TRect TEqualizerEditor::EqPlotRect() const { return sonari::EqPlotRect(height()); }
 
 void TEqualizerEditor::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -24,7 +24,7 @@ void TEqualizerEditor::PaintBox1Paint(QPainter& painter) {
     TEditorCanvas canvas(painter);
     TPage page;
     page.Mode = context_.Mode();
-    page.EqualizerShown = IsOutputMode(page.Mode) && context_.Equalizer.EqualizerEnabled();
+    page.EqualizerShown = EqShowsEqualizer(page.Mode, context_.Equalizer.EqualizerEnabled());
     page.Plot = EqPlotRect();
 
     canvas.Fill({0, 0, width(), height()}, WindowColour());
@@ -40,7 +40,7 @@ void TEqualizerEditor::PaintBox1Paint(QPainter& painter) {
 
 // A darker plot tells the user the equalizer can be edited.
 void TEqualizerEditor::PaintPlotArea(TEditorCanvas& canvas, const TPage& page) const {
-    const TRect frame = EqFrameRect(width(), height());
+    const TRect frame = EqFrameRect(height());
     canvas.Fill(frame, page.EqualizerShown ? kPlotDark : kPlotLight);
     canvas.Frame(frame, kTeal);
 }
@@ -58,7 +58,7 @@ void TEqualizerEditor::PaintResponse(TEditorCanvas& canvas, const TPage& page) {
 // The long-term input spectrum as it leaves the equalizer, while a recording plays.
 void TEqualizerEditor::PaintInputBars(TEditorCanvas& canvas, const TPage& page) const {
     const TLogFreqSpectrum& in = context_.Analysis.InSpectrum();
-    if ((page.Mode != dmPlay && page.Mode != dmPlayToFile) || in.SpectrumDb().empty())
+    if (!EqShowsInputBars(page.Mode) || in.SpectrumDb().empty())
         return;
     const TSingleArray& response = context_.Equalizer.Response();
     const bool equalized = context_.Equalizer.EqualizerEnabled();
@@ -75,7 +75,7 @@ void TEqualizerEditor::PaintInputBars(TEditorCanvas& canvas, const TPage& page) 
 // The live microphone spectrum while the gain is set or a voice is recorded.
 void TEqualizerEditor::PaintInputLine(TEditorCanvas& canvas, const TPage& page) {
     const TLogFreqSpectrum& in = context_.Analysis.InSpectrum();
-    if ((page.Mode != dmAdjustGain && page.Mode != dmRecord) || in.SpectrumDb().empty())
+    if (!EqShowsInputLine(page.Mode) || in.SpectrumDb().empty())
         return;
     canvas.Polyline(CurveOf(in.SpectrumDb(), page.Plot), kGreen);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/EditorGeometry.h"
 #include "app/EditorPaintBox.h"
+#include "app/EqualizerGeometry.h"
 
 #include <QPoint>
 

@@ -2,7 +2,9 @@
 
 #include "SonariVersion.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
 #include <QWidget>
@@ -44,5 +46,13 @@ QString ShortVersion(const QString& fullVersion) {
 }
 
 QString VersionString() { return ShortVersion(QStringLiteral(SONARI_VERSION_STRING)); }
+
+QString ReadmeFile() {
+    const QFileInfo beside(QCoreApplication::applicationDirPath() +
+                           "/../share/doc/sonari/README.md");
+    if (beside.isFile())
+        return beside.canonicalFilePath();
+    return QStringLiteral(SONARI_DOC_INSTALL_DIR "/README.md");
+}
 
 } // namespace sonari

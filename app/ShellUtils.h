@@ -21,5 +21,8 @@ void ForceForeground(QWidget* window);
 QString ShortVersion(const QString& fullVersion);
 // The program's version as shown to the operator, from the build's project version.
 QString VersionString();
+// The README installed with the program: in the documentation folder beside its bin folder
+// (as a package and the build tree have it), else under the configured prefix.
+QString ReadmeFile();
 
 } // namespace sonari

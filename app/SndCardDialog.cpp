@@ -8,26 +8,24 @@
 namespace sonari {
 namespace {
 
-QComboBox* DeviceBox(const char* name, const TDeviceNameList& names, QWidget* parent) {
+QComboBox* DeviceBox(const char* name, QWidget* parent) {
     auto* box = new QComboBox(parent);
     box->setObjectName(name);
     box->setMinimumWidth(320);
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    for (const auto& [text, index] : names)
-        box->addItem(QString::fromStdString(text), index);
     return box;
 }
 
 } // namespace
 
 TSndCardDialog::TSndCardDialog(const IDeviceList& devices, TDeviceSelection& selection,
-                               const TDeviceNameList& captureNames,
-                               const TDeviceNameList& renderNames, QWidget* parent)
-    : QDialog(parent), devices_(devices), selection_(selection) {
+                               TNames captureNames, TNames renderNames, QWidget* parent)
+    : QDialog(parent), devices_(devices), selection_(selection),
+      captureNames_(std::move(captureNames)), renderNames_(std::move(renderNames)) {
     setObjectName("SndCardDialog");
     setWindowTitle("Soundcard Selection");
-    ComboBox1 = DeviceBox("ComboBox1", captureNames, this);
-    ComboBox2 = DeviceBox("ComboBox2", renderNames, this);
+    ComboBox1 = DeviceBox("ComboBox1", this);
+    ComboBox2 = DeviceBox("ComboBox2", this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Input device", this));
@@ -40,18 +38,28 @@ TSndCardDialog::TSndCardDialog(const IDeviceList& devices, TDeviceSelection& sel
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-// An index outside the device list, or a device whose name is not offered, shows no selection.
-void TSndCardDialog::SelectDevice(QComboBox* box, int32_t deviceIndex) {
+// The chosen device, or the list's first one when the index names none of this direction (the
+// defaults before any choice); a saved device that is missing shows no selection, so nothing
+// else is chosen without the operator seeing it.
+void TSndCardDialog::Fill(QComboBox* box, const TDeviceNameList& names, int32_t deviceIndex,
+                          bool missing) {
+    box->clear();
+    for (const auto& [text, index] : names)
+        box->addItem(QString::fromStdString(text), index);
     int item = -1;
     if (deviceIndex >= 0 && deviceIndex < devices_.DeviceCount())
         item = box->findText(QString::fromStdString(devices_.DeviceName(deviceIndex)),
                              Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (item < 0 && !missing && box->count() > 0)
+        item = 0;
     box->setCurrentIndex(item);
 }
 
 void TSndCardDialog::showEvent(QShowEvent* event) {
-    SelectDevice(ComboBox1, selection_.InputDeviceIndex);
-    SelectDevice(ComboBox2, selection_.OutputDeviceIndex);
+    Fill(ComboBox1, captureNames_(), selection_.InputDeviceIndex,
+         !selection_.MissingInput.Caption.empty());
+    Fill(ComboBox2, renderNames_(), selection_.OutputDeviceIndex,
+         !selection_.MissingOutput.Caption.empty());
     QDialog::showEvent(event);
 }
 

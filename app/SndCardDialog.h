@@ -16,14 +16,14 @@ namespace sonari {
 // Device names of one direction, each with its index in the device list.
 using TDeviceNameList = std::vector<std::pair<std::string, int32_t>>;
 
-// "Soundcard Selection": picks the capture and render devices. The name lists are copied once
-// here; devices that appear later are offered after a restart. Main thread only.
+// "Soundcard Selection": picks the capture and render devices. The lists are read each time the
+// dialog shows, so a device plugged in since is offered. Main thread only.
 class TSndCardDialog : public QDialog {
 public:
     // `devices` and `selection` must outlive the dialog; `selection` is written on OK only.
-    TSndCardDialog(const IDeviceList& devices, TDeviceSelection& selection,
-                   const TDeviceNameList& captureNames, const TDeviceNameList& renderNames,
-                   QWidget* parent = nullptr);
+    using TNames = std::function<TDeviceNameList()>;
+    TSndCardDialog(const IDeviceList& devices, TDeviceSelection& selection, TNames captureNames,
+                   TNames renderNames, QWidget* parent = nullptr);
 
     // After OK has stored the choice (the owner updates what depends on the devices).
     std::function<void()> OnOk;
@@ -40,10 +40,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void SelectDevice(QComboBox* box, int32_t deviceIndex);
+    void Fill(QComboBox* box, const TDeviceNameList& names, int32_t deviceIndex, bool missing);
 
     const IDeviceList& devices_;
     TDeviceSelection& selection_;
+    TNames captureNames_, renderNames_;
 };
 
 } // namespace sonari

@@ -23,7 +23,7 @@ TStartOptionsDialog::TStartOptionsDialog(bool& startInTray, bool& startProcessin
     : QDialog(parent), startInTray_(startInTray), startProcessing_(startProcessing) {
     setObjectName("StartOptionsDialog");
     setWindowTitle("Startup Options");
-    CheckBox1 = CheckBox("CheckBox1", "Start this program on Windows startup", this);
+    CheckBox1 = CheckBox("CheckBox1", "Start this program when the desktop session starts", this);
     CheckBox2 = CheckBox("CheckBox2", "Start in the System Tray", this);
     CheckBox3 = CheckBox("CheckBox3", "Start audio processing on program start", this);
 

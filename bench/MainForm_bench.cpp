@@ -25,16 +25,16 @@ struct TBenchWindow {
         AddDemoDevices(*platform);
         audio = std::make_unique<TWdmAudio>(std::move(platform));
         form = std::make_unique<TMainForm>(*audio, sync, ProgramSoundFolders(""));
-        form->CheckBox3->setChecked(true); // the whole chain, dynamics included
+        form->Profiles().DynamicsSwitched(true); // the whole chain, dynamics included
         form->Launch();
-        form->Dsp->SetLatencyMode(lmNormal); // whole blocks, as the window's figures count them
-        form->Dsp->SetMode(dmProcess);
-        form->Dsp->PrepareRun(kRate, kRate);
+        form->Dsp().SetLatencyMode(lmNormal); // whole blocks, as the window's figures count them
+        form->Dsp().SetMode(dmProcess);
+        form->Dsp().PrepareRun(kRate, kRate);
         const TSingleArray voice = BuiltInDemoVoice();
         for (int32_t i = 0; i < kFrames; ++i)
             in[0][i] = in[1][i] = voice[(i / (kRate / TDsp::kProcessingRate)) % voice.size()];
     }
-    ~TBenchWindow() { form->Dsp->SetMode(dmStop); }
+    ~TBenchWindow() { form->Dsp().SetMode(dmStop); }
 
     QTemporaryDir config;
     TSynchronizer sync;
@@ -48,10 +48,10 @@ struct TBenchWindow {
 // in the tray (no analysis). Budget: 85.3 ms per block.
 void BM_ProcessBlockThroughWindow(benchmark::State& state) {
     TBenchWindow bench;
-    bench.form->Dsp->SetAnalysisOn(state.range(0) != 0);
+    bench.form->Dsp().SetAnalysisOn(state.range(0) != 0);
     for (auto _ : state) {
-        bench.form->Dsp->WdmData(bench.in, bench.out);
-        bench.form->Dsp->DeliverReports();
+        bench.form->Dsp().WdmData(bench.in, bench.out);
+        bench.form->Dsp().DeliverReports();
         benchmark::DoNotOptimize(bench.out[0].data());
     }
 }
@@ -61,8 +61,8 @@ BENCHMARK(BM_ProcessBlockThroughWindow)->Arg(1)->Arg(0)->Unit(benchmark::kMillis
 // the engine has invalidated the displays.
 void BM_RepaintWholeWindow(benchmark::State& state) {
     TBenchWindow bench;
-    bench.form->Dsp->WdmData(bench.in, bench.out);
-    bench.form->Dsp->DeliverReports();
+    bench.form->Dsp().WdmData(bench.in, bench.out);
+    bench.form->Dsp().DeliverReports();
     for (auto _ : state) {
         QPixmap shot = bench.form->grab();
         benchmark::DoNotOptimize(shot.cacheKey());

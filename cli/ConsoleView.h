@@ -14,6 +14,9 @@ class TConsoleView : public TSilentDspView {
 public:
     TConsoleView(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
+    // The statistics windows as JSON lines instead of text.
+    bool Json = false;
+
     // Why the stream ended by itself; "" while it did not.
     const std::string& EndReason() const { return endReason_; }
 

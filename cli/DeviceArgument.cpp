@@ -1,6 +1,7 @@
 #include "cli/DeviceArgument.h"
 
 #include "SND/Exceptions.h"
+#include "SND/WDM/DeviceChoice.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,27 +11,21 @@ namespace sonari::cli {
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-// The listed name is "%.2d  %s": the number, two spaces, the device's own name.
-std::string WithoutNumber(const std::string& listed) {
-    const size_t gap = listed.find("  ");
-    return gap == std::string::npos ? listed : listed.substr(gap + 2);
-}
-
 bool IsNumber(const std::string& text) {
     return !text.empty() && text.size() <= 9 &&
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+        return std::tolower(x) == std::tolower(y);
+    });
+}
+
 } // namespace
 
-int32_t ResolveDevice(const IDeviceList& devices, const std::string& argument) {
-    const int32_t count = devices.DeviceCount();
+int32_t ResolveDevice(const TWdmAudio& audio, const std::string& argument, bool isRender) {
+    const int32_t count = audio.DeviceCount();
     if (IsNumber(argument)) {
         const int32_t number = std::stoi(argument);
         if (number < 1 || number > count)
@@ -38,19 +33,20 @@ int32_t ResolveDevice(const IDeviceList& devices, const std::string& argument) {
                             std::to_string(count) + "; see 'sonari-cli devices')");
         return number - 1;
     }
-    const std::string wanted = Lower(argument);
-    std::vector<int32_t> matches;
-    for (int32_t i = 0; i < count; ++i) {
-        const std::string listed = Lower(devices.DeviceName(i));
-        if (listed == wanted || WithoutNumber(listed) == wanted)
-            matches.push_back(i);
+    for (const std::vector<int32_t>& found :
+         {DevicesWithKey(audio, argument, isRender), DevicesNamed(audio, argument, isRender)}) {
+        if (found.empty())
+            continue;
+        // the numbered name is unique; the rest must be unique within the direction
+        if (SameIgnoringCase(audio.DeviceName(found.front()), argument))
+            return found.front();
+        if (std::count_if(found.begin(), found.end(),
+                          [&](int32_t i) { return audio.HasPin(i, isRender); }) > 1)
+            throw Exception("More than one device is named '" + argument +
+                            "': give its number instead (see 'sonari-cli devices')");
+        return found.front();
     }
-    if (matches.empty())
-        throw Exception("No device named '" + argument + "' (see 'sonari-cli devices')");
-    if (matches.size() > 1)
-        throw Exception("More than one device is named '" + argument +
-                        "': give its number instead (see 'sonari-cli devices')");
-    return matches.front();
+    throw Exception("No device named '" + argument + "' (see 'sonari-cli devices')");
 }
 
 } // namespace sonari::cli

@@ -1,14 +1,15 @@
 #pragma once
 
-#include "SND/WDM/DeviceList.h"
+#include "SND/WDM/WdmAudio.h"
 
 #include <string>
 
 namespace sonari::cli {
 
-// The device a command-line argument names: its number as "devices" lists it (1-based), its
-// full listed name, or its name without the number, letter case ignored. Raises Exception when
-// nothing or more than one device matches.
-int32_t ResolveDevice(const IDeviceList& devices, const std::string& argument);
+// The device of that direction a command-line argument names: its number as "devices" lists it
+// (1-based), its key, or its name with or without the number, letter case ignored. A sound
+// server's output and input often share a description; the direction tells them apart. Raises
+// Exception when nothing matches or several devices of that direction do.
+int32_t ResolveDevice(const TWdmAudio& audio, const std::string& argument, bool isRender);
 
 } // namespace sonari::cli

@@ -30,8 +30,8 @@ void PrintDirection(const TWdmAudio& audio, int32_t index, bool isRender, std::o
 
 int DevicesCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << "Usage: sonari-cli devices\n\nLists every sound device with the number and name "
-               "that 'run' takes,\nits directions and format ranges.\n";
+        out << "Usage: sonari-cli devices\n\nLists every sound device with the number, name and "
+               "key that 'run' takes,\nits directions and format ranges.\n";
         return 0;
     }
     if (!args.empty()) {
@@ -44,7 +44,7 @@ int DevicesCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 1;
     }
     for (int32_t i = 0; i < audio.DeviceCount(); ++i) {
-        out << audio.DeviceName(i) << "\n";
+        out << audio.DeviceName(i) << "\n    key      " << audio.DeviceKey(i) << "\n";
         PrintDirection(audio, i, false, out);
         PrintDirection(audio, i, true, out);
     }

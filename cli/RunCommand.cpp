@@ -34,8 +34,8 @@ samples/s that both support.
 
   --input DEV      the microphone's device
   --output DEV     the device that feeds the transmitter
-                   DEV is a device's number as 'sonari-cli devices' lists it, or its name
-                   (letter case does not matter)
+                   DEV is a device's number as 'sonari-cli devices' lists it, its key, or
+                   its name with or without the number (letter case does not matter)
   --profile P.ini  equalizer, dynamics and output gain from a profile saved by Sonari
                    (without: equalizer on, gate/compressor/clipper off, output gain 0 dB)
   --latency MODE   low (the default): short blocks and device buffers, some tens of ms from
@@ -182,10 +182,11 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "No sound devices found.\n";
         return 1;
     }
-    const TDeviceSelection selection{ResolveDevice(audio, options.Input),
-                                     ResolveDevice(audio, options.Output)};
+    TDeviceSelection selection;
+    selection.InputDeviceIndex = ResolveDevice(audio, options.Input, false);
+    selection.OutputDeviceIndex = ResolveDevice(audio, options.Output, true);
 
-    const TProfile profile = ReadProfileOption(options.Profile);
+    const TProfile profile = ReadProfileOption(options.Profile, err);
     TConsoleView view(out, err);
     TDsp dsp(audio, synchronizer, view, selection, folders);
     dsp.EditEqualizer([&](TMicEqualizer& equalizer) { ApplyProfile(profile, equalizer); });

@@ -46,9 +46,27 @@ TSafeShutdown::TSafeShutdown(QObject* parent) : QObject(parent), terminator_([] 
     oldWriteSocket_ = gSignalSocket.exchange(sockets_[0]);
     Install(SIGTERM, oldTerm_);
     Install(SIGHUP, oldHup_);
-    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        connect(app, &QGuiApplication::commitDataRequest, this,
-                [this](QSessionManager&) { Shutdown(); });
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            try {
+                if (OnCommitData)
+                    OnCommitData();
+            } catch (...) {
+                // The session manager waits for the answer; a failed save must not keep it.
+            }
+        });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { Shutdown(); });
+        // Before the windows are asked to close, so no question holds the log-out up.
+        app->installEventFilter(this);
+    }
+}
+
+bool TSafeShutdown::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        Shutdown();
+        return true;
+    }
+    return false;
 }
 
 TSafeShutdown::~TSafeShutdown() {

@@ -9,16 +9,21 @@
 
 namespace sonari {
 
-// Ends the program at once when the desktop session ends (the session manager's commit-data
-// request) or when SIGTERM or SIGHUP arrives: OnShutdown is raised, then the program exits
-// through the normal termination path (std::exit: atexit handlers and static destructors run,
-// no window is asked to close, so no question can hold the shutdown up). The owner saves its
-// settings and stops its streams in OnShutdown. One instance at a time; main thread only.
+// The program's end with the desktop session. The session manager's commit-data request comes
+// before the log-out is final, which may still be cancelled: OnCommitData saves, and the program
+// runs on. The real end is the application being asked to quit (the session manager's last word
+// after a log-out that went through, or the program's own quit), the event loop ending, SIGTERM
+// or SIGHUP: OnShutdown is raised, then the program exits through the normal termination path
+// (std::exit: atexit handlers and static destructors run, no window is asked to close, so no
+// question can hold the shutdown up). The owner saves its settings and stops its streams in
+// OnShutdown. One instance at a time; main thread only.
 class TSafeShutdown : public QObject {
 public:
     explicit TSafeShutdown(QObject* parent = nullptr);
     ~TSafeShutdown() override;
 
+    // Raised on each commit-data request; its exceptions are swallowed.
+    std::function<void()> OnCommitData;
     // Raised once, just before the program ends.
     std::function<void()> OnShutdown;
 
@@ -29,6 +34,9 @@ public:
     void SetTerminator(std::function<void()> terminator) { terminator_ = std::move(terminator); }
     // Signal number that started the shutdown; 0 for a session end or a direct call.
     int ShutdownSignal() const { return shutdownSignal_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ReadSignal();

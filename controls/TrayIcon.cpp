@@ -6,7 +6,10 @@
 
 namespace sonari {
 
-TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {}
+TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {
+    areaWatch_.setInterval(kAreaPollMs);
+    connect(&areaWatch_, &QTimer::timeout, this, [this] { LookForArea(); });
+}
 
 TTrayIcon::~TTrayIcon() { DeleteIcon(); }
 
@@ -50,18 +53,35 @@ void TTrayIcon::FillRecord() {
 }
 
 void TTrayIcon::AddIcon() {
-    if (TrayAvailable() && !trayIcon_) {
+    if (!trayIcon_ && AreaAvailable()) {
         trayIcon_ = std::make_unique<QSystemTrayIcon>();
         connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) { HandleActivation(reason); });
+    } else if (!trayIcon_ && !areaWatch_.isActive()) {
+        areaWaited_.start();
+        areaWatch_.start();
     }
     FillRecord();
+}
+
+void TTrayIcon::LookForArea() {
+    if (!active_ || trayIcon_ || areaWaited_.hasExpired(kAreaWaitMs)) {
+        areaWatch_.stop();
+    } else if (AreaAvailable()) {
+        areaWatch_.stop();
+        AddIcon();
+        if (OnAppeared)
+            OnAppeared();
+    }
 }
 
 // The platform icon exists only while active, so inactive changes stay in the record.
 void TTrayIcon::ModifyIcon() { FillRecord(); }
 
-void TTrayIcon::DeleteIcon() { trayIcon_.reset(); }
+void TTrayIcon::DeleteIcon() {
+    areaWatch_.stop();
+    trayIcon_.reset();
+}
 
 void TTrayIcon::HandleActivation(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {

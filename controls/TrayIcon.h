@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
@@ -7,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -14,11 +16,14 @@
 namespace sonari {
 
 // The program's icon in the notification area. Where the desktop has no notification area the
-// component keeps its state and does nothing else, so the program works normally without it.
-// Main thread only.
+// component keeps its state and does nothing else, so the program works normally without it. A
+// program started with the desktop session often comes before the panel: an active icon without
+// an area watches for one for a while and registers when it appears. Main thread only.
 class TTrayIcon : public QObject {
 public:
     static constexpr int kMaxToolTipLength = 62; // characters
+    static constexpr int kAreaPollMs = 1000;     // how often a missing area is looked for
+    static constexpr int kAreaWaitMs = 180000;   // for how long after activation
 
     explicit TTrayIcon(QObject* parent = nullptr);
     ~TTrayIcon() override;
@@ -43,12 +48,16 @@ public:
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
     std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)> OnRightClick;
+    // The icon was registered in a notification area that appeared after activation.
+    std::function<void()> OnAppeared;
 
     // Dispatches one notification of the platform icon to the events above.
     void HandleActivation(QSystemTrayIcon::ActivationReason reason);
 
     // True when the desktop offers a notification area.
     static bool TrayAvailable();
+    // What the component asks; TrayAvailable unless replaced (tests do).
+    std::function<bool()> AreaAvailable = &TrayAvailable;
     // True while an icon is shown in a real notification area.
     bool Registered() const { return trayIcon_ != nullptr; }
     // How often the icon record (image and tool-tip) has been filled for registration or update.
@@ -60,12 +69,15 @@ private:
     void DeleteIcon();
     void FillRecord();
     void RightClick();
+    void LookForArea();
 
     bool active_ = false;
     QIcon icon_;
     QString toolTip_;
     QPointer<QMenu> popupMenu_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    QTimer areaWatch_;
+    QElapsedTimer areaWaited_;
     int recordUpdates_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "SND/Exceptions.h"
 #include "SND/Levels.h"
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/WdmErrors.h"
 #include "engine/NoiseMixer.h"
 #include "engine/OutputLimiter.h"
@@ -92,8 +93,13 @@ bool TDsp::DevicesValid() const {
 }
 
 TDeviceCaps TDsp::CheckedCaps(int32_t deviceIndex, bool isRender) const {
-    if (deviceIndex < 0 || deviceIndex >= audio_.DeviceCount())
+    if (deviceIndex < 0 || deviceIndex >= audio_.DeviceCount()) {
+        // A saved device that is gone is named; another device never stands in for it.
+        const std::string missing = MissingDeviceMessage(audio_, selection_, isRender);
+        if (!missing.empty())
+            throw Exception(missing);
         RaiseWdmErrorFmt(wdmInvalidDevice, deviceIndex);
+    }
     const TDeviceCaps caps = audio_.GetCaps(deviceIndex, isRender);
     if (!caps.Found)
         RaiseWdmError(isRender ? wdmNoOutputPin : wdmNoInputPin);
@@ -197,28 +203,26 @@ void TDsp::Publish() {
     chain_.Publish(p);
 }
 
-// The edited equalizer with its spectra for the run's block size: short blocks take a mirror
-// of it, rebuilt only where it differs.
+// The edited equalizer's parameters for the run's block size. Only the spectra depend on it:
+// they come from a mirror that follows the bands and cut-offs, everything else is the edited
+// equalizer's own.
 const TEqualizerParameters& TDsp::RunEqualizerParameters() {
     if (runBlockSize_ == kBlockSize)
         return equalizer_.Parameters();
     TMicEqualizer& mirror = shortEqualizer_;
+    const TMicEqualizer& edited = equalizer_;
     if (mirror.DataBlockSize() != runBlockSize_)
         mirror.SetDataBlockSize(runBlockSize_);
-    const TMicEqualizer& edited = equalizer_;
     if (mirror.Bands() != edited.Bands())
         mirror.SetBands(edited.Bands());
     if (mirror.CutoffLo() != edited.CutoffLo() || mirror.CutoffHi() != edited.CutoffHi()) {
         mirror.SetCutoffLo(edited.CutoffLo()); // drags the high edge along where it must
         mirror.SetCutoffHi(edited.CutoffHi());
     }
-    mirror.SetClipThreshold(edited.ClipThreshold());
-    mirror.SetGateThreshold(edited.GateThreshold());
-    mirror.SetCompression(edited.Compression());
-    mirror.SetEqualizerEnabled(edited.EqualizerEnabled());
-    mirror.SetClipperEnabled(edited.ClipperEnabled());
-    mirror.SetAnalysisOn(edited.AnalysisOn());
-    return mirror.Parameters();
+    shortParameters_ = edited.Parameters();
+    shortParameters_.FiltSpec = mirror.Parameters().FiltSpec;
+    shortParameters_.TotalSpec = mirror.Parameters().TotalSpec;
+    return shortParameters_;
 }
 
 void TDsp::EditEqualizer(const std::function<void(TMicEqualizer&)>& edit) {
@@ -399,7 +403,7 @@ double TDsp::LatencyEstimateMs() const {
         return std::numeric_limits<double>::quiet_NaN();
     const TDeviceSettings& input = wdm_.InputDevice();
     const double frames = static_cast<double>(input.SamplesPerBuf) + delays->CaptureFrames +
-                          delays->RenderFrames + chain_.LatencyFor(parameters_);
+                          delays->RenderFrames + chain_.LatencyWith(equalizer_.Delay());
     return frames * 1000.0 / input.SamplingRate;
 }
 

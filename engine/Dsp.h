@@ -62,11 +62,13 @@ public:
     void SetMode(TDspMode mode) { mode_ = mode; }
     // Stops the stream and completes an open file; never raises.
     void Stop() noexcept;
-    // Both device indices lie inside the device list.
+    // Both device indices lie inside the device list (a saved device that is missing has
+    // none): only then can a mode start.
     bool DevicesValid() const;
     // Capture for mode 2, render for mode 4, both for mode 6: picks a rate 12000 * 2^k from the
     // devices' ranges, retries at twice the rate while the device refuses (EWdmAudioError) and
-    // its highest rate allows, with the chain prepared for each attempt. Failures propagate.
+    // its highest rate allows, with the chain prepared for each attempt. Failures propagate; a
+    // missing saved device raises Exception "Sound device not found: <name>".
     void StartInput();
     void StartOutput();
     void StartDuplex();
@@ -187,7 +189,8 @@ private:
     std::atomic<int64_t> overloadCount_{0};
 
     TMicEqualizer equalizer_;      // as edited, for 1024-sample blocks
-    TMicEqualizer shortEqualizer_; // its mirror for the short blocks of a low-latency run
+    TMicEqualizer shortEqualizer_; // its spectra for the short blocks of a low-latency run
+    TEqualizerParameters shortParameters_;
     int32_t runBlockSize_ = kBlockSize;
     TChainParameters parameters_;
     bool softwareGainOn_ = false;

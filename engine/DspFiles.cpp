@@ -35,11 +35,14 @@ bool TDsp::LoadVoice() {
 
 void TDsp::StartRecording() {
     StartInput();
+    // A cancelled or failed recording must not cost the last complete one.
+    file_.SetReplaceOnlyWhenComplete(true);
     OpenFile("Voice.wav", static_cast<uint32_t>(wdm_.InputDevice().BitsPerSample / 8));
 }
 
 void TDsp::StartOutputToFile() {
     StartOutput();
+    file_.SetReplaceOnlyWhenComplete(false);
     OpenFile("Out.wav", 2);
 }
 

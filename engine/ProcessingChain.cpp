@@ -117,15 +117,12 @@ void TProcessingChain::Decimate(const TSingleArray& input) {
             x *= applied_.SoftwareGain;
 }
 
-double TProcessingChain::LatencyFor(const TChainParameters& parameters) const {
+double TProcessingChain::LatencyWith(int32_t equalizerDelay) const {
     const double outputRatio = output_ ? interpolator_.Ratio() : decimator_.Ratio();
     double latency = DecimationDelay(decimator_) * outputRatio / decimator_.Ratio();
     if (!output_)
         return latency;
-    const TEqualizerParameters& equalizer = parameters.Equalizer;
-    if (equalizer.EqualizerEnabled || equalizer.ClipperEnabled)
-        latency += equalizer_.Delay() * outputRatio;
-    return latency + interpolator_.Delay();
+    return latency + equalizerDelay * outputRatio + interpolator_.Delay();
 }
 
 } // namespace sonari

@@ -56,12 +56,13 @@ public:
     void Process(const TSingleArray& input, TSingleArray& output);
 
     // Delay from input to output in frames at the output rate (the input rate without an
-    // output), for the parameters last applied: the decimator's, the equalizer's (while a stage
-    // is on) and the interpolator's.
-    double Latency() const { return LatencyFor(applied_); }
-    // The same for `parameters`; reads only what Prepare fixed, so the controlling thread may
-    // ask while the chain runs.
-    double LatencyFor(const TChainParameters& parameters) const;
+    // output), for the parameters last applied: the decimator's, the equalizer's (which depends
+    // on its switches, the overshoot control's included) and the interpolator's.
+    double Latency() const { return LatencyWith(equalizer_.Delay()); }
+    // The same for an equalizer delay of `equalizerDelay` samples at 12000 samples/s; reads only
+    // what Prepare fixed, so the controlling thread may ask while the chain runs (with the delay
+    // of its own copy of the equalizer).
+    double LatencyWith(int32_t equalizerDelay) const;
 
     // --- taps of the last block, 12000 samples/s, valid until the next Process ---
     // After decimation and software gain.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace sonari {
 
@@ -41,7 +42,8 @@ void TRecordingFile::Open(const std::string& fileName, uint32_t bytesPerSample) 
     wav_.SetChannelCount(1);
     wav_.SetBytesPerSample(bytesPerSample);
     wav_.SetSamplesPerSec(kRate);
-    wav_.SetFileName(fileName);
+    target_ = replaceOnlyWhenComplete_ ? fileName : std::string();
+    wav_.SetFileName(target_.empty() ? fileName : fileName + ".part");
     wav_.OpenWrite();
     failed_ = false;
     error_.clear();
@@ -53,6 +55,7 @@ void TRecordingFile::Arm() {
     Assert(!IsOpen(), kSource);
     queue_.Clear();
     appended_ = 0;
+    complete_ = false;
     lost_ = 0;
 }
 
@@ -64,9 +67,32 @@ void TRecordingFile::Close() {
     }
     queue_.Clear();
     if (wav_.IsOpen())
-        wav_.Close();
+        CloseWav();
     if (const std::string error = WriteError(); !error.empty())
         throw Exception(error);
+}
+
+// Completes the file; a temporary one replaces its target only when complete.
+void TRecordingFile::CloseWav() {
+    const std::string target = std::exchange(target_, {});
+    if (target.empty())
+        return wav_.Close();
+    const std::string part = wav_.FileName();
+    std::error_code error;
+    try {
+        wav_.Close();
+    } catch (...) {
+        std::filesystem::remove(part, error);
+        throw;
+    }
+    if (complete_ && !failed_.load())
+        std::filesystem::rename(part, target, error);
+    if (!complete_ || failed_.load() || error) {
+        std::error_code ignored;
+        std::filesystem::remove(part, ignored);
+    }
+    if (error)
+        throw Exception("Unable to replace " + target + ": " + error.message());
 }
 
 TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block) {
@@ -78,7 +104,7 @@ TRecordingFile::TProgress TRecordingFile::Append(const TSingleArray& block) {
         FadeBlock(copy, true);
     } else if (appended_ >= kLimit) {
         FadeBlock(copy, false);
-        progress.Complete = true;
+        progress.Complete = complete_ = true;
     }
     if (queue_.TryPush(copy_))
         wake_.release();

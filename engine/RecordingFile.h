@@ -46,6 +46,10 @@ public:
     // writer, which writes what is queued first. Exception with the reason when it cannot.
     void Open(const std::string& fileName, uint32_t bytesPerSample);
     bool IsOpen() const { return writer_.joinable(); }
+    // For the files opened from now on: the samples go to a temporary file beside `fileName`,
+    // which replaces it only once it has reached the 5-second mark; an unfinished or failed one
+    // is removed, so the last complete recording survives.
+    void SetReplaceOnlyWhenComplete(bool on) { replaceOnlyWhenComplete_ = on; }
     // Once the appending has stopped: writes what is queued and completes the file (raising the
     // first write error), or drops what is queued when no file was opened.
     void Close();
@@ -59,10 +63,15 @@ public:
 private:
     void WriterLoop();
 
+    void CloseWav();
+
     TKelWavFile wav_;
     TSpscRing<TDataBufferF> queue_;
     TDataBufferF copy_; // the block being faded, one channel
     int64_t appended_ = 0;
+    bool replaceOnlyWhenComplete_ = false;
+    std::string target_;    // what the temporary file replaces; "" when writing in place
+    bool complete_ = false; // the 5-second mark was reached (the appending thread's, read at Close)
     std::counting_semaphore<> wake_{0}; // released once per queued block
     std::atomic<bool> closing_{false};
     std::atomic<uint64_t> lost_{0};

@@ -16,6 +16,8 @@ constexpr const char* kLeft = "Left";
 constexpr const char* kAudio = "Audio";
 constexpr const char* kInputDevice = "InputDevice";
 constexpr const char* kOutputDevice = "OutputDevice";
+constexpr const char* kInputDeviceId = "InputDeviceId";
+constexpr const char* kOutputDeviceId = "OutputDeviceId";
 constexpr const char* kSoftGain = "SoftGain";
 constexpr const char* kSoftGainEnabled = "SoftGainEnabled";
 constexpr const char* kLastProfile = "LastProfile";
@@ -52,6 +54,9 @@ void LoadSettings(const std::string& fileName, TAppSettings& s) {
     }
     s.InputDevice = ini.ReadString(kAudio, kInputDevice, s.InputDevice);
     s.OutputDevice = ini.ReadString(kAudio, kOutputDevice, s.OutputDevice);
+    // A key belongs to the name beside it: an older file's name comes without one.
+    s.InputDeviceId = ini.ReadString(kAudio, kInputDeviceId, "");
+    s.OutputDeviceId = ini.ReadString(kAudio, kOutputDeviceId, "");
     s.SoftGain = ini.ReadInteger(kAudio, kSoftGain, s.SoftGain);
     s.SoftGainEnabled = ini.ReadBool(kAudio, kSoftGainEnabled, s.SoftGainEnabled);
     s.PlaybackVolume = ReadPosition(ini, kVolume, s.PlaybackVolume);
@@ -72,6 +77,8 @@ void SaveSettings(const std::string& fileName, const TAppSettings& s) {
     if (!s.InputDevice.empty() && !s.OutputDevice.empty()) {
         ini.WriteString(kAudio, kInputDevice, s.InputDevice);
         ini.WriteString(kAudio, kOutputDevice, s.OutputDevice);
+        ini.WriteString(kAudio, kInputDeviceId, s.InputDeviceId);
+        ini.WriteString(kAudio, kOutputDeviceId, s.OutputDeviceId);
     }
     ini.WriteInteger(kAudio, kSoftGain, s.SoftGain);
     ini.WriteBool(kAudio, kSoftGainEnabled, s.SoftGainEnabled);

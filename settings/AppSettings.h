@@ -15,6 +15,9 @@ struct TAppSettings {
     // Device names as the device list shows them ("01  Name"); "" when none is saved.
     std::string InputDevice;
     std::string OutputDevice;
+    // The devices' keys, which find them when the numbering changed; "" in older files.
+    std::string InputDeviceId;
+    std::string OutputDeviceId;
     // Software gain in whole dB and its switch.
     int32_t SoftGain = 0;
     bool SoftGainEnabled = false;
@@ -39,8 +42,8 @@ struct TAppSettings {
 void LoadSettings(const std::string& fileName, TAppSettings& settings);
 
 // Writes every setting but "GenerateTone", each reaching the file at once; the device names
-// only when they are not empty, so names saved earlier stay otherwise. EIniFileException
-// "Unable to write to %s" ends the save at the key that failed.
+// and keys only when both names are not empty, so devices saved earlier stay otherwise.
+// EIniFileException "Unable to write to %s" ends the save at the key that failed.
 void SaveSettings(const std::string& fileName, const TAppSettings& settings);
 
 } // namespace sonari

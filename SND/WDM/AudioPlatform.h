@@ -107,6 +107,7 @@ struct TDeviceInterface {
     std::string Path;
     bool NameFound = false; // the registry holds a friendly name
     std::string FriendlyName;
+    std::string Key; // stays the same while the device exists, whatever its position; "" = Path
 };
 
 // A device with I/O queued for the events waited on failed for good (unplugged, sound server
@@ -128,7 +129,8 @@ class IAudioPlatform {
 public:
     virtual ~IAudioPlatform() = default;
 
-    // Loads what the platform needs; raises when the platform is unavailable.
+    // Loads what the platform needs and takes stock of the devices; raises when the platform is
+    // unavailable. Called again, with nothing open, to take stock anew.
     virtual void Load() = 0;
     // Interface number `index` of the audio class; false when there are no more.
     virtual bool EnumDeviceInterface(uint32_t index, TDeviceInterface& device) = 0;

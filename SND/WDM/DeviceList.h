@@ -25,10 +25,24 @@ public:
 // Device names of one direction, each with its index in the device list attached.
 using TDeviceNameList = std::vector<std::pair<std::string, int32_t>>;
 
-// The operator's choice of devices: positions in the one device list that serves both directions.
+// A device as the settings remember it.
+struct TSavedDevice {
+    std::string Caption; // the name the list showed: "05  Radio-TX"
+    std::string Key;     // its key; "" in files written before keys were kept
+};
+
+// The operator's choice of devices: positions in the one device list that serves both
+// directions. A saved device that the list does not hold has index -1 and is kept as missing,
+// so that it is named to the operator and found again once it is back.
 struct TDeviceSelection {
+    // A plain choice of two devices, none missing.
+    TDeviceSelection(int32_t input = 0, int32_t output = 0)
+        : InputDeviceIndex(input), OutputDeviceIndex(output) {}
+
     int32_t InputDeviceIndex = 0;
     int32_t OutputDeviceIndex = 0;
+    TSavedDevice MissingInput;
+    TSavedDevice MissingOutput;
 };
 
 } // namespace sonari

@@ -1,5 +1,7 @@
 #include "SND/WDM/WdmAudio.h"
 
+#include "SND/Exceptions.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -94,6 +96,28 @@ void FillTemplates(uint32_t pinId, TPin& pin) {
 } // namespace
 
 TWdmAudio::TWdmAudio(std::unique_ptr<IAudioPlatform> platform) : platform_(std::move(platform)) {
+    Build();
+}
+
+// The devices go before the platform (member order), closing whatever is still open.
+TWdmAudio::~TWdmAudio() = default;
+
+void TWdmAudio::Refresh() {
+    const bool open = std::any_of(filters_.begin(), filters_.end(), [](const TFilter& device) {
+        return device.Handle.IsOpen() ||
+               std::any_of(device.Pins.begin(), device.Pins.end(),
+                           [](const TPin& pin) { return pin.Handle.IsOpen(); });
+    });
+    Assert(!open, "SND/WDM/WdmAudio");
+    initialized_ = false;
+    failure_.clear();
+    filters_.clear();
+    captureNames_.clear();
+    renderNames_.clear();
+    Build();
+}
+
+void TWdmAudio::Build() {
     if (!platform_)
         return;
     try {
@@ -114,9 +138,6 @@ TWdmAudio::TWdmAudio(std::unique_ptr<IAudioPlatform> platform) : platform_(std::
     }
     initialized_ = true;
 }
-
-// The devices go before the platform (member order), closing whatever is still open.
-TWdmAudio::~TWdmAudio() = default;
 
 void TWdmAudio::EnumerateDevices() {
     filters_.clear();
@@ -146,6 +167,7 @@ bool TWdmAudio::AddDevice(uint32_t interfaceIndex) {
     TFilter device;
     device.IsRealtime = info.Realtime == iaPresent;
     device.Path = info.Path;
+    device.Key = info.Key.empty() ? info.Path : info.Key;
     device.Name = NumberedName(filters_.size() + 1, info.FriendlyName);
     ScanPins(device);
     if (!device.Pins.empty())
@@ -221,6 +243,10 @@ int32_t TWdmAudio::DeviceCount() const { return static_cast<int32_t>(filters_.si
 
 std::string TWdmAudio::DeviceName(int32_t index) const {
     return filters_.at(static_cast<size_t>(index)).Name;
+}
+
+const std::string& TWdmAudio::DeviceKey(int32_t index) const {
+    return filters_.at(static_cast<size_t>(index)).Key;
 }
 
 int32_t TWdmAudio::IndexOfDevice(const std::string& name) const {

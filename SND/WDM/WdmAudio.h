@@ -11,15 +11,20 @@
 namespace sonari {
 
 // The device list: every device registered for capture or render that has a pin the layer can
-// stream through, built once at construction. One list serves both directions; a device index
-// is a position in Filters(). Main thread only, except that running streams read pin handles
-// and formats.
+// stream through, built at construction and again by Refresh. One list serves both directions;
+// a device index is a position in Filters(). Main thread only, except that running streams read
+// pin handles and formats.
 class TWdmAudio : public IDeviceList {
 public:
     explicit TWdmAudio(std::unique_ptr<IAudioPlatform> platform);
     ~TWdmAudio() override;
     TWdmAudio(const TWdmAudio&) = delete;
     TWdmAudio& operator=(const TWdmAudio&) = delete;
+
+    // Reads the devices again, so that one switched on later can be chosen; indices and names
+    // may change. Never while a device is open (a stream runs): an assertion failure
+    // (SND/WDM/WdmAudio).
+    void Refresh();
 
     // The platform loaded and at least one device was listed.
     bool Initialized() const { return initialized_; }
@@ -41,8 +46,12 @@ public:
     int32_t DeviceCount() const override;
     std::string DeviceName(int32_t index) const override;
     int32_t IndexOfDevice(const std::string& name) const override;
+    // The device's identity, kept by the settings beside its name: a sound server's name for
+    // an endpoint, an ALSA PCM name, a card's id and device number. `index` must be valid.
+    const std::string& DeviceKey(int32_t index) const;
 
 private:
+    void Build();
     void EnumerateDevices();
     bool AddDevice(uint32_t interfaceIndex);
     void ScanPins(TFilter& device);

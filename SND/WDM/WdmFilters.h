@@ -34,6 +34,7 @@ using TPins = std::vector<TPin>;
 struct TFilter {
     std::string Path;        // what the platform opens
     std::string Name;        // "%.2d  %s" of list position + 1 and the friendly name
+    std::string Key;         // the device's identity where positions change (settings keep it)
     TFilterHandle Handle;    // the device opened for streaming
     bool IsRealtime = false; // pins stream through a cyclic buffer
     TPins Pins;

@@ -1,10 +1,12 @@
 #include "SND/Fft.h"
 
 #include "SND/Exceptions.h"
+#include "SND/SimdPath.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -121,6 +123,103 @@ TEST_P(FftSize, BothTransformsMatchTheDirectDftBothWaysAndInvertScaledByHalfTheS
 INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSize,
                          ::testing::Values(4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
                                            8192));
+
+// Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N} at the given bins only.
+LongVec DirectDftAt(const std::vector<float>& a, int sign, const std::vector<size_t>& bins) {
+    const size_t points = a.size() / 2;
+    const TUnitCircle unit(points);
+    LongVec out;
+    for (size_t k : bins) {
+        long double re = 0, im = 0;
+        for (size_t j = 0; j < points; ++j) {
+            const size_t m = j * k % points;
+            const long double s = sign * unit.sin[m];
+            re += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
+            im += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
+        }
+        out.push_back(re);
+        out.push_back(im);
+    }
+    return out;
+}
+
+// Beyond the tables precomputed per pass (transforms of 8192 points and more) the last passes
+// make their twiddles as they go. 48 bins spread over the spectrum, ends included.
+TEST(FftLargeSizes, MatchTheDirectDftAtSampledBins) {
+    TFftWork work;
+    for (int n : {16384, 32768, kFftMaxSize}) {
+        SCOPED_TRACE(n);
+        const size_t points = size_t(n) / 2;
+        std::vector<size_t> bins = {0,         1, 2, points / 4 - 1, points / 2 - 1, points / 2 + 1,
+                                    points - 1};
+        std::mt19937 rng(static_cast<unsigned>(n));
+        while (bins.size() < 48)
+            bins.push_back(rng() % points);
+        for (int sign : {+1, -1}) {
+            const std::vector<float> x = RandomFloats(n, 20 + sign);
+            std::vector<float> c = x;
+            work.Cdft(n, sign, c.data());
+            std::vector<float> got;
+            for (size_t k : bins)
+                got.insert(got.end(), {c[2 * k], c[2 * k + 1]});
+            EXPECT_LT(RelativeError(got, DirectDftAt(x, sign, bins)), kTolerance)
+                << "cdft " << sign;
+        }
+        // rdft forward: bins k < n/2 of the DFT of (x, 0), with the Nyquist bin in a[1].
+        const std::vector<float> x = RandomFloats(n, 30);
+        std::vector<float> r = x, interleaved(2 * size_t(n), 0.0f);
+        for (int j = 0; j < n; ++j)
+            interleaved[2 * size_t(j)] = x[size_t(j)];
+        work.Rdft(n, 1, r.data());
+        std::vector<size_t> realBins = {size_t(n) / 2};
+        for (size_t k : bins)
+            if (k < size_t(n) / 2 && k > 0)
+                realBins.push_back(k);
+        const LongVec want = DirectDftAt(interleaved, +1, realBins);
+        std::vector<float> got = {r[1], 0.0f};
+        for (size_t k : std::vector<size_t>(realBins.begin() + 1, realBins.end()))
+            got.insert(got.end(), {r[2 * k], r[2 * k + 1]});
+        EXPECT_LT(RelativeError(got, want), kTolerance) << "rdft";
+    }
+}
+
+// Sets a path for one test and returns to the automatic choice afterwards.
+struct TForcedPath {
+    explicit TForcedPath(TSimdPath path) { ForceSimdPath(path); }
+    ~TForcedPath() { ForceSimdPath(std::nullopt); }
+};
+
+TEST(FftPaths, EveryInstructionSetGivesTheSameBitsAtEverySize) {
+    std::vector<TSimdPath> paths;
+    for (TSimdPath p : kSimdPaths)
+        if (SimdPathSupported(p))
+            paths.push_back(p);
+    for (int n = 4; n <= kFftMaxSize; n *= 2) {
+        const std::vector<float> x = RandomFloats(n, unsigned(n));
+        std::vector<std::vector<float>> results;
+        for (TSimdPath path : paths) {
+            const TForcedPath forced(path);
+            // A table grown by a larger transform first: the real pass reads it with a stride.
+            TFftWork fresh, grown;
+            std::vector<float> big(2 * size_t(n));
+            grown.Rdft(2 * n <= kFftMaxSize ? 2 * n : n, 1, big.data());
+            std::vector<float> all;
+            for (TFftWork* work : {&fresh, &grown})
+                for (int sign : {+1, -1}) {
+                    std::vector<float> r = x, c = x;
+                    work->Rdft(n, sign, r.data());
+                    work->Cdft(n, sign, c.data());
+                    all.insert(all.end(), r.begin(), r.end());
+                    all.insert(all.end(), c.begin(), c.end());
+                }
+            results.push_back(std::move(all));
+        }
+        for (size_t p = 1; p < paths.size(); ++p)
+            EXPECT_EQ(0, std::memcmp(results[p].data(), results[0].data(),
+                                     results[0].size() * sizeof(float)))
+                << SimdPathName(paths[p]) << " against SSE2, n = " << n;
+    }
+}
 
 TEST(FftTables, AreBuiltOnFirstUseWithTheDocumentedSizesAndCosineTable) {
     TFftWork work;

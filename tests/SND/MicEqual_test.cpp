@@ -2,6 +2,8 @@
 
 #include "SND/BlkSinc.h"
 #include "SND/Exceptions.h"
+#include "tests/support/Envelope.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -467,7 +469,7 @@ TEST(MicEqualizerDynamics, StartsFromTheEnvelopeFloorAndFallsBackToItInSilence) 
     EXPECT_EQ(eq.Envelope(), 1e-10f);
     for (float g : eq.SampleGain())
         ASSERT_TRUE(std::isfinite(g));
-    EXPECT_EQ(MaxAbs(quiet, 2 * kBlock), 0.0);
+    EXPECT_EQ(MaxAbs(quiet, 2 * kBlock + eq.OvershootDelay()), 0.0);
 }
 
 TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
@@ -496,6 +498,277 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
                     ASSERT_TRUE(std::isfinite(g) && g >= 0) << clip << " " << gate << " " << ratio;
                 ASSERT_TRUE(std::isfinite(eq.Envelope()));
             }
+}
+
+// --- overshoot control ---
+
+struct TCutoffs {
+    int32_t Lo, Hi;
+};
+// The cut-offs' extremes: the editor's widest and narrowest band.
+const TCutoffs kWide{50, 5700}, kNarrow{500, 1500};
+
+TMicEqualizer ClippingEqualizer(TCutoffs band, bool control, int32_t blockSize = kBlock) {
+    TMicEqualizer eq;
+    eq.SetDataBlockSize(blockSize);
+    eq.SetCutoffLo(band.Lo);
+    eq.SetCutoffHi(band.Hi);
+    eq.SetClipperEnabled(true);
+    eq.SetOvershootControl(control);
+    eq.Prepare();
+    return eq;
+}
+
+// The signal block by block, the last one padded with silence; the output as long as the input.
+TSingleArray ProcessSignal(TMicEqualizer& eq, const TSingleArray& x) {
+    const auto d = static_cast<size_t>(eq.DataBlockSize());
+    TSingleArray y, block(d);
+    for (size_t first = 0; first < x.size(); first += d) {
+        std::fill(block.begin(), block.end(), 0.0f);
+        std::copy_n(x.begin() + first, std::min(d, x.size() - first), block.begin());
+        eq.Process(block);
+        y.insert(y.end(), block.begin(), block.end());
+    }
+    y.resize(x.size());
+    return y;
+}
+
+// Hard cases for the envelope after the second band-pass, 14 blocks each, ending in silence.
+constexpr size_t kCaseLength = 14 * kBlock;
+const float kClip = TMicEqualizer().ClipThreshold();
+
+// Bursts of two equal tones whose envelope peaks at `times` the clip threshold, switched on and
+// off abruptly.
+TSingleArray TwoToneBursts(double hzA, double hzB, double times) {
+    TSingleArray x(kCaseLength, 0.0f);
+    for (size_t n = 0; n + 2 * kBlock < kCaseLength; ++n) {
+        if (n % 1800 >= 1200)
+            continue;
+        const double t = static_cast<double>(n) / 12000;
+        x[n] = static_cast<float>(
+            times * kClip / 2 *
+            (std::sin(2 * std::numbers::pi * hzA * t) + std::sin(2 * std::numbers::pi * hzB * t)));
+    }
+    return x;
+}
+
+// A tone swept across the band at 20 dB over the clip threshold.
+TSingleArray OverdrivenSweep(TCutoffs band) {
+    TSingleArray x(kCaseLength, 0.0f);
+    const size_t length = kCaseLength - 2 * kBlock;
+    double phase = 0;
+    for (size_t n = 0; n < length; ++n) {
+        const double hz = band.Lo + (band.Hi - band.Lo) * static_cast<double>(n) / length;
+        phase += 2 * std::numbers::pi * hz / 12000;
+        x[n] = static_cast<float>(10 * kClip * std::sin(phase));
+    }
+    return x;
+}
+
+// Full-scale clicks over a quiet tone that keeps the gate open.
+TSingleArray Clicks() {
+    TSingleArray x(kCaseLength, 0.0f);
+    for (size_t n = 0; n + 2 * kBlock < kCaseLength; ++n)
+        x[n] = static_cast<float>(0.1 * kClip * std::sin(2 * std::numbers::pi * 700 * n / 12000));
+    for (size_t n = 1000; n + 2 * kBlock < kCaseLength; n += 1500)
+        x[n] = n % 3000 == 1000 ? 2e9f : -2e9f;
+    return x;
+}
+
+// Speech-like sound (a swelling two-tone with noise, 10 dB over the clip threshold at its
+// loudest) that stops dead into digital silence.
+TSingleArray LoudSpeechThenSilence() {
+    TSingleArray x(kCaseLength, 0.0f);
+    std::mt19937 rng(21);
+    std::normal_distribution<double> noise(0.0, 0.5 * kClip);
+    for (size_t n = 0; n < 8 * kBlock; ++n) {
+        const double t = static_cast<double>(n) / 12000;
+        const double swell = 0.6 + 0.4 * std::sin(2 * std::numbers::pi * 3.1 * t);
+        x[n] = static_cast<float>(swell * 3 * kClip *
+                                      (std::sin(2 * std::numbers::pi * 240 * t) +
+                                       0.7 * std::sin(2 * std::numbers::pi * 1130 * t)) +
+                                  noise(rng));
+    }
+    return x;
+}
+
+// Long-term power spectrum, 1024-point frames with Nuttall's window every 128 samples (so a
+// delay does not change it), in dB re K^2; bin k at k * 12000 / 1024 Hz.
+std::vector<double> PowerSpectrumDb(const TSingleArray& x) {
+    constexpr int n = 1024;
+    TFftWork fft;
+    std::vector<double> power(n / 2, 0.0);
+    TSingleArray frame(n);
+    for (size_t first = 0; first + n <= x.size(); first += n / 8) {
+        for (int j = 0; j < n; ++j) {
+            const double t = 2 * std::numbers::pi * j / n;
+            const double w = 0.355768 - 0.487396 * std::cos(t) + 0.144232 * std::cos(2 * t) -
+                             0.012604 * std::cos(3 * t);
+            frame[j] = static_cast<float>(x[first + j] * w);
+        }
+        fft.Rdft(n, 1, frame.data());
+        for (int k = 1; k < n / 2; ++k)
+            power[k] +=
+                double{frame[2 * k]} * frame[2 * k] + double{frame[2 * k + 1]} * frame[2 * k + 1];
+    }
+    std::vector<double> db(power.size());
+    for (size_t k = 0; k < power.size(); ++k)
+        db[k] = 10 * std::log10(power[k] / (kK * kK) + 1e-300);
+    return db;
+}
+
+// The loudest output sample is the response's centre: the delay, whatever the switches. A gain
+// of 1 without gate keeps the clipper path linear.
+TEST(MicEqualizerOvershoot, DelayFollowsTheSwitchesAndIsWhereAnImpulseComesOut) {
+    struct TCase {
+        bool equalizer, clipper, control;
+    };
+    for (const TCase c :
+         {TCase{true, false, true}, TCase{true, true, false}, TCase{true, true, true},
+          TCase{false, true, false}, TCase{false, true, true}}) {
+        TMicEqualizer eq = EngineEqualizer();
+        eq.SetClipThreshold(static_cast<float>(kK));
+        eq.SetGateThreshold(1e-20f);
+        eq.SetEqualizerEnabled(c.equalizer);
+        eq.SetClipperEnabled(c.clipper);
+        eq.SetOvershootControl(c.control);
+        const int32_t expected = (c.equalizer ? 384 : 0) + (c.clipper ? 128 : 0) +
+                                 (c.clipper && c.control ? eq.OvershootDelay() : 0);
+        EXPECT_EQ(eq.Delay(), expected);
+        TSingleArray impulse(4 * kBlock, 0.0f);
+        impulse[1500] = 1e9f;
+        const TSingleArray y = ProcessSignal(eq, impulse);
+        const auto loudest = std::max_element(
+            y.begin(), y.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        EXPECT_EQ(loudest - y.begin() - 1500, eq.Delay()) << c.equalizer << c.clipper << c.control;
+    }
+    TMicEqualizer eq;
+    eq.SetFiltKernelLen(100);
+    EXPECT_EQ(eq.OvershootDelay(), 2 * (50 + TOvershootControl::kSearch));
+}
+
+TEST(MicEqualizerOvershoot, HoldsTheEnvelopeAtTheClipLevelInHardCasesAtBothBandExtremes) {
+    for (TCutoffs band : {kWide, kNarrow}) {
+        struct TCase {
+            const char* name;
+            TSingleArray signal;
+            bool hard; // overshoots without the control
+        };
+        const std::vector<TCase> cases = {
+            {"two tones at the clip level", TwoToneBursts(800, 1100, 1), false},
+            {"two tones 6 dB over", TwoToneBursts(800, 1100, 2), true},
+            {"sweep 20 dB over", OverdrivenSweep(band), true},
+            {"clicks", Clicks(), true},
+            {"speech into silence", LoudSpeechThenSilence(), true}};
+        for (const TCase& c : cases) {
+            TMicEqualizer off = ClippingEqualizer(band, false), on = ClippingEqualizer(band, true);
+            const double offDb = test::EnvelopePeakDb(ProcessSignal(off, c.signal), kK);
+            const double onDb = test::EnvelopePeakDb(ProcessSignal(on, c.signal), kK);
+            EXPECT_LT(onDb, 0.05) << band.Lo << "/" << band.Hi << " " << c.name;
+            if (c.hard) {
+                EXPECT_GT(offDb, 0.3) << band.Lo << "/" << band.Hi << " " << c.name;
+            }
+        }
+    }
+}
+
+// Compared with the output without the control, delayed to match, no frequency outside the cut-offs
+// gains more than 1 dB (levels 130 dB below the loudest bin count as that floor).
+TEST(MicEqualizerOvershoot, AddsNoEnergyOutsideTheBand) {
+    for (TCutoffs band : {kWide, kNarrow}) {
+        for (const TSingleArray& x : {OverdrivenSweep(band), LoudSpeechThenSilence(), Clicks()}) {
+            TMicEqualizer off = ClippingEqualizer(band, false), on = ClippingEqualizer(band, true);
+            TSingleArray plain = ProcessSignal(off, x), controlled = ProcessSignal(on, x);
+            controlled.erase(controlled.begin(), controlled.begin() + on.OvershootDelay());
+            plain.resize(controlled.size());
+            const std::vector<double> a = PowerSpectrumDb(plain), b = PowerSpectrumDb(controlled);
+            const double floor = *std::max_element(a.begin(), a.end()) - 130;
+            for (size_t k = 1; k < a.size(); ++k) {
+                const double hz = k * 12000.0 / 1024;
+                if (hz < band.Lo || hz > band.Hi) {
+                    ASSERT_LT(b[k], std::max(a[k], floor) + 1.0)
+                        << band.Lo << "/" << band.Hi << " " << hz;
+                }
+            }
+        }
+    }
+}
+
+TEST(MicEqualizerOvershoot, SilenceAfterLoudSpeechComesOutAsSilence) {
+    TMicEqualizer eq = ClippingEqualizer(kNarrow, true);
+    const TSingleArray y = ProcessSignal(eq, LoudSpeechThenSilence());
+    // the speech ends after 8 blocks; the kernels' and the analytic transform's tails two later
+    const auto silentFrom = static_cast<size_t>(8 * kBlock + eq.Delay() + 2 * kBlock);
+    ASSERT_LT(silentFrom, y.size());
+    EXPECT_GT(test::Peak(y, 0, silentFrom), 0.5 * kK);
+    EXPECT_EQ(test::Peak(y, silentFrom), 0.0f);
+}
+
+// Off, the output is the uncontrolled clipper output bit for bit: the control's input stream
+// is that output, so where no correction reaches (the quiet parts) the controlled output is it
+// too, delayed; once switched off, the output is as if the control had never run; and without
+// the clipper the switch changes nothing.
+TEST(MicEqualizerOvershoot, OffTheOutputIsBitIdenticalToTheUncontrolledOne) {
+    TSingleArray x = test::Sine(12 * kBlock, 700.0L / 12000, 0.3L * kClip);
+    const TSingleArray burst = TwoToneBursts(800, 1100, 3);
+    std::copy_n(burst.begin(), 2 * kBlock, x.begin() + 4 * kBlock); // loud from block 4 to 6
+    TMicEqualizer off = ClippingEqualizer(kNarrow, false), on = ClippingEqualizer(kNarrow, true);
+    const TSingleArray plain = ProcessSignal(off, x), controlled = ProcessSignal(on, x);
+    const auto delay = static_cast<size_t>(on.OvershootDelay());
+    for (size_t n = 0; n < 4 * kBlock; ++n)
+        ASSERT_EQ(controlled[n + delay], plain[n]) << n;
+    for (size_t n = 9 * kBlock; n + delay < x.size(); ++n)
+        ASSERT_EQ(controlled[n + delay], plain[n]) << n;
+    EXPECT_NE(controlled, plain);
+
+    // on for the loud part, then off
+    TMicEqualizer switched = ClippingEqualizer(kNarrow, true),
+                  never = ClippingEqualizer(kNarrow, false);
+    TSingleArray a(kBlock), b(kBlock);
+    for (size_t block = 0; block < 12; ++block) {
+        std::copy_n(x.begin() + block * kBlock, kBlock, a.begin());
+        b = a;
+        if (block == 7)
+            switched.SetOvershootControl(false);
+        switched.Process(a);
+        never.Process(b);
+        if (block >= 7) {
+            ASSERT_EQ(a, b) << block;
+        }
+    }
+
+    for (bool control : {false, true}) {
+        TMicEqualizer eq = EngineEqualizer(), reference = EngineEqualizer();
+        eq.SetOvershootControl(control);
+        reference.SetOvershootControl(!control);
+        EXPECT_EQ(ProcessSignal(eq, x), ProcessSignal(reference, x));
+        EXPECT_EQ(eq.Delay(), reference.Delay());
+    }
+}
+
+// Other block sizes change what the clipper path makes of a stream a little (the transforms'
+// rounding and each block's circular analytic signal, about -60 dB re K); the control then and
+// again cancels a peak a sample earlier or later, which stays within 2 % of K, and the envelope
+// holds at the clip level whatever the block size.
+TEST(MicEqualizerOvershoot, OtherBlockSizesGiveTheSameOutputNearlyAndTheSameBound) {
+    const TSingleArray x = LoudSpeechThenSilence();
+    auto largestDifference = [&](bool control, int32_t blockSize) {
+        TMicEqualizer whole = ClippingEqualizer(kWide, control);
+        TMicEqualizer eq = ClippingEqualizer(kWide, control, blockSize);
+        EXPECT_EQ(eq.Delay(), whole.Delay());
+        const TSingleArray a = ProcessSignal(whole, x), b = ProcessSignal(eq, x);
+        if (control) {
+            EXPECT_LT(test::EnvelopePeakDb(b, kK), 0.05) << blockSize;
+        }
+        double largest = 0;
+        for (size_t n = 0; n < a.size(); ++n)
+            largest = std::max(largest, std::fabs(double{a[n]} - b[n]));
+        return largest;
+    };
+    for (int32_t blockSize : {128, 256, 1000}) {
+        EXPECT_LT(largestDifference(false, blockSize), 2e-3 * kK) << blockSize;
+        EXPECT_LT(largestDifference(true, blockSize), 2e-2 * kK) << blockSize;
+    }
 }
 
 } // namespace

@@ -102,24 +102,6 @@ TEST_F(WavInteropTest, FilesWrittenBySoxReadWithTheirSamples) {
     }
 }
 
-TEST_F(WavInteropTest, InfoAppendedToASoxFileIsReadWithTheSamples) {
-    const std::string path = Path("info.wav");
-    Shell("sox -D -n -r 12000 -b 16 " + ShellQuote(path) + " synth 0.05 sine 700");
-    std::string bytes = test::ReadFileBytes(path);
-    const std::string list = test::Chunk("LIST", "INFO" + test::Chunk("INAM", "Band noise") +
-                                                     test::Chunk("ICMT", "odd"));
-    bytes += list;
-    bytes.replace(4, 4, test::Le32(uint32_t(bytes.size() - 8)));
-    test::WriteFileBytes(path, bytes);
-
-    TKelWavFile wav;
-    wav.SetFileName(path);
-    wav.OpenRead();
-    EXPECT_EQ(wav.Info(), (std::vector<std::string>{"INAM=Band noise", "ICMT=odd"}));
-    EXPECT_EQ(Interleaved(wav.Read(wav.SampleCount())), SoxSamples(path, false));
-    EXPECT_TRUE(wav.Read(100)[0].empty());
-}
-
 TEST_F(WavInteropTest, FilesWrittenHereAreReadBySoxAndLibsndfile) {
     const struct {
         uint32_t channels, bytes;

@@ -17,6 +17,7 @@ namespace {
 
 using test::CountColour;
 using test::CountOtherThan;
+using test::ExpectAbsent;
 using test::Pixel;
 using test::TEditorScene;
 
@@ -24,8 +25,6 @@ using test::TEditorScene;
 // 330; output histogram 341..526 x 10..251.
 constexpr int kL = 10, kT = 10, kR = 331, kB = 250, kX0 = 330;
 constexpr int kHistL = 341, kHistT = 10, kHistR = 526, kHistB = 251;
-
-double Db(float amplitude) { return 20 * std::log10(amplitude / 2147483647.0); }
 
 TDynValues ValuesOf(const TMicEqualizer& eq) {
     return {eq.ClipThreshold(), eq.GateThreshold(), eq.Compression()};
@@ -68,15 +67,9 @@ TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
     test::InEveryLockedState(
         scene.Mode, [&] { scene.Equalizer.SetClipperEnabled(false); },
         [&](TDspMode mode) {
-            mouse.Press(210, 28); // the clip point
-            mouse.MoveTo(100, 100);
-            mouse.Release();
-            mouse.Press(110, 103); // the gate point
-            mouse.MoveTo(300, 20);
-            mouse.Release();
-            mouse.Press(400, 100); // outside the plot
-            mouse.MoveTo(200, 100);
-            mouse.Release();
+            mouse.Drag({210, 28}, {100, 100});  // the clip point
+            mouse.Drag({110, 103}, {300, 20});  // the gate point
+            mouse.Drag({400, 100}, {200, 100}); // from outside the plot
             if (!IsEditMode(mode)) {
                 EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
             }
@@ -85,44 +78,43 @@ TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
     EXPECT_EQ(scene.Modified, 0);
 }
 
-TEST_F(DynamicsEditor, BeforeTheCurveIsFirstDrawnAClickTakesTheClipPoint) {
+TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
     scene.Mode = dmPlay;
     editor.grab(); // no histogram yet: the curve is not drawn
     EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
-    mouse.Click(100, 100); // far left of where the gate point will be
+    mouse.Click(100, 100); // far left of where the gate point will be: all-zero points say clip
     EXPECT_EQ(editor.DragMode(), cdClip);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), (100 - kR) / 4.0, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.ClipThreshold()), (100 - kR) / 4.0, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
-    EXPECT_EQ(scene.Modified, 1);
-}
+    scene.Equalizer.SetClipThreshold(DbToAmplitude(-30));
+    scene.Equalizer.SetGateThreshold(DbToAmplitude(-55));
 
-TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
     PaintCurve(); // P1 (210, 28), P2 (110, 103)
     // Left of the middle column (210 + 110) div 2 = 160: the gate, to (159 - 331) / 4 = -43
     // dBFS; its height, -10 dBFS out, sets the ratio from -6 dBFS at the clip: 13 dB / 4 dB.
     mouse.Click(159, 40);
     EXPECT_EQ(editor.DragMode(), cdGate);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold()), -43, 1e-4);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -30, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.GateThreshold()), -43, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.ClipThreshold()), -30, 1e-4);
     EXPECT_NEAR(scene.Equalizer.Compression(), 13.0 / 4, 1e-4);
     // The middle column itself: the clip, to -42.75 dBFS, which pushes the gate below it.
     mouse.Click(160, 100);
     EXPECT_EQ(editor.DragMode(), cdClip);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -42.75, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.ClipThreshold()), -42.75, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
     EXPECT_NEAR(scene.Equalizer.Compression(), 13.0 / 4, 1e-4);
-    EXPECT_EQ(scene.Modified, 2);
+    EXPECT_EQ(scene.Modified, 3);
 }
 
 TEST_F(DynamicsEditor, DraggingTheClipBelowTheGatePushesTheGateDownAndLeavesItThere) {
     PaintCurve();
     mouse.Press(210, 28);
     mouse.MoveTo(kR - 4 * 60, 28);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -60, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.ClipThreshold()), -60, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.GateThreshold(), float(0.9L * scene.Equalizer.ClipThreshold()));
     const float pushedGate = scene.Equalizer.GateThreshold();
     mouse.MoveTo(kR - 4 * 30, 200);
-    EXPECT_NEAR(Db(scene.Equalizer.ClipThreshold()), -30, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.ClipThreshold()), -30, 1e-4);
     EXPECT_EQ(scene.Equalizer.GateThreshold(), pushedGate);
     mouse.Release();
     EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 1.0f);
@@ -135,7 +127,7 @@ TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
     ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
     mouse.Press(110, 47, Qt::ControlModifier);
     mouse.MoveTo(130, 150, Qt::ControlModifier);
-    EXPECT_NEAR(Db(scene.Equalizer.GateThreshold()), -50.25, 1e-4);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.GateThreshold()), -50.25, 1e-4);
     EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 4.0f);
     // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
     mouse.MoveTo(130, kT + 3 * 21);
@@ -187,11 +179,6 @@ void ExpectScales(const QImage& image, QRgb window) {
     EXPECT_GT(CountOtherThan(image, window, kX0 - 156, kB + 9, kX0 - 120, 276), 10);
 }
 
-void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
-    for (QRgb colour : colours)
-        EXPECT_EQ(CountColour(image, colour), 0) << std::hex << colour;
-}
-
 // Every input bin as a green bar, 2 pixels wide at x0 - 4i, rising `entry` pixels from the
 // plot's bottom (cut at its top). The lines drawn later may cross a bar in teal; the envelope
 // marker is left out.
@@ -221,7 +208,7 @@ void ExpectInputHistogram(const QImage& image, const TIntegerArray& bins, int ma
 }
 
 void ExpectEnvelopeMarker(const QImage& image, const TDisplayAnalysis& analysis) {
-    const int x = kX0 + int(std::nearbyint(4 * Db(analysis.Envelope())));
+    const int x = kX0 + int(std::nearbyint(4 * AmplitudeToDb(analysis.Envelope())));
     EXPECT_EQ(Pixel(image, x, kB - 7), kRed);
     EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
 }
@@ -263,23 +250,23 @@ void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
     EXPECT_GT(CountColour(image, kTeal, 110, 90, 111, 200), 30);
 }
 
-TEST_F(DynamicsEditorImage, StoppedShowsTheEmptyAreasAndTheirScales) {
-    scene.Mode = dmStop;
-    const QImage image = test::RenderForReview(editor, "dynamics-mode0");
-    ExpectScales(image, Window());
-    ExpectAbsent(image, {kGreen, kRed, kBlue, kLime, kYellow});
-    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
-}
-
-TEST_F(DynamicsEditorImage, GainStepShowsTheInputHistogramAndTheEnvelope) {
-    scene.Mode = dmAdjustGain;
-    const QImage image = test::RenderForReview(editor, "dynamics-mode2");
-    ExpectScales(image, Window());
-    const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Analysis.Envelope())));
-    ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
-    ExpectEnvelopeMarker(image, scene.Analysis);
-    ExpectAbsent(image, {kBlue, kLime, kYellow});
-    EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+TEST_F(DynamicsEditorImage, StoppedShowsTheScalesAndTheGainStepTheInputHistogramAndTheEnvelope) {
+    for (TDspMode mode : {dmStop, dmAdjustGain}) {
+        SCOPED_TRACE(mode);
+        scene.Mode = mode;
+        const QImage image =
+            test::RenderForReview(editor, "dynamics-mode" + std::to_string(int{mode}));
+        ExpectScales(image, Window());
+        ExpectAbsent(image, {kBlue, kLime, kYellow});
+        EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+        if (mode == dmStop) {
+            ExpectAbsent(image, {kGreen, kRed});
+            continue;
+        }
+        const int markerX = kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
+        ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
+        ExpectEnvelopeMarker(image, scene.Analysis);
+    }
 }
 
 TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve) {
@@ -289,12 +276,25 @@ TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve
         const QImage image =
             test::RenderForReview(editor, "dynamics-mode" + std::to_string(int{mode}));
         ExpectScales(image, Window());
-        const int markerX = kX0 + int(std::nearbyint(4 * Db(scene.Analysis.Envelope())));
+        const int markerX = kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
         ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
         ExpectEnvelopeMarker(image, scene.Analysis);
         ExpectOutputHistogram(image, scene.Analysis.Histograms().OutHistogram());
         ExpectCurve(image, editor);
     }
+}
+
+TEST_F(DynamicsEditorImage, TheOutputCaptionShowsWholeInsideThePage) {
+    const QImage image = editor.grab().toImage();
+    int left = image.width(), right = -1;
+    for (int y = kB + 9; y < kB + 22; ++y)
+        for (int x = kHistL; x < image.width(); ++x)
+            if (Pixel(image, x, y) != (Window() | 0xff000000u)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_LT(right, image.width() - 1);
+    EXPECT_GE(right - left + 3, QFontMetrics(editor.font()).horizontalAdvance("Output    dBFS"));
 }
 
 TEST_F(DynamicsEditorImage, WithTheClipperOffTheCurveAndOutputHistogramStayHidden) {

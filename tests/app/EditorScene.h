@@ -5,7 +5,6 @@
 // signal run through the chain block by block in the engine's order.
 
 #include "app/EditorContext.h"
-#include "app/EditorGeometry.h"
 
 #include <cmath>
 #include <numbers>
@@ -16,50 +15,25 @@ namespace sonari::test {
 inline constexpr int kSceneRate = 12000;
 inline constexpr int kSceneBlock = 1024;
 
-// Glottal pulses whose pitch glides around 120 Hz, shaped by three formant resonators that
-// change every syllable (250 ms: 200 ms voiced, 50 ms pause), over faint breath noise; peaks
-// near -12 dBFS on the 2^31 scale.
+// Harmonics of a pitch gliding around 120 Hz, falling 6 dB per octave, in syllables of 250 ms
+// (200 ms voiced, 50 ms pause) over faint noise; peaks near -12 dBFS on the 2^31 scale.
 inline TSingleArray VoiceLikeSignal(int samples) {
-    struct TVowel {
-        double F1, F2, F3;
-    };
-    const TVowel vowels[] = {
-        {700, 1200, 2600}, {300, 2300, 3000}, {500, 900, 2500}, {400, 1800, 2600}};
-    constexpr int kSyllable = 3000, kVoiced = 2400;
     std::mt19937 rng(7);
-    std::normal_distribution<double> breath(0.0, 1.0);
+    std::normal_distribution<double> breath(0.0, 1e-4);
     TSingleArray x(samples);
-    double phase = 0, y1[3] = {}, y2[3] = {}, peak = 0;
+    double phase = 0;
     for (int n = 0; n < samples; ++n) {
-        const int syllable = n / kSyllable, inSyllable = n % kSyllable;
         const double t = double(n) / kSceneRate;
-        const double f0 = 120 + 15 * std::sin(2 * std::numbers::pi * 0.7 * t);
-        phase += f0 / kSceneRate;
-        double source = 0;
-        if (phase >= 1) {
-            phase -= 1;
-            if (inSyllable < kVoiced)
-                source = std::pow(std::sin(std::numbers::pi * inSyllable / kVoiced), 2);
-        }
-        const TVowel& v = vowels[syllable % 4];
-        double s = source;
-        int k = 0;
-        for (const double f : {v.F1, v.F2, v.F3}) {
-            // two-pole resonance, 80 Hz wide
-            const double r = std::exp(-std::numbers::pi * 80 / kSceneRate);
-            const double y =
-                s + 2 * r * std::cos(2 * std::numbers::pi * f / kSceneRate) * y1[k] - r * r * y2[k];
-            y2[k] = y1[k];
-            y1[k] = y;
-            s = y;
-            ++k;
-        }
-        x[n] = static_cast<float>(s + 1e-4 * breath(rng));
-        peak = std::max(peak, std::abs(s));
+        phase += 2 * std::numbers::pi * (120 + 15 * std::sin(2 * std::numbers::pi * 0.7 * t)) /
+                 kSceneRate;
+        const int inSyllable = n % 3000;
+        const double voiced =
+            inSyllable < 2400 ? std::sin(std::numbers::pi * inSyllable / 2400) : 0;
+        double s = breath(rng);
+        for (int k = 1; k <= 40; ++k)
+            s += voiced * std::sin(k * phase) / k / 6;
+        x[n] = static_cast<float>(s * 0.25 * 2147483647.0);
     }
-    const double scale = 0.25 * 2147483647.0 / peak;
-    for (float& v : x)
-        v = static_cast<float>(v * scale);
     return x;
 }
 

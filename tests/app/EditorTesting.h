@@ -10,8 +10,11 @@
 #include <QTest>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 
@@ -44,6 +47,12 @@ public:
     }
     void Click(int x, int y) {
         Press(x, y);
+        Release();
+    }
+    // Press at `from`, move to `to`, release.
+    void Drag(QPoint from, QPoint to) {
+        Press(from.x(), from.y());
+        MoveTo(to.x(), to.y());
         Release();
     }
 
@@ -80,8 +89,11 @@ inline QImage RenderForReview(QWidget& widget, const std::string& name) {
 
 inline QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xff000000u; }
 
-// Pixels of exactly this colour inside the rectangle [x0, x1) x [y0, y1).
-inline int CountColour(const QImage& image, QRgb colour, int x0, int y0, int x1, int y1) {
+// Pixels of exactly this colour inside the rectangle [x0, x1) x [y0, y1), or the whole image.
+inline int CountColour(const QImage& image, QRgb colour, int x0 = 0, int y0 = 0, int x1 = -1,
+                       int y1 = -1) {
+    x1 = x1 < 0 ? image.width() : x1;
+    y1 = y1 < 0 ? image.height() : y1;
     int count = 0;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
@@ -89,13 +101,15 @@ inline int CountColour(const QImage& image, QRgb colour, int x0, int y0, int x1,
     return count;
 }
 
-inline int CountColour(const QImage& image, QRgb colour) {
-    return CountColour(image, colour, 0, 0, image.width(), image.height());
-}
-
 // Pixels in the rectangle that differ from `background`: something was drawn there.
 inline int CountOtherThan(const QImage& image, QRgb background, int x0, int y0, int x1, int y1) {
     return (x1 - x0) * (y1 - y0) - CountColour(image, background, x0, y0, x1, y1);
+}
+
+// Colours nobody draws in this state.
+inline void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
+    for (QRgb colour : colours)
+        EXPECT_EQ(CountColour(image, colour), 0) << std::hex << colour;
 }
 
 } // namespace sonari::test

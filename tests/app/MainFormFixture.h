@@ -10,19 +10,31 @@
 #include "tests/SND/WDM/Sim/SimTestPlatform.h"
 #include "tests/app/AppEnvironment.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 
 namespace sonari::test {
 
+// A control of the window by its designer name, as the operator would find it.
+template <typename T = QWidget>
+T& Find(const QObject& root, const char* name) {
+    auto* found = dynamic_cast<T*>(root.findChild<QObject*>(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control named ") + name);
+    return *found;
+}
+
 // The tray shows that icon.
-inline bool ShowsIcon(const TMainForm& form, const QIcon& icon) {
-    return form.TrayIcon1->Icon().cacheKey() == icon.cacheKey();
+inline bool ShowsIcon(const QObject& form, const QIcon& icon) {
+    return Find<TTrayIcon>(form, "TrayIcon1").Icon().cacheKey() == icon.cacheKey();
 }
 
 // The main window over the two demo devices (0 "Demo microphone", 1 "Demo transmitter") on an
@@ -38,9 +50,9 @@ protected:
     }
     ~TMainFormTest() override { Form.reset(); }
 
-    std::filesystem::path SettingsDir() const { return SettingsFolder(); }
-    std::filesystem::path UserWav() const { return SettingsDir() / "Wav"; }
-    std::filesystem::path SettingsPath() const { return SettingsFileName(); }
+    std::filesystem::path UserWav() const {
+        return std::filesystem::path(SettingsFolder()) / "Wav";
+    }
 
     // A voice recording for step 4.
     void GiveVoice() const {
@@ -49,43 +61,40 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing);
     }
 
-    TMainForm& MakeForm() {
+    // With `ready`, microphone in and transmitter out.
+    TMainForm& MakeForm(bool ready = false) {
         const TSoundFolders folders{UserWav().string() + "/",
                                     {(BinaryDir() / "bin/Wav/").string()}};
         Form = std::make_unique<TMainForm>(*Audio, Sync, folders);
-        Answer(*Form);
-        QCoreApplication::processEvents(); // errors queued while it was built
-        return *Form;
-    }
-
-    // Microphone in, transmitter out.
-    TMainForm& MakeReadyForm() {
-        TMainForm& form = MakeForm();
-        form.Selection = {0, 1};
-        form.UpdateStepButtons();
-        return form;
-    }
-
-    void Answer(TMainForm& form) {
-        form.Prompts.ShowError = [this](const QString& message) { Errors << message; };
-        form.Prompts.AskYesNoCancel = [this](const QString& question) {
+        TPrompts& prompts = Form->Prompts();
+        prompts.ShowError = [this](const QString& message) { Errors << message; };
+        prompts.AskYesNoCancel = [this](const QString& question) {
             Questions << question;
             return YesNoCancel;
         };
-        form.Prompts.ConfirmOkCancel = [this](const QString& question) {
+        prompts.ConfirmOkCancel = [this](const QString& question) {
             Questions << question;
-            return ConfirmOk;
+            return true;
         };
-        form.Prompts.ChooseFile = [this](const TFileDialogState& dialog) {
+        prompts.ChooseFile = [this](const TFileDialogState& dialog) {
             Dialogs.push_back(dialog);
             return ChosenFile;
         };
-        form.CtrlHeld = [this] { return Ctrl; };
+        Form->Modes().CtrlHeld = [this] { return Ctrl; };
+        QCoreApplication::processEvents(); // errors queued while it was built
+        if (ready) {
+            Form->Selection() = {0, 1};
+            Form->Modes().UpdateStepButtons();
+        }
+        return *Form;
     }
 
-    // Runs the event loop until `done` holds; false after `timeoutMs`.
-    template <typename Done>
-    static bool WaitFor(Done done, int timeoutMs = 10000) {
+    TDspMode Mode() const { return Form->Dsp().Mode(); }
+    bool Modified() const { return Form->Profiles().Modified(); }
+    QString StatusText() const { return Find<QLabel>(*Form, "StatusLabel").text(); }
+    void Click(const char* name) const { Find<QAbstractButton>(*Form, name).click(); }
+
+    static bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
         return QTest::qWaitFor(done, timeoutMs);
     }
 
@@ -96,7 +105,6 @@ protected:
 
     // What the operator answers and what was asked.
     QMessageBox::StandardButton YesNoCancel = QMessageBox::Cancel;
-    bool ConfirmOk = true;
     QString ChosenFile;
     bool Ctrl = false;
     QStringList Errors;

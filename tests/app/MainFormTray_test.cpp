@@ -2,6 +2,7 @@
 #include "app/StartOptionsDialog.h"
 #include "tests/app/MainFormFixture.h"
 
+#include <QMenu>
 #include <QTimer>
 
 namespace sonari::test {
@@ -10,10 +11,15 @@ namespace {
 using TTrayMenu = TMainFormTest;
 using TWindowState = TMainFormTest;
 
-QStringList ProfileCaptions(TMainForm& form) {
-    form.PopupMenu1Popup();
+// The profile items as the tray menu lists them when it opens.
+QList<QAction*> ProfileItems(const QObject& form) {
+    emit Find<QMenu>(form, "PopupMenu1").aboutToShow();
+    return Find<QMenu>(form, "ProfilesMNU").actions();
+}
+
+QStringList Captions(const QList<QAction*>& items) {
     QStringList captions;
-    for (const QAction* item : form.ProfilesMNU->actions())
+    for (const QAction* item : items)
         captions << item->text();
     return captions;
 }
@@ -21,140 +27,169 @@ QStringList ProfileCaptions(TMainForm& form) {
 // ---- tray icon and menu --------------------------------------------------------------------
 
 TEST_F(TTrayMenu, AClickTogglesProcessingLikeTheToolbarAndCtrlClickOnlyRestores) {
-    TMainForm& form = MakeReadyForm();
-    form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
-    EXPECT_TRUE(ShowsIcon(form, RunIcon()));
-    EXPECT_TRUE(form.TrayRunMNU->isChecked());
-    form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode(), dmStop);
-    EXPECT_TRUE(ShowsIcon(form, StopIcon()));
-    EXPECT_TRUE(form.TrayStopMNU->isChecked());
-
-    // The toolbar's pair does the same as the menu's.
-    form.SpeedButton1->click();
-    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
-    EXPECT_TRUE(form.TrayRunMNU->isChecked());
-    form.SpeedButton3->click();
-    EXPECT_EQ(form.Dsp->Mode(), dmStop);
-    EXPECT_TRUE(form.TrayStopMNU->isChecked());
+    TMainForm& form = MakeForm(true);
+    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+    const auto expectRunning = [&](bool running) {
+        EXPECT_EQ(Mode(), running ? dmProcess : dmStop);
+        EXPECT_TRUE(ShowsIcon(form, running ? RunIcon() : StopIcon()));
+        EXPECT_TRUE(Find<QAction>(form, running ? "TrayRunMNU" : "TrayStopMNU").isChecked());
+    };
+    icon.HandleActivation(QSystemTrayIcon::Trigger);
+    expectRunning(true);
+    icon.HandleActivation(QSystemTrayIcon::Trigger);
+    expectRunning(false);
+    Click("SpeedButton1");
+    expectRunning(true);
+    Click("SpeedButton3");
+    expectRunning(false);
 
     form.hide();
     Ctrl = true;
-    form.TrayIcon1Click();
-    EXPECT_EQ(form.Dsp->Mode(), dmStop);
+    icon.HandleActivation(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(Mode(), dmStop);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.Dsp->AnalysisOn());
+    EXPECT_TRUE(form.Dsp().AnalysisOn());
 }
 
 TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
-    TMainForm& form = MakeReadyForm();
-    for (QDialog* dialog :
-         std::initializer_list<QDialog*>{form.SndCardDialog, form.StartOptionsDialog}) {
-        SCOPED_TRACE(dialog->windowTitle().toStdString());
+    TMainForm& form = MakeForm(true);
+    auto& run = Find<QAction>(form, "TrayRunMNU");
+    for (const char* name : {"SndCardDialog", "StartOptionsDialog"}) {
+        SCOPED_TRACE(name);
+        auto& dialog = Find<QDialog>(form, name);
         TDspMode modeWhileOpen = dmStop;
         bool runLookWhileOpen = true;
-        QTimer::singleShot(0, dialog, [&] {
-            form.TrayRunMNU->trigger();
-            modeWhileOpen = form.Dsp->Mode();
-            runLookWhileOpen = form.TrayRunMNU->isChecked();
-            dialog->reject();
+        QTimer::singleShot(0, &dialog, [&] {
+            run.trigger();
+            modeWhileOpen = Mode();
+            runLookWhileOpen = run.isChecked();
+            dialog.reject();
         });
-        dialog->exec();
+        dialog.exec();
         EXPECT_NE(modeWhileOpen, dmProcess);
         EXPECT_FALSE(runLookWhileOpen);
     }
-    form.TrayRunMNU->trigger();
-    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
+    run.trigger();
+    EXPECT_EQ(Mode(), dmProcess);
 }
 
-TEST_F(TTrayMenu, ProfilesAreListedByNameWithTheirCaptionsIntact) {
-    TMainForm& form = MakeForm();
-    EXPECT_EQ(ProfileCaptions(form), QStringList{"[No Profiles]"});
-    EXPECT_FALSE(form.ProfilesMNU->actions().at(0)->isEnabled());
+// While "Click on OK to start recording:" waits, the tray's Run and Stop (menu or icon) are
+// refused and minimizing leaves the step to the answer: the recording starts only where it was
+// asked, and one stopped before its end leaves the last Voice.wav as it was.
+TEST_F(TTrayMenu, NothingOvertakesTheRecordPrompt) {
+    GiveVoice();
+    const std::string voice = ReadFileBytes(UserWav() / "Voice.wav");
+    TMainForm& form = MakeForm(true);
+    form.Launch();
+    const std::pair<const char*, std::function<void()>> overtakers[] = {
+        {"Stop", [&] { Find<QAction>(form, "TrayStopMNU").trigger(); }},
+        {"Run", [&] { Find<QAction>(form, "TrayRunMNU").trigger(); }},
+        {"icon",
+         [&] { Find<TTrayIcon>(form, "TrayIcon1").HandleActivation(QSystemTrayIcon::Trigger); }},
+        {"minimize", [&] { form.showMinimized(); }},
+    };
+    for (const auto& [name, overtake] : overtakers) {
+        SCOPED_TRACE(name);
+        bool heldWhileAsking = false;
+        form.Prompts().ConfirmOkCancel = [&](const QString&) {
+            overtake();
+            heldWhileAsking = Mode() == dmRecord && !form.Dsp().Running();
+            return true;
+        };
+        Click("RecBtn");
+        for (int i = 0; i < 5; ++i) // a few blocks, far from the 5-second mark
+            QCoreApplication::processEvents();
+        EXPECT_TRUE(heldWhileAsking);
+        const bool recording = !form.isMinimized();
+        EXPECT_EQ(Mode(), recording ? dmRecord : dmStop);
+        EXPECT_EQ(form.Dsp().Running(), recording);
+        EXPECT_EQ(Find<QAbstractButton>(form, "RecBtn").isChecked(), recording);
+        EXPECT_TRUE(Find<QAction>(form, "TrayStopMNU").isChecked());
+        form.Modes().SetMode(dmStop);
+        form.showNormal();
+        EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+        EXPECT_TRUE(ReadFileBytes(UserWav() / "Voice.wav") == voice) << "Voice.wav changed";
+    }
+}
 
-    const std::filesystem::path folder = form.ProfileFolder().toStdString();
+TEST_F(TTrayMenu, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuestion) {
+    TMainForm& form = MakeForm();
+    QList<QAction*> items = ProfileItems(form);
+    EXPECT_EQ(Captions(items), QStringList{"[No Profiles]"});
+    EXPECT_FALSE(items.at(0)->isEnabled());
+
+    const std::filesystem::path folder = form.Profiles().ProfileFolder().toStdString();
     for (const char* name :
          {"My voice.ini", "Tom & Jerry.ini", "DX.INI", "notes.txt", ".hidden.ini"})
         WriteFileBytes(folder / name, "[Output]\nGain=0.5\n");
     std::filesystem::create_directory(folder / "folder.ini");
-    EXPECT_EQ(ProfileCaptions(form), (QStringList{"DX", "My voice", "Tom && Jerry"}));
-    for (QAction* item : form.ProfilesMNU->actions())
-        EXPECT_TRUE(item->isEnabled());
-}
+    items = ProfileItems(form);
+    EXPECT_EQ(Captions(items), (QStringList{"DX", "My voice", "Tom && Jerry"}));
 
-TEST_F(TTrayMenu, ChoosingAProfileLoadsThatFileAfterTheSaveQuestion) {
-    TMainForm& form = MakeForm();
-    const std::filesystem::path file = form.ProfileFolder().toStdString() + "/My voice.ini";
-    WriteFileBytes(file, "[Output]\nGain=0.5\n");
-    form.PopupMenu1Popup();
-    QAction* item = form.ProfilesMNU->actions().at(0);
-
-    form.MarkModified();
+    form.Profiles().MarkModified();
     YesNoCancel = QMessageBox::Cancel;
-    item->trigger();
+    items.at(1)->trigger();
     EXPECT_EQ(Questions, QStringList{"Save changes?"});
-    EXPECT_EQ(form.StatusText(), "  Modified profile");
-
+    EXPECT_EQ(StatusText(), "  Modified profile");
     YesNoCancel = QMessageBox::No;
-    item->trigger();
-    EXPECT_EQ(form.StatusText(), "  Profile: " + QString::fromStdString(file.string()));
-    EXPECT_FLOAT_EQ(form.CurrentProfile().OutputGain, 0.5f);
-    EXPECT_FALSE(form.Modified());
-}
-
-TEST_F(TTrayMenu, ExitClosesTheNormalWayWithTheProfileQuestion) {
-    TMainForm& form = MakeForm();
-    form.hide(); // living in the tray
-    form.MarkModified();
-    YesNoCancel = QMessageBox::Cancel;
-    bool closed = false;
-    form.OnClosed = [&] { closed = true; };
-    form.TrayExitMNU->trigger();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Questions, QStringList{"Save modified profile?"});
-    EXPECT_FALSE(closed);
-    YesNoCancel = QMessageBox::No;
-    form.TrayExitMNU->trigger();
-    EXPECT_TRUE(WaitFor([&] { return closed; }));
+    items.at(1)->trigger();
+    EXPECT_EQ(StatusText(),
+              "  Profile: " + QString::fromStdString((folder / "My voice.ini").string()));
+    EXPECT_FLOAT_EQ(form.Profiles().Current().OutputGain, 0.5f);
+    EXPECT_FALSE(Modified());
 }
 
 // ---- minimize, restore and start-up --------------------------------------------------------
 
-TEST_F(TWindowState, MinimizingStopsASetupStepButKeepsProcessing) {
+TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) {
     GiveVoice();
-    TMainForm& form = MakeReadyForm();
+    TMainForm& form = MakeForm(true);
     form.Launch();
     for (const TDspMode mode : {dmAdjustGain, dmRecord, dmPlay}) {
         SCOPED_TRACE(int{mode});
-        form.SetMode(mode);
+        form.Modes().SetMode(mode);
         form.showMinimized();
-        EXPECT_EQ(form.Dsp->Mode(), dmStop);
-        EXPECT_FALSE(form.Dsp->Running());
+        EXPECT_EQ(Mode(), dmStop);
+        EXPECT_FALSE(form.Dsp().Running());
         form.showNormal();
     }
-    form.SetMode(dmProcess);
-    ASSERT_TRUE(form.Dsp->AnalysisOn());
+    form.Modes().SetMode(dmProcess);
+    ASSERT_TRUE(form.Dsp().AnalysisOn());
     form.showMinimized();
-    EXPECT_EQ(form.Dsp->Mode(), dmProcess);
-    EXPECT_TRUE(form.Dsp->Running());
-    EXPECT_FALSE(form.Dsp->AnalysisOn());
+    EXPECT_EQ(Mode(), dmProcess);
+    EXPECT_TRUE(form.Dsp().Running());
+    EXPECT_FALSE(form.Dsp().AnalysisOn());
     // Without a tray the window stays minimized rather than disappearing.
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     form.showNormal();
-    EXPECT_TRUE(form.Dsp->AnalysisOn());
-}
+    EXPECT_TRUE(form.Dsp().AnalysisOn());
 
-TEST_F(TWindowState, MinimizingHidesIntoATray) {
-    TMainForm& form = MakeReadyForm();
     form.TrayPresent = [] { return true; };
-    form.Launch();
     form.showMinimized();
     ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }));
-    form.TrayRestoreMNU->trigger();
+    Find<QAction>(form, "TrayRestoreMNU").trigger();
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.isMinimized());
+}
+
+// Started with the desktop session before its panel: the window waits minimized, and the icon
+// and the window go into the notification area as soon as it appears.
+TEST_F(TWindowState, ALateNotificationAreaGetsTheIconAndTheWindow) {
+    TMainForm& form = MakeForm(true);
+    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+    bool area = false;
+    icon.AreaAvailable = [&] { return area; };
+    form.StartOptions() = {true, false};
+    form.Launch();
+    QTest::qWait(TTrayIcon::kAreaPollMs + 200);
+    EXPECT_TRUE(form.isVisible() && form.isMinimized());
+    EXPECT_FALSE(icon.Registered());
+    area = true;
+    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 3 * TTrayIcon::kAreaPollMs));
+    EXPECT_TRUE(icon.Registered());
+    Find<QAction>(form, "TrayRestoreMNU").trigger();
+    EXPECT_TRUE(form.isVisible());
 }
 
 TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown) {
@@ -167,15 +202,15 @@ TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown)
                            {false, false, true, false, true}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.InTray * 10 + c.HaveTray);
-        TMainForm& form = MakeReadyForm();
+        TMainForm& form = MakeForm(true);
         form.TrayPresent = [&c] { return c.HaveTray; };
-        form.SetStartOptions(c.InTray, true);
+        form.StartOptions() = {c.InTray, true};
         form.Launch();
         EXPECT_EQ(form.isVisible(), c.Visible);
         EXPECT_EQ(form.isMinimized(), c.Minimized);
-        EXPECT_EQ(form.Dsp->Mode(), dmProcess);
-        EXPECT_TRUE(form.Dsp->Running());
-        EXPECT_EQ(form.Dsp->AnalysisOn(), c.Analysis);
+        EXPECT_EQ(Mode(), dmProcess);
+        EXPECT_TRUE(form.Dsp().Running());
+        EXPECT_EQ(form.Dsp().AnalysisOn(), c.Analysis);
         Form.reset();
     }
 }

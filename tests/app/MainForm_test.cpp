@@ -2,39 +2,43 @@
 #include "app/SndCardDialog.h"
 #include "controls/SafeShutdown.h"
 #include "controls/VolumeSlider.h"
+#include "settings/IniFile.h"
 #include "tests/app/MainFormFixture.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <array>
 
 namespace sonari::test {
 namespace {
 
-int DownStep(const TMainForm& form) {
+const char* const kSteps[] = {"StopBtn", "SndCardBtn", "GainBtn", "RecBtn", "PlayBtn"};
+
+// The step button that is down; -1 for none, -2 for more than one.
+int DownStep(const QObject& form) {
     int down = -1, count = 0;
     for (int tag = 0; tag < 5; ++tag)
-        if (form.StepButtons[tag]->isChecked()) {
+        if (Find<QPushButton>(form, kSteps[tag]).isChecked()) {
             down = tag;
             ++count;
         }
     return count > 1 ? -2 : down;
 }
 
-bool LooksRunning(const TMainForm& form) {
-    return form.TrayRunMNU->isChecked() && form.SpeedButton1->isChecked() &&
-           ShowsIcon(form, RunIcon());
-}
-
-bool LooksStopped(const TMainForm& form) {
-    return form.TrayStopMNU->isChecked() && form.SpeedButton3->isChecked() &&
-           ShowsIcon(form, StopIcon());
-}
-
-// STOP as the operator sees it: step 0 down, tray and toolbar stopped, no stream.
-void ExpectStopped(const TMainForm& form) {
-    EXPECT_EQ(form.Dsp->Mode(), dmStop);
-    EXPECT_EQ(DownStep(form), 0);
-    EXPECT_TRUE(LooksStopped(form));
-    EXPECT_FALSE(form.Dsp->Running());
+// Tray, tray menu and toolbar all show whether live processing runs.
+bool LooksRunning(const QObject& form, bool running) {
+    return Find<QAction>(form, "TrayRunMNU").isChecked() == running &&
+           Find<QAction>(form, "TrayStopMNU").isChecked() == !running &&
+           Find<QAbstractButton>(form, "SpeedButton1").isChecked() == running &&
+           Find<QAbstractButton>(form, "SpeedButton3").isChecked() == !running &&
+           ShowsIcon(form, running ? RunIcon() : StopIcon());
 }
 
 using TMainFormStart = TMainFormTest;
@@ -43,434 +47,344 @@ using TMainFormControls = TMainFormTest;
 using TMainFormProfiles = TMainFormTest;
 using TMainFormLifecycle = TMainFormTest;
 
+// STOP as the operator sees it: step 0 down, tray and toolbar stopped, no stream.
+void ExpectStopped(TMainForm& form) {
+    EXPECT_EQ(form.Dsp().Mode(), dmStop);
+    EXPECT_EQ(DownStep(form), 0);
+    EXPECT_TRUE(LooksRunning(form, false));
+    EXPECT_FALSE(form.Dsp().Running());
+}
+
 // ---- start-up ------------------------------------------------------------------------------
 
+// Its size and title are the X11 test's.
 TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
     TMainForm& form = MakeForm();
-    EXPECT_EQ(form.size(), QSize(822, 527));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(form.windowTitle(), "Sonari");
-    EXPECT_EQ(form.StatusText(), "  Default profile");
+    EXPECT_EQ(StatusText(), "  Default profile");
     ExpectStopped(form);
-    for (const QWidget* editor : {form.PaintBox1, form.PaintBox2})
-        EXPECT_EQ(editor->cursor().shape(), Qt::CrossCursor);
-    EXPECT_TRUE(std::filesystem::is_directory(form.ProfileFolder().toStdString()));
-    // The shipped noise recordings were found; no voice was recorded yet.
-    EXPECT_TRUE(form.CheckBox4->isEnabled());
-    EXPECT_FALSE(form.PlayBtn->isEnabled());
-    EXPECT_FALSE(form.SpinEdit2->isEnabled());
-    EXPECT_EQ(form.SpinEdit2->value(), 20);
+    EXPECT_TRUE(std::filesystem::is_directory(form.Profiles().ProfileFolder().toStdString()));
+    // The shipped noise recordings were found; the software gain waits for its box.
+    EXPECT_TRUE(Find(form, "CheckBox4").isEnabled());
+    EXPECT_FALSE(Find(form, "SpinEdit2").isEnabled());
+    EXPECT_EQ(Find<QSpinBox>(form, "SpinEdit2").value(), 20);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    // Steps 2 and 3 need valid devices, step 4 also a voice recording.
+    EXPECT_TRUE(Find(form, "RecBtn").isEnabled());
+    EXPECT_FALSE(Find(form, "PlayBtn").isEnabled());
+    form.Selection() = {0, 2}; // there is no third device
+    form.Modes().UpdateStepButtons();
+    EXPECT_FALSE(Find(form, "GainBtn").isEnabled());
 }
 
-TEST_F(TMainFormStart, StepButtonsNeedValidDevicesAndPlayAlsoAVoice) {
-    TMainForm& form = MakeForm();
-    form.Selection = {0, 2}; // no third device
-    form.UpdateStepButtons();
-    EXPECT_FALSE(form.GainBtn->isEnabled());
-    EXPECT_FALSE(form.RecBtn->isEnabled());
-    form.Selection = {0, 1};
-    form.UpdateStepButtons();
-    EXPECT_TRUE(form.GainBtn->isEnabled());
-    EXPECT_TRUE(form.RecBtn->isEnabled());
-    EXPECT_FALSE(form.PlayBtn->isEnabled());
-
-    GiveVoice();
-    form.Dsp->LoadVoice();
-    form.UpdateStepButtons();
-    EXPECT_TRUE(form.PlayBtn->isEnabled());
-}
-
-// ---- the mode switch -----------------------------------------------------------------------
+// ---- the mode switch with the engine -------------------------------------------------------
 
 TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
     GiveVoice();
-    TMainForm& form = MakeReadyForm();
+    TMainForm& form = MakeForm(true);
+    form.Launch(); // recording starts only on a window on screen
     struct TCase {
         TDspMode Requested;
         bool Ctrl;
         TDspMode Reached;
         int Down;
         bool LowerArea;
-        bool Streaming;
     };
     const TCase cases[] = {
-        {dmAdjustGain, false, dmAdjustGain, 2, false, true},
-        {dmRecord, false, dmRecord, 3, false, true},
-        {dmPlay, false, dmPlay, 4, true, true},
-        {dmPlay, true, dmPlayToFile, 4, true, true},
-        {dmProcess, false, dmProcess, -1, true, true},
-        {dmStop, false, dmStop, 0, true, false},
+        {dmAdjustGain, false, dmAdjustGain, 2, false},
+        {dmRecord, false, dmRecord, 3, false},
+        {dmPlay, false, dmPlay, 4, true},
+        {dmPlay, true, dmPlayToFile, 4, true},
+        {dmProcess, false, dmProcess, -1, true},
+        {dmStop, false, dmStop, 0, true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(int{c.Requested} * 10 + c.Ctrl);
         Ctrl = c.Ctrl;
-        form.SetMode(c.Requested);
-        EXPECT_EQ(form.Dsp->Mode(), c.Reached);
+        form.Modes().SetMode(c.Requested);
+        EXPECT_EQ(Mode(), c.Reached);
         EXPECT_EQ(DownStep(form), c.Down);
-        EXPECT_EQ(!form.Panel11->isHidden(), c.LowerArea);
-        EXPECT_EQ(form.Dsp->Running(), c.Streaming);
-        EXPECT_TRUE(c.Reached == dmProcess ? LooksRunning(form) : LooksStopped(form));
+        EXPECT_EQ(!Find(form, "Panel11").isHidden(), c.LowerArea);
+        EXPECT_EQ(form.Dsp().Running(), c.Reached != dmStop);
+        EXPECT_TRUE(LooksRunning(form, c.Reached == dmProcess));
     }
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
     // Holding Ctrl wrote the processed voice.
     EXPECT_TRUE(std::filesystem::exists(UserWav() / "Out.wav"));
-}
 
-TEST_F(TMainFormModes, ClickingTheStepThatIsDownReleasesItAndStops) {
-    TMainForm& form = MakeReadyForm();
-    form.GainBtn->click();
-    ASSERT_EQ(form.Dsp->Mode(), dmAdjustGain);
-    form.GainBtn->click();
+    // Clicking the step that is down releases it and stops; releasing STOP stays in STOP.
+    for (const char* step : {"GainBtn", "GainBtn", "StopBtn"})
+        Click(step);
     ExpectStopped(form);
-    form.StopBtn->click(); // releasing STOP itself stays in STOP
-    ExpectStopped(form);
-}
-
-TEST_F(TMainFormModes, AFailingStartIsShownAndEndsInStop) {
-    GiveVoice();
-    TMainForm& form = MakeForm();
-    form.Selection = {0, 0}; // the microphone cannot play
-    form.UpdateStepButtons();
-    form.PlayBtn->click();
-    ASSERT_EQ(Errors.size(), 1);
-    EXPECT_FALSE(Errors[0].isEmpty());
-    ExpectStopped(form);
-}
-
-TEST_F(TMainFormModes, CancellingTheRecordPromptStopsWithoutTouchingTheVoice) {
-    TMainForm& form = MakeReadyForm();
-    ConfirmOk = false;
-    form.RecBtn->click();
-    EXPECT_EQ(Questions, QStringList{"Click on OK to start recording:"});
-    ExpectStopped(form);
-    EXPECT_FALSE(form.Panel11->isHidden());
-    EXPECT_FALSE(std::filesystem::exists(UserWav() / "Voice.wav"));
-}
-
-TEST_F(TMainFormModes, AFinishedRecordingStopsAndEnablesPlayback) {
-    TMainForm& form = MakeReadyForm();
-    form.RecBtn->click();
-    ASSERT_EQ(form.Dsp->Mode(), dmRecord);
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode() == dmStop; }, 30000));
-    ExpectStopped(form);
-    EXPECT_GE(form.Dsp->Voice().size(), size_t{60000});
-    EXPECT_TRUE(form.PlayBtn->isEnabled());
-    EXPECT_EQ(form.ProgressBar1->value(), 0);
-    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
-}
-
-TEST_F(TMainFormModes, ReportsAreHandledAfterTheHandlerReturnedAndOnlyForTheirOwnRun) {
-    TMainForm& form = MakeReadyForm();
-    form.SetMode(dmAdjustGain);
-    form.RecordingComplete();
-    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain); // nothing happens inside the block handler
-    // The operator starts step 2 again while a late block reports once more: that report
-    // must not stop what the operator started.
-    QTimer::singleShot(0, &form, [&] { form.SetMode(dmAdjustGain); });
-    form.RecordingComplete();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain);
-    form.RecordingComplete();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode(), dmStop);
-
-    // The same for the end of a stream the operator has already left.
-    form.SetMode(dmAdjustGain);
-    form.StreamEnded("device gone");
-    form.SetMode(dmAdjustGain);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.Dsp->Mode(), dmAdjustGain);
-    EXPECT_TRUE(Errors.isEmpty());
 }
 
 TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
-    TMainForm& form = MakeReadyForm();
-    form.SetMode(dmProcess);
-    ASSERT_TRUE(LooksRunning(form));
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->BlockCount() > 3; }));
+    TMainForm& form = MakeForm(true);
+    form.Modes().SetMode(dmProcess);
+    ASSERT_TRUE(WaitFor([&] { return form.Dsp().BlockCount() > 3; }));
     Sim->RemoveDevice(kDemoMicrophone);
-    ASSERT_TRUE(WaitFor([&] { return form.Dsp->Mode() == dmStop; }));
+    ASSERT_TRUE(WaitFor([&] { return Mode() == dmStop; }));
     ExpectStopped(form);
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Errors[0].startsWith("Streaming stopped: ")) << Errors[0].toStdString();
-    EXPECT_EQ(form.StatusBar1->currentMessage(), "  " + Errors[0]);
+    auto& statusBar = Find<QStatusBar>(form, "StatusBar1");
+    EXPECT_EQ(statusBar.currentMessage(), "  " + Errors[0]);
     // The next mode change takes the note away again.
-    form.SetMode(dmStop);
-    EXPECT_TRUE(form.StatusBar1->currentMessage().isEmpty());
+    form.Modes().SetMode(dmStop);
+    EXPECT_TRUE(statusBar.currentMessage().isEmpty());
 }
 
 TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
     TMainForm& form = MakeForm();
-    ASSERT_EQ(form.Selection.OutputDeviceIndex, 0);
+    auto& dialog = Find<TSndCardDialog>(form, "SndCardDialog");
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok);
         int downWhileOpen = -1;
         QTimer::singleShot(0, &form, [&] {
             downWhileOpen = DownStep(form);
-            QComboBox* outputs = form.SndCardDialog->ComboBox2;
-            outputs->setCurrentIndex(outputs->findData(1));
-            ok ? form.SndCardDialog->accept() : form.SndCardDialog->reject();
+            dialog.ComboBox2->setCurrentIndex(dialog.ComboBox2->findData(1));
+            ok ? dialog.accept() : dialog.reject();
         });
-        form.SndCardBtn->click();
+        Click("SndCardBtn");
         EXPECT_EQ(downWhileOpen, 1);
         ExpectStopped(form);
-        EXPECT_EQ(form.Selection.OutputDeviceIndex, ok ? 1 : 0);
+        EXPECT_EQ(form.Selection().OutputDeviceIndex, ok ? 1 : 0);
     }
+}
+
+// A device switched on after the start is offered when the dialog opens.
+TEST_F(TMainFormModes, TheSoundCardDialogOffersADevicePluggedInSinceTheStart) {
+    TMainForm& form = MakeForm();
+    auto& dialog = Find<TSndCardDialog>(form, "SndCardDialog");
+    Sim->AddDevice(SimDevice("Radio-TX", {SimPin(true, 2, 16, 16, 8000, 48000)}));
+    QStringList offered;
+    QTimer::singleShot(0, &form, [&] {
+        for (int i = 0; i < dialog.ComboBox2->count(); ++i)
+            offered << dialog.ComboBox2->itemText(i);
+        dialog.reject();
+    });
+    Click("SndCardBtn");
+    EXPECT_EQ(offered, (QStringList{"02  Demo transmitter", "03  Radio-TX"}));
 }
 
 // ---- displays, switches and sliders --------------------------------------------------------
 
-TEST_F(TMainFormControls, OutputLevelBarUsesTwoPixelsPerDbRoundedHalfToEven) {
+TEST_F(TMainFormControls, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
     TMainForm& form = MakeForm();
-    struct TCase {
-        float Rms, Peak;
-        int Width, MarkLeft;
-        bool Clip;
-    };
-    const TCase cases[] = {
-        {-10.0f, -3.0f, 111, 123, false},
-        {-0.75f, 0.0f, 129, 129, true}, // 2 * -0.75 = -1.5 rounds to -2
-        {0.25f, -0.25f, 131, 129, false},
-        {3.0f, 3.0f, 131, 135, true}, // beyond full scale the bar ends at its frame
-        {-999.0f, -999.0f, 0, 131 - 1998 - 2, false},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Rms);
-        form.ShowOutputLevel(c.Rms, c.Peak);
-        EXPECT_EQ(form.Shape11->width(), c.Width);
-        EXPECT_EQ(form.Shape12->x(), c.MarkLeft);
-        EXPECT_EQ(form.Shape13->Brush(), c.Clip ? QColor(Qt::red) : QColor(Qt::gray));
-    }
-}
-
-TEST_F(TMainFormControls, StoppingAgainStillClearsEveryDisplay) {
-    TMainForm& form = MakeForm();
+    auto& shape2 = Find<TShape>(form, "Shape2");
+    auto& progress = Find<QProgressBar>(form, "ProgressBar1");
     form.OutputFiguresChanged({-12.0f, 0.5f, 19.6});
-    form.RecordingProgress(1.5f); // beyond the end: the bar stops at its maximum
-    EXPECT_EQ(form.ProgressBar1->value(), 100);
+    form.RecordingProgress(1.5f);           // beyond the end: the bar stops at its maximum
     form.InputLevelsChanged({-1.3f, 1e5f}); // far beyond full scale: cut to the frame
-    EXPECT_EQ(form.Shape2->geometry().left(), 0);
-    EXPECT_EQ(form.Shape2->width(), form.Panel4->width());
-    EXPECT_EQ(form.Label19->text(), "-12 dBFS");
-    EXPECT_EQ(form.Label8->text(), "20 dB");
-    EXPECT_EQ(form.Shape13->Brush(), QColor(Qt::red));
+    EXPECT_EQ(progress.value(), 100);
+    EXPECT_EQ(shape2.geometry().left(), 0);
+    EXPECT_EQ(shape2.width(), Find(form, "Panel4").width());
+    EXPECT_EQ(Find<QLabel>(form, "Label19").text(), "-12 dBFS");
+    EXPECT_EQ(Find<QLabel>(form, "Label21").text(), "12 dB");
+    EXPECT_EQ(Find<QLabel>(form, "Label8").text(), "20 dB");
+    EXPECT_EQ(Find(form, "Shape11").width(), 107);
+    EXPECT_EQ(Find<TShape>(form, "Shape13").Brush(), QColor(Qt::red));
 
-    form.SetMode(dmStop);
-    for (QLabel* label : {form.Label19, form.Label20, form.Label21, form.Label8})
-        EXPECT_TRUE(label->text().isEmpty());
-    EXPECT_EQ(form.ProgressBar1->value(), 0);
-    EXPECT_EQ(form.Shape2->width(), 0);
-    EXPECT_EQ(form.Shape11->width(), 0);
-    EXPECT_EQ(form.Shape13->Brush(), QColor(Qt::gray));
+    form.Modes().SetMode(dmStop);
+    for (const char* label : {"Label19", "Label20", "Label21", "Label8"})
+        EXPECT_TRUE(Find<QLabel>(form, label).text().isEmpty()) << label;
+    EXPECT_EQ(progress.value(), 0);
+    EXPECT_EQ(shape2.width(), 0);
+    EXPECT_EQ(Find(form, "Shape11").width(), 0);
+    EXPECT_EQ(Find<TShape>(form, "Shape13").Brush(), QColor(Qt::gray));
 }
 
-TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizer) {
+TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizerAndResetFlattensTheBands) {
     TMainForm& form = MakeForm();
-    const TMicEqualizer& equalizer = form.Dsp->Equalizer();
-    form.CheckBox3->click();
-    EXPECT_TRUE(form.CheckBox2->isChecked());
-    EXPECT_TRUE(equalizer.ClipperEnabled());
-    EXPECT_TRUE(equalizer.EqualizerEnabled());
-    EXPECT_TRUE(form.Modified());
-    EXPECT_EQ(form.StatusText(), "  Modified profile");
-
-    form.CheckBox2->click();
-    EXPECT_FALSE(form.CheckBox3->isChecked());
-    EXPECT_FALSE(equalizer.ClipperEnabled());
-    EXPECT_FALSE(equalizer.EqualizerEnabled());
-
-    form.CheckBox3->click();
-    EXPECT_TRUE(form.CheckBox2->isChecked());
-    EXPECT_TRUE(equalizer.EqualizerEnabled());
-}
-
-TEST_F(TMainFormControls, SoftwareGainAndNoiseBoxesEnableTheirControls) {
-    TMainForm& form = MakeForm();
-    form.CheckBox1->click();
-    EXPECT_TRUE(form.SpinEdit2->isEnabled());
-    EXPECT_EQ(form.SpinEdit2->palette().color(QPalette::Base),
-              form.palette().color(QPalette::Base));
-    form.CheckBox1->click();
-    EXPECT_EQ(form.SpinEdit2->palette().color(QPalette::Base),
-              form.palette().color(QPalette::Button));
-    EXPECT_FALSE(form.Modified()); // settings, not profile values
-
-    form.Label8->setText("3 dB");
-    form.CheckBox4->click();
-    EXPECT_TRUE(form.VolumeSlider2->isEnabled());
-    EXPECT_TRUE(form.RadioButton2->isEnabled());
-    EXPECT_TRUE(form.Label8->text().isEmpty());
-    form.CheckBox4->click();
-    EXPECT_FALSE(form.RadioButton1->isEnabled());
-}
-
-TEST_F(TMainFormControls, ResetFlattensTheSevenBands) {
-    TMainForm& form = MakeForm();
-    form.Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetBands({3, -4, 5, 0, 2, 1, -6}); });
-    form.SpeedButton2->click();
-    for (float band : form.Dsp->Equalizer().Bands())
-        EXPECT_EQ(band, 0.0f);
-    EXPECT_TRUE(form.Modified());
-}
-
-TEST(TMainFormInputBar, MapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
-    struct TCase {
-        float minFs, maxFs;
-        int32_t width, left, barWidth;
-        bool red;
+    const TMicEqualizer& equalizer = form.Dsp().Equalizer();
+    auto& equalizerBox = Find<QCheckBox>(form, "CheckBox2");
+    auto& dynamicsBox = Find<QCheckBox>(form, "CheckBox3");
+    struct TStep {
+        QCheckBox* Clicked;
+        bool Equalizer, Dynamics;
     };
-    const TCase cases[] = {
-        {-1.0f, 1.0f, 200, 0, 202, true},  // full-scale square: the whole frame plus 2
-        {0.0f, 0.0f, 201, 100, 2, false},  // silence: 2 pixels in the middle
-        {-0.8f, 0.8f, 100, 10, 82, false}, // 80 % is still green
-        {-0.875f, 0.0f, 100, 6, 46, true}, // -43.75 -> -44, 43.75 -> 44
-        {0.0f, 0.875f, 100, 50, 46, true}, {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
-        {0.0f, 0.01f, 100, 50, 2, false},                                       // 0.5 -> 0
-    };
-    for (const TCase& c : cases) {
-        const TInputBar bar = InputBarGeometry({c.minFs, c.maxFs}, c.width);
-        EXPECT_EQ(bar.Left, c.left) << c.minFs << " " << c.maxFs;
-        EXPECT_EQ(bar.Width, c.barWidth) << c.minFs << " " << c.maxFs;
-        EXPECT_EQ(bar.Red, c.red) << c.minFs << " " << c.maxFs;
+    for (const TStep& step : {TStep{&dynamicsBox, true, true}, TStep{&equalizerBox, false, false},
+                              TStep{&dynamicsBox, true, true}}) {
+        step.Clicked->click();
+        EXPECT_EQ(equalizerBox.isChecked(), step.Equalizer);
+        EXPECT_EQ(dynamicsBox.isChecked(), step.Dynamics);
+        EXPECT_EQ(equalizer.EqualizerEnabled(), step.Equalizer);
+        EXPECT_EQ(equalizer.ClipperEnabled(), step.Dynamics);
     }
+    EXPECT_TRUE(Modified());
+    EXPECT_EQ(StatusText(), "  Modified profile");
+    form.Dsp().EditEqualizer([](TMicEqualizer& eq) { eq.SetBands({3, -4, 5, 0, 2, 1, -6}); });
+    Click("SpeedButton2");
+    EXPECT_EQ(equalizer.Bands(), (std::array<float, 7>{}));
 }
 
-TEST(TMainFormInputBar, CaptionsRoundHalvesToEven) {
-    EXPECT_EQ(DbfsCaption(-2.5f), "-2 dBFS");
-    EXPECT_EQ(DbfsCaption(-1980.0f), "-1980 dBFS");
-    EXPECT_EQ(DbCaption(3.5L), "4 dB");
+// Overshoot control acts only with the clipper: its box is usable exactly then, a click is a
+// profile change, and a profile brings its own value.
+TEST_F(TMainFormControls, OvershootControlFollowsTheClipperAndTheProfile) {
+    TMainForm& form = MakeForm();
+    const TMicEqualizer& equalizer = form.Dsp().Equalizer();
+    auto& overshootBox = Find<QCheckBox>(form, "CheckBox5");
+    EXPECT_EQ(overshootBox.text(), "Overshoot control");
+    EXPECT_TRUE(overshootBox.isChecked());
+    EXPECT_FALSE(overshootBox.isEnabled());
+    Click("CheckBox3");
+    ASSERT_TRUE(overshootBox.isEnabled());
+    ChosenFile = form.Profiles().ProfileFolder() + "/Clipped.ini";
+    Click("SpeedButton5");
+    ASSERT_FALSE(Modified());
+    overshootBox.click();
+    EXPECT_FALSE(equalizer.OvershootControl());
+    EXPECT_TRUE(Modified());
+    Click("CheckBox2"); // the equalizer off takes the clipper with it
+    EXPECT_FALSE(overshootBox.isEnabled());
+
+    const QString file = form.Profiles().ProfileFolder() + "/Smooth.ini";
+    WriteFileBytes(file.toStdString(), "[Clipper]\nEnabled=1\nOvershootControl=1\n");
+    ChosenFile = file;
+    YesNoCancel = QMessageBox::No;
+    Click("SpeedButton7");
+    EXPECT_TRUE(overshootBox.isChecked() && overshootBox.isEnabled());
+    EXPECT_TRUE(equalizer.OvershootControl());
 }
 
-TEST(TMainFormHints, SliderHintsRoundToWholeDecibels) {
-    EXPECT_EQ(PlaybackVolumeHint(0.0f), "0 dB");
-    EXPECT_EQ(PlaybackVolumeHint(5.0f), "+5 dB");
-    EXPECT_EQ(PlaybackVolumeHint(0.4f), "+0 dB");
-    EXPECT_EQ(PlaybackVolumeHint(-20.0f), "-20 dB");
-    EXPECT_EQ(OutputGainHint(0.0f), "0 dB");
-    EXPECT_EQ(OutputGainHint(-12.0f), "-12 dB");
-    EXPECT_EQ(OutputGainHint(-80.0f), "-80 dB");
+// A slider moved by the operator to `value`.
+void Move(TVolumeSlider& slider, float value) {
+    slider.SetValue(value);
+    slider.OnChange();
 }
 
-TEST_F(TMainFormControls, PlaybackVolumeReachesTheOutputOnlyWhilePlaying) {
+// Settings, not profile values: the profile stays as it was.
+TEST_F(TMainFormControls, SoftwareGainNoiseAndPlaybackVolumeFollowTheirControls) {
     GiveVoice();
-    TMainForm& form = MakeReadyForm();
-    const TDsp& dsp = *form.Dsp;
-    const float before = dsp.InterpolatorGainDb();
-    form.VolumeSlider1->SetValue(1.0f);
-    form.VolumeSlider1Change();
-    EXPECT_EQ(dsp.InterpolatorGainDb(), before);
-    EXPECT_EQ(form.VolumeSlider1->Hint(), "+20 dB");
+    TMainForm& form = MakeForm(true);
+    auto& spin = Find<QSpinBox>(form, "SpinEdit2");
+    Click("CheckBox1");
+    EXPECT_TRUE(spin.isEnabled());
+    EXPECT_EQ(spin.palette().color(QPalette::Base), form.palette().color(QPalette::Base));
+    Click("CheckBox1");
+    EXPECT_EQ(spin.palette().color(QPalette::Base), form.palette().color(QPalette::Button));
 
-    form.SetMode(dmPlay);
-    EXPECT_EQ(dsp.InterpolatorGainDb(), 20.0f);
-    form.VolumeSlider1->SetValue(0.75f);
-    form.VolumeSlider1Change();
-    EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(form.VolumeSlider1->Hint(), "0 dB");
-    EXPECT_FALSE(form.Modified());
+    Find<QLabel>(form, "Label8").setText("3 dB");
+    Click("CheckBox4");
+    EXPECT_TRUE(Find(form, "VolumeSlider2").isEnabled());
+    EXPECT_TRUE(Find(form, "RadioButton2").isEnabled());
+    EXPECT_TRUE(Find<QLabel>(form, "Label8").text().isEmpty());
+    Click("CheckBox4");
+    EXPECT_FALSE(Find(form, "RadioButton1").isEnabled());
+
+    // The playback volume reaches the output only while playing.
+    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider1");
+    const float before = form.Dsp().InterpolatorGainDb();
+    Move(slider, 1.0f);
+    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), before);
+    EXPECT_EQ(slider.Hint(), "+20 dB");
+
+    form.Modes().SetMode(dmPlay);
+    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 20.0f);
+    Move(slider, 0.75f);
+    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 0.0f);
+    EXPECT_EQ(slider.Hint(), "0 dB");
+    EXPECT_FALSE(Modified());
 }
 
 TEST_F(TMainFormControls, OutputGainMarksModifiedOnlyWhenItDiffersFromTheRunningGain) {
-    TMainForm& form = MakeReadyForm();
-    const TDsp& dsp = *form.Dsp;
+    TMainForm& form = MakeForm(true);
+    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider3");
+    const TDsp& dsp = form.Dsp();
     ASSERT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    form.VolumeSlider3Change(); // 0 dB, as applied
-    EXPECT_FALSE(form.Modified());
-    EXPECT_EQ(form.VolumeSlider3->Hint(), "0 dB");
+    Move(slider, 1.0f); // 0 dB, as applied
+    EXPECT_FALSE(Modified());
+    EXPECT_EQ(slider.Hint(), "0 dB");
 
-    form.VolumeSlider3->SetValue(0.85f); // -12 dB while not processing
-    form.VolumeSlider3Change();
-    EXPECT_TRUE(form.Modified());
+    Move(slider, 0.85f); // -12 dB while not processing
+    EXPECT_TRUE(Modified());
     EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(form.VolumeSlider3->Hint(), "-12 dB");
+    EXPECT_EQ(slider.Hint(), "-12 dB");
 
-    form.SetMode(dmProcess);
+    form.Modes().SetMode(dmProcess);
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -12.0f, 1e-4f);
-    form.SetModified(false);
-    form.VolumeSlider3Change(); // the same value again
-    EXPECT_FALSE(form.Modified());
-    form.VolumeSlider3->SetValue(0.7f);
-    form.VolumeSlider3Change();
-    EXPECT_TRUE(form.Modified());
+    ChosenFile = form.Profiles().ProfileFolder() + "/Gain.ini";
+    Click("SpeedButton5"); // saved: no longer modified
+    Move(slider, 0.85f);   // the same value again
+    EXPECT_FALSE(Modified());
+    Move(slider, 0.7f);
+    EXPECT_TRUE(Modified());
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -24.0f, 1e-4f);
 }
 
 // ---- profiles ------------------------------------------------------------------------------
 
-TEST_F(TMainFormProfiles, SaveAsksForAFileInTheProfileFolder) {
+TEST_F(TMainFormProfiles, SaveOffersTheCurrentFileAndLoadAsksToSaveChangesFirst) {
     TMainForm& form = MakeForm();
-    form.SpeedButton5->click(); // cancelled
-    ASSERT_EQ(Dialogs.size(), 1u);
+    const QString saved = form.Profiles().ProfileFolder() + "/Saved.ini";
+    const QString other = form.Profiles().ProfileFolder() + "/Other.ini";
+    WriteFileBytes(other.toStdString(), "[Equalizer]\nBand0=6\n[Clipper]\nEnabled=1\n");
+    Click("SpeedButton5"); // cancelled
+    EXPECT_EQ(StatusText(), "  Default profile");
+    form.Profiles().MarkModified();
+    ChosenFile = saved;
+    Click("SpeedButton5");
+    ASSERT_EQ(Dialogs.size(), 2u);
     EXPECT_EQ(Dialogs[0].Title, "Save profile");
     EXPECT_TRUE(Dialogs[0].ForSave);
-    EXPECT_EQ(Dialogs[0].Folder, form.ProfileFolder());
-    EXPECT_EQ(Dialogs[0].Filters, (QStringList{"Profiles (*.ini)", "All files (*)"}));
-    EXPECT_EQ(Dialogs[0].DefaultSuffix, "ini");
-    EXPECT_EQ(form.StatusText(), "  Default profile");
+    EXPECT_EQ(Dialogs[0].Folder, form.Profiles().ProfileFolder());
+    EXPECT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(StatusText(), "  Profile: " + saved);
+    EXPECT_FALSE(Modified());
 
-    form.MarkModified();
-    ChosenFile = form.ProfileFolder() + "/Contest.ini";
-    form.SpeedButton5->click();
-    EXPECT_TRUE(QFileInfo::exists(ChosenFile));
-    EXPECT_EQ(form.StatusText(), "  Profile: " + ChosenFile);
-    EXPECT_FALSE(form.Modified());
-    form.SpeedButton5->click();
-    EXPECT_EQ(Dialogs.back().FileName, ChosenFile); // offered the current profile
-}
-
-TEST_F(TMainFormProfiles, LoadAsksToSaveChangesFirst) {
-    TMainForm& form = MakeForm();
-    const QString saved = form.ProfileFolder() + "/Saved.ini";
-    const QString other = form.ProfileFolder() + "/Other.ini";
-    WriteFileBytes(other.toStdString(), "[Equalizer]\nBand0=6\n");
-    ChosenFile = saved;
-    form.SpeedButton5->click();
-    form.MarkModified();
-
+    form.Profiles().MarkModified();
     YesNoCancel = QMessageBox::Cancel;
-    form.SpeedButton7->click();
+    Click("SpeedButton7");
     EXPECT_EQ(Questions, QStringList{"Save changes?"});
-    EXPECT_EQ(Dialogs.size(), 1u); // only the save above
+    EXPECT_EQ(Dialogs.size(), 2u);
 
     YesNoCancel = QMessageBox::No;
     ChosenFile = other;
-    form.SpeedButton7->click();
-    ASSERT_EQ(Dialogs.size(), 2u);
-    EXPECT_EQ(Dialogs[1].Title, "Load Profile");
-    EXPECT_FALSE(Dialogs[1].ForSave);
-    EXPECT_EQ(Dialogs[1].FileName, saved); // the save dialog's last file
-    EXPECT_EQ(form.Dsp->Equalizer().Bands()[0], 6.0f);
-    EXPECT_EQ(form.StatusText(), "  Profile: " + other);
-    EXPECT_FALSE(form.Modified());
+    Click("SpeedButton7");
+    ASSERT_EQ(Dialogs.size(), 3u);
+    EXPECT_EQ(Dialogs[2].Title, "Load Profile");
+    EXPECT_FALSE(Dialogs[2].ForSave);
+    EXPECT_EQ(Dialogs[2].FileName, saved); // the save dialog's last file
+    EXPECT_EQ(form.Dsp().Equalizer().Bands()[0], 6.0f);
+    EXPECT_TRUE(Find<QCheckBox>(form, "CheckBox3").isChecked());
+    EXPECT_EQ(StatusText(), "  Profile: " + other);
+    EXPECT_FALSE(Modified());
 
-    form.MarkModified();
-    YesNoCancel = QMessageBox::Yes; // saves into the chosen file, then loads it
-    form.SpeedButton7->click();
-    ASSERT_EQ(Dialogs.size(), 4u);
-    EXPECT_TRUE(Dialogs[2].ForSave);
-    EXPECT_FALSE(Dialogs[3].ForSave);
+    form.Profiles().MarkModified();
+    YesNoCancel = QMessageBox::Yes; // saves, the current file offered, then loads
+    Click("SpeedButton7");
+    ASSERT_EQ(Dialogs.size(), 5u);
+    EXPECT_TRUE(Dialogs[3].ForSave);
+    EXPECT_EQ(Dialogs[3].FileName, other);
+    EXPECT_FALSE(Dialogs[4].ForSave);
 }
 
-TEST_F(TMainFormProfiles, ClosingAModifiedProfileAsksAndCancelKeepsTheWindow) {
+TEST_F(TMainFormProfiles, ClosingOrTheTraysExitAsksAboutAModifiedProfileAndCancelKeepsIt) {
     TMainForm& form = MakeForm();
+    bool closed = false;
+    form.OnClosed = [&] { closed = true; };
     form.Launch();
     EXPECT_TRUE(form.close()); // unmodified: no question
     EXPECT_TRUE(Questions.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return closed; }));
 
+    closed = false;
     form.show();
-    form.MarkModified();
-    YesNoCancel = QMessageBox::Cancel;
-    EXPECT_FALSE(form.close());
-    EXPECT_TRUE(form.isVisible());
+    form.hide(); // living in the tray
+    form.Profiles().MarkModified();
+    auto& exit = Find<QAction>(form, "TrayExitMNU");
+    exit.trigger();
+    QCoreApplication::processEvents();
     EXPECT_EQ(Questions, QStringList{"Save modified profile?"});
+    EXPECT_FALSE(closed);
     YesNoCancel = QMessageBox::Yes; // its dialog is cancelled: the window closes anyway
-    EXPECT_TRUE(form.close());
+    exit.trigger();
+    EXPECT_TRUE(WaitFor([&] { return closed; }));
     EXPECT_EQ(Dialogs.size(), 1u);
 }
 
-// ---- a whole run ---------------------------------------------------------------------------
+// ---- settings and the whole run ------------------------------------------------------------
 
 TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
     {
@@ -478,57 +392,84 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
         bool closed = false;
         form.OnClosed = [&] { closed = true; };
         form.Launch();
-        form.Selection = {0, 1};
-        form.SpinEdit2->setValue(-7);
-        form.CheckBox1->click();
-        form.VolumeSlider1->SetValue(0.6f);
-        ChosenFile = form.ProfileFolder() + "/Evening.ini";
-        form.SpeedButton5->click();
-        form.CheckBox3->click(); // modified after saving, and not saved on close
+        form.Selection() = {1, 1};
+        Find<QSpinBox>(form, "SpinEdit2").setValue(-7);
+        Click("CheckBox1");
+        Find<TVolumeSlider>(form, "VolumeSlider1").SetValue(0.6f);
+        ChosenFile = form.Profiles().ProfileFolder() + "/Evening.ini";
+        Click("SpeedButton5");
+        Click("CheckBox3"); // modified after saving, and not saved on close
         YesNoCancel = QMessageBox::No;
         ASSERT_TRUE(form.close());
         ASSERT_TRUE(WaitFor([&] { return closed; }));
         Form.reset();
     }
-    const std::string ini = ReadFileBytes(SettingsPath());
+    std::string ini = ReadFileBytes(SettingsFileName());
     EXPECT_NE(ini.find("SoftGain=-7"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("OutputDevice=02  Demo transmitter"), std::string::npos) << ini;
     EXPECT_NE(ini.find("LastProfile=" + ChosenFile.toStdString()), std::string::npos) << ini;
+    // Without their keys, as an older version wrote them: a caption matches in any letter
+    // case; a device that is gone is named and nothing takes its place.
+    for (const auto& [from, to] :
+         {std::pair{"InputDevice=02  Demo transmitter", "InputDevice=03  Radio-RX"},
+          {"OutputDevice=02  Demo", "OutputDevice=02  DEMO"},
+          {"InputDeviceId=", "Unused="},
+          {"OutputDeviceId=", "Unused2="}})
+        ini.replace(ini.find(from), std::string(from).size(), to);
+    WriteFileBytes(SettingsFileName(), ini);
 
     TMainForm& again = MakeForm();
-    EXPECT_EQ(again.SpinEdit2->value(), -7);
-    EXPECT_TRUE(again.SpinEdit2->isEnabled());
-    EXPECT_EQ(again.Selection.OutputDeviceIndex, 1);
-    EXPECT_FLOAT_EQ(again.VolumeSlider1->Value(), 0.6f);
-    EXPECT_EQ(again.StatusText(), "  Profile: " + ChosenFile);
-    EXPECT_FALSE(again.CheckBox3->isChecked());
-    EXPECT_FALSE(again.Modified());
+    EXPECT_EQ(Find<QSpinBox>(again, "SpinEdit2").value(), -7);
+    EXPECT_TRUE(Find(again, "SpinEdit2").isEnabled());
+    EXPECT_EQ(again.Selection().InputDeviceIndex, -1);
+    EXPECT_EQ(again.Selection().OutputDeviceIndex, 1);
+    EXPECT_EQ(Find<QStatusBar>(again, "StatusBar1").currentMessage(),
+              "  Sound device not found: Radio-RX");
+    EXPECT_FALSE(Find(again, "GainBtn").isEnabled());
+    EXPECT_FLOAT_EQ(Find<TVolumeSlider>(again, "VolumeSlider1").Value(), 0.6f);
+    EXPECT_EQ(StatusText(), "  Profile: " + ChosenFile);
+    EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox3").isChecked());
+    EXPECT_FALSE(Modified());
 }
 
 TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillComesUp) {
-    std::filesystem::create_directories(SettingsDir());
-    WriteFileBytes(SettingsPath(), "[Playback]\nVolume=loud\n");
+    std::filesystem::create_directories(SettingsFolder());
+    WriteFileBytes(SettingsFileName(), "[Playback]\nVolume=loud\n");
     TMainForm& form = MakeForm();
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Errors[0].contains("loud")) << Errors[0].toStdString();
     EXPECT_EQ(form.windowTitle(), "Sonari");
-    EXPECT_TRUE(form.GainBtn->isEnabled());
+    EXPECT_TRUE(Find(form, "GainBtn").isEnabled());
     // What could not be read survives the settings written at the end.
     Form.reset();
-    EXPECT_EQ(ReadFileBytes(SettingsPath().string() + ".bak"), "[Playback]\nVolume=loud\n");
+    EXPECT_EQ(ReadFileBytes(SettingsFileName() + ".bak"), "[Playback]\nVolume=loud\n");
+
+    // A file that cannot be read at all: the software gain's field follows its box.
+    WriteFileBytes(SettingsFileName(), std::string(TIniFile::kMaxFileBytes + 1, '\n'));
+    TMainForm& again = MakeForm();
+    EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox1").isChecked());
+    EXPECT_FALSE(Find(again, "SpinEdit2").isEnabled());
 }
 
-TEST_F(TMainFormLifecycle, SessionEndSavesTheSettingsAndStopsWithoutAsking) {
-    TMainForm& form = MakeReadyForm();
-    form.SetMode(dmProcess);
-    form.MarkModified();
+// A log-out saves at its commit-data request and may then be cancelled: the program runs on.
+// The session's real end (the application asked to quit) stops it without asking.
+TEST_F(TMainFormLifecycle, ALogOutSavesFirstAndOnlyTheSessionsEndStopsWithoutAsking) {
+    TMainForm& form = MakeForm(true);
+    form.Modes().SetMode(dmProcess);
+    form.Profiles().MarkModified();
     bool ended = false;
-    form.SafeShutdown1->SetTerminator([&] { ended = true; });
-    form.SafeShutdown1->Shutdown();
+    Find<TSafeShutdown>(form, "SafeShutdown1").SetTerminator([&] { ended = true; });
+    auto* sessionManager = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(sessionManager, nullptr);
+    emit qApp->commitDataRequest(*sessionManager);
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(form.Dsp().Running());
+    EXPECT_NE(ReadFileBytes(SettingsFileName()).find("[Startup]"), std::string::npos);
+
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &quit);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(Questions.isEmpty());
-    EXPECT_FALSE(form.Dsp->Running());
-    EXPECT_NE(ReadFileBytes(SettingsPath()).find("[Startup]"), std::string::npos);
+    EXPECT_FALSE(form.Dsp().Running());
 }
 
 } // namespace

@@ -37,18 +37,29 @@ std::string Run(const std::string& command) {
     return output;
 }
 
+// A visible window titled `title` other than `except`; "" when none appears in `attempts`
+// tenths of a second.
+std::string WindowTitled(const std::string& title, const std::string& except = {},
+                         int attempts = 150) {
+    for (int attempt = 0; attempt < attempts; ++attempt, std::this_thread::sleep_for(100ms)) {
+        std::istringstream ids(
+            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
+        for (std::string id; ids >> id;)
+            if (id != except)
+                return id;
+    }
+    return {};
+}
+
 struct TWindow {
     std::string Id;
     int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
+// The window titled `title` with its place on the screen, once it has one.
 std::optional<TWindow> FindWindow(const std::string& title) {
-    for (int attempt = 0; attempt < 150; ++attempt, std::this_thread::sleep_for(100ms)) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
-        TWindow window;
-        if (!(ids >> window.Id))
-            continue;
+    TWindow window{WindowTitled(title)};
+    for (int attempt = 0; attempt < 50 && !window.Id.empty(); ++attempt) {
         std::map<std::string, long> values;
         std::istringstream shell(Run("xdotool getwindowgeometry --shell " + window.Id));
         for (std::string line; std::getline(shell, line);)
@@ -58,22 +69,9 @@ std::optional<TWindow> FindWindow(const std::string& title) {
         window.Width = int(values["WIDTH"]), window.Height = int(values["HEIGHT"]);
         if (window.Width > 0)
             return window;
-    }
-    return std::nullopt;
-}
-
-// A window titled `title` other than `except`; "" when none appears in `attempts` tenths of a
-// second.
-std::string OtherWindow(const std::string& title, const std::string& except, int attempts = 100) {
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
-        for (std::string id; ids >> id;)
-            if (id != except)
-                return id;
         std::this_thread::sleep_for(100ms);
     }
-    return {};
+    return std::nullopt;
 }
 
 // Rows of the left column that are grey all across: the spacers between the panels.
@@ -123,17 +121,31 @@ void RunUnderXvfb() {
             std::cout << line << "\n";
 }
 
+// The program's home: where this test reaches it, and where the program sees it.
+struct THome {
+    std::filesystem::path Outside, Inside;
+};
+
+// A private mount namespace shows the program its home where an operator's would be, so the
+// README pictures show the paths an operator sees; without one the home stays where it is.
+constexpr char kOperatorHome[] = "/home/operator";
+bool CanMountHome() { return RunCommand("unshare -rm true") == 0; }
+
 // The program started with the demo devices and a private home; its window found.
 class TX11Session {
 public:
-    // `prepare` may write files into the configuration folder before the start.
-    explicit TX11Session(const std::function<void(const std::filesystem::path&)>& prepare = {}) {
+    // `prepare` may write files into the configuration folder before the start; with
+    // `operatorHome` the program sees its home as /home/operator where that can be arranged.
+    explicit TX11Session(const std::function<void(const THome& config)>& prepare = {},
+                         bool operatorHome = false)
+        : home_{dir_ / "home", operatorHome && CanMountHome() ? std::filesystem::path(kOperatorHome)
+                                                              : dir_ / "home"} {
         std::filesystem::create_directories(runtime_);
         std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
         std::filesystem::create_directories(Artifacts);
         std::filesystem::create_directories(Settings.parent_path());
         if (prepare)
-            prepare(Settings.parent_path());
+            prepare({Settings.parent_path(), home_.Inside / kConfigFolder});
         sonari_ = StartCopy();
         if (sonari_->Started())
             Window = FindWindow("Sonari");
@@ -142,10 +154,22 @@ public:
 
     // One more copy of the program for the same user.
     std::unique_ptr<TChild> StartCopy() const {
+        const std::string sonari = (BinaryDir() / "bin/sonari").string();
+        std::vector<std::string> argv{sonari};
+        if (home_.Inside != home_.Outside)
+            argv = {"/usr/bin/unshare",
+                    "-rm",
+                    "sh",
+                    "-c",
+                    "mount -t tmpfs tmpfs /home && mkdir -p \"$2\" && mount --bind \"$1\" \"$2\" "
+                    "&& exec \"$0\"",
+                    sonari,
+                    home_.Outside.string(),
+                    home_.Inside.string()};
         return std::make_unique<TChild>(
-            std::vector<std::string>{(BinaryDir() / "bin/sonari").string()},
-            std::vector<std::string>{"HOME=" + (dir_ / "home").string(),
-                                     "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+            argv,
+            std::vector<std::string>{"HOME=" + home_.Inside.string(),
+                                     "XDG_CONFIG_HOME=" + (home_.Inside / ".config").string(),
                                      "XDG_RUNTIME_DIR=" + runtime_.string(), "SONARI_AUDIO=sim"});
     }
 
@@ -196,11 +220,13 @@ public:
     const std::filesystem::path Artifacts = BinaryDir() / "artifacts";
 
 private:
+    static constexpr char kConfigFolder[] = ".config/Brisko/Products/sonari";
     TTempDir dir_{"sonari-xvfb"};
     const std::filesystem::path runtime_ = dir_ / "run";
+    const THome home_;
 
 public:
-    const std::filesystem::path Settings = dir_ / "config/Brisko/Products/sonari/sonari.ini";
+    const std::filesystem::path Settings = home_.Outside / kConfigFolder / "sonari.ini";
     std::optional<TWindow> Window;
 
 private:
@@ -238,7 +264,7 @@ TEST(MainWindowUnderX11, StartsCapturesOnStepTwoAndEndsOnSigterm) {
 
     // A second start hands over to the running copy and ends.
     EXPECT_EQ(session.StartCopy()->Wait(10s), 0);
-    EXPECT_TRUE(OtherWindow("Sonari", session.Window->Id, 1).empty());
+    EXPECT_TRUE(WindowTitled("Sonari", session.Window->Id, 1).empty());
 
     EXPECT_EQ(session.Terminate(), 0);
     ASSERT_TRUE(std::filesystem::exists(session.Settings));
@@ -256,20 +282,22 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     if (qEnvironmentVariableIsEmpty(kChildVariable))
         return RunUnderXvfb();
 
-    TX11Session session([](const std::filesystem::path& folder) {
-        const auto profile = folder / "Prof/Demo.ini";
-        std::filesystem::create_directories(profile.parent_path());
-        WriteFileBytes(profile, kDemoProfile);
-        WriteFileBytes(folder / "sonari.ini", "[Audio]\nInputDevice=01  Demo microphone\n"
-                                              "OutputDevice=02  Demo transmitter\nLastProfile=" +
-                                                  profile.string() + "\n");
-    });
+    TX11Session session(
+        [](const THome& config) {
+            std::filesystem::create_directories(config.Outside / "Prof");
+            WriteFileBytes(config.Outside / "Prof/Demo.ini", kDemoProfile);
+            WriteFileBytes(config.Outside / "sonari.ini",
+                           "[Audio]\nInputDevice=01  Demo microphone\n"
+                           "OutputDevice=02  Demo transmitter\nLastProfile=" +
+                               (config.Inside / "Prof/Demo.ini").string() + "\n");
+        },
+        true);
     ASSERT_TRUE(session.Window) << "no window titled Sonari appeared";
     const QImage start = session.Shot();
 
     session.ClickStep(start, 3);
     // The prompt is a second window of the same title; OK is its default button.
-    const std::string prompt = OtherWindow("Sonari", session.Window->Id);
+    const std::string prompt = WindowTitled("Sonari", session.Window->Id, 100);
     ASSERT_FALSE(prompt.empty()) << "no recording prompt";
     RunCommand("xdotool windowfocus --sync " + prompt + " key Return");
     const auto voice = session.Settings.parent_path() / "Wav/Voice.wav";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,60 +39,63 @@ struct TSndCardFixture {
     }
     TFakeDevices devices;
     TDeviceSelection selection;
-    TSndCardDialog dialog{devices, selection, kCapture, kRender};
+    TDeviceNameList render = kRender;
+    TSndCardDialog dialog{devices, selection, [] { return kCapture; }, [this] { return render; }};
     std::vector<std::string> calls;
 };
 
-TEST(SndCardDialog, ListsCarryTheirDeviceIndicesAndShowingSelectsByName) {
+TEST(SndCardDialog, ListsAreReadAtEveryShowingWithTheirIndicesAndSelectByName) {
     TSndCardFixture f({1, 2});
     EXPECT_EQ(f.dialog.windowTitle(), "Soundcard Selection");
+    f.dialog.show();
     ASSERT_EQ(f.dialog.ComboBox1->count(), 2);
     EXPECT_EQ(f.dialog.ComboBox2->itemData(1).toInt(), 2);
-    f.dialog.show();
     EXPECT_EQ(f.dialog.ComboBox1->currentText(), "02  Headset");
+    EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
+    f.dialog.hide();
+    f.render.insert(f.render.begin(), {"04  Radio-TX", 3}); // switched on since
+    f.dialog.show();
+    ASSERT_EQ(f.dialog.ComboBox2->count(), 3);
     EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
 }
 
-TEST(SndCardDialog, CancelKeepsBothDevicesAndStillReportsTheClose) {
-    TSndCardFixture f({0, 1});
-    f.dialog.show();
-    f.dialog.ComboBox1->setCurrentIndex(1);
-    f.dialog.ComboBox2->setCurrentIndex(1);
-    f.dialog.findChild<QPushButton*>("CancelBtn")->click();
-    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
-    EXPECT_EQ(f.selection.OutputDeviceIndex, 1);
-    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed"}));
-    EXPECT_FALSE(f.dialog.isVisible());
-}
-
-TEST(SndCardDialog, UnknownOrUnofferedDevicesShowNoSelectionAndOkChangesOnlyTheChosenList) {
+// A device of the wrong direction (the defaults before any choice) gives way to the list's
+// first; a saved device that is missing leaves its list without a selection.
+TEST(SndCardDialog, UnsuitableDevicesPreselectTheFirstAndMissingOnesNothing) {
     TSndCardFixture wrongWay({2, 0}); // a speaker cannot capture, a microphone cannot play
     wrongWay.dialog.show();
-    EXPECT_EQ(wrongWay.dialog.ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(wrongWay.dialog.ComboBox2->currentIndex(), -1);
+    EXPECT_EQ(wrongWay.dialog.ComboBox1->currentText(), "01  Mic");
+    EXPECT_EQ(wrongWay.dialog.ComboBox2->currentText(), "02  Headset");
 
-    TSndCardFixture f({7, -1});
+    TDeviceSelection missing(7, -1);
+    missing.MissingOutput = {"04  Radio-TX", "radio_tx"};
+    TSndCardFixture f(missing);
     f.dialog.show();
-    EXPECT_EQ(f.dialog.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.dialog.ComboBox1->currentIndex(), 0);
     EXPECT_EQ(f.dialog.ComboBox2->currentIndex(), -1);
-    f.dialog.ComboBox2->setCurrentIndex(0);
+    f.dialog.ComboBox2->setCurrentIndex(1);
     f.dialog.findChild<QPushButton*>("OkBtn")->click();
-    EXPECT_EQ(f.selection.InputDeviceIndex, 7);
-    EXPECT_EQ(f.selection.OutputDeviceIndex, 1);
+    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
+    EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
     EXPECT_EQ(f.calls, (std::vector<std::string>{"ok", "closed"}));
 }
 
-TEST(SndCardDialog, TheCloseBoxAndEscapeCountAsCancel) {
+// Cancel, the close box and Escape all keep both devices and report the close.
+TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
     TSndCardFixture f({0, 2});
-    f.dialog.show();
-    f.dialog.ComboBox1->setCurrentIndex(1);
-    f.dialog.close();
-    f.dialog.show();
-    f.dialog.ComboBox2->setCurrentIndex(0);
-    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    for (const auto& close : std::vector<std::function<void(QDialog&)>>{
+             [](QDialog& d) { d.findChild<QPushButton*>("CancelBtn")->click(); },
+             [](QDialog& d) { d.close(); },
+             [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }}) {
+        f.dialog.show();
+        f.dialog.ComboBox1->setCurrentIndex(1);
+        f.dialog.ComboBox2->setCurrentIndex(0);
+        close(f.dialog);
+        EXPECT_FALSE(f.dialog.isVisible());
+    }
     EXPECT_EQ(f.selection.InputDeviceIndex, 0);
     EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
-    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed"}));
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed", "closed"}));
 }
 
 } // namespace

@@ -22,12 +22,14 @@ int Cli(const std::string& arguments, std::string* out, std::string* err = nullp
     return status;
 }
 
-TEST(SonariCli, DevicesListsNumberNameDirectionsAndRangesOfEveryDevice) {
+TEST(SonariCli, DevicesListsNumberNameKeyDirectionsAndRangesOfEveryDevice) {
     std::string out;
     ASSERT_EQ(Cli("devices", &out), 0);
     EXPECT_EQ(out, "01  Demo microphone\n"
+                   "    key      sim:demo-microphone\n"
                    "    capture  up to 2 channels, 16-32 bits, 8000-48000 Hz\n"
                    "02  Demo transmitter\n"
+                   "    key      sim:demo-transmitter\n"
                    "    render   up to 2 channels, 16-32 bits, 8000-48000 Hz\n");
 }
 

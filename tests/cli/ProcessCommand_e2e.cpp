@@ -1,5 +1,6 @@
 #include "SND/Fft.h"
 #include "tests/SND/WavTestFiles.h"
+#include "tests/support/Signals.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace sonari {
 namespace {
@@ -118,11 +120,48 @@ TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
     EXPECT_NE(out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << out;
 }
 
-TEST_F(ProcessCommand, ClipperLowersThePeakFactor) {
-    std::string plain, clipped;
+// Values the profile cannot use are named, and the rest of it still applies.
+TEST_F(ProcessCommand, ClipperLowersThePeakFactorAndIgnoredProfileValuesAreNamed) {
+    std::string plain, clipped, err;
     ASSERT_EQ(Process({Speech(), Name("plain.wav")}, &plain), 0);
-    ASSERT_EQ(Process({Speech(), Name("clipped.wav"), "--profile", ClipperProfile()}, &clipped), 0);
+    test::WriteFileBytes(Name("damaged.ini"),
+                         "[Clipper]\nEnabled=1\nClipThreshold=nan\n[Equalizer]\nBand2=250\n");
+    ASSERT_EQ(
+        Process({Speech(), Name("clipped.wav"), "--profile", Name("damaged.ini")}, &clipped, &err),
+        0);
+    EXPECT_EQ(err, "Ignored [Equalizer] Band2=250: beyond +-120 dB\n"
+                   "Ignored [Clipper] ClipThreshold=nan: not a number\n");
     EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
+}
+
+// The "Overshoot = X dB" figure of the summary line, or nothing.
+std::optional<double> OvershootOf(const std::string& summary) {
+    const size_t figure = summary.find("Overshoot = ");
+    if (figure == std::string::npos)
+        return std::nullopt;
+    return std::stod(summary.substr(figure + 12));
+}
+
+// The clipper leaves the envelope well over the clip level after its second band-pass; the
+// overshoot control holds it there, and --stats says so.
+TEST_F(ProcessCommand, StatisticsShowTheOvershootThatTheControlRemoves) {
+    test::WriteFileBytes(Name("uncontrolled.ini"), "[Clipper]\nEnabled=1\nOvershootControl=0\n");
+    std::string plain, uncontrolled, controlled;
+    ASSERT_EQ(Process({Speech(), Name("o1.wav")}, &plain), 0);
+    ASSERT_EQ(Process({Speech(), Name("o2.wav"), "--stats", "--profile", Name("uncontrolled.ini")},
+                      &uncontrolled),
+              0);
+    ASSERT_EQ(
+        Process({Speech(), Name("o3.wav"), "--stats", "--profile", ClipperProfile()}, &controlled),
+        0);
+    EXPECT_FALSE(OvershootOf(plain)) << plain;
+    ASSERT_TRUE(OvershootOf(uncontrolled) && OvershootOf(controlled));
+    EXPECT_GT(*OvershootOf(uncontrolled), 1.5) << uncontrolled;
+    EXPECT_LE(*OvershootOf(controlled), 0.1) << controlled;
+    EXPECT_GT(*OvershootOf(controlled), -0.5) << controlled; // the clipper does reach the level
+    EXPECT_LT(PeakFactorOf(controlled) + 1.5, PeakFactorOf(uncontrolled));
+    EXPECT_NE(controlled.find("o3.wav: 48000 Hz, 16-bit PCM, 7.6 s, aligned"), std::string::npos)
+        << controlled;
 }
 
 TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
@@ -137,21 +176,123 @@ TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
         peak = std::max(peak, std::fabs(x));
     EXPECT_GT(peak, 0.1f);
     EXPECT_LT(peak, 1.0f);
-    // A line per 25 blocks of 4096 frames, the last one padded; then the summary's two.
-    const auto lines = std::count(out.begin(), out.end(), '\n');
-    EXPECT_EQ(static_cast<uint32_t>(lines - 2), (frames + 4095) / 4096 / 25) << out;
+    // A line per 25 blocks of 4096 frames (the flush after the input may add one); then the
+    // summary's two.
+    const auto windows = static_cast<uint32_t>(std::count(out.begin(), out.end(), '\n') - 2);
+    EXPECT_GE(windows, (frames + 4095) / 4096 / 25) << out;
+    EXPECT_LE(windows, (frames + 4095) / 4096 / 25 + 1) << out;
     EXPECT_NE(out.find("2.1 s  V r.m.s. = "), std::string::npos) << out;
 }
 
 TEST_F(ProcessCommand, BadInputsAreClearErrors) {
     std::string err;
-    EXPECT_EQ(Process({Name("speech22k.wav"), Name("x.wav")}, nullptr, &err), 1);
-    EXPECT_NE(err.find("Unsupported sampling rate 22050 Hz"), std::string::npos) << err;
+    test::WriteWav(Name("fast.wav"), 800000, {TSingleArray(1000, 0.0f)});
+    EXPECT_EQ(Process({Name("fast.wav"), Name("x.wav")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("Unsupported sampling rate 800000 Hz"), std::string::npos) << err;
+    test::WriteFileBytes(Name("broken.flac"), "fLaC but nothing else");
+    EXPECT_EQ(Process({Name("broken.flac"), Name("x.wav")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("broken.flac: "), std::string::npos) << err;
+    EXPECT_EQ(Process({Speech(), Name("x.mp3")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("unknown output format '.mp3'"), std::string::npos) << err;
+    EXPECT_EQ(Process({Speech(), Name("x.flac"), "--float"}, nullptr, &err), 1);
+    EXPECT_NE(err.find("hold no float samples"), std::string::npos) << err;
     EXPECT_EQ(Process({Speech()}, nullptr, &err), 2);
     EXPECT_NE(err.find("Usage: sonari-cli process"), std::string::npos) << err;
     EXPECT_EQ(Process({Speech(), Name("x.wav"), "--loud"}, nullptr, &err), 2);
     EXPECT_NE(err.find("unknown option '--loud'"), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
+}
+
+// Whatever the rate, the output lines up with the input sample for sample: an impulse and the
+// end of a tone burst come out where they went in, and the output is exactly as long.
+TEST_F(ProcessCommand, OutputIsAlignedWithTheInputAtEveryRate) {
+    for (const uint32_t rate : {12000u, 44100u, 48000u, 96000u}) {
+        SCOPED_TRACE(rate);
+        const size_t frames = rate + 123, at = frames / 3, burst = frames - rate / 10;
+        TSingleArray in(frames, 0.0f);
+        in[at] = 0.5f;
+        const TSingleArray tone = test::Sine(frames, 1000.0L / rate, 0.25L);
+        std::copy(tone.begin() + long(burst), tone.end(), in.begin() + long(burst));
+        test::WriteWav(Name("burst.wav"), rate, {in}, 4, true);
+        ASSERT_EQ(Process({Name("burst.wav"), Name("aligned.wav"), "--float"}), 0);
+        const TSingleArray out = ReadWav(Name("aligned.wav")).Channels[0];
+        ASSERT_EQ(out.size(), frames);
+        const auto first = out.begin(), half = out.begin() + long(frames / 2);
+        const auto loudest = std::max_element(
+            first, half, [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        EXPECT_NEAR(double(loudest - first), double(at), rate % 12000 ? 1 : 0);
+        // the burst's last 10 ms are there
+        const size_t last = rate / 100;
+        EXPECT_NEAR(test::FittedAmplitude(out, 1000.0L / rate, frames - last, last), 0.25L, 0.02L);
+        EXPECT_LT(test::Peak(out, burst - rate / 50, rate / 100), 0.01f); // and nothing before it
+    }
+}
+
+// A 44.1 kHz recording runs at 48 kHz and comes back at its own rate, limited to the voice band
+// like the 48 kHz one.
+TEST_F(ProcessCommand, AFileAtAnotherRateIsConvertedAndBack) {
+    ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(Speech()) + " -r 44100 " +
+                               test::ShellQuote(Name("speech44k.wav"))),
+              0);
+    std::string out;
+    ASSERT_EQ(Process({Name("speech44k.wav"), Name("p44.wav")}, &out), 0);
+    EXPECT_NE(out.find("runs at 44100 Hz: processed at 48000 Hz and converted back"),
+              std::string::npos)
+        << out;
+    const test::TWavContents processed = ReadWav(Name("p44.wav"));
+    EXPECT_EQ(processed.Rate, 44100u);
+    EXPECT_EQ(processed.Channels[0].size(), test::WavFrames(Name("speech44k.wav")));
+    const TBandShares shares = BandShares(processed.Channels[0], 44100, 200, 3000);
+    EXPECT_LT(shares.BelowDb, -35) << shares.BelowDb;
+    EXPECT_LT(shares.AboveDb, -35) << shares.AboveDb;
+}
+
+// FLAC through libsndfile gives the very samples WAV gives through Sonari's own component.
+TEST_F(ProcessCommand, FlacInAndOutEqualsWavInAndOut) {
+    const std::string wav16 = Name("speech16.wav"), flac = Name("speech.flac");
+    ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(Speech()) + " -b 16 " +
+                               test::ShellQuote(wav16) + " && sox " + test::ShellQuote(wav16) +
+                               " " + test::ShellQuote(flac)),
+              0);
+    ASSERT_EQ(Process({wav16, Name("viaWav.wav"), "--profile", ClipperProfile()}), 0);
+    ASSERT_EQ(Process({flac, Name("viaFlac.flac"), "--profile", ClipperProfile()}), 0);
+    ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(Name("viaFlac.flac")) + " " +
+                               test::ShellQuote(Name("fromFlac.wav"))),
+              0);
+    const TSingleArray viaWav = ReadWav(Name("viaWav.wav")).Channels[0];
+    EXPECT_EQ(ReadWav(Name("fromFlac.wav")).Channels[0], viaWav);
+    EXPECT_GT(test::Peak(viaWav), 1e8f);
+}
+
+// --json says in JSON lines what the text says: each window and the summary.
+TEST_F(ProcessCommand, JsonLinesCarryTheFiguresOfTheText) {
+    std::string text, json;
+    ASSERT_EQ(Process({Speech(), Name("t.wav"), "--stats"}, &text), 0);
+    ASSERT_EQ(Process({Speech(), Name("j.wav"), "--stats", "--json"}, &json), 0);
+    test::WriteFileBytes(Name("lines.json"), json);
+    // every line is a JSON object; the figures printed as the text prints them
+    const std::string check =
+        "import json, sys\n"
+        "for line in open(sys.argv[1]):\n"
+        "    o = json.loads(line)\n"
+        "    if 'window_end_s' in o:\n"
+        "        print('%8.1f s  V r.m.s. = %d dBFS  V peak = %d dBFS  Peak Factor = %d dB' % "
+        "(o['window_end_s'], o['rms_dbfs'], o['peak_dbfs'], o['peak_factor_db']))\n"
+        "    else:\n"
+        "        print('Output: V r.m.s. = %.1f dBFS, V peak = %.1f dBFS, Peak Factor = %.1f dB, "
+        "Overshoot = %+.1f dB' % (o['rms_dbfs'], o['peak_dbfs'], o['peak_factor_db'], "
+        "o['overshoot_db']))\n";
+    test::WriteFileBytes(Name("check.py"), check);
+    ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + test::ShellQuote(Name("check.py")) + " " +
+                               test::ShellQuote(Name("lines.json")) + " > " +
+                               test::ShellQuote(Name("fromJson.txt"))),
+              0)
+        << json;
+    std::string expected;
+    for (size_t from = 0, to; (to = text.find('\n', from)) != std::string::npos; from = to + 1)
+        if (text.compare(from, Name("t.wav").size(), Name("t.wav")) != 0) // no JSON twin
+            expected += text.substr(from, to - from + 1);
+    EXPECT_EQ(test::ReadFileBytes(Name("fromJson.txt")), expected);
 }
 
 TEST_F(ProcessCommand, ThirtyMinutesRunInTheMemoryOfOne) {

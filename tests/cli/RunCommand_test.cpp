@@ -40,10 +40,10 @@ double NumberAfter(const std::string& text, const std::string& label) {
 }
 
 TEST_F(RunCommand, InterruptOrTerminationStopsCleanlyWithStatusZeroAndACompleteRecording) {
-    const std::vector<std::string> ways[] = {{"--input", "1", "--output", "DEMO TRANSMITTER"},
-                                             {"--input=demo microphone",
-                                              "--output=02  demo transmitter", "--stats",
-                                              "--latency", "normal"}};
+    const std::vector<std::string> ways[] = {
+        {"--input", "sim:demo-microphone", "--output", "DEMO TRANSMITTER"},
+        {"--input=demo microphone", "--output=02  demo transmitter", "--stats", "--latency",
+         "normal"}};
     for (int signal : {SIGINT, SIGTERM}) {
         const bool normal = signal == SIGTERM;
         auto child = Start(ways[normal]);

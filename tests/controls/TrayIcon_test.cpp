@@ -14,7 +14,7 @@ QIcon SolidIcon(Qt::GlobalColor color) {
     return QIcon(pixmap);
 }
 
-TEST(TrayIconToolTip, LongTextIsCutTo62Characters) {
+TEST(TrayIcon, LongToolTipsAreCutTo62CharactersNeverInsideACharacter) {
     TTrayIcon tray;
     const QString seventy(70, QChar('x'));
     tray.SetToolTip(seventy);
@@ -22,19 +22,17 @@ TEST(TrayIconToolTip, LongTextIsCutTo62Characters) {
     const QString exact = QString(61, QChar('y')) + "z";
     tray.SetToolTip(exact);
     EXPECT_EQ(tray.ToolTip(), exact);
-    // A character outside the basic plane is never cut in half.
     const QString wide = QString(61, QChar('a')) + QString::fromUtf8("\U0001F4FB") + "b";
     tray.SetToolTip(wide);
     EXPECT_EQ(tray.ToolTip(), wide.left(61));
 }
 
-TEST(TrayIconImage, AssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
+TEST(TrayIcon, AssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
     TTrayIcon tray;
     tray.SetActive(true);
     const int afterActivation = tray.RecordUpdates();
     const QIcon red = SolidIcon(Qt::red);
     tray.SetIcon(red);
-    EXPECT_EQ(tray.RecordUpdates(), afterActivation + 1);
     const QIcon copyOfRed = red;
     tray.SetIcon(copyOfRed);
     tray.SetIcon(tray.Icon());
@@ -44,66 +42,39 @@ TEST(TrayIconImage, AssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
     EXPECT_EQ(tray.Icon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::green));
 }
 
-TEST(TrayIconAvailability, WithoutANotificationAreaTheComponentKeepsItsStateOnly) {
+TEST(TrayIcon, WithoutANotificationAreaTheComponentKeepsItsStateOnly) {
     ASSERT_FALSE(TTrayIcon::TrayAvailable()) << "the offscreen platform has no tray";
     TTrayIcon tray;
-    tray.SetIcon(SolidIcon(Qt::red));
     tray.SetActive(true);
     EXPECT_TRUE(tray.Active());
     EXPECT_FALSE(tray.Registered());
-    tray.SetActive(false);
-    EXPECT_FALSE(tray.Active());
 }
 
-TEST(TrayIconEvents, ClicksAndDoubleClicksReachTheirOwnEvents) {
-    TTrayIcon tray;
-    int clicks = 0, doubleClicks = 0;
-    tray.OnClick = [&] { ++clicks; };
-    tray.OnDblClick = [&] { ++doubleClicks; };
-    tray.HandleActivation(QSystemTrayIcon::Trigger);
-    tray.HandleActivation(QSystemTrayIcon::Trigger);
-    tray.HandleActivation(QSystemTrayIcon::DoubleClick);
-    tray.HandleActivation(QSystemTrayIcon::MiddleClick);
-    tray.HandleActivation(QSystemTrayIcon::Unknown);
-    EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(doubleClicks, 1);
-}
-
-TEST(TrayIconEvents, RightClickOpensThePopupMenuThenRaisesOnRightClick) {
-    TTrayIcon tray;
-    QMenu menu;
-    menu.addAction("Run");
-    tray.SetPopupMenu(&menu);
-    int rightClicks = 0, clicks = 0;
-    bool menuWasOpen = false;
-    Qt::MouseButton button = Qt::NoButton;
-    tray.OnClick = [&] { ++clicks; };
-    tray.OnRightClick = [&](Qt::MouseButton b, Qt::KeyboardModifiers modifiers, QPoint) {
-        ++rightClicks;
-        button = b;
-        menuWasOpen = menu.isVisible();
-        EXPECT_EQ(modifiers, Qt::NoModifier);
-    };
-    tray.HandleActivation(QSystemTrayIcon::Context);
-    EXPECT_EQ(rightClicks, 1);
-    EXPECT_EQ(button, Qt::RightButton);
-    EXPECT_TRUE(menuWasOpen);
-    EXPECT_EQ(clicks, 0);
-    menu.close();
-
-    // Without a menu the event still comes.
-    tray.SetPopupMenu(nullptr);
-    tray.HandleActivation(QSystemTrayIcon::Context);
-    EXPECT_EQ(rightClicks, 2);
-}
-
-TEST(TrayIconEvents, AMenuDeletedByItsOwnerIsNoLongerShown) {
+TEST(TrayIcon, EachNotificationRaisesItsOwnEventAndRightClickOpensTheMenuFirst) {
     TTrayIcon tray;
     auto* menu = new QMenu;
+    menu->addAction("Run");
     tray.SetPopupMenu(menu);
+    std::vector<std::string> events;
+    tray.OnClick = [&] { events.push_back("click"); };
+    tray.OnDblClick = [&] { events.push_back("double"); };
+    tray.OnRightClick = [&](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint) {
+        EXPECT_EQ(button, Qt::RightButton);
+        EXPECT_EQ(modifiers, Qt::NoModifier);
+        QMenu* shown = tray.PopupMenu();
+        events.push_back(shown && shown->isVisible() ? "right after menu" : "right");
+        if (shown)
+            shown->close();
+    };
+    for (auto reason :
+         {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick,
+          QSystemTrayIcon::Unknown, QSystemTrayIcon::Context})
+        tray.HandleActivation(reason);
+    // A menu deleted by its owner is no longer shown; the event still comes.
     delete menu;
     EXPECT_EQ(tray.PopupMenu(), nullptr);
-    tray.HandleActivation(QSystemTrayIcon::Context); // must not touch the deleted menu
+    tray.HandleActivation(QSystemTrayIcon::Context);
+    EXPECT_EQ(events, (std::vector<std::string>{"click", "double", "right after menu", "right"}));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "engine/FileProcessor.h"
 #include "engine/OutputLimiter.h"
 #include "engine/SoundFiles.h"
+#include "engine/WavSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -56,17 +57,9 @@ protected:
     }
 };
 
-TSingleArray Voiced(size_t frames, int32_t rate) {
-    TSingleArray x = Sine(frames, 430.0L / rate, 6e8L);
-    const TSingleArray y = Sine(frames, 1270.0L / rate, 3e8L);
-    for (size_t n = 0; n < frames; ++n)
-        x[n] = (x[n] + y[n]) * static_cast<float>(0.5 + 0.5 * std::sin(8.0 * n / rate));
-    return x;
-}
-
 TEST_F(DspBlocks, GainAdjustmentRunsTheDisplaysButLeavesTheSignalAlone) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
-    Feed(*Dsp, dmAdjustGain, Voiced(48000 * 3, 48000), 48000, 0);
+    Feed(*Dsp, dmAdjustGain, test::SpeechLike(48000 * 3, 48000), 48000, 0);
     EXPECT_EQ(Dsp->BlockCount(), 35);
     const TDisplayAnalysis& analysis = Dsp->Analysis();
     ASSERT_FALSE(analysis.InSpectrum().SpectrumDb().empty());
@@ -80,7 +73,7 @@ TEST_F(DspBlocks, GainAdjustmentRunsTheDisplaysButLeavesTheSignalAlone) {
 
 TEST_F(DspBlocks, HiddenWindowProcessesExactlyAsShown) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetClipperEnabled(true); });
-    const TSingleArray signal = Voiced(48000 * 4, 48000);
+    const TSingleArray signal = test::SpeechLike(48000 * 4, 48000);
     const TSingleArray shown = Feed(*Dsp, dmProcess, signal, 48000, 2);
     EXPECT_EQ(View.Figures.size(), 1u);
 
@@ -214,7 +207,7 @@ protected:
     static constexpr size_t kFrames = 4096;
 
     DspDrivers() {
-        signal_ = Voiced(kFrames * 40, kRate);
+        signal_ = test::SpeechLike(kFrames * 40, kRate);
         for (float& x : signal_)
             x = std::nearbyint(x);
         TSimPin mic = SimPin(false, 1, 32, 32, kRate, kRate);
@@ -228,10 +221,7 @@ protected:
         speaker.Sink = [this](int64_t, int32_t, const TDataBufferF& block) {
             played_.insert(played_.end(), block[0].begin(), block[0].end());
         };
-        Sim.AddDevice(SimDevice("Mic", {mic}));
-        Sim.AddDevice(SimDevice("Speaker", {speaker}));
-        Selection = {0, 1};
-        MakeDsp();
+        WithDevices({mic}, {speaker});
     }
 
     TSingleArray signal_, played_;
@@ -274,7 +264,9 @@ TEST_F(DspDrivers, LiveSessionFileProcessorAndChainGiveTheSameOutput) {
     test::WriteWav(Folders.UserWavDir + "in.wav", kRate, {scaled}, 4, true);
     TFileProcessor processor(View);
     processor.Equalizer().SetParameters(Dsp->Equalizer().Parameters());
-    processor.Run(Folders.UserWavDir + "in.wav", Folders.UserWavDir + "out.wav", true);
+    TWavSampleReader reader(Folders.UserWavDir + "in.wav");
+    TWavSampleWriter writer(Folders.UserWavDir + "out.wav", kRate, true);
+    processor.Process(reader, writer, true); // the delay kept, as the transmitter gets it
     const TSingleArray file = test::ReadWav(Folders.UserWavDir + "out.wav").Channels[0];
     ASSERT_EQ(file.size(), direct.size());
     for (size_t n = 0; n < file.size(); ++n)

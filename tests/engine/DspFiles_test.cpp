@@ -85,6 +85,7 @@ TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
 
     EXPECT_TRUE(Dsp->LoadVoice());
     EXPECT_EQ(Dsp->Voice().size(), 61440u);
+    EXPECT_FALSE(std::filesystem::exists(UserFile("Voice.wav.part")));
 }
 
 TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
@@ -101,7 +102,7 @@ TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
         EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
 }
 
-TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
+TEST_F(DspFiles, OnlyACompleteRecordingReplacesThePreviousOne) {
     std::filesystem::create_directories(Folders.UserWavDir);
     WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(2048, 65536.0f)});
     const std::string before = test::ReadFileBytes(UserFile("Voice.wav"));
@@ -110,6 +111,14 @@ TEST_F(DspFiles, DeviceThatFailsToStartKeepsThePreviousRecording) {
     EXPECT_THROW(Dsp->StartRecording(), EWdmAudioError);
     EXPECT_FALSE(Dsp->Running());
     EXPECT_EQ(test::ReadFileBytes(UserFile("Voice.wav")), before);
+
+    // Stopped after a second, before the 5-second mark: nothing of it is kept.
+    Sim.Faults(0, 0).IntersectionError = 0;
+    Dsp->StartRecording();
+    RunBlocks(12, 12000);
+    Dsp->Stop();
+    EXPECT_EQ(test::ReadFileBytes(UserFile("Voice.wav")), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Folders.UserWavDir), {}), 1);
 }
 
 TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {

@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <memory>
+#include <vector>
 
 namespace sonari::test {
 
@@ -21,6 +22,14 @@ protected:
             Build();
         Dsp = std::make_unique<TDsp>(*Audio, Sync, View, Selection, Folders);
         return *Dsp;
+    }
+
+    // An engine whose microphone is device 0 and whose speaker is device 1.
+    TDsp& WithDevices(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
+        Sim.AddDevice(SimDevice("Mic", std::move(capture)));
+        Sim.AddDevice(SimDevice("Speaker", std::move(render)));
+        Selection = {0, 1};
+        return MakeDsp();
     }
 
     // Serves `blocks` device buffers of 1024 * Ratio frames at `rate` and hands their reports to

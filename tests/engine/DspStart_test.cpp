@@ -1,5 +1,6 @@
 #include "DspFixture.h"
 
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/WdmErrors.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 namespace sonari {
 namespace {
 
-using test::TDspFixture;
+using DspStart = test::TDspFixture;
 
 TSimPin Capture(int32_t minRate, int32_t maxRate, int32_t channels = 2) {
     return SimPin(false, channels, 16, 24, minRate, maxRate);
@@ -31,36 +32,9 @@ int CodeOf(const std::function<void()>& start) {
     return -1;
 }
 
-class DspStart : public TDspFixture {
-protected:
-    // Device 0 captures, device 1 renders.
-    TDsp& WithDevices(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
-        Sim.AddDevice(SimDevice("Mic", std::move(capture)));
-        Sim.AddDevice(SimDevice("Speaker", std::move(render)));
-        Selection = {0, 1};
-        return MakeDsp();
-    }
-};
-
 enum TStart { stInput, stOutput, stDuplex };
 
-// An engine over its own simulated microphone (device 0) and speaker (device 1).
-struct TRig {
-    TRig(std::vector<TSimPin> capture, std::vector<TSimPin> render) {
-        auto sim = std::make_unique<TSimPlatform>();
-        sim->AddDevice(SimDevice("Mic", std::move(capture)));
-        sim->AddDevice(SimDevice("Speaker", std::move(render)));
-        Audio = std::make_unique<TWdmAudio>(std::move(sim));
-        Dsp = std::make_unique<TDsp>(*Audio, Sync, View, Selection, TSoundFolders{});
-    }
-    TSynchronizer Sync;
-    std::unique_ptr<TWdmAudio> Audio;
-    test::TFakeDspView View;
-    TDeviceSelection Selection{0, 1};
-    std::unique_ptr<TDsp> Dsp;
-};
-
-TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
+TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
     // one pin that takes only 44100 and another that takes only 96000
     const std::vector<TSimPin> only44100or96000 = {Capture(44100, 44100), Capture(96000, 96000)};
     const struct {
@@ -77,11 +51,18 @@ TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         {only44100or96000, {Render(8000, 192000)}, stDuplex, 96000},
         {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, stDuplex, 0},
     };
+    // Devices 2i and 2i + 1 are case i's microphone and speaker.
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << &c - cases);
-        TRig rig(c.capture.empty() ? std::vector{Capture(8000, 8000)} : c.capture,
-                 c.render.empty() ? std::vector{Render(8000, 8000)} : c.render);
-        TDsp& dsp = *rig.Dsp;
+        Sim.AddDevice(
+            SimDevice("Mic", c.capture.empty() ? std::vector{Capture(8000, 8000)} : c.capture));
+        Sim.AddDevice(
+            SimDevice("Speaker", c.render.empty() ? std::vector{Render(8000, 8000)} : c.render));
+    }
+    TDsp& dsp = MakeDsp();
+    for (const auto& c : cases) {
+        const auto index = static_cast<int32_t>(&c - cases);
+        SCOPED_TRACE(::testing::Message() << index);
+        Selection = {2 * index, 2 * index + 1};
         dsp.SetMode(c.start == stInput ? dmAdjustGain : c.start == stOutput ? dmPlay : dmProcess);
         const int code = CodeOf([&] {
             c.start == stInput    ? dsp.StartInput()
@@ -100,39 +81,39 @@ TEST(DspStartRate, IsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         }
         EXPECT_EQ(code, -1);
         EXPECT_TRUE(dsp.Stream().Running());
+        EXPECT_EQ(dsp.Stream().Directions(), c.start == stInput    ? ddCapture
+                                             : c.start == stOutput ? ddRender
+                                                                   : ddBoth);
         for (bool isRender : {false, true}) {
             if (isRender != render && c.start != stDuplex)
                 continue;
             const TDeviceSettings& device =
                 isRender ? dsp.Stream().OutputDevice() : dsp.Stream().InputDevice();
-            const TProcessingChain& chain = dsp.Chain();
             EXPECT_EQ(device.SamplingRate, c.rate);
             // one block at 12 kHz: a short one while processing at low latency
             const int32_t block = c.start == stDuplex ? TDsp::kLowLatencyBlockSize : 1024;
             EXPECT_EQ(device.SamplesPerBuf, block * c.rate / 12000);
-            EXPECT_EQ(isRender ? chain.OutputFrames() : chain.InputFrames(), device.SamplesPerBuf);
+            EXPECT_EQ(isRender ? dsp.Chain().OutputFrames() : dsp.Chain().InputFrames(),
+                      device.SamplesPerBuf);
         }
         dsp.Stop();
         EXPECT_FALSE(dsp.Stream().Running());
     }
 }
 
-TEST_F(DspStart, EachStartSetsDirectionsGainAndMeasuringFromWhatWasPushed) {
+TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     dsp.SetPlaybackGainDb(20.0f);
     dsp.SetOutputGainDb(-40.0f);
     dsp.SetMode(dmAdjustGain);
     dsp.StartInput();
-    EXPECT_EQ(dsp.Stream().Directions(), ddCapture);
     EXPECT_EQ(dsp.Stream().InputDevice().BitsPerSample, 24); // the device's widest
-    EXPECT_EQ(dsp.Chain().InputFrames(), 1024);              // 12000: no decimation
     EXPECT_EQ(dsp.Chain().OutputFrames(), 0);                // the displays only
     EXPECT_TRUE(dsp.AnalysisOn());
     dsp.Stop();
 
     dsp.SetMode(dmPlay);
     dsp.StartOutput();
-    EXPECT_EQ(dsp.Stream().Directions(), ddRender);
     EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), 20.0f);
     EXPECT_TRUE(dsp.AnalysisOn());
     dsp.Stop();
@@ -140,7 +121,6 @@ TEST_F(DspStart, EachStartSetsDirectionsGainAndMeasuringFromWhatWasPushed) {
     dsp.SetDisplaysVisible(false);
     dsp.SetMode(dmProcess);
     dsp.StartDuplex();
-    EXPECT_EQ(dsp.Stream().Directions(), ddBoth);
     EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), -40.0f);
     EXPECT_FALSE(dsp.AnalysisOn()); // hidden window: no displays
     EXPECT_EQ(dsp.BlockCount(), 0);
@@ -172,6 +152,26 @@ TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
     EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
+}
+
+TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
+    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    SelectSavedDevices(*Audio, {"01  Mic", "sim:0"}, {"04  Radio-TX", "radio_tx"}, Selection);
+    EXPECT_FALSE(dsp.DevicesValid());
+    for (TDspMode mode : {dmPlay, dmProcess}) {
+        dsp.SetMode(mode);
+        try {
+            mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex();
+            ADD_FAILURE() << "started without its output";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "Sound device not found: Radio-TX");
+        }
+        EXPECT_FALSE(dsp.Running());
+        EXPECT_FALSE(Sim.PinCreated(1, 0)); // nothing played elsewhere
+    }
+    dsp.SetMode(dmAdjustGain); // the microphone is there
+    dsp.StartInput();
+    EXPECT_TRUE(dsp.Running());
 }
 
 TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {

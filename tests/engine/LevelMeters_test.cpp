@@ -53,14 +53,18 @@ TOutputFigures FiguresOf(const std::function<TSingleArray(int block)>& signal,
     return f.value_or(TOutputFigures{});
 }
 
-TEST(OutputStatistics, AFullScaleSineShowsPeak0Rms3AndPeakFactor3AndSilenceTheGuardLevel) {
-    const TOutputFigures sine = FiguresOf([](int b) { return SineBlock(b, 2147483647.0); });
-    EXPECT_NEAR(sine.PeakDbfs, 0.0f, 1e-5f);
-    EXPECT_NEAR(sine.RmsDbfs, -3.01f, 0.01f);
-    EXPECT_FALSE(sine.PepSnrDb.has_value());
+TEST(OutputStatistics, ShowPeakRmsAndPepSnrAgainstTheNoisePeakAndSilenceAtTheGuardLevel) {
+    const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
+    const TOutputFigures sine =
+        FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
+    EXPECT_NEAR(sine.PeakDbfs, -6.0206f, 1e-4f);
+    EXPECT_NEAR(sine.RmsDbfs, -9.03f, 0.01f);
+    ASSERT_TRUE(sine.PepSnrDb.has_value());
+    EXPECT_NEAR(*sine.PepSnrDb, 43.98, 0.01); // 10 + (-6.02) - (-40)
     const TOutputFigures silence = FiguresOf([](int) { return TSingleArray(kBlock, 0.0f); });
     EXPECT_NEAR(silence.PeakDbfs, -1980.0f, 1e-3f);
     EXPECT_EQ(silence.RmsDbfs, silence.PeakDbfs);
+    EXPECT_FALSE(silence.PepSnrDb.has_value());
 }
 
 TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
@@ -84,14 +88,6 @@ TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
     stats.Update(block, 0, nullptr);
     EXPECT_EQ(stats.OutSumSq, 16777216.0f * 16777216.0f);
     EXPECT_EQ(stats.OutPeak, 16777216.0f);
-}
-
-TEST(OutputStatistics, PepSnrComparesTheSignalPeakWithTheNoisePeak) {
-    const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
-    const TOutputFigures f =
-        FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
-    ASSERT_TRUE(f.PepSnrDb.has_value());
-    EXPECT_NEAR(*f.PepSnrDb, 43.98, 0.01); // 10 + (-6.02) - (-40)
 }
 
 TEST(LevelHistograms, NeedTheEnvelopeArrays) {

@@ -11,11 +11,8 @@ namespace {
 class LiveRun : public test::TDspFixture {
 protected:
     LiveRun() : TDspFixture(TSimPlatform::scAccelerated) {
-        Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 8000, 48000)}));
-        Sim.AddDevice(SimDevice("Speaker", {SimPin(true, 2, 16, 16, 8000, 48000)}));
-        Selection = {0, 1};
-        MakeDsp();
-        Dsp->SetMode(dmProcess);
+        WithDevices({SimPin(false, 2, 16, 16, 8000, 48000)}, {SimPin(true, 2, 16, 16, 8000, 48000)})
+            .SetMode(dmProcess);
     }
 };
 

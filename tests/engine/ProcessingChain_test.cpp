@@ -13,6 +13,8 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace sonari {
 namespace {
@@ -71,17 +73,36 @@ size_t LoudestAt(const TSingleArray& x) {
         x.begin());
 }
 
+// The clipper at unit gain without gate is linear, so an impulse shows its path's delay too,
+// with and without the overshoot control.
+TChainParameters LinearClipper(bool overshootControl) {
+    TMicEqualizer equalizer;
+    equalizer.SetDataBlockSize(1024);
+    equalizer.SetClipperEnabled(true);
+    equalizer.SetClipThreshold(TMicEqualizer::kClipLevel);
+    equalizer.SetGateThreshold(1e-20f);
+    equalizer.SetOvershootControl(overshootControl);
+    TChainParameters p;
+    p.Equalizer = equalizer.Parameters();
+    return p;
+}
+
 TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
+    const std::vector<std::pair<const char*, TChainParameters>> setups = {
+        {"equalizer", Parameters(true, false)},
+        {"nothing", Parameters(false, false)},
+        {"clipper", LinearClipper(false)},
+        {"clipper and overshoot control", LinearClipper(true)}};
     for (int32_t rate : {12000, 24000, 48000, 96000, 192000}) {
-        for (bool equalizerOn : {true, false}) {
+        for (const auto& [name, parameters] : setups) {
             TProcessingChain chain;
-            chain.Prepare(Duplex(rate), Parameters(equalizerOn, false));
+            chain.Prepare(Duplex(rate), parameters);
             const size_t at = static_cast<size_t>(rate / 4);
             TSingleArray impulse(static_cast<size_t>(rate), 0.0f);
             impulse[at] = 1e9f;
             const TSingleArray out = Stream(chain, impulse);
             EXPECT_EQ(static_cast<double>(LoudestAt(out) - at), chain.Latency())
-                << rate << (equalizerOn ? " with" : " without") << " the equalizer";
+                << rate << " with " << name;
         }
     }
 }
@@ -209,6 +230,26 @@ TEST(ProcessingChain, PublishedParametersApplyFromTheNextBlock) {
     chain.Prepare({12000, 12000, false, false, 1024}, p);
     chain.Process(tone, out);
     EXPECT_NEAR(FittedAmplitude(out, 0.05L, 100, 900) / before, 10.0L, 1e-4L);
+}
+
+// The switch travels with the equalizer's parameters: the next block runs with it, and the
+// latency tells by how much the output moved.
+TEST(ProcessingChain, ThePublishedOvershootSwitchTakesEffectWithTheNextBlock) {
+    TProcessingChain chain;
+    TChainParameters p = Parameters(true, true);
+    p.Equalizer.OvershootControl = false;
+    chain.Prepare(Duplex(48000), p);
+    const double without = chain.Latency();
+    const TSingleArray signal = TestSignal(4096, 48000);
+    TSingleArray out(4096);
+    chain.Process(signal, out);
+    p.Equalizer.OvershootControl = true;
+    chain.Publish(p);
+    EXPECT_EQ(chain.Latency(), without);
+    chain.Process(signal, out);
+    EXPECT_TRUE(chain.Parameters().Equalizer.OvershootControl);
+    const double ratio = 48000.0 / TProcessingChain::kRate;
+    EXPECT_EQ(chain.Latency(), without + ratio * chain.Equalizer().OvershootDelay());
 }
 
 TEST(ProcessingChain, CaptureOnlyRunsMeasureWithoutRendering) {

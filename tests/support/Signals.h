@@ -33,6 +33,19 @@ inline TSingleArray Noise(size_t count, float rms, unsigned seed) {
     return x;
 }
 
+// Speech-like test signal at `rate` samples/s: tones at 430 and 1270 Hz whose level swells and
+// fades 1.3 times a second, over a little noise.
+inline TSingleArray SpeechLike(size_t count, int32_t rate) {
+    TSingleArray x = Noise(count, 2e7f, 7);
+    for (size_t n = 0; n < count; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        const double swell = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * 1.3 * t);
+        x[n] += static_cast<float>(swell * (6e8 * std::sin(2 * std::numbers::pi * 430 * t) +
+                                            3e8 * std::sin(2 * std::numbers::pi * 1270 * t)));
+    }
+    return x;
+}
+
 // Amplitude of the sinusoid of frequency f in x[first .. first + count) by a least-squares
 // fit of a cos + b sin, exact for a pure tone whatever the number of periods.
 inline long double FittedAmplitude(const TSingleArray& x, long double f, size_t first,

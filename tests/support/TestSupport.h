@@ -3,7 +3,9 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +31,17 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The message of the `E` that `action` raises; "(no exception)" when it raises none.
+template <typename E = std::exception>
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
 
 // True when an executable of that name is on PATH.
 bool HaveProgram(const std::string& name);
@@ -83,6 +96,16 @@ private:
     bool ended_ = false;
     long maxRssKb_ = 0;
 };
+
+// A program run to its end: its exit status (as TChild::Wait gives it) and what it wrote to
+// standard output and error.
+struct TProgramRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+TProgramRun RunProgram(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& environment = {},
+                       std::chrono::milliseconds timeout = std::chrono::minutes(10));
 
 // Waits up to `timeout` until the file contains `text`.
 bool WaitForText(const std::filesystem::path& file, const std::string& text,

@@ -25,6 +25,9 @@ constexpr std::array<snd_pcm_format_t, 4> kFormats = {SND_PCM_FORMAT_S32_LE, SND
 constexpr std::array<const char*, 3> kServerPcms = {"default", "pipewire", "pulse"};
 constexpr std::array<const char*, 3> kServerNames = {"Default ALSA device", "PipeWire Sound Server",
                                                      "PulseAudio Sound Server"};
+// Rates 12000 * 2^k a sound server takes from the plugin and resamples.
+constexpr unsigned kEndpointMinRate = 12000;
+constexpr unsigned kEndpointMaxRate = 192000;
 
 // Hinted PCMs that are converters, effects or other systems, not places to send sound to.
 bool IsListedPlugin(const std::string& name) {
@@ -77,10 +80,62 @@ std::vector<THint> PcmHints() {
     return hints;
 }
 
+// The pulse plugin's PCM, defined by the plugin's configuration where it is installed.
+bool HavePulsePlugin() {
+    snd_config_t* node = nullptr;
+    return snd_config_update() >= 0 && snd_config_search(snd_config, "pcm.pulse", &node) >= 0;
+}
+
+// A PCM that the pulse plugin serves (the server PCM "pulse", and "default" where the plugin's
+// configuration made it so): opening it waits for the server.
+bool GoesThroughPulse(const char* name) {
+    snd_config_t* definition = nullptr;
+    if (snd_config_search_definition(snd_config, "pcm", name, &definition) < 0)
+        return false;
+    snd_config_t* type = nullptr;
+    const char* id = nullptr;
+    const bool pulse = snd_config_search(definition, "type", &type) >= 0 &&
+                       snd_config_get_string(type, &id) >= 0 && std::strcmp(id, "pulse") == 0;
+    snd_config_delete(definition); // the expanded copy is ours
+    return pulse;
+}
+
+// The name quoted for a PCM argument, where dots and dashes would otherwise be syntax.
+std::string PulsePcm(const std::string& serverName) {
+    std::string quoted = "pulse:DEVICE=\"";
+    for (char c : serverName) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// The server converts rate, width and channels: the capabilities need no probe, which would
+// open a connection per endpoint.
+TAlsaDevice EndpointDevice(const TServerEndpoint& endpoint) {
+    TAlsaDevice device;
+    device.Pcm = PulsePcm(endpoint.Name);
+    device.FriendlyName = endpoint.Description;
+    device.Key = endpoint.Name;
+    device.Endpoint = endpoint;
+    const uint32_t pin = endpoint.IsSink ? kAlsaPlaybackPin : kAlsaCapturePin;
+    device.HasPin[pin] = true;
+    TAlsaCaps caps;
+    caps.MinChannels = 1;
+    caps.MaxChannels = 2;
+    caps.MinRate = kEndpointMinRate;
+    caps.MaxRate = kEndpointMaxRate;
+    caps.Formats.assign(kFormats.begin(), kFormats.end());
+    device.Caps[pin] = caps;
+    return device;
+}
+
 TAlsaDevice HintDevice(const std::string& name, const std::string& friendlyName,
                        const std::string& direction) {
     TAlsaDevice device;
     device.Pcm = name;
+    device.Key = name;
     device.FriendlyName = friendlyName;
     device.HasPin[kAlsaPlaybackPin] = direction != "Input";
     device.HasPin[kAlsaCapturePin] = direction != "Output";
@@ -103,6 +158,7 @@ void ListCardDevices(int card, std::vector<TAlsaDevice>& devices) {
         // Card ids survive re-plugging where card numbers do not.
         const std::string address = "CARD=" + id + ",DEV=" + std::to_string(dev);
         device.Pcm = "hw:" + address;
+        device.Key = device.Pcm;
         device.Plug = "plughw:" + address;
         std::string pcmName;
         for (uint32_t pin : {kAlsaPlaybackPin, kAlsaCapturePin}) {
@@ -264,9 +320,9 @@ int64_t MonotonicNs() {
     return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
-TAlsaPlatform::TImpl::TImpl()
-    : WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), WakeError(WakeFd < 0 ? errno : 0),
-      Events([this] {
+TAlsaPlatform::TImpl::TImpl(std::unique_ptr<ISoundServer> server)
+    : Server(std::move(server)), WakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      WakeError(WakeFd < 0 ? errno : 0), Events([this] {
           const uint64_t one = 1;
           [[maybe_unused]] ssize_t n = write(WakeFd, &one, sizeof one);
       }) {}
@@ -280,7 +336,12 @@ TAlsaPlatform::TImpl::~TImpl() {
 void TAlsaPlatform::TImpl::ListDevices() {
     Devices.clear();
     const std::vector<THint> hints = PcmHints();
+    const bool pulse = Server && HavePulsePlugin();
+    const TServerListing server = pulse ? Server->Endpoints() : TServerListing{};
     for (size_t i = 0; i < kServerPcms.size(); ++i) {
+        // probing them would wait as long as the server that does not answer
+        if (server.Silent && GoesThroughPulse(kServerPcms[i]))
+            continue;
         auto hint = std::find_if(hints.begin(), hints.end(),
                                  [&](const THint& h) { return h.Name == kServerPcms[i]; });
         const bool described = hint != hints.end() && !hint->Description.empty();
@@ -288,6 +349,8 @@ void TAlsaPlatform::TImpl::ListDevices() {
                                      described ? hint->Description : kServerNames[i],
                                      hint != hints.end() ? hint->Direction : ""));
     }
+    for (const TServerEndpoint& endpoint : server.Endpoints)
+        Devices.push_back(EndpointDevice(endpoint));
     for (const THint& hint : hints) {
         const bool isServer =
             std::find(kServerPcms.begin(), kServerPcms.end(), hint.Name) != kServerPcms.end();
@@ -309,7 +372,8 @@ TAlsaPin* TAlsaPlatform::TImpl::FindPin(THandle pin) const {
     return it == Pins.end() ? nullptr : it->second.get();
 }
 
-TAlsaPlatform::TAlsaPlatform() : impl_(std::make_unique<TImpl>()) {}
+TAlsaPlatform::TAlsaPlatform(std::unique_ptr<ISoundServer> server)
+    : impl_(std::make_unique<TImpl>(std::move(server))) {}
 
 TAlsaPlatform::~TAlsaPlatform() = default;
 
@@ -331,6 +395,7 @@ bool TAlsaPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& device
     device.Path = d.Pcm;
     device.NameFound = true;
     device.FriendlyName = d.FriendlyName;
+    device.Key = d.Key;
     return true;
 }
 
@@ -433,6 +498,8 @@ THandle TAlsaPlatform::CreatePin(THandle filter, const TPinConnect& connect, con
         framesPerBuffer < 1)
         RaiseAlsaError(-EINVAL, "CreatePin");
     auto created = std::make_unique<TAlsaPin>();
+    if (device->Endpoint && impl_->Server)
+        created->Guard = impl_->Server->Guard(*device->Endpoint);
     created->Label = device->FriendlyName + (forWriting ? " (playback)" : " (capture)");
     TFirstError first;
     for (const std::string& name : {device->Pcm, device->Plug}) {

@@ -1,19 +1,22 @@
 #pragma once
 
 #include "SND/WDM/AudioPlatform.h"
+#include "SND/WDM/SoundServer.h"
 
 #include <memory>
 
 namespace sonari {
 
 // Sound devices through ALSA. Devices are the sound-server PCMs ("default", "pipewire",
-// "pulse"), PCMs the user defined with a description hint, and every card's hardware PCM
-// devices (opened through "plughw" when "hw" cannot take the format). A device's pins are its
+// "pulse"), the outputs and inputs of a PulseAudio-compatible `server` (opened through the pulse
+// plugin by their server names), PCMs the user defined with a description hint, and every
+// card's hardware PCM devices (opened through "plughw" when "hw" cannot take the format). A
+// device's key is its PCM name, an endpoint's its server name. A device's pins are its
 // playback (pin 0) and capture (pin 1) directions; formats are integer PCM only. Queued buffers
 // are served from WaitForAny, which polls the PCMs: single-threaded, no helper thread.
 class TAlsaPlatform : public IAudioPlatform {
 public:
-    TAlsaPlatform();
+    explicit TAlsaPlatform(std::unique_ptr<ISoundServer> server = nullptr);
     ~TAlsaPlatform() override;
 
     void Load() override;

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,10 @@ struct TAlsaDevice {
     std::string FriendlyName;
     std::array<bool, 2> HasPin{}; // [kAlsaPlaybackPin], [kAlsaCapturePin]
     std::array<std::optional<TAlsaCaps>, 2> Caps;
+    // The device's identity: Pcm, or an endpoint's server name.
+    std::string Key;
+    // Set for a sound server's output or input.
+    std::optional<TServerEndpoint> Endpoint;
 };
 
 struct TAlsaRequest {
@@ -47,6 +52,8 @@ struct TAlsaRequest {
 
 // A created pin: an open, configured PCM and its queue of buffers.
 struct TAlsaPin {
+    // Ends the stream if its endpoint goes away; outlives the PCM.
+    std::unique_ptr<IEndpointGuard> Guard;
     std::string Label; // device and direction, for messages
     TPcm Pcm;
     bool IsRender = false;
@@ -68,7 +75,7 @@ struct TAlsaPin {
 };
 
 struct TAlsaPlatform::TImpl {
-    TImpl();
+    explicit TImpl(std::unique_ptr<ISoundServer> server);
     ~TImpl();
     TImpl(const TImpl&) = delete;
     TImpl& operator=(const TImpl&) = delete;
@@ -77,6 +84,8 @@ struct TAlsaPlatform::TImpl {
     TAlsaPin* FindPin(THandle pin) const;
     void ListDevices();
 
+    // Null: no sound-server endpoints.
+    std::unique_ptr<ISoundServer> Server;
     int WakeFd = -1;   // eventfd: SetEvent from another thread wakes the poll
     int WakeError = 0; // why it could not be made
     TEventTable Events;

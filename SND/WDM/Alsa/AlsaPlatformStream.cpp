@@ -33,6 +33,9 @@ constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
 constexpr snd_pcm_uframes_t kCaptureSlackMs = 40;
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
+    // A sound server's endpoint that went away breaks the plugin's connection: say what happened.
+    if (pin.Guard && pin.Guard->Removed())
+        throw EDeviceLost(ENODEV, pin.Label + ": the device was removed");
     throw EDeviceLost(-err, pin.Label + ": " + snd_strerror(err));
 }
 

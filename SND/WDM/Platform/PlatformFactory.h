@@ -6,7 +6,8 @@
 
 namespace sonari {
 
-// ALSA, or the simulated demo devices when the environment has SONARI_AUDIO=sim.
+// ALSA with the endpoints of a PulseAudio-compatible server, or the simulated demo devices
+// when the environment has SONARI_AUDIO=sim.
 std::unique_ptr<IAudioPlatform> CreateAudioPlatform();
 
 } // namespace sonari

@@ -156,8 +156,13 @@ std::unique_ptr<TSimPlatform> CreateDemoPlatform() {
 }
 
 void AddDemoDevices(TSimPlatform& platform) {
-    platform.AddDevice(SimDevice("Demo microphone", {SimPin(false, 2, 16, 32, 8000, 48000)}));
-    platform.AddDevice(SimDevice("Demo transmitter", {SimPin(true, 2, 16, 32, 8000, 48000)}));
+    // Paths are the devices' keys: settings saved with the demo find them again.
+    TSimDevice microphone = SimDevice("Demo microphone", {SimPin(false, 2, 16, 32, 8000, 48000)});
+    microphone.Path = "sim:demo-microphone";
+    TSimDevice transmitter = SimDevice("Demo transmitter", {SimPin(true, 2, 16, 32, 8000, 48000)});
+    transmitter.Path = "sim:demo-transmitter";
+    platform.AddDevice(std::move(microphone));
+    platform.AddDevice(std::move(transmitter));
     SetDemoVoice(platform, {});
 }
 

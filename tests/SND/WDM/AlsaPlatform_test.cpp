@@ -13,7 +13,8 @@
 
 // ALSA without sound hardware: a configuration of our own whose "null" PCMs take any format
 // and move data as fast as they are asked, which exercises listing, negotiation and the
-// streaming loop (no timing: that is the end-to-end test's business).
+// streaming loop (no timing: that is the end-to-end test's business). The pulse plugin's PCM is
+// a null one too, so a sound server of the test's own can offer endpoints.
 
 namespace sonari {
 namespace {
@@ -33,7 +34,10 @@ protected:
                              "speaker\" } }\n"
                              "pcm.lavrate { type null; hint { show on; description \"A "
                              "converter\" } }\n"
-                             "pcm.undescribed { type null }\n");
+                             "pcm.undescribed { type null }\n"
+                             // the pulse plugin's PCM as a null one that takes the argument
+                             "pcm.pulse { @args [ DEVICE ] @args.DEVICE { type string; default "
+                             "\"\" } type null }\n");
         setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
     }
 
@@ -49,20 +53,84 @@ std::vector<std::string> Names(const TWdmAudio& audio) {
 }
 
 TEST_F(AlsaPlatform, ListsDescribedPcmsButNeitherConvertersNorMissingServers) {
-    // "default", "pipewire" and "pulse" are not configured here, so they drop out.
-    EXPECT_THAT(Names(Audio), ElementsAre("01  Null microphone", "02  Null speaker"));
-    const TDeviceCaps caps = Audio.GetCaps(0, false);
+    // "default" and "pipewire" are not configured here, so they drop out.
+    EXPECT_THAT(Names(Audio), ElementsAre("01  PulseAudio Sound Server", "02  Null microphone",
+                                          "03  Null speaker"));
+    EXPECT_EQ(Audio.DeviceKey(0), "pulse");
+    EXPECT_EQ(Audio.DeviceKey(1), "nullmic");
+    const TDeviceCaps caps = Audio.GetCaps(1, false);
     EXPECT_TRUE(caps.Found);
     EXPECT_EQ(caps.MinBits, 16);
     EXPECT_EQ(caps.MaxBits, 32);
-    EXPECT_TRUE(Audio.HasPin(1, true));
+    EXPECT_TRUE(Audio.HasPin(2, true));
+}
+
+// Endpoints as given; the guards asked for are noted.
+class TFakeServer : public ISoundServer {
+public:
+    struct TGuard : IEndpointGuard {
+        bool Removed() const override { return false; }
+    };
+    TFakeServer(std::vector<TServerEndpoint> endpoints, std::vector<std::string>& guarded)
+        : endpoints_(std::move(endpoints)), guarded_(guarded) {}
+    TServerListing Endpoints() override { return {endpoints_, false}; }
+    std::unique_ptr<IEndpointGuard> Guard(const TServerEndpoint& endpoint) override {
+        guarded_.push_back(endpoint.Name);
+        return std::make_unique<TGuard>();
+    }
+
+private:
+    std::vector<TServerEndpoint> endpoints_;
+    std::vector<std::string>& guarded_;
+};
+
+TEST_F(AlsaPlatform, ServerEndpointsFollowTheServerPcmsAndStreamThroughThePluginByName) {
+    std::vector<std::string> guarded;
+    const std::string codec = "alsa_output.usb-Burr-Brown_from_TI_USB_Audio_CODEC-00.analog-stereo";
+    TWdmAudio audio(std::make_unique<TAlsaPlatform>(std::make_unique<TFakeServer>(
+        std::vector<TServerEndpoint>{{"radio_tx", "Radio-TX", true},
+                                     {codec, "USB Audio CODEC Analog Stereo", true},
+                                     {"mic \"1\"", "Mic", false}},
+        guarded)));
+    EXPECT_THAT(Names(audio), ElementsAre("01  PulseAudio Sound Server", "02  Radio-TX",
+                                          "03  USB Audio CODEC Analog Stereo", "04  Mic",
+                                          "05  Null microphone", "06  Null speaker"));
+    EXPECT_EQ(audio.DeviceKey(1), "radio_tx");
+    EXPECT_EQ(audio.DeviceKey(2), codec);
+    EXPECT_EQ(audio.DeviceKey(3), "mic \"1\"");
+    // the server converts: no probe, the processing rates up to 192 kHz
+    const TDeviceCaps caps = audio.GetCaps(1, true);
+    EXPECT_EQ(caps.MaxChannels, 2);
+    EXPECT_EQ(caps.MinBits, 16);
+    EXPECT_EQ(caps.MaxBits, 32);
+    EXPECT_EQ(caps.MinRate, 12000);
+    EXPECT_EQ(caps.MaxRate, 192000);
+    EXPECT_FALSE(audio.HasPin(1, false));
+    EXPECT_FALSE(audio.HasPin(3, true));
+
+    // a name with dots, dashes and quotes reaches the plugin as one argument
+    TWdmAudioStream stream(audio, Sync);
+    stream.SetDirections(ddBoth);
+    stream.SetInputDevice({3, 2, 32, 12000, 1024});
+    stream.SetOutputDevice({2, 2, 32, 12000, 1024});
+    int blocks = 0;
+    stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF&, TDataBufferF&) {
+        ++blocks;
+    };
+    stream.Start();
+    for (const auto end = std::chrono::steady_clock::now() + 10s;
+         blocks < 5 && std::chrono::steady_clock::now() < end;)
+        Sync.CheckSynchronize(10ms);
+    stream.Stop();
+    EXPECT_GE(blocks, 5);
+    EXPECT_THAT(guarded, ::testing::UnorderedElementsAre(codec, "mic \"1\""));
 }
 
 TEST_F(AlsaPlatform, NegotiatesTheWidestFormatAndStreamsUntilStopped) {
     TWdmAudioStream stream(Audio, Sync);
     stream.SetDirections(ddBoth);
-    stream.SetInputDevice({0, 2, 16, 48000, 1024});
-    stream.SetOutputDevice({1, 1, 16, 48000, 1024});
+    stream.SetInputDevice({1, 2, 16, 48000, 1024});
+    stream.SetOutputDevice({2, 1, 16, 48000, 1024});
     int blocks = 0;
     bool silent = true;
     stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {

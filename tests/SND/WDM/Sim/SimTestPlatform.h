@@ -61,6 +61,8 @@ public:
 
     // The device vanishes: opens fail, queued I/O stops and waits that depend on it raise.
     void RemoveDevice(size_t device);
+    // A removed device is back (switched on again).
+    void RestoreDevice(size_t device) { lost_.at(device) = false; }
     // The device's clock stands still for `duration` from now (a late or stuck device).
     void Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds duration) {
         StallClock(device, pinId, duration);
