@@ -108,7 +108,8 @@ void PrintSummary(const TOutputFile& file, const TProcessSummary& summary, std::
 void PrintJsonSummary(const TOutputFile& file, const TProcessSummary& summary, std::ostream& out) {
     const long double seconds = static_cast<long double>(summary.Frames) / file.Rate;
     out << "{\"file\": " << JsonString(file.Name) << ", \"rate\": " << file.Rate
-        << ", \"format\": " << JsonString(file.Format) << ", \"seconds\": " << Number(seconds) << ", \"delay_ms\": " << Number(file.DelayMs)
+        << ", \"format\": " << JsonString(file.Format) << ", \"seconds\": " << Number(seconds)
+        << ", \"delay_ms\": " << Number(file.DelayMs)
         << ", \"rms_dbfs\": " << Number(summary.RmsDbfs)
         << ", \"peak_dbfs\": " << Number(summary.PeakDbfs)
         << ", \"peak_factor_db\": " << Number(summary.PeakFactorDb());
