@@ -71,7 +71,6 @@ struct TAlsaPin {
     std::atomic<double> Delay{-1.0}; // frames, as last measured; negative while unknown
     int64_t LastProgressNs = 0;
     TByteArray Scratch;   // room for discarded capture frames
-    bool Settled = false; // the capture's delay has been within its limit since the start
 };
 
 struct TAlsaPlatform::TImpl {

@@ -118,7 +118,6 @@ void RestartCapture(TAlsaPin& pin) {
         err = snd_pcm_start(pin.Pcm.get());
     if (err < 0)
         Fatal(pin, err);
-    pin.Settled = false;
 }
 
 // An xrun is counted and streaming goes on; a suspended device is resumed; anything else
@@ -147,22 +146,22 @@ void Recover(TAlsaPin& pin, int err) {
 }
 
 // After a capture stall some plugins deliver late for good: the delay grows and stays. What lies
-// beyond a buffer and the slack (at least two buffers) is read and dropped as it becomes readable
-// (a plugin may show only a ring's worth at a time), so latency never creeps up during a long
-// transmission. The backlog a plugin gathered before the start is dropped the same way, until the
-// delay first settles, and is no interruption.
+// beyond a buffer and the slack (at least two buffers) is dropped in one step once it is all
+// readable here, so latency never creeps up during a long transmission. A delay that sits in the
+// source itself (a sound server's monitor that renders ahead) is left alone: reading it away a
+// period at a time would cut the voice into pieces for as long as it lasts.
 void TrimCaptureDelay(TAlsaPin& pin) {
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
     const auto limit = static_cast<snd_pcm_sframes_t>(std::max<snd_pcm_uframes_t>(
         2 * pin.RequestFrames, pin.RequestFrames + kCaptureSlackMs * pin.Rate / 1000));
-    const snd_pcm_sframes_t dropped = delay > limit ? DiscardCapture(pin, delay - limit) : 0;
-    delay -= dropped;
-    pin.Delay = static_cast<double>(delay);
-    if (dropped > 0 && pin.Settled)
+    const snd_pcm_sframes_t excess = delay - limit;
+    if (excess > 0 && snd_pcm_avail_update(pin.Pcm.get()) >= excess) {
+        delay -= DiscardCapture(pin, excess);
         ++pin.Xruns;
-    pin.Settled = pin.Settled || delay <= limit;
+    }
+    pin.Delay = static_cast<double>(delay);
 }
 
 // S24_LE holds 24 bits low in 32; the layer's conversions expect them at the top.
@@ -322,7 +321,6 @@ void TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
     if (state == ksRun && pin->State != ksRun) {
         pin->LastProgressNs = MonotonicNs();
         pin->Delay = -1.0;
-        pin->Settled = false;
         pin->State = ksRun;
         // Playback starts by itself once its first buffers are in.
         if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED) {
