@@ -25,6 +25,7 @@ public:
     bool DevicesValid() const override { return dsp_.DevicesValid(); }
     void RefreshDevices() override { sonari::RefreshDevices(audio_, selection_); }
     std::string MissingDevice() const override { return MissingDeviceMessage(audio_, selection_); }
+    double LatencyEstimateMs() const override { return dsp_.LatencyEstimateMs(); }
     bool HasVoice() const override { return dsp_.HasVoice(); }
     bool LoadVoice() override { return dsp_.LoadVoice(); }
 

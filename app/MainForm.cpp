@@ -39,6 +39,10 @@ TMainForm::TMainForm(TWdmAudio& audio, TSynchronizer& synchronizer, TSoundFolder
     else if (auto failed = profiles_.LoadLast())
         Error(*failed);
     modes_.UpdateStepButtons();
+    auto* latencyTimer = new QTimer(this);
+    latencyTimer->setObjectName("LatencyTimer");
+    connect(latencyTimer, &QTimer::timeout, this, [this] { modes_.ShowLatency(); });
+    latencyTimer->start(1000);
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
     // A log-out saves first and may still be cancelled; its real end or SIGTERM ends the
@@ -73,7 +77,10 @@ void TMainForm::ConnectView() {
     view_.OnStepClicked = [this](int tag, bool down) { modes_.ModeBtnClick(tag, down); };
     view_.OnRun = [this] { TrayRunMNUClick(); };
     view_.OnStop = [this] { TrayStopMNUClick(); };
-    view_.OnDevicesChosen = [this] { modes_.UpdateStepButtons(); };
+    view_.OnDevicesChosen = [this] {
+        settings_.ApplyLatency();
+        modes_.UpdateStepButtons();
+    };
     view_.OnDevicesDialogClosed = [this] { modes_.SetMode(dmStop); };
     view_.OnLoadProfile = [this] { profiles_.LoadClick(); };
     view_.OnSaveProfile = [this] { profiles_.SaveClick(); };

@@ -230,7 +230,7 @@ void TMainView::MoveTo(QPoint position) { window_.move(position); }
 
 TSettingsControls TMainView::SettingsControls() const {
     return {spinEdit2_->value(), checkBox1_->isChecked(), volumeSlider1_->Value(),
-            volumeSlider2_->Value()};
+            volumeSlider2_->Value(), sndCardDialog_->LowLatency()};
 }
 
 void TMainView::ShowSettingsControls(const TSettingsControls& controls) {
@@ -239,6 +239,7 @@ void TMainView::ShowSettingsControls(const TSettingsControls& controls) {
     ShowSoftGainLook();
     volumeSlider1_->SetValue(controls.PlaybackVolume);
     volumeSlider2_->SetValue(controls.NoiseLevel);
+    sndCardDialog_->SetLowLatency(controls.LowLatency);
 }
 
 } // namespace sonari

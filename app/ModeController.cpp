@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QScopedValueRollback>
 
+#include <cmath>
+
 namespace sonari {
 namespace {
 
@@ -111,6 +113,14 @@ void TModeController::UpdateStepButtons() {
     view_.EnableSteps(engine_.DevicesValid(), engine_.HasVoice());
     const std::string missing = engine_.MissingDevice();
     view_.ShowNote(missing.empty() ? QString() : QString::fromStdString("  " + missing));
+}
+
+void TModeController::ShowLatency() {
+    const double ms = engine_.LatencyEstimateMs();
+    if (engine_.Mode() != dmProcess || !std::isfinite(ms) || !engine_.MissingDevice().empty())
+        return;
+    view_.ShowNote(
+        QString("  Latency from microphone to transmitter: about %1 ms").arg(std::lround(ms)));
 }
 
 // Blocks after the 5-second mark report again until the stop, and the operator may have moved

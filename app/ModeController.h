@@ -33,6 +33,8 @@ public:
     virtual void RefreshDevices() = 0;
     // "Sound device not found: <caption>" while a chosen device is missing, else "".
     virtual std::string MissingDevice() const = 0;
+    // While processing runs: the delay from microphone to transmitter in ms; NaN while unknown.
+    virtual double LatencyEstimateMs() const = 0;
     virtual bool HasVoice() const = 0;
     // Reads the recorded voice; false when there was none to read.
     virtual bool LoadVoice() = 0;
@@ -80,6 +82,9 @@ public:
     // A step button was clicked and is now `down` (or was released: dmStop).
     void ModeBtnClick(int tag, bool down);
     void UpdateStepButtons();
+    // While processing runs and no device is missing, the status bar gives the latency as the
+    // devices report it; called now and then.
+    void ShowLatency();
 
     // The record prompt is open: the step waits for the operator with the engine stopped, and
     // nothing else may change the mode under it.

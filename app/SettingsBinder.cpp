@@ -37,6 +37,10 @@ std::optional<std::string> TSettingsBinder::Load() {
     return std::nullopt;
 }
 
+void TSettingsBinder::ApplyLatency() {
+    dsp_.SetLatencyMode(view_.SettingsControls().LowLatency ? lmLow : lmNormal);
+}
+
 void TSettingsBinder::Save() const { SaveSettings(SettingsFileName(), Collect()); }
 
 TAppSettings TSettingsBinder::Collect() const {
@@ -58,6 +62,7 @@ TAppSettings TSettingsBinder::Collect() const {
     s.SoftGainEnabled = controls.SoftGainEnabled;
     s.PlaybackVolume = controls.PlaybackVolume;
     s.NoiseLevel = controls.NoiseLevel;
+    s.Latency = controls.LowLatency ? lmLow : lmNormal;
     s.LastProfile = profiles_.FileName();
     s.ToneMode = dsp_.ToneMode();
     s.StartInTray = startOptions_.InTray;
@@ -73,13 +78,15 @@ void TSettingsBinder::Apply(const TAppSettings& s) {
     // By key, then by caption; a device not found stays chosen as missing, never replaced.
     SelectSavedDevices(devices_, {s.InputDevice, s.InputDeviceId},
                        {s.OutputDevice, s.OutputDeviceId}, selection_);
-    view_.ShowSettingsControls({s.SoftGain, s.SoftGainEnabled, s.PlaybackVolume, s.NoiseLevel});
+    view_.ShowSettingsControls(
+        {s.SoftGain, s.SoftGainEnabled, s.PlaybackVolume, s.NoiseLevel, s.Latency == lmLow});
     // The sliders limit what they take: the engine gets what they show.
     const TSettingsControls shown = view_.SettingsControls();
     dsp_.SetSoftwareGain(shown.SoftGainEnabled, shown.SoftGain);
     dsp_.SetPlaybackGainDb(PlaybackGainDb(shown.PlaybackVolume));
     dsp_.SetNoiseSnrDb(NoiseSnrDb(shown.NoiseLevel));
     dsp_.SetToneMode(s.ToneMode);
+    ApplyLatency();
     profiles_.SetFileName(s.LastProfile);
     startOptions_.InTray = s.StartInTray;
     startOptions_.Processing = s.StartProcessing;

@@ -28,6 +28,7 @@ struct TSettingsControls {
     bool SoftGainEnabled = false;
     float PlaybackVolume = 0.0f; // slider position 0..1
     float NoiseLevel = 0.0f;     // slider position 0..1
+    bool LowLatency = true;      // the sound card dialog's "Low latency"
 };
 
 // The settings as the window shows them.
@@ -62,6 +63,9 @@ public:
     TAppSettings Collect() const;
     // A saved device that is gone selects device 0; the engine gets what the controls show.
     void Apply(const TAppSettings& settings);
+    // The engine takes the latency the sound card dialog shows (from its next start of
+    // processing).
+    void ApplyLatency();
     // The settings placed the window.
     bool Positioned() const { return positioned_; }
 

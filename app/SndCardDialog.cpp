@@ -34,6 +34,12 @@ TSndCardDialog::TSndCardDialog(const IDeviceList& devices, TDeviceSelection& sel
     layout->addWidget(new QLabel("Output device", this));
     layout->addWidget(ComboBox2);
     layout->addSpacing(8);
+    CheckBox1 = new QCheckBox("Low latency", this);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox1->setToolTip("Short blocks from microphone to transmitter; applies from the next "
+                          "start of processing");
+    layout->addWidget(CheckBox1);
+    layout->addSpacing(8);
     layout->addLayout(OkCancelButtons(this, [this] { accept(); }));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -60,6 +66,7 @@ void TSndCardDialog::showEvent(QShowEvent* event) {
          !selection_.MissingInput.Caption.empty());
     Fill(ComboBox2, renderNames_(), selection_.OutputDeviceIndex,
          !selection_.MissingOutput.Caption.empty());
+    CheckBox1->setChecked(lowLatency_);
     QDialog::showEvent(event);
 }
 
@@ -70,6 +77,7 @@ void TSndCardDialog::done(int result) {
             selection_.InputDeviceIndex = ComboBox1->currentData().toInt();
         if (ComboBox2->currentIndex() >= 0)
             selection_.OutputDeviceIndex = ComboBox2->currentData().toInt();
+        lowLatency_ = CheckBox1->isChecked();
         if (OnOk)
             OnOk();
     }

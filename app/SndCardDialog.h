@@ -2,6 +2,7 @@
 
 #include "SND/WDM/DeviceList.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 
@@ -33,6 +34,11 @@ public:
     // Designer names kept as object names.
     QComboBox* ComboBox1; // capture devices
     QComboBox* ComboBox2; // render devices
+    QCheckBox* CheckBox1; // "Low latency"
+
+    // The latency choice as last accepted; the box shows it each time the dialog opens.
+    bool LowLatency() const { return lowLatency_; }
+    void SetLowLatency(bool on) { lowLatency_ = on; }
 
     void done(int result) override;
 
@@ -45,6 +51,7 @@ private:
     const IDeviceList& devices_;
     TDeviceSelection& selection_;
     TNames captureNames_, renderNames_;
+    bool lowLatency_ = true;
 };
 
 } // namespace sonari

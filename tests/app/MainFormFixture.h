@@ -38,12 +38,12 @@ inline bool ShowsIcon(const QObject& form, const QIcon& icon) {
 }
 
 // The main window over the two demo devices (0 "Demo microphone", 1 "Demo transmitter") on an
-// accelerated clock, so blocks flow as fast as the window takes them, with a private settings
-// folder and every question answered by the test.
+// accelerated clock (blocks flow as fast as the streaming thread makes them) or the real one,
+// with a private settings folder and every question answered by the test.
 class TMainFormTest : public ::testing::Test {
 protected:
-    TMainFormTest() {
-        auto platform = std::make_unique<TSimTestPlatform>(TSimPlatform::scAccelerated);
+    explicit TMainFormTest(TSimPlatform::TClock clock = TSimPlatform::scAccelerated) {
+        auto platform = std::make_unique<TSimTestPlatform>(clock);
         Sim = platform.get();
         AddDemoDevices(*Sim);
         Audio = std::make_unique<TWdmAudio>(std::move(platform));

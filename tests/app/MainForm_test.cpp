@@ -144,12 +144,14 @@ TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
         QTimer::singleShot(0, &form, [&] {
             downWhileOpen = DownStep(form);
             dialog.ComboBox2->setCurrentIndex(dialog.ComboBox2->findData(1));
+            dialog.CheckBox1->setChecked(false);
             ok ? dialog.accept() : dialog.reject();
         });
         Click("SndCardBtn");
         EXPECT_EQ(downWhileOpen, 1);
         ExpectStopped(form);
         EXPECT_EQ(form.Selection().OutputDeviceIndex, ok ? 1 : 0);
+        EXPECT_EQ(form.Dsp().LatencyMode(), ok ? lmNormal : lmLow);
     }
 }
 
@@ -406,6 +408,7 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
     }
     std::string ini = ReadFileBytes(SettingsFileName());
     EXPECT_NE(ini.find("SoftGain=-7"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Latency=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("LastProfile=" + ChosenFile.toStdString()), std::string::npos) << ini;
     // Without their keys, as an older version wrote them: a caption matches in any letter
     // case; a device that is gone is named and nothing takes its place.
@@ -413,7 +416,8 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
          {std::pair{"InputDevice=02  Demo transmitter", "InputDevice=03  Radio-RX"},
           {"OutputDevice=02  Demo", "OutputDevice=02  DEMO"},
           {"InputDeviceId=", "Unused="},
-          {"OutputDeviceId=", "Unused2="}})
+          {"OutputDeviceId=", "Unused2="},
+          {"Latency=1", "Latency=0"}})
         ini.replace(ini.find(from), std::string(from).size(), to);
     WriteFileBytes(SettingsFileName(), ini);
 
@@ -426,6 +430,8 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
               "  Sound device not found: Radio-RX");
     EXPECT_FALSE(Find(again, "GainBtn").isEnabled());
     EXPECT_FLOAT_EQ(Find<TVolumeSlider>(again, "VolumeSlider1").Value(), 0.6f);
+    EXPECT_EQ(again.Dsp().LatencyMode(), lmNormal);
+    EXPECT_FALSE(Find<TSndCardDialog>(again, "SndCardDialog").LowLatency());
     EXPECT_EQ(StatusText(), "  Profile: " + ChosenFile);
     EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox3").isChecked());
     EXPECT_FALSE(Modified());

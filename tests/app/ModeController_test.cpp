@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -28,7 +29,8 @@ public:
     void SetDisplaysVisible(bool) override {}
     bool DevicesValid() const override { return true; }
     void RefreshDevices() override { Log.push_back("refresh"); }
-    std::string MissingDevice() const override { return {}; }
+    std::string MissingDevice() const override { return Missing; }
+    double LatencyEstimateMs() const override { return LatencyMs; }
     bool HasVoice() const override { return false; }
     bool LoadVoice() override {
         Log.push_back("load voice");
@@ -54,6 +56,8 @@ public:
 
     TLog Log;
     std::string Failing; // the start that raises
+    std::string Missing;
+    double LatencyMs = std::nan("");
     TDspMode Step = dmStop;
     bool Running = false, LowerArea = true;
     QString Note;
@@ -151,6 +155,27 @@ TEST_F(ModeControllerTest, AStreamThatEndedStopsAndSaysWhyUnlessTheOperatorMoved
     EXPECT_EQ(window.Take(),
               (TLog{"stop", "steps", "mode 0", "error: Streaming stopped: device gone"}));
     EXPECT_EQ(window.Note, "  Streaming stopped: device gone");
+}
+
+// The latency shows only once the devices have reported it, only while processing, and never
+// over the name of a missing device.
+TEST_F(ModeControllerTest, TheStatusBarGivesTheLatencyOnlyWhileProcessing) {
+    modes.SetMode(dmProcess);
+    modes.ShowLatency();
+    EXPECT_EQ(window.Note, "");
+    window.LatencyMs = 53.6;
+    modes.ShowLatency();
+    EXPECT_EQ(window.Note, "  Latency from microphone to transmitter: about 54 ms");
+
+    window.Missing = "Sound device not found: Radio";
+    window.Note.clear();
+    modes.ShowLatency();
+    EXPECT_EQ(window.Note, "");
+
+    window.Missing.clear();
+    modes.SetMode(dmPlay);
+    modes.ShowLatency();
+    EXPECT_EQ(window.Note, "");
 }
 
 } // namespace

@@ -70,17 +70,21 @@ TEST(SndCardDialog, UnsuitableDevicesPreselectTheFirstAndMissingOnesNothing) {
     TDeviceSelection missing(7, -1);
     missing.MissingOutput = {"04  Radio-TX", "radio_tx"};
     TSndCardFixture f(missing);
+    f.dialog.SetLowLatency(false);
     f.dialog.show();
     EXPECT_EQ(f.dialog.ComboBox1->currentIndex(), 0);
     EXPECT_EQ(f.dialog.ComboBox2->currentIndex(), -1);
+    EXPECT_FALSE(f.dialog.CheckBox1->isChecked());
     f.dialog.ComboBox2->setCurrentIndex(1);
+    f.dialog.CheckBox1->setChecked(true);
     f.dialog.findChild<QPushButton*>("OkBtn")->click();
     EXPECT_EQ(f.selection.InputDeviceIndex, 0);
     EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
+    EXPECT_TRUE(f.dialog.LowLatency());
     EXPECT_EQ(f.calls, (std::vector<std::string>{"ok", "closed"}));
 }
 
-// Cancel, the close box and Escape all keep both devices and report the close.
+// Cancel, the close box and Escape all keep both devices and the latency and report the close.
 TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
     TSndCardFixture f({0, 2});
     for (const auto& close : std::vector<std::function<void(QDialog&)>>{
@@ -90,9 +94,12 @@ TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
         f.dialog.show();
         f.dialog.ComboBox1->setCurrentIndex(1);
         f.dialog.ComboBox2->setCurrentIndex(0);
+        EXPECT_TRUE(f.dialog.CheckBox1->isChecked()); // low by default
+        f.dialog.CheckBox1->setChecked(false);
         close(f.dialog);
         EXPECT_FALSE(f.dialog.isVisible());
     }
+    EXPECT_TRUE(f.dialog.LowLatency());
     EXPECT_EQ(f.selection.InputDeviceIndex, 0);
     EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
     EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed", "closed"}));
