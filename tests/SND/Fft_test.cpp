@@ -1,13 +1,13 @@
 #include "SND/Fft.h"
 
 #include "SND/Exceptions.h"
-#include "SND/SimdPath.h"
+#include "tests/SND/SimdTesting.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -36,19 +36,32 @@ struct TUnitCircle {
     }
 };
 
-// Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N}, bins 0 .. bins-1.
-LongVec DirectDft(const LongVec& a, int sign, size_t bins) {
+// Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N} at the given bins.
+template <typename T>
+LongVec DirectDftAt(const std::vector<T>& a, int sign, const std::vector<size_t>& bins) {
     const size_t points = a.size() / 2;
     const TUnitCircle unit(points);
-    LongVec out(2 * bins, 0.0L);
-    for (size_t k = 0; k < bins; ++k)
+    LongVec out;
+    for (size_t k : bins) {
+        long double re = 0, im = 0;
         for (size_t j = 0; j < points; ++j) {
             const size_t m = j * k % points;
             const long double s = sign * unit.sin[m];
-            out[2 * k] += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
-            out[2 * k + 1] += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
+            re += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
+            im += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
         }
+        out.push_back(re);
+        out.push_back(im);
+    }
     return out;
+}
+
+// The same at bins 0 .. bins-1.
+template <typename T>
+LongVec DirectDft(const std::vector<T>& a, int sign, size_t bins) {
+    std::vector<size_t> all(bins);
+    std::iota(all.begin(), all.end(), size_t{0});
+    return DirectDftAt(a, sign, all);
 }
 
 // Forward real transform in the packed layout: the e^{+} DFT of (x, 0), bins 0..n/2.
@@ -103,7 +116,7 @@ TEST_P(FftSize, BothTransformsMatchTheDirectDftBothWaysAndInvertScaledByHalfTheS
     EXPECT_LT(RelativeError(b, inverse), kTolerance) << "rdft inverse";
     for (int sign : {+1, -1}) {
         std::vector<float> c = RandomFloats(n, 3 + sign);
-        const LongVec want = DirectDft(LongVec(c.begin(), c.end()), sign, n / 2);
+        const LongVec want = DirectDft(c, sign, n / 2);
         work.Cdft(n, sign, c.data());
         EXPECT_LT(RelativeError(c, want), kTolerance) << "cdft isgn " << sign;
     }
@@ -123,25 +136,6 @@ TEST_P(FftSize, BothTransformsMatchTheDirectDftBothWaysAndInvertScaledByHalfTheS
 INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSize,
                          ::testing::Values(4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
                                            8192));
-
-// Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N} at the given bins only.
-LongVec DirectDftAt(const std::vector<float>& a, int sign, const std::vector<size_t>& bins) {
-    const size_t points = a.size() / 2;
-    const TUnitCircle unit(points);
-    LongVec out;
-    for (size_t k : bins) {
-        long double re = 0, im = 0;
-        for (size_t j = 0; j < points; ++j) {
-            const size_t m = j * k % points;
-            const long double s = sign * unit.sin[m];
-            re += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
-            im += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
-        }
-        out.push_back(re);
-        out.push_back(im);
-    }
-    return out;
-}
 
 // Beyond the tables precomputed per pass (transforms of 8192 points and more) the last passes
 // make their twiddles as they go. 48 bins spread over the spectrum, ends included.
@@ -183,54 +177,27 @@ TEST(FftLargeSizes, MatchTheDirectDftAtSampledBins) {
     }
 }
 
-// Sets a path for one test and returns to the automatic choice afterwards.
-struct TForcedPath {
-    explicit TForcedPath(TSimdPath path) { ForceSimdPath(path); }
-    ~TForcedPath() { ForceSimdPath(std::nullopt); }
-};
-
 TEST(FftPaths, EveryInstructionSetGivesTheSameBitsAtEverySize) {
-    std::vector<TSimdPath> paths;
-    for (TSimdPath p : kSimdPaths)
-        if (SimdPathSupported(p))
-            paths.push_back(p);
     for (int n = 4; n <= kFftMaxSize; n *= 2) {
         const std::vector<float> x = RandomFloats(n, unsigned(n));
-        std::vector<std::vector<float>> results;
-        for (TSimdPath path : paths) {
-            const TForcedPath forced(path);
-            // A table grown by a larger transform first: the real pass reads it with a stride.
-            TFftWork fresh, grown;
-            std::vector<float> big(2 * size_t(n));
-            grown.Rdft(2 * n <= kFftMaxSize ? 2 * n : n, 1, big.data());
-            std::vector<float> all;
-            for (TFftWork* work : {&fresh, &grown})
-                for (int sign : {+1, -1}) {
-                    std::vector<float> r = x, c = x;
-                    work->Rdft(n, sign, r.data());
-                    work->Cdft(n, sign, c.data());
-                    all.insert(all.end(), r.begin(), r.end());
-                    all.insert(all.end(), c.begin(), c.end());
-                }
-            results.push_back(std::move(all));
-        }
-        for (size_t p = 1; p < paths.size(); ++p)
-            EXPECT_EQ(0, std::memcmp(results[p].data(), results[0].data(),
-                                     results[0].size() * sizeof(float)))
-                << SimdPathName(paths[p]) << " against SSE2, n = " << n;
+        test::ExpectSameBitsOnEveryPath(
+            [&](TSimdPath) {
+                // A table grown by a larger transform first: the real pass reads it with a stride.
+                TFftWork fresh, grown;
+                std::vector<float> big(2 * size_t(n)), all;
+                grown.Rdft(2 * n <= kFftMaxSize ? 2 * n : n, 1, big.data());
+                for (TFftWork* work : {&fresh, &grown})
+                    for (int sign : {+1, -1}) {
+                        std::vector<float> r = x, c = x;
+                        work->Rdft(n, sign, r.data());
+                        work->Cdft(n, sign, c.data());
+                        all.insert(all.end(), r.begin(), r.end());
+                        all.insert(all.end(), c.begin(), c.end());
+                    }
+                return all;
+            },
+            "n = " + std::to_string(n));
     }
-}
-
-TEST(FftTables, AreBuiltOnFirstUseWithTheDocumentedSizesAndCosineTable) {
-    TFftWork work;
-    std::vector<float> a = RandomFloats(2048, 6);
-    work.Rdft(2048, 1, a.data());
-    EXPECT_EQ(work.ip[0], 512);
-    EXPECT_EQ(work.ip[1], 512);
-    const float* c = work.w.data() + work.ip[0];
-    EXPECT_FLOAT_EQ(c[0], static_cast<float>(std::cos(std::numbers::pi / 4)));
-    EXPECT_NEAR(c[100], 0.5 * std::cos(100 * std::numbers::pi / 1024), 1e-7);
-    EXPECT_NEAR(c[512 - 100], 0.5 * std::sin(100 * std::numbers::pi / 1024), 1e-7);
 }
 
 // A real transform after a larger real or complex one grew the tables: the cosine table lies

@@ -1,6 +1,6 @@
 #include "SND/Exceptions.h"
 #include "SND/Resampl.h"
-#include "SND/SimdPath.h"
+#include "tests/SND/SimdTesting.h"
 #include "tests/SND/WavTestFiles.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TestSupport.h"
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -120,26 +119,6 @@ TEST(ResamplerGain, UnityFactorCopiesOrScalesAndNonFiniteGainsAreRefused) {
         ASSERT_EQ(out[i], in[i] * g);
 }
 
-TEST(ResamplerImpulse, InterpolationImpulseAppearsAtTheDelayWithTheGain) {
-    for (float gainDb : {0.0f, 6.0f}) {
-        TOctaveResampler r = Configured(rf02x, 512, gainDb);
-        TSingleArray in(512, 0.0f), out(1024);
-        in[0] = 1.0f;
-        r.Interpolate(in, out);
-        const float g = float(std::pow(10.0L, gainDb / 20.0L));
-        EXPECT_EQ(out[76], g);
-        // Odd distances carry the 151-tap filter, symmetric around the centre.
-        const auto f = TOctaveResampler::DesignHalfBand(38, g);
-        for (int k = 0; k < 38; ++k) {
-            EXPECT_FLOAT_EQ(out[76 + 2 * k + 1], f.coefficients[k]);
-            EXPECT_FLOAT_EQ(out[76 - 2 * k - 1], f.coefficients[k]);
-        }
-        // Even distances of a half-band filter are zero.
-        EXPECT_EQ(out[74], 0.0f);
-        EXPECT_EQ(out[78], 0.0f);
-    }
-}
-
 TEST(ResamplerSteadyState, ConstantSettlesToTheGainForEveryFactorBothWays) {
     for (int f = rf02x; f <= rf64x; ++f) {
         for (float gainDb : {0.0f, -12.5f}) {
@@ -171,21 +150,6 @@ TSingleArray InBlocks(TOctaveResampler r, bool up, const TSingleArray& x, size_t
         std::copy(piece.begin(), piece.end(), result.begin() + long(b * out));
     }
     return result;
-}
-
-TEST(ResamplerStreaming, BlockSplittingDoesNotChangeTheOutput) {
-    for (int f : {rf02x, rf04x, rf16x}) {
-        SCOPED_TRACE(f);
-        const auto factor = TResamplingFactor(f);
-        const size_t total = 8192;
-        TSingleArray signal = Sine(total << f, 700.0 / (12000 << f), 3e8);
-        for (size_t i = 0; i < signal.size(); i += 37)
-            signal[i] += 1e8f; // something that is not a pure tone
-        const TSingleArray low = InBlocks(Configured(factor, total), false, signal, total << f);
-        EXPECT_EQ(InBlocks(Configured(factor, 256), false, signal, 256u << f), low);
-        EXPECT_EQ(InBlocks(Configured(factor, 512), true, low, 512),
-                  InBlocks(Configured(factor, total), true, low, total));
-    }
 }
 
 TEST(ResamplerStreaming, GainChangeKeepsTheHistory) {
@@ -320,26 +284,12 @@ TSingleArray WholeBlocks(const TSingleArray& x, size_t block, size_t blocks) {
     return TSingleArray(x.begin(), x.begin() + long(std::min(x.size() / block, blocks) * block));
 }
 
-// Sets a path for one test and returns to the automatic choice afterwards.
-struct TForcedPath {
-    explicit TForcedPath(TSimdPath path) { ForceSimdPath(path); }
-    ~TForcedPath() { ForceSimdPath(std::nullopt); }
-};
-
-std::vector<TSimdPath> SupportedPaths() {
-    std::vector<TSimdPath> paths;
-    for (TSimdPath p : kSimdPaths)
-        if (SimdPathSupported(p))
-            paths.push_back(p);
-    return paths;
-}
-
 TEST(ResamplerPrecision, EverySampleIsWithinOneUlpOfTheExtendedPrecisionCascade) {
     // 301 low-rate samples per block: no path's registers divide it, so every kernel's tail runs.
     const size_t small = 301;
     const TSingleArray noise = test::Noise(small << 6, 3e8f, 11);
-    for (TSimdPath path : SupportedPaths()) {
-        const TForcedPath forced(path);
+    for (TSimdPath path : test::SupportedPaths()) {
+        const test::TForcedPath forced(path);
         for (int f = rf02x; f <= rf64x; ++f) {
             const auto factor = TResamplingFactor(f);
             const TReferenceCascade reference{factor, float(std::pow(10.0L, -7.25L / 20))};
@@ -370,28 +320,23 @@ TEST(ResamplerPrecision, EverySampleIsWithinOneUlpOfTheExtendedPrecisionCascade)
 }
 
 TEST(ResamplerPaths, EveryInstructionSetGivesTheSameBits) {
-    const std::vector<TSimdPath> paths = SupportedPaths();
-    ASSERT_EQ(paths.front(), TSimdPath::Sse2);
     const size_t small = 203;
     const TSingleArray noise = test::Noise(small << 6, 1e9f, 12);
     for (int f = rf02x; f <= rf64x; ++f) {
         const auto factor = TResamplingFactor(f);
         const size_t big = small << f;
         const TSingleArray down = WholeBlocks(noise, big, 3), up = WholeBlocks(Speech(), small, 8);
-        std::vector<TSingleArray> results;
-        for (TSimdPath path : paths) {
-            const TForcedPath forced(path);
-            TOctaveResampler r = Configured(factor, int32_t(small), 3.0f);
-            EXPECT_EQ(r.SimdPath(), path);
-            results.push_back(InBlocks(r, false, down, big));
-            TSingleArray upOut =
-                InBlocks(Configured(factor, int32_t(small), 3.0f), true, up, small);
-            results.back().insert(results.back().end(), upOut.begin(), upOut.end());
-        }
-        for (size_t p = 1; p < paths.size(); ++p)
-            EXPECT_EQ(0, std::memcmp(results[p].data(), results[0].data(),
-                                     results[0].size() * sizeof(float)))
-                << SimdPathName(paths[p]) << " against SSE2, F=" << f;
+        test::ExpectSameBitsOnEveryPath(
+            [&](TSimdPath path) {
+                TOctaveResampler r = Configured(factor, int32_t(small), 3.0f);
+                EXPECT_EQ(r.SimdPath(), path);
+                TSingleArray result = InBlocks(r, false, down, big);
+                const TSingleArray upOut =
+                    InBlocks(Configured(factor, int32_t(small), 3.0f), true, up, small);
+                result.insert(result.end(), upOut.begin(), upOut.end());
+                return result;
+            },
+            "F=" + std::to_string(f));
     }
 }
 

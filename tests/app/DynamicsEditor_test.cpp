@@ -250,37 +250,30 @@ void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
     EXPECT_GT(CountColour(image, kTeal, 110, 90, 111, 200), 30);
 }
 
-TEST_F(DynamicsEditorImage, StoppedShowsTheScalesAndTheGainStepTheInputHistogramAndTheEnvelope) {
-    for (TDspMode mode : {dmStop, dmAdjustGain}) {
+// Stopped only the scales; the gain step adds the input histogram and the envelope; playing and
+// processing add the output histogram and the curve.
+TEST_F(DynamicsEditorImage, EachModeShowsItsLayers) {
+    for (TDspMode mode : {dmStop, dmAdjustGain, dmPlay, dmProcess}) {
         SCOPED_TRACE(mode);
         scene.Mode = mode;
         const QImage image =
             test::RenderForReview(editor, "dynamics-mode" + std::to_string(int{mode}));
         ExpectScales(image, Window());
-        ExpectAbsent(image, {kBlue, kLime, kYellow});
-        EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
         if (mode == dmStop) {
             ExpectAbsent(image, {kGreen, kRed});
-            continue;
+        } else {
+            const int markerX =
+                kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
+            ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
+            ExpectEnvelopeMarker(image, scene.Analysis);
         }
-        const int markerX = kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
-        ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
-        ExpectEnvelopeMarker(image, scene.Analysis);
-    }
-}
-
-TEST_F(DynamicsEditorImage, PlayingAndProcessingAddTheOutputHistogramAndTheCurve) {
-    for (TDspMode mode : {dmPlay, dmProcess}) {
-        SCOPED_TRACE(mode);
-        scene.Mode = mode;
-        const QImage image =
-            test::RenderForReview(editor, "dynamics-mode" + std::to_string(int{mode}));
-        ExpectScales(image, Window());
-        const int markerX = kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
-        ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
-        ExpectEnvelopeMarker(image, scene.Analysis);
-        ExpectOutputHistogram(image, scene.Analysis.Histograms().OutHistogram());
-        ExpectCurve(image, editor);
+        if (IsEditMode(mode)) {
+            ExpectOutputHistogram(image, scene.Analysis.Histograms().OutHistogram());
+            ExpectCurve(image, editor);
+        } else {
+            ExpectAbsent(image, {kBlue, kLime, kYellow});
+            EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});
+        }
     }
 }
 

@@ -32,6 +32,7 @@ std::vector<std::string> Names(const TDeviceNameList& names) {
 
 class DeviceList : public TSimFixture {};
 
+// A device with both directions is in both name lists under one index.
 TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) {
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     TSimPin bridge = Capture();
@@ -40,16 +41,17 @@ TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) 
     none.Communication = pcNone;
     Sim.AddDevice(SimDevice("Bridges", {bridge, none}));
     Sim.AddDevice(SimDevice("Speaker", {Render()}));
+    Sim.AddDevice(SimDevice("Headset", {Render(), Capture()}));
     TWdmAudio& audio = Build();
 
     ASSERT_TRUE(audio.Initialized());
-    ASSERT_EQ(audio.DeviceCount(), 2);
+    ASSERT_EQ(audio.DeviceCount(), 3);
     EXPECT_EQ(audio.DeviceName(0), "01  Mic");
     EXPECT_EQ(audio.DeviceName(1), "02  Speaker");
-    EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("01  Mic @0"));
-    EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("02  Speaker @1"));
+    EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("01  Mic @0", "03  Headset @2"));
+    EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("02  Speaker @1", "03  Headset @2"));
     // every device was opened for the scan and closed after it
-    for (size_t d = 0; d < 3; ++d) {
+    for (size_t d = 0; d < 4; ++d) {
         EXPECT_EQ(Sim.OpenCount(d), 0);
         EXPECT_EQ(Sim.TotalOpenCount(d), 1);
     }
@@ -64,14 +66,6 @@ TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
     EXPECT_EQ(audio.DeviceName(8), "09  Card");
     EXPECT_EQ(audio.DeviceName(9), "10  Card");
     EXPECT_EQ(audio.DeviceName(99), "100  Card");
-}
-
-TEST_F(DeviceList, ListsADeviceWithBothDirectionsInBothNameListsUnderOneIndex) {
-    Sim.AddDevice(SimDevice("Speaker", {Render()}));
-    Sim.AddDevice(SimDevice("Headset", {Render(), Capture()}));
-    TWdmAudio& audio = Build();
-    EXPECT_THAT(Names(audio.CaptureNames()), ElementsAre("02  Headset @1"));
-    EXPECT_THAT(Names(audio.RenderNames()), ElementsAre("01  Speaker @0", "02  Headset @1"));
 }
 
 TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
