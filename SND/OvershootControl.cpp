@@ -1,6 +1,7 @@
 #include "SND/OvershootControl.h"
 
 #include "SND/Exceptions.h"
+#include "SND/SimdPath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,11 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/OvershootControl";
-// Samples the buffers hold beyond what a step needs, so they shift once per that many samples.
+// Samples the buffers hold beyond what a step needs, so they shift once per that many samples;
+// also the longest piece Process takes in at once.
 constexpr int32_t kSlack = 1024;
+// Samples whose power one look ahead compares with the ceiling, per pass.
+constexpr int32_t kWindow = 16;
 // A centre tap below this passes nothing worth correcting with.
 constexpr float kSmallestCentre = 1e-6f;
 // Corrections aim this much below the ceiling (about 1e-4 dB).
@@ -23,15 +27,81 @@ constexpr long double kPulseAttenuationDb = 150.0L;
 constexpr long double kPulseBeta = 0.1102L * (kPulseAttenuationDb - 8.7L);
 
 float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
+const float* Floats(const TComplexArray& a) { return reinterpret_cast<const float*>(a.data()); }
 
-// Four floats as one vector register (SSE2 on x86-64, NEON on ARM), with unaligned access.
-using TFloat4 = float __attribute__((vector_size(16)));
-TFloat4 Load4(const float* from) {
-    TFloat4 v;
-    std::memcpy(&v, from, sizeof v);
-    return v;
+// W floats per register, 2W of them, W 32-bit integers.
+template <int W>
+struct TLanes {
+    typedef float F __attribute__((vector_size(4 * W)));
+    typedef float F2 __attribute__((vector_size(8 * W)));
+    typedef int32_t I __attribute__((vector_size(4 * W)));
+};
+
+template <class V>
+[[gnu::always_inline]] inline void Load(V& v, const void* p) {
+    std::memcpy(&v, p, sizeof v);
 }
-void Store4(float* to, TFloat4 v) { std::memcpy(to, &v, sizeof v); }
+
+template <class V>
+[[gnu::always_inline]] inline void Store(void* p, const V& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Bit i set where |input + correction|^2 of sample i exceeds `ceilingPower`, i < kWindow; the
+// same float operations as one sample at a time. Vectors travel by reference: wide vectors
+// passed by value to a function compiled without the wide registers change the calling
+// convention.
+template <int W, size_t... J>
+[[gnu::always_inline]] inline uint32_t OverStage(const float* input, const float* correction,
+                                                 float ceilingPower, std::index_sequence<J...>) {
+    using L = TLanes<W>;
+    uint32_t over = 0;
+    for (int first = 0; first < kWindow; first += W) {
+        typename L::F2 in, corr;
+        Load(in, input + 2 * first);
+        Load(corr, correction + 2 * first);
+        const typename L::F2 z = in + corr;
+        const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
+        const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
+        const typename L::I above = re * re + im * im > ceilingPower;
+        for (int i = 0; i < W; ++i)
+            over |= static_cast<uint32_t>(above[i] & 1) << (first + i);
+    }
+    return over;
+}
+
+// c -= a p + b q over `floats` floats, W at a time (a multiple of 4).
+template <int W>
+[[gnu::always_inline]] inline void SubtractStage(float* c, const float* p, const float* q, float a,
+                                                 float b, size_t floats) {
+    using F = typename TLanes<W>::F;
+    const F va = F{} + a, vb = F{} + b;
+    size_t j = 0;
+    for (; j + W <= floats; j += W) {
+        F vc, vp, vq;
+        Load(vc, c + j);
+        Load(vp, p + j);
+        Load(vq, q + j);
+        Store(c + j, vc - (va * vp + vb * vq));
+    }
+    for (; j < floats; ++j)
+        c[j] -= a * p[j] + b * q[j];
+}
+
+uint32_t OverSse2(const float* input, const float* correction, float ceilingPower) {
+    return OverStage<4>(input, correction, ceilingPower, std::make_index_sequence<4>());
+}
+[[gnu::target("avx2")]] uint32_t OverAvx2(const float* input, const float* correction,
+                                          float ceilingPower) {
+    return OverStage<8>(input, correction, ceilingPower, std::make_index_sequence<8>());
+}
+void SubtractSse2(float* c, const float* p, const float* q, float a, float b, size_t floats) {
+    SubtractStage<4>(c, p, q, a, b, floats);
+}
+[[gnu::target("avx2")]] void SubtractAvx2(float* c, const float* p, const float* q, float a,
+                                          float b, size_t floats) {
+    SubtractStage<8>(c, p, q, a, b, floats);
+}
 
 } // namespace
 
@@ -59,7 +129,7 @@ void TOvershootControl::SetPulse(const TComplexArray& pulse) {
                          ? TComplex{static_cast<float>(re / norm), static_cast<float>(-im / norm)}
                          : TComplex{0.0f, 0.0f};
     if (resize) {
-        const auto size = static_cast<size_t>(Delay() + halfLength_ + 2 + kSlack);
+        const auto size = static_cast<size_t>(Delay() + halfLength_ + 2 + kSlack + kWindow);
         input_.assign(size, {0.0f, 0.0f});
         correction_.assign(size, {0.0f, 0.0f});
         Reset();
@@ -81,25 +151,55 @@ void TOvershootControl::Reset() {
 }
 
 // Per sample, in a fixed order: take it in, first pass kSearch behind it, second pass
-// HalfLength + kSearch behind the first, output once no pulse can reach the sample any more.
+// HalfLength + kSearch behind the first, output once no pulse can reach the sample any more. No
+// step reads a sample that came after it, so a piece is taken in whole first, and its outputs
+// are read once all its steps are done.
 void TOvershootControl::Process(const float* inPhase, const float* quadrature, float* out,
                                 int32_t count) {
-    const int32_t l = halfLength_, s = kSearch, delay = Delay();
+    const int32_t delay = Delay();
     const auto size = static_cast<int32_t>(input_.size());
-    for (int32_t i = 0; i < count; ++i) {
-        if (head_ + l + 2 > size)
+    for (int32_t done = 0; done < count;) {
+        const int32_t piece = std::min(count - done, kSlack);
+        if (head_ + piece + halfLength_ + 2 + kWindow > size)
             Shift();
-        const int32_t head = head_;
-        input_[head] = {inPhase[i], quadrature[i]};
-        if (usable_) {
-            if (Power(head - s) > ceilingPower_)
-                Check(head - s, head);
-            if (Power(head - 2 * s - l) > ceilingPower_)
-                Check(head - 2 * s - l, head - s - l);
-        }
-        out[i] = input_[head - delay].Re + correction_[head - delay].Re;
-        head_ = head + 1;
+        const int32_t first = head_;
+        for (int32_t i = 0; i < piece; ++i)
+            input_[first + i] = {inPhase[done + i], quadrature[done + i]};
+        head_ = first + piece;
+        if (usable_)
+            CheckPiece(first, head_);
+        for (int32_t i = 0; i < piece; ++i)
+            out[done + i] = input_[first + i - delay].Re + correction_[first + i - delay].Re;
+        done += piece;
     }
+}
+
+// The steps of the samples that came at first .. end - 1.
+void TOvershootControl::CheckPiece(int32_t first, int32_t end) {
+    const int32_t s = kSearch, l = halfLength_;
+    for (int32_t t = NextOver(first, end); t < end; t = NextOver(t + 1, end)) {
+        if (Power(t - s) > ceilingPower_)
+            Check(t - s, t);
+        if (Power(t - 2 * s - l) > ceilingPower_)
+            Check(t - 2 * s - l, t - s - l);
+    }
+}
+
+// The first step from t on (before end) at which either pass finds its sample above the ceiling.
+// Steps without a correction change nothing, so the samples can be looked at ahead of them.
+int32_t TOvershootControl::NextOver(int32_t t, int32_t end) const {
+    const int32_t s = kSearch, l = halfLength_;
+    const auto over = ActiveSimdPath() == TSimdPath::Avx2 ? OverAvx2 : OverSse2;
+    const float* input = Floats(input_);
+    const float* correction = Floats(correction_);
+    for (; t < end; t += kWindow) {
+        const uint32_t first = over(input + 2 * (t - s), correction + 2 * (t - s), ceilingPower_);
+        const uint32_t second =
+            over(input + 2 * (t - 2 * s - l), correction + 2 * (t - 2 * s - l), ceilingPower_);
+        if (const uint32_t any = first | second; any != 0)
+            return std::min(t + __builtin_ctz(any), end);
+    }
+    return end;
 }
 
 float TOvershootControl::Power(int32_t at) const {
@@ -135,14 +235,10 @@ void TOvershootControl::Cancel(int32_t at, float power) {
     const double im = (input_[at].Im + correction_[at].Im) * shrink;
     const auto ar = static_cast<float>(re * inverseCentre_.Re - im * inverseCentre_.Im);
     const auto ai = static_cast<float>(re * inverseCentre_.Im + im * inverseCentre_.Re);
-    // c -= (ar + j ai) p = ar p + ai (j p), four floats at a time
-    float* c = Floats(correction_) + 2 * (at - halfLength_);
-    const float* p = Floats(pulse_);
-    const float* q = Floats(turned_);
-    const TFloat4 a = {ar, ar, ar, ar}, b = {ai, ai, ai, ai};
-    const size_t floats = 2 * pulse_.size();
-    for (size_t j = 0; j < floats; j += 4)
-        Store4(c + j, Load4(c + j) - (a * Load4(p + j) + b * Load4(q + j)));
+    // c -= (ar + j ai) p = ar p + ai (j p)
+    const auto subtract = ActiveSimdPath() == TSimdPath::Avx2 ? SubtractAvx2 : SubtractSse2;
+    subtract(Floats(correction_) + 2 * (at - halfLength_), Floats(pulse_), Floats(turned_), ar, ai,
+             2 * pulse_.size());
     ++corrections_;
 }
 
