@@ -17,10 +17,47 @@ constexpr const char* kSource = "SND/MicEqual";
 
 float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
 
-float SafeSample(float x) {
-    if (std::isnan(x))
-        return 0.0f;
-    return std::clamp(x, -TMicEqualizer::kMaxInput, TMicEqualizer::kMaxInput);
+// Four floats as one vector register (SSE2 on x86-64, NEON on ARM), with unaligned access.
+using TFloat4 = float __attribute__((vector_size(16)));
+
+TFloat4 Load4(const float* from) {
+    TFloat4 v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+void Store4(float* to, TFloat4 v) { std::memcpy(to, &v, sizeof v); }
+
+// Input samples that are no number count as 0, beyond +-kMaxInput as +-kMaxInput.
+void SafeSamples(const float* in, size_t count, float* out) {
+    constexpr float top = TMicEqualizer::kMaxInput;
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        TFloat4 x = Load4(in + i);
+        x = x == x ? x : TFloat4{};
+        x = x < -top ? TFloat4{} - top : x;
+        x = x > top ? TFloat4{} + top : x;
+        Store4(out + i, x);
+    }
+    for (; i < count; ++i)
+        out[i] = std::isnan(in[i]) ? 0.0f : std::clamp(in[i], -top, top);
+}
+
+// out[i] = z[i] * (gain[i] / 2), both parts.
+void ScaleHalved(const TComplex* z, const float* gain, size_t count, TComplex* out) {
+    const auto* in = reinterpret_cast<const float*>(z);
+    auto* to = reinterpret_cast<float*>(out);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const TFloat4 half = Load4(gain + i) / 2;
+        Store4(to + 2 * i, Load4(in + 2 * i) * __builtin_shufflevector(half, half, 0, 0, 1, 1));
+        Store4(to + 2 * i + 4,
+               Load4(in + 2 * i + 4) * __builtin_shufflevector(half, half, 2, 2, 3, 3));
+    }
+    for (; i < count; ++i) {
+        const float half = gain[i] / 2;
+        out[i] = {z[i].Re * half, z[i].Im * half};
+    }
 }
 
 // Smallest M with 2M >= the length of one block's linear convolution with both kernels, so the
@@ -39,15 +76,15 @@ void FitBuffer(std::vector<T>& buffer, size_t size) {
         buffer.assign(size, T{});
 }
 
-// Four floats as one vector register (SSE2 on x86-64, NEON on ARM), with unaligned access.
-using TFloat4 = float __attribute__((vector_size(16)));
-
 // Shifts the accumulator left by `shift` floats, zeroes the freed end and adds `block`, in one
-// pass (0 + x, not x: a zero that comes out of it is +0).
-void OverlapAdd(float* acc, const float* block, size_t size, size_t shift) {
+// pass (0 + x, not x: a zero that comes out of it is +0); W floats at a time.
+template <int W>
+[[gnu::always_inline]] inline void OverlapAddStage(float* acc, const float* block, size_t size,
+                                                   size_t shift) {
+    typedef float F __attribute__((vector_size(4 * W)));
     size_t i = 0;
-    for (; i + shift + 4 <= size; i += 4) {
-        TFloat4 a, b;
+    for (; i + shift + W <= size; i += W) {
+        F a, b;
         std::memcpy(&a, acc + i + shift, sizeof a);
         std::memcpy(&b, block + i, sizeof b);
         a += b;
@@ -57,6 +94,22 @@ void OverlapAdd(float* acc, const float* block, size_t size, size_t shift) {
         acc[i] = acc[i + shift] + block[i];
     for (; i < size; ++i)
         acc[i] = 0.0f + block[i];
+}
+
+void OverlapAddSse2(float* acc, const float* block, size_t size, size_t shift) {
+    OverlapAddStage<4>(acc, block, size, shift);
+}
+
+[[gnu::target("avx2")]] void OverlapAddAvx2(float* acc, const float* block, size_t size,
+                                            size_t shift) {
+    OverlapAddStage<8>(acc, block, size, shift);
+}
+
+void OverlapAdd(float* acc, const float* block, size_t size, size_t shift) {
+    if (ActiveSimdPath() == TSimdPath::Avx2)
+        OverlapAddAvx2(acc, block, size, shift);
+    else
+        OverlapAddSse2(acc, block, size, shift);
 }
 
 // The one-sided spectrum of a packed real spectrum (the half-rate value in its own bin, nothing
@@ -250,7 +303,7 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
     const int32_t m = fftSize_, d = dataBlockSize_;
     float* s = Floats(spec_);
     // the block zero-padded to 2M samples
-    std::transform(data.begin(), data.end(), s, SafeSample);
+    SafeSamples(data.data(), data.size(), s);
     std::fill(s + d, s + 2 * m, 0.0f);
     fft_.Rdft(2 * m, 1, s);
 
@@ -261,8 +314,8 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
                         static_cast<size_t>(m - 1));
     } else {
         const float scale = 1.0f / m;
-        for (int32_t j = 0; j < 2 * m; ++j)
-            s[j] *= scale;
+        for (int32_t j = 0; j < 2 * m; j += 4) // 2M is a multiple of 4
+            Store4(s + j, Load4(s + j) * scale);
     }
     if (clipperOn || parameters_.AnalysisOn || !out)
         Dynamics(clipperOn);
@@ -271,7 +324,7 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
         return; // analysing only: the signal path stays as it was
     if (!equalizerOn && !clipperOn) {
         // no stage: no delay, and the output overlap keeps what it holds
-        std::transform(data.begin(), data.end(), out, SafeSample);
+        SafeSamples(data.data(), data.size(), out);
         overshootRunning_ = false;
         return;
     }
@@ -312,11 +365,8 @@ void TMicEqualizer::Dynamics(bool clipperOn) {
 
     parameters_.GainLaw.Gains(path, smoothed_.data(), sampleEnvelope_.data(), sampleGain_.data(),
                               static_cast<size_t>(d));
-    for (int32_t i = 0; i < d; ++i) {
-        // halved: the one-sided spectrum counts the signal twice
-        const float half = sampleGain_[i] / 2;
-        analytic_[i] = {analyticBuf_[i].Re * half, analyticBuf_[i].Im * half};
-    }
+    // halved: the one-sided spectrum counts the signal twice
+    ScaleHalved(analyticBuf_.data(), sampleGain_.data(), static_cast<size_t>(d), analytic_.data());
     std::fill(analytic_.begin() + d, analytic_.end(), TComplex{0.0f, 0.0f});
     fft_.Cdft(4 * m, 1, c);
     MultiplySpectra(path, analytic_.data(), parameters_.FiltSpec.data(), spec_.data(),

@@ -47,27 +47,72 @@ template <class V>
     std::memcpy(p, &v, sizeof v);
 }
 
-// Bit i set where |input + correction|^2 of sample i exceeds `ceilingPower`, i < kWindow; the
-// same float operations as one sample at a time. Vectors travel by reference: wide vectors
-// passed by value to a function compiled without the wide registers change the calling
-// convention.
+// The first i < count at which |input + correction|^2 of either stream (1 or 2) exceeds
+// `ceilingPower`, or count; the same float operations as one sample at a time. Vectors travel by
+// reference: wide vectors passed by value to a function compiled without the wide registers
+// change the calling convention.
 template <int W, size_t... J>
-[[gnu::always_inline]] inline uint32_t OverStage(const float* input, const float* correction,
-                                                 float ceilingPower, std::index_sequence<J...>) {
+[[gnu::always_inline]] inline int32_t FirstOverStage(const float* input1, const float* correction1,
+                                                     const float* input2, const float* correction2,
+                                                     int32_t count, float ceilingPower,
+                                                     std::index_sequence<J...>) {
     using L = TLanes<W>;
-    uint32_t over = 0;
-    for (int first = 0; first < kWindow; first += W) {
-        typename L::F2 in, corr;
-        Load(in, input + 2 * first);
-        Load(corr, correction + 2 * first);
-        const typename L::F2 z = in + corr;
-        const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
-        const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
-        const typename L::I above = re * re + im * im > ceilingPower;
+    for (int32_t first = 0; first < count; first += W) {
+        typename L::I above{};
+        for (const auto& [input, correction] :
+             {std::pair{input1, correction1}, std::pair{input2, correction2}}) {
+            typename L::F2 in, corr;
+            Load(in, input + 2 * first);
+            Load(corr, correction + 2 * first);
+            const typename L::F2 z = in + corr;
+            const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
+            const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
+            above |= re * re + im * im > ceilingPower;
+        }
+        int64_t any = 0;
+        for (int i = 0; i < W; i += 2)
+            any |= above[i] | above[i + 1];
+        if (any == 0)
+            continue;
         for (int i = 0; i < W; ++i)
-            over |= static_cast<uint32_t>(above[i] & 1) << (first + i);
+            if (above[i] != 0)
+                return std::min(first + i, count);
     }
-    return over;
+    return count;
+}
+
+// (a[0], b[0], a[1], b[1], ...) for `count` pairs.
+void Interleave(const float* a, const float* b, int32_t count, float* ab) {
+    using F = TLanes<4>::F;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        F x, y;
+        Load(x, a + i);
+        Load(y, b + i);
+        Store(ab + 2 * i, __builtin_shufflevector(x, y, 0, 4, 1, 5));
+        Store(ab + 2 * i + 4, __builtin_shufflevector(x, y, 2, 6, 3, 7));
+    }
+    for (; i < count; ++i) {
+        ab[2 * i] = a[i];
+        ab[2 * i + 1] = b[i];
+    }
+}
+
+// sum[i] = x[2i] + y[2i]: the real parts of two complex streams added.
+void InPhaseSum(const float* x, const float* y, int32_t count, float* sum) {
+    using F = TLanes<4>::F;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        F x0, x1, y0, y1;
+        Load(x0, x + 2 * i);
+        Load(x1, x + 2 * i + 4);
+        Load(y0, y + 2 * i);
+        Load(y1, y + 2 * i + 4);
+        const F z0 = x0 + y0, z1 = x1 + y1;
+        Store(sum + i, __builtin_shufflevector(z0, z1, 0, 2, 4, 6));
+    }
+    for (; i < count; ++i)
+        sum[i] = x[2 * i] + y[2 * i];
 }
 
 // c -= a p + b q over `floats` floats, W at a time (a multiple of 4).
@@ -88,12 +133,16 @@ template <int W>
         c[j] -= a * p[j] + b * q[j];
 }
 
-uint32_t OverSse2(const float* input, const float* correction, float ceilingPower) {
-    return OverStage<4>(input, correction, ceilingPower, std::make_index_sequence<4>());
+int32_t FirstOverSse2(const float* input1, const float* correction1, const float* input2,
+                      const float* correction2, int32_t count, float ceilingPower) {
+    return FirstOverStage<4>(input1, correction1, input2, correction2, count, ceilingPower,
+                             std::make_index_sequence<4>());
 }
-[[gnu::target("avx2")]] uint32_t OverAvx2(const float* input, const float* correction,
-                                          float ceilingPower) {
-    return OverStage<8>(input, correction, ceilingPower, std::make_index_sequence<8>());
+[[gnu::target("avx2")]] int32_t FirstOverAvx2(const float* input1, const float* correction1,
+                                              const float* input2, const float* correction2,
+                                              int32_t count, float ceilingPower) {
+    return FirstOverStage<8>(input1, correction1, input2, correction2, count, ceilingPower,
+                             std::make_index_sequence<8>());
 }
 void SubtractSse2(float* c, const float* p, const float* q, float a, float b, size_t floats) {
     SubtractStage<4>(c, p, q, a, b, floats);
@@ -163,13 +212,12 @@ void TOvershootControl::Process(const float* inPhase, const float* quadrature, f
         if (head_ + piece + halfLength_ + 2 + kWindow > size)
             Shift();
         const int32_t first = head_;
-        for (int32_t i = 0; i < piece; ++i)
-            input_[first + i] = {inPhase[done + i], quadrature[done + i]};
+        Interleave(inPhase + done, quadrature + done, piece, Floats(input_) + 2 * first);
         head_ = first + piece;
         if (usable_)
             CheckPiece(first, head_);
-        for (int32_t i = 0; i < piece; ++i)
-            out[done + i] = input_[first + i - delay].Re + correction_[first + i - delay].Re;
+        InPhaseSum(Floats(input_) + 2 * (first - delay), Floats(correction_) + 2 * (first - delay),
+                   piece, out + done);
         done += piece;
     }
 }
@@ -188,18 +236,12 @@ void TOvershootControl::CheckPiece(int32_t first, int32_t end) {
 // The first step from t on (before end) at which either pass finds its sample above the ceiling.
 // Steps without a correction change nothing, so the samples can be looked at ahead of them.
 int32_t TOvershootControl::NextOver(int32_t t, int32_t end) const {
-    const int32_t s = kSearch, l = halfLength_;
-    const auto over = ActiveSimdPath() == TSimdPath::Avx2 ? OverAvx2 : OverSse2;
+    const int32_t first = t - kSearch, second = t - 2 * kSearch - halfLength_;
+    const auto over = ActiveSimdPath() == TSimdPath::Avx2 ? FirstOverAvx2 : FirstOverSse2;
     const float* input = Floats(input_);
     const float* correction = Floats(correction_);
-    for (; t < end; t += kWindow) {
-        const uint32_t first = over(input + 2 * (t - s), correction + 2 * (t - s), ceilingPower_);
-        const uint32_t second =
-            over(input + 2 * (t - 2 * s - l), correction + 2 * (t - 2 * s - l), ceilingPower_);
-        if (const uint32_t any = first | second; any != 0)
-            return std::min(t + __builtin_ctz(any), end);
-    }
-    return end;
+    return t + over(input + 2 * first, correction + 2 * first, input + 2 * second,
+                    correction + 2 * second, end - t, ceilingPower_);
 }
 
 float TOvershootControl::Power(int32_t at) const {
@@ -242,13 +284,14 @@ void TOvershootControl::Cancel(int32_t at, float power) {
     ++corrections_;
 }
 
-// Moves the live part (from the next sample to leave onwards) to the front.
+// Moves the live part (from the next sample to leave onwards; for the corrections up to where
+// the pulses reach) to the front. Input beyond the head is written before it is read.
 void TOvershootControl::Shift() {
     const int32_t from = head_ - Delay();
-    std::move(input_.begin() + from, input_.end(), input_.begin());
-    std::move(correction_.begin() + from, correction_.end(), correction_.begin());
-    std::fill(input_.end() - from, input_.end(), TComplex{0.0f, 0.0f});
-    std::fill(correction_.end() - from, correction_.end(), TComplex{0.0f, 0.0f});
+    const int32_t live = Delay() + halfLength_ + 2;
+    std::copy(input_.begin() + from, input_.begin() + head_, input_.begin());
+    std::copy(correction_.begin() + from, correction_.begin() + from + live, correction_.begin());
+    std::fill(correction_.begin() + live, correction_.begin() + live + from, TComplex{0.0f, 0.0f});
     head_ -= from;
 }
 
