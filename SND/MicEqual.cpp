@@ -2,10 +2,11 @@
 
 #include "SND/Exceptions.h"
 #include "SND/Levels.h"
+#include "SND/SpectrumKernels.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace sonari {
@@ -13,17 +14,50 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/MicEqual";
-constexpr long double kClip = TMicEqualizer::kClipLevel;
-// The smoothed envelope never drops below this, so out / Envelope stays finite under long
-// digital silence; Prepare starts from it.
-constexpr float kEnvelopeFloor = 1e-10f;
 
 float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
 
-float SafeSample(float x) {
-    if (std::isnan(x))
-        return 0.0f;
-    return std::clamp(x, -TMicEqualizer::kMaxInput, TMicEqualizer::kMaxInput);
+// Four floats as one vector register (SSE2 on x86-64, NEON on ARM), with unaligned access.
+using TFloat4 = float __attribute__((vector_size(16)));
+
+TFloat4 Load4(const float* from) {
+    TFloat4 v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+void Store4(float* to, TFloat4 v) { std::memcpy(to, &v, sizeof v); }
+
+// Input samples that are no number count as 0, beyond +-kMaxInput as +-kMaxInput.
+void SafeSamples(const float* in, size_t count, float* out) {
+    constexpr float top = TMicEqualizer::kMaxInput;
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        TFloat4 x = Load4(in + i);
+        x = x == x ? x : TFloat4{};
+        x = x < -top ? TFloat4{} - top : x;
+        x = x > top ? TFloat4{} + top : x;
+        Store4(out + i, x);
+    }
+    for (; i < count; ++i)
+        out[i] = std::isnan(in[i]) ? 0.0f : std::clamp(in[i], -top, top);
+}
+
+// out[i] = z[i] * (gain[i] / 2), both parts.
+void ScaleHalved(const TComplex* z, const float* gain, size_t count, TComplex* out) {
+    const auto* in = reinterpret_cast<const float*>(z);
+    auto* to = reinterpret_cast<float*>(out);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const TFloat4 half = Load4(gain + i) / 2;
+        Store4(to + 2 * i, Load4(in + 2 * i) * __builtin_shufflevector(half, half, 0, 0, 1, 1));
+        Store4(to + 2 * i + 4,
+               Load4(in + 2 * i + 4) * __builtin_shufflevector(half, half, 2, 2, 3, 3));
+    }
+    for (; i < count; ++i) {
+        const float half = gain[i] / 2;
+        out[i] = {z[i].Re * half, z[i].Im * half};
+    }
 }
 
 // Smallest M with 2M >= the length of one block's linear convolution with both kernels, so the
@@ -42,13 +76,40 @@ void FitBuffer(std::vector<T>& buffer, size_t size) {
         buffer.assign(size, T{});
 }
 
-// Shifts the accumulator left by `shift` entries, zeroes the freed end and adds `block`.
-template <typename T, typename Add>
-void OverlapAdd(std::vector<T>& acc, const T* block, size_t shift, Add add) {
-    std::move(acc.begin() + shift, acc.end(), acc.begin());
-    std::fill(acc.end() - shift, acc.end(), T{});
-    for (size_t i = 0; i < acc.size(); ++i)
-        acc[i] = add(acc[i], block[i]);
+// Shifts the accumulator left by `shift` floats, zeroes the freed end and adds `block`, in one
+// pass (0 + x, not x: a zero that comes out of it is +0); W floats at a time.
+template <int W>
+[[gnu::always_inline]] inline void OverlapAddStage(float* acc, const float* block, size_t size,
+                                                   size_t shift) {
+    typedef float F __attribute__((vector_size(4 * W)));
+    size_t i = 0;
+    for (; i + shift + W <= size; i += W) {
+        F a, b;
+        std::memcpy(&a, acc + i + shift, sizeof a);
+        std::memcpy(&b, block + i, sizeof b);
+        a += b;
+        std::memcpy(acc + i, &a, sizeof a);
+    }
+    for (; i + shift < size; ++i)
+        acc[i] = acc[i + shift] + block[i];
+    for (; i < size; ++i)
+        acc[i] = 0.0f + block[i];
+}
+
+void OverlapAddSse2(float* acc, const float* block, size_t size, size_t shift) {
+    OverlapAddStage<4>(acc, block, size, shift);
+}
+
+[[gnu::target("avx2")]] void OverlapAddAvx2(float* acc, const float* block, size_t size,
+                                            size_t shift) {
+    OverlapAddStage<8>(acc, block, size, shift);
+}
+
+void OverlapAdd(float* acc, const float* block, size_t size, size_t shift) {
+    if (ActiveSimdPath() == TSimdPath::Avx2)
+        OverlapAddAvx2(acc, block, size, shift);
+    else
+        OverlapAddSse2(acc, block, size, shift);
 }
 
 // The one-sided spectrum of a packed real spectrum (the half-rate value in its own bin, nothing
@@ -60,12 +121,6 @@ void OneSided(const TComplexArray& spec, TComplexArray& c) {
     std::fill(c.begin() + static_cast<ptrdiff_t>(m), c.end(), TComplex{0.0f, 0.0f});
     c[m].Re = spec[0].Im;
     c[0].Im = 0.0f;
-}
-
-// One-pole smoother with a time constant of 200 samples, for rising and falling levels alike.
-float Smooth(float envelope, float sampleEnvelope) {
-    const long double next = 0.995L * envelope + 0.005L * sampleEnvelope;
-    return std::max(static_cast<float>(next), kEnvelopeFloor);
 }
 
 } // namespace
@@ -160,13 +215,9 @@ void TMicEqualizer::SetCompression(float ratio) {
     UpdateDynamics();
 }
 
-// The compressor's output at the gate threshold, so the curve is continuous there.
 void TMicEqualizer::UpdateDynamics() {
     TEqualizerParameters& p = parameters_;
-    p.InverseRatio = 1.0L / p.Compression;
-    p.GateOutput =
-        std::pow(static_cast<long double>(p.GateThreshold) / p.ClipThreshold, p.InverseRatio) *
-        kClip;
+    p.GainLaw.Set(p.ClipThreshold, p.GateThreshold, p.Compression);
 }
 
 void TMicEqualizer::SetParameters(const TEqualizerParameters& parameters) {
@@ -202,6 +253,7 @@ void TMicEqualizer::Rebuild() {
     FitBuffer(spec_, m);
     FitBuffer(analytic_, 2 * m);
     FitBuffer(quadratureBuf_, 2 * m);
+    FitBuffer(smoothed_, dataBlockSize_);
     if (sampleEnvelope_.empty()) {
         sampleEnvelope_.reserve(dataBlockSize_);
         sampleGain_.reserve(dataBlockSize_);
@@ -251,19 +303,19 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
     const int32_t m = fftSize_, d = dataBlockSize_;
     float* s = Floats(spec_);
     // the block zero-padded to 2M samples
-    std::transform(data.begin(), data.end(), s, SafeSample);
+    SafeSamples(data.data(), data.size(), s);
     std::fill(s + d, s + 2 * m, 0.0f);
     fft_.Rdft(2 * m, 1, s);
 
     if (equalizerOn) {
         const TComplexArray& total = parameters_.TotalSpec;
         spec_[0] = {spec_[0].Re * total[0].Re, spec_[0].Im * total[0].Im};
-        for (int32_t k = 1; k < m; ++k)
-            spec_[k] = ComplexMul(spec_[k], total[k]);
+        MultiplySpectra(ActiveSimdPath(), spec_.data() + 1, total.data() + 1, spec_.data() + 1,
+                        static_cast<size_t>(m - 1));
     } else {
         const float scale = 1.0f / m;
-        for (int32_t j = 0; j < 2 * m; ++j)
-            s[j] *= scale;
+        for (int32_t j = 0; j < 2 * m; j += 4) // 2M is a multiple of 4
+            Store4(s + j, Load4(s + j) * scale);
     }
     if (clipperOn || parameters_.AnalysisOn || !out)
         Dynamics(clipperOn);
@@ -272,7 +324,7 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
         return; // analysing only: the signal path stays as it was
     if (!equalizerOn && !clipperOn) {
         // no stage: no delay, and the output overlap keeps what it holds
-        std::transform(data.begin(), data.end(), out, SafeSample);
+        SafeSamples(data.data(), data.size(), out);
         overshootRunning_ = false;
         return;
     }
@@ -281,7 +333,7 @@ void TMicEqualizer::Run(const TSingleArray& data, float* out, bool equalizerOn, 
         Quadrature();
     overshootRunning_ = controlled;
     fft_.Rdft(2 * m, -1, s);
-    OverlapAdd(overlapBuf_, s, d, [](float a, float b) { return a + b; });
+    OverlapAdd(overlapBuf_.data(), s, overlapBuf_.size(), static_cast<size_t>(d));
     if (controlled)
         overshoot_.Process(overlapBuf_.data(), quadratureBuf_.data(), out, d);
     else
@@ -297,36 +349,28 @@ void TMicEqualizer::Dynamics(bool clipperOn) {
 
     OneSided(spec_, analytic_);
     fft_.Cdft(4 * m, -1, c);
-    OverlapAdd(analyticBuf_, analytic_.data(), d, [](TComplex a, TComplex b) {
-        return TComplex{a.Re + b.Re, a.Im + b.Im};
-    });
+    OverlapAdd(Floats(analyticBuf_), c, 2 * analyticBuf_.size(), 2 * static_cast<size_t>(d));
 
     // instantaneous envelope of the samples no later block adds to
     if (sampleEnvelope_.empty()) {
         sampleEnvelope_.resize(d, 0.0f); // within the capacity reserved by Rebuild
         sampleGain_.resize(d, 0.0f);
     }
-    for (int32_t i = 0; i < d; ++i) {
-        const long double re = analyticBuf_[i].Re, im = analyticBuf_[i].Im;
-        sampleEnvelope_[i] = static_cast<float>(std::sqrt(re * re + im * im));
-    }
-    if (!clipperOn) {
-        for (int32_t i = 0; i < d; ++i)
-            envelope_ = Smooth(envelope_, sampleEnvelope_[i]);
+    const TSimdPath path = ActiveSimdPath();
+    Magnitudes(path, analyticBuf_.data(), sampleEnvelope_.data(), static_cast<size_t>(d));
+    envelope_ =
+        SmoothEnvelope(envelope_, sampleEnvelope_.data(), smoothed_.data(), static_cast<size_t>(d));
+    if (!clipperOn)
         return;
-    }
 
-    for (int32_t i = 0; i < d; ++i) {
-        envelope_ = Smooth(envelope_, sampleEnvelope_[i]);
-        const float g = Gain(sampleEnvelope_[i]);
-        sampleGain_[i] = g;
-        // halved: the one-sided spectrum counts the signal twice
-        analytic_[i] = {analyticBuf_[i].Re * (g / 2), analyticBuf_[i].Im * (g / 2)};
-    }
+    parameters_.GainLaw.Gains(path, smoothed_.data(), sampleEnvelope_.data(), sampleGain_.data(),
+                              static_cast<size_t>(d));
+    // halved: the one-sided spectrum counts the signal twice
+    ScaleHalved(analyticBuf_.data(), sampleGain_.data(), static_cast<size_t>(d), analytic_.data());
     std::fill(analytic_.begin() + d, analytic_.end(), TComplex{0.0f, 0.0f});
     fft_.Cdft(4 * m, 1, c);
-    for (int32_t k = 0; k < m; ++k)
-        spec_[k] = ComplexMul(analytic_[k], parameters_.FiltSpec[k]);
+    MultiplySpectra(path, analytic_.data(), parameters_.FiltSpec.data(), spec_.data(),
+                    static_cast<size_t>(m));
 }
 
 // The quadrature part of the output block for the overshoot control: the block of spec_ turned
@@ -347,34 +391,7 @@ void TMicEqualizer::Quadrature() {
         q[2 * k + 1] = -s[2 * k];
     }
     fft_.Rdft(2 * m, -1, q);
-    OverlapAdd(quadratureBuf_, q, d, [](float a, float b) { return a + b; });
-}
-
-// Gain for the current smoothed Envelope, limited so that the instantaneous envelope after it
-// stays at or below K:
-//   Envelope <  GateThreshold: out = (Envelope / GateThreshold)^3 * GateOutput   (1:3 expander)
-//   Envelope >= GateThreshold: out = (Envelope / ClipThreshold)^(1/Compression) * K
-//   g = min(out / Envelope, K / (1e-99 + sampleEnvelope))
-// Parameters from a profile can be anything: a gain that comes out as no number or negative
-// mutes the sample, an infinite one is left to the clipper term, so g is always finite.
-float TMicEqualizer::Gain(float sampleEnvelope) const {
-    const TEqualizerParameters& p = parameters_;
-    long double out;
-    if (envelope_ < p.GateThreshold) {
-        const long double r = static_cast<long double>(envelope_) / p.GateThreshold;
-        out = r * r * r * p.GateOutput;
-    } else {
-        // pow in double: the extended one costs too much once per sample; x^1 = x exactly,
-        // so the usual ratio 1 needs none
-        const double level = static_cast<double>(envelope_) / p.ClipThreshold;
-        const double exponent = static_cast<double>(p.InverseRatio);
-        out = (exponent == 1.0 ? level : std::pow(level, exponent)) * kClip;
-    }
-    long double g = out / envelope_;
-    if (!(g >= 0))
-        g = 0;
-    g = static_cast<float>(std::min<long double>(g, FLT_MAX));
-    return static_cast<float>(std::min(kClip / (1e-99L + sampleEnvelope), g));
+    OverlapAdd(quadratureBuf_.data(), q, quadratureBuf_.size(), static_cast<size_t>(d));
 }
 
 } // namespace sonari

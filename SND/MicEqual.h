@@ -2,6 +2,7 @@
 
 #include "SND/EquDesign.h"
 #include "SND/Fft.h"
+#include "SND/GainLaw.h"
 #include "SND/OvershootControl.h"
 #include "SND/SndTypes.h"
 
@@ -24,10 +25,9 @@ struct TEqualizerParameters {
     bool AnalysisOn = false;
     bool OvershootControl = true; // acts while the clipper does
     // derived at once by the setters
-    long double InverseRatio = 1.0L; // 1 / Compression
-    long double GateOutput = 0.0L;   // (GateThreshold / ClipThreshold)^(1 / Compression) * K
-    TComplexArray FiltSpec;          // band-pass spectrum / M
-    TComplexArray TotalSpec;         // band-pass * equalizer / M
+    TGainLaw GainLaw;        // of ClipThreshold, GateThreshold and Compression
+    TComplexArray FiltSpec;  // band-pass spectrum / M
+    TComplexArray TotalSpec; // band-pass * equalizer / M
     // What the overshoot control subtracts: the analytic impulse response of the band two kernel
     // bins inside the cut-offs, 2 (FiltKernelLen div 2) + 1 taps centred on the middle one.
     TComplexArray OvershootPulse;
@@ -44,7 +44,7 @@ public:
     // Longest block-plus-kernels convolution (FiltKernelLen + EquKernelLen + DataBlockSize - 2).
     static constexpr int kMaxConvolution = kFftMaxSize / 2;
     // Clip level K: no envelope leaves the gain stage above it (2^30, -6.02 dBFS).
-    static constexpr float kClipLevel = 1073741824.0f;
+    static constexpr float kClipLevel = TGainLaw::kClipLevel;
 
     TMicEqualizer();
 
@@ -144,7 +144,6 @@ private:
     void UpdateDynamics();
     void Run(const TSingleArray& data, float* out, bool equalizerOn, bool clipperOn);
     void Dynamics(bool clipperOn);
-    float Gain(float sampleEnvelope) const;
     void Quadrature();
 
     int32_t samplesPerSec_ = 12000;
@@ -157,6 +156,7 @@ private:
     TSingleArray response_;
     TSingleArray sampleEnvelope_;
     TSingleArray sampleGain_;
+    TSingleArray smoothed_; // D: the smoothed envelope of each sample of the block
 
     TFftWork fft_; // shared by every transform of the component
     TEqualizerDesign design_;

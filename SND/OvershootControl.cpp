@@ -1,6 +1,7 @@
 #include "SND/OvershootControl.h"
 
 #include "SND/Exceptions.h"
+#include "SND/SimdPath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,11 @@ namespace sonari {
 namespace {
 
 constexpr const char* kSource = "SND/OvershootControl";
-// Samples the buffers hold beyond what a step needs, so they shift once per that many samples.
+// Samples the buffers hold beyond what a step needs, so they shift once per that many samples;
+// also the longest piece Process takes in at once.
 constexpr int32_t kSlack = 1024;
+// Samples whose power one look ahead compares with the ceiling, per pass.
+constexpr int32_t kWindow = 16;
 // A centre tap below this passes nothing worth correcting with.
 constexpr float kSmallestCentre = 1e-6f;
 // Corrections aim this much below the ceiling (about 1e-4 dB).
@@ -23,15 +27,130 @@ constexpr long double kPulseAttenuationDb = 150.0L;
 constexpr long double kPulseBeta = 0.1102L * (kPulseAttenuationDb - 8.7L);
 
 float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
+const float* Floats(const TComplexArray& a) { return reinterpret_cast<const float*>(a.data()); }
 
-// Four floats as one vector register (SSE2 on x86-64, NEON on ARM), with unaligned access.
-using TFloat4 = float __attribute__((vector_size(16)));
-TFloat4 Load4(const float* from) {
-    TFloat4 v;
-    std::memcpy(&v, from, sizeof v);
-    return v;
+// W floats per register, 2W of them, W 32-bit integers.
+template <int W>
+struct TLanes {
+    typedef float F __attribute__((vector_size(4 * W)));
+    typedef float F2 __attribute__((vector_size(8 * W)));
+    typedef int32_t I __attribute__((vector_size(4 * W)));
+};
+
+template <class V>
+[[gnu::always_inline]] inline void Load(V& v, const void* p) {
+    std::memcpy(&v, p, sizeof v);
 }
-void Store4(float* to, TFloat4 v) { std::memcpy(to, &v, sizeof v); }
+
+template <class V>
+[[gnu::always_inline]] inline void Store(void* p, const V& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The first i < count at which |input + correction|^2 of either stream (1 or 2) exceeds
+// `ceilingPower`, or count; the same float operations as one sample at a time. Vectors travel by
+// reference: wide vectors passed by value to a function compiled without the wide registers
+// change the calling convention.
+template <int W, size_t... J>
+[[gnu::always_inline]] inline int32_t FirstOverStage(const float* input1, const float* correction1,
+                                                     const float* input2, const float* correction2,
+                                                     int32_t count, float ceilingPower,
+                                                     std::index_sequence<J...>) {
+    using L = TLanes<W>;
+    for (int32_t first = 0; first < count; first += W) {
+        typename L::I above{};
+        for (const auto& [input, correction] :
+             {std::pair{input1, correction1}, std::pair{input2, correction2}}) {
+            typename L::F2 in, corr;
+            Load(in, input + 2 * first);
+            Load(corr, correction + 2 * first);
+            const typename L::F2 z = in + corr;
+            const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
+            const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
+            above |= re * re + im * im > ceilingPower;
+        }
+        int64_t any = 0;
+        for (int i = 0; i < W; i += 2)
+            any |= above[i] | above[i + 1];
+        if (any == 0)
+            continue;
+        for (int i = 0; i < W; ++i)
+            if (above[i] != 0)
+                return std::min(first + i, count);
+    }
+    return count;
+}
+
+// (a[0], b[0], a[1], b[1], ...) for `count` pairs.
+void Interleave(const float* a, const float* b, int32_t count, float* ab) {
+    using F = TLanes<4>::F;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        F x, y;
+        Load(x, a + i);
+        Load(y, b + i);
+        Store(ab + 2 * i, __builtin_shufflevector(x, y, 0, 4, 1, 5));
+        Store(ab + 2 * i + 4, __builtin_shufflevector(x, y, 2, 6, 3, 7));
+    }
+    for (; i < count; ++i) {
+        ab[2 * i] = a[i];
+        ab[2 * i + 1] = b[i];
+    }
+}
+
+// sum[i] = x[2i] + y[2i]: the real parts of two complex streams added.
+void InPhaseSum(const float* x, const float* y, int32_t count, float* sum) {
+    using F = TLanes<4>::F;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        F x0, x1, y0, y1;
+        Load(x0, x + 2 * i);
+        Load(x1, x + 2 * i + 4);
+        Load(y0, y + 2 * i);
+        Load(y1, y + 2 * i + 4);
+        const F z0 = x0 + y0, z1 = x1 + y1;
+        Store(sum + i, __builtin_shufflevector(z0, z1, 0, 2, 4, 6));
+    }
+    for (; i < count; ++i)
+        sum[i] = x[2 * i] + y[2 * i];
+}
+
+// c -= a p + b q over `floats` floats, W at a time (a multiple of 4).
+template <int W>
+[[gnu::always_inline]] inline void SubtractStage(float* c, const float* p, const float* q, float a,
+                                                 float b, size_t floats) {
+    using F = typename TLanes<W>::F;
+    const F va = F{} + a, vb = F{} + b;
+    size_t j = 0;
+    for (; j + W <= floats; j += W) {
+        F vc, vp, vq;
+        Load(vc, c + j);
+        Load(vp, p + j);
+        Load(vq, q + j);
+        Store(c + j, vc - (va * vp + vb * vq));
+    }
+    for (; j < floats; ++j)
+        c[j] -= a * p[j] + b * q[j];
+}
+
+int32_t FirstOverSse2(const float* input1, const float* correction1, const float* input2,
+                      const float* correction2, int32_t count, float ceilingPower) {
+    return FirstOverStage<4>(input1, correction1, input2, correction2, count, ceilingPower,
+                             std::make_index_sequence<4>());
+}
+[[gnu::target("avx2")]] int32_t FirstOverAvx2(const float* input1, const float* correction1,
+                                              const float* input2, const float* correction2,
+                                              int32_t count, float ceilingPower) {
+    return FirstOverStage<8>(input1, correction1, input2, correction2, count, ceilingPower,
+                             std::make_index_sequence<8>());
+}
+void SubtractSse2(float* c, const float* p, const float* q, float a, float b, size_t floats) {
+    SubtractStage<4>(c, p, q, a, b, floats);
+}
+[[gnu::target("avx2")]] void SubtractAvx2(float* c, const float* p, const float* q, float a,
+                                          float b, size_t floats) {
+    SubtractStage<8>(c, p, q, a, b, floats);
+}
 
 } // namespace
 
@@ -59,7 +178,7 @@ void TOvershootControl::SetPulse(const TComplexArray& pulse) {
                          ? TComplex{static_cast<float>(re / norm), static_cast<float>(-im / norm)}
                          : TComplex{0.0f, 0.0f};
     if (resize) {
-        const auto size = static_cast<size_t>(Delay() + halfLength_ + 2 + kSlack);
+        const auto size = static_cast<size_t>(Delay() + halfLength_ + 2 + kSlack + kWindow);
         input_.assign(size, {0.0f, 0.0f});
         correction_.assign(size, {0.0f, 0.0f});
         Reset();
@@ -81,25 +200,48 @@ void TOvershootControl::Reset() {
 }
 
 // Per sample, in a fixed order: take it in, first pass kSearch behind it, second pass
-// HalfLength + kSearch behind the first, output once no pulse can reach the sample any more.
+// HalfLength + kSearch behind the first, output once no pulse can reach the sample any more. No
+// step reads a sample that came after it, so a piece is taken in whole first, and its outputs
+// are read once all its steps are done.
 void TOvershootControl::Process(const float* inPhase, const float* quadrature, float* out,
                                 int32_t count) {
-    const int32_t l = halfLength_, s = kSearch, delay = Delay();
+    const int32_t delay = Delay();
     const auto size = static_cast<int32_t>(input_.size());
-    for (int32_t i = 0; i < count; ++i) {
-        if (head_ + l + 2 > size)
+    for (int32_t done = 0; done < count;) {
+        const int32_t piece = std::min(count - done, kSlack);
+        if (head_ + piece + halfLength_ + 2 + kWindow > size)
             Shift();
-        const int32_t head = head_;
-        input_[head] = {inPhase[i], quadrature[i]};
-        if (usable_) {
-            if (Power(head - s) > ceilingPower_)
-                Check(head - s, head);
-            if (Power(head - 2 * s - l) > ceilingPower_)
-                Check(head - 2 * s - l, head - s - l);
-        }
-        out[i] = input_[head - delay].Re + correction_[head - delay].Re;
-        head_ = head + 1;
+        const int32_t first = head_;
+        Interleave(inPhase + done, quadrature + done, piece, Floats(input_) + 2 * first);
+        head_ = first + piece;
+        if (usable_)
+            CheckPiece(first, head_);
+        InPhaseSum(Floats(input_) + 2 * (first - delay), Floats(correction_) + 2 * (first - delay),
+                   piece, out + done);
+        done += piece;
     }
+}
+
+// The steps of the samples that came at first .. end - 1.
+void TOvershootControl::CheckPiece(int32_t first, int32_t end) {
+    const int32_t s = kSearch, l = halfLength_;
+    for (int32_t t = NextOver(first, end); t < end; t = NextOver(t + 1, end)) {
+        if (Power(t - s) > ceilingPower_)
+            Check(t - s, t);
+        if (Power(t - 2 * s - l) > ceilingPower_)
+            Check(t - 2 * s - l, t - s - l);
+    }
+}
+
+// The first step from t on (before end) at which either pass finds its sample above the ceiling.
+// Steps without a correction change nothing, so the samples can be looked at ahead of them.
+int32_t TOvershootControl::NextOver(int32_t t, int32_t end) const {
+    const int32_t first = t - kSearch, second = t - 2 * kSearch - halfLength_;
+    const auto over = ActiveSimdPath() == TSimdPath::Avx2 ? FirstOverAvx2 : FirstOverSse2;
+    const float* input = Floats(input_);
+    const float* correction = Floats(correction_);
+    return t + over(input + 2 * first, correction + 2 * first, input + 2 * second,
+                    correction + 2 * second, end - t, ceilingPower_);
 }
 
 float TOvershootControl::Power(int32_t at) const {
@@ -135,24 +277,21 @@ void TOvershootControl::Cancel(int32_t at, float power) {
     const double im = (input_[at].Im + correction_[at].Im) * shrink;
     const auto ar = static_cast<float>(re * inverseCentre_.Re - im * inverseCentre_.Im);
     const auto ai = static_cast<float>(re * inverseCentre_.Im + im * inverseCentre_.Re);
-    // c -= (ar + j ai) p = ar p + ai (j p), four floats at a time
-    float* c = Floats(correction_) + 2 * (at - halfLength_);
-    const float* p = Floats(pulse_);
-    const float* q = Floats(turned_);
-    const TFloat4 a = {ar, ar, ar, ar}, b = {ai, ai, ai, ai};
-    const size_t floats = 2 * pulse_.size();
-    for (size_t j = 0; j < floats; j += 4)
-        Store4(c + j, Load4(c + j) - (a * Load4(p + j) + b * Load4(q + j)));
+    // c -= (ar + j ai) p = ar p + ai (j p)
+    const auto subtract = ActiveSimdPath() == TSimdPath::Avx2 ? SubtractAvx2 : SubtractSse2;
+    subtract(Floats(correction_) + 2 * (at - halfLength_), Floats(pulse_), Floats(turned_), ar, ai,
+             2 * pulse_.size());
     ++corrections_;
 }
 
-// Moves the live part (from the next sample to leave onwards) to the front.
+// Moves the live part (from the next sample to leave onwards; for the corrections up to where
+// the pulses reach) to the front. Input beyond the head is written before it is read.
 void TOvershootControl::Shift() {
     const int32_t from = head_ - Delay();
-    std::move(input_.begin() + from, input_.end(), input_.begin());
-    std::move(correction_.begin() + from, correction_.end(), correction_.begin());
-    std::fill(input_.end() - from, input_.end(), TComplex{0.0f, 0.0f});
-    std::fill(correction_.end() - from, correction_.end(), TComplex{0.0f, 0.0f});
+    const int32_t live = Delay() + halfLength_ + 2;
+    std::copy(input_.begin() + from, input_.begin() + head_, input_.begin());
+    std::copy(correction_.begin() + from, correction_.begin() + from + live, correction_.begin());
+    std::fill(correction_.begin() + live, correction_.begin() + live + from, TComplex{0.0f, 0.0f});
     head_ -= from;
 }
 

@@ -13,8 +13,9 @@ namespace sonari {
 // half-length and one search span behind the first, removes what the side lobes of later pulses
 // pushed back over the ceiling.
 //
-// Every sample is handled in the same order whatever the block lengths, so cutting a stream into
-// other blocks does not change a bit of the output. Process allocates nothing.
+// Every sample is handled in the same order whatever the block lengths and instruction set, so
+// cutting a stream into other blocks does not change a bit of the output. Stretches below the
+// ceiling are passed over in vector registers. Process allocates nothing.
 class TOvershootControl {
 public:
     // Samples the peak search looks ahead of the sample it checks.
@@ -49,6 +50,8 @@ public:
     int64_t Corrections() const { return corrections_; }
 
 private:
+    void CheckPiece(int32_t first, int32_t end);
+    int32_t NextOver(int32_t t, int32_t end) const;
     void Check(int32_t at, int32_t searchEnd);
     void Cancel(int32_t at, float power);
     float Power(int32_t at) const; // |input + correction|^2

@@ -5,6 +5,7 @@
 #include "SND/SampleConv.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 
@@ -287,6 +288,12 @@ void TKelWavFile::FillFormat() {
 }
 
 TDataBufferF TKelWavFile::Read(uint32_t count) {
+    TDataBufferF block;
+    Read(block, count);
+    return block;
+}
+
+uint32_t TKelWavFile::Read(TDataBufferF& block, uint32_t count) {
     if (!isOpen_)
         throw Exception(kNotOpen);
     if (writeMode_)
@@ -301,10 +308,12 @@ TDataBufferF TKelWavFile::Read(uint32_t count) {
     bytes_.resize(size_t(frames) * FrameBytes());
     position_ += frames;
 
-    TDataBufferF block(channelCount_, TSingleArray(frames));
+    block.resize(channelCount_);
+    for (TSingleArray& channel : block)
+        channel.resize(frames);
     if (frames > 0)
         BytesToFloats(bytes_, block, format_);
-    return block;
+    return frames;
 }
 
 void TKelWavFile::Write(const TDataBufferF& data) {
@@ -332,17 +341,25 @@ void TKelWavFile::Write(const TDataBufferF& data) {
 }
 
 // Beyond full scale the integer conversion wraps around: a loud click instead of a clipped
-// peak. NaN passes, and the conversion refuses it.
+// peak. NaN passes (it compares false; min and max keep their first operand), and the
+// conversion refuses it.
 const TDataBufferF& TKelWavFile::Saturated(const TDataBufferF& data, size_t frames) {
     clipped_.resize(channelCount_);
     for (uint32_t c = 0; c < channelCount_; ++c) {
         clipped_[c].resize(frames);
-        for (size_t f = 0; f < frames; ++f) {
-            const float x = data[c][f];
-            clipped_[c][f] = x > kLargestSample    ? kLargestSample
-                             : x < kSmallestSample ? kSmallestSample
-                                                   : x;
+        const float* in = data[c].data();
+        float* out = clipped_[c].data();
+        using TFloat4 = float __attribute__((vector_size(16)));
+        size_t f = 0;
+        for (; f + 4 <= frames; f += 4) {
+            TFloat4 x;
+            std::memcpy(&x, in + f, sizeof x);
+            x = x > kLargestSample ? TFloat4{} + kLargestSample : x;
+            x = x < kSmallestSample ? TFloat4{} + kSmallestSample : x;
+            std::memcpy(out + f, &x, sizeof x);
         }
+        for (; f < frames; ++f)
+            out[f] = std::max(std::min(in[f], kLargestSample), kSmallestSample);
     }
     return clipped_;
 }

@@ -61,6 +61,9 @@ public:
     // Up to `count` frames as a fresh block of ChannelCount channels of equal length (no frames
     // at the end of the data).
     TDataBufferF Read(uint32_t count);
+    // The same into `block`, whose storage is reused (nothing allocated once it has been as
+    // large); returns the frames read.
+    uint32_t Read(TDataBufferF& block, uint32_t count);
     // Appends as many frames as data[0] holds; data needs ChannelCount channels at least that
     // long. Integer formats saturate at full scale.
     void Write(const TDataBufferF& data);

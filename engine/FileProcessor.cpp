@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -14,27 +15,47 @@ namespace sonari {
 
 namespace {
 
-// Running level figures of the samples written.
+// Running level figures of the samples written: squares summed in double (where the square of a
+// float is exact), four sums side by side.
 class TLevelSum {
 public:
     void Add(const float* samples, size_t count) {
-        for (size_t i = 0; i < count; ++i) {
-            const long double x = samples[i];
-            sumSquares_ += x * x;
-            peak_ = std::max(peak_, std::fabs(x));
+        using TFloat4 = float __attribute__((vector_size(16)));
+        using TFloat2 = float __attribute__((vector_size(8)));
+        using TDouble2 = double __attribute__((vector_size(16)));
+        TDouble2 low{}, high{};
+        TFloat4 peaks{};
+        size_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            TFloat4 x;
+            std::memcpy(&x, samples + i, sizeof x);
+            const TDouble2 a = __builtin_convertvector(TFloat2{x[0], x[1]}, TDouble2);
+            const TDouble2 b = __builtin_convertvector(TFloat2{x[2], x[3]}, TDouble2);
+            low += a * a;
+            high += b * b;
+            const TFloat4 magnitude = x < 0 ? -x : x;
+            peaks = magnitude > peaks ? magnitude : peaks;
         }
+        double sum = (low[0] + low[1]) + (high[0] + high[1]);
+        float peak = std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
+        for (; i < count; ++i) {
+            sum += static_cast<double>(samples[i]) * samples[i];
+            peak = std::max(peak, std::fabs(samples[i]));
+        }
+        sumSquares_ += sum;
+        peak_ = std::max(peak_, peak);
         frames_ += static_cast<int64_t>(count);
     }
     void Fill(TProcessSummary& summary) const {
-        const long double meanSquare = frames_ > 0 ? sumSquares_ / frames_ : 0.0L;
+        const double meanSquare = frames_ > 0 ? sumSquares_ / static_cast<double>(frames_) : 0.0;
         summary.Frames = frames_;
         summary.RmsDbfs = Dbfs(std::sqrt(meanSquare));
         summary.PeakDbfs = Dbfs(peak_);
     }
 
 private:
-    long double sumSquares_ = 0;
-    long double peak_ = 0;
+    double sumSquares_ = 0;
+    float peak_ = 0;
     int64_t frames_ = 0;
 };
 

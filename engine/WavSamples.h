@@ -19,6 +19,7 @@ public:
 
 private:
     TKelWavFile wav_;
+    TDataBufferF frames_; // every channel of one Read, reused
     int64_t left_ = 0;
     float scale_ = 1.0f;
 };
