@@ -4,8 +4,10 @@
 #include "SND/SimdPath.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <numbers>
 
 namespace sonari {
@@ -47,38 +49,31 @@ template <class V>
     std::memcpy(p, &v, sizeof v);
 }
 
-// The first i < count at which |input + correction|^2 of either stream (1 or 2) exceeds
-// `ceilingPower`, or count; the same float operations as one sample at a time. Vectors travel by
-// reference: wide vectors passed by value to a function compiled without the wide registers
-// change the calling convention.
+// Lanes of one stream where |input + correction|^2 exceeds `ceilingPower`.
 template <int W, size_t... J>
-[[gnu::always_inline]] inline int32_t FirstOverStage(const float* input1, const float* correction1,
-                                                     const float* input2, const float* correction2,
-                                                     int32_t count, float ceilingPower,
-                                                     std::index_sequence<J...>) {
+[[gnu::always_inline]] inline void Above(const float* input, const float* correction,
+                                         float ceilingPower, typename TLanes<W>::I& above,
+                                         std::index_sequence<J...>) {
     using L = TLanes<W>;
-    for (int32_t first = 0; first < count; first += W) {
-        typename L::I above{};
-        for (const auto& [input, correction] :
-             {std::pair{input1, correction1}, std::pair{input2, correction2}}) {
-            typename L::F2 in, corr;
-            Load(in, input + 2 * first);
-            Load(corr, correction + 2 * first);
-            const typename L::F2 z = in + corr;
-            const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
-            const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
-            above |= re * re + im * im > ceilingPower;
-        }
-        int64_t any = 0;
-        for (int i = 0; i < W; i += 2)
-            any |= above[i] | above[i + 1];
-        if (any == 0)
-            continue;
-        for (int i = 0; i < W; ++i)
-            if (above[i] != 0)
-                return std::min(first + i, count);
-    }
-    return count;
+    typename L::F2 in, corr;
+    Load(in, input);
+    Load(corr, correction);
+    const typename L::F2 z = in + corr;
+    const typename L::F re = __builtin_shufflevector(z, z, (2 * J)...);
+    const typename L::F im = __builtin_shufflevector(z, z, (2 * J + 1)...);
+    above = re * re + im * im > ceilingPower;
+}
+
+// Lanes of W samples of either stream (1 or 2) whose |input + correction|^2 exceeds
+// `ceilingPower`; the same float operations as one sample at a time.
+template <int W>
+[[gnu::always_inline]] inline void AboveEither(const float* input1, const float* correction1,
+                                               const float* input2, const float* correction2,
+                                               float ceilingPower, typename TLanes<W>::I& above) {
+    typename TLanes<W>::I above1, above2;
+    Above<W>(input1, correction1, ceilingPower, above1, std::make_index_sequence<W>());
+    Above<W>(input2, correction2, ceilingPower, above2, std::make_index_sequence<W>());
+    above = above1 | above2;
 }
 
 // (a[0], b[0], a[1], b[1], ...) for `count` pairs.
@@ -133,16 +128,30 @@ template <int W>
         c[j] -= a * p[j] + b * q[j];
 }
 
+// The first i < count at which either stream is above the ceiling, or count. The lanes' sign
+// bits are gathered here, where the instruction set's own intrinsic may be inlined.
 int32_t FirstOverSse2(const float* input1, const float* correction1, const float* input2,
                       const float* correction2, int32_t count, float ceilingPower) {
-    return FirstOverStage<4>(input1, correction1, input2, correction2, count, ceilingPower,
-                             std::make_index_sequence<4>());
+    for (int32_t t = 0; t < count; t += 4) {
+        TLanes<4>::I above;
+        AboveEither<4>(input1 + 2 * t, correction1 + 2 * t, input2 + 2 * t, correction2 + 2 * t,
+                       ceilingPower, above);
+        if (const int lanes = _mm_movemask_ps(reinterpret_cast<const __m128&>(above)))
+            return std::min(t + std::countr_zero(static_cast<unsigned>(lanes)), count);
+    }
+    return count;
 }
 [[gnu::target("avx2")]] int32_t FirstOverAvx2(const float* input1, const float* correction1,
                                               const float* input2, const float* correction2,
                                               int32_t count, float ceilingPower) {
-    return FirstOverStage<8>(input1, correction1, input2, correction2, count, ceilingPower,
-                             std::make_index_sequence<8>());
+    for (int32_t t = 0; t < count; t += 8) {
+        TLanes<8>::I above;
+        AboveEither<8>(input1 + 2 * t, correction1 + 2 * t, input2 + 2 * t, correction2 + 2 * t,
+                       ceilingPower, above);
+        if (const int lanes = _mm256_movemask_ps(reinterpret_cast<const __m256&>(above)))
+            return std::min(t + std::countr_zero(static_cast<unsigned>(lanes)), count);
+    }
+    return count;
 }
 void SubtractSse2(float* c, const float* p, const float* q, float a, float b, size_t floats) {
     SubtractStage<4>(c, p, q, a, b, floats);

@@ -1,4 +1,5 @@
 #include "SND/MicEqual.h"
+#include "SND/OvershootControl.h"
 #include "engine/SoundFiles.h"
 #include "engine/SoundPaths.h"
 
@@ -59,6 +60,27 @@ void BM_ProcessEqualizerClipper(benchmark::State& state) {
     RunProcess(state, true, true, true, 1.0f, state.range(0) != 0);
 }
 BENCHMARK(BM_ProcessEqualizerClipper)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The overshoot control's look-ahead over a block that stays below the ceiling: the scan alone,
+// which every block pays however few corrections it needs.
+void BM_OvershootScan(benchmark::State& state) {
+    TOvershootControl control;
+    TComplexArray pulse;
+    MakeOvershootPulse(12000, 394.0L, 2606.0L, 128, pulse);
+    control.SetPulse(pulse);
+    control.SetCeiling(1.0f);
+    TSingleArray inPhase(kBlock), quadrature(kBlock), out(kBlock);
+    for (int i = 0; i < kBlock; ++i) {
+        const double phase = 2 * std::numbers::pi * 1000 * i / 12000.0;
+        inPhase[i] = static_cast<float>(0.9 * std::cos(phase));
+        quadrature[i] = static_cast<float>(-0.9 * std::sin(phase));
+    }
+    for (auto _ : state) {
+        control.Process(inPhase.data(), quadrature.data(), out.data(), kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_OvershootScan)->Unit(benchmark::kMicrosecond);
 
 // Real speech through the clipper, block after block: the demo voice (espeak-ng) at -6 dBFS
 // peaks, without (0) and with (1) the overshoot control. Its cost depends on how often the
