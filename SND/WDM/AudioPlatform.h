@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace sonari {
@@ -190,6 +191,10 @@ public:
     // A simulation whose clock follows the thread must not have it: it would spin at that
     // priority.
     virtual bool WantsRealtimeScheduling() const { return false; }
+    // Threads of the platform's libraries that carry the audio beside the streaming thread (a
+    // sound server client's own loop): they get the streaming thread's scheduling, or a busy
+    // machine starves them instead. Called while streaming.
+    virtual std::vector<pid_t> AudioHelperThreads() const { return {}; }
     // Frames between the device and the pin's buffers as the device last reported it: for
     // capture, what it has taken in but not yet delivered; for render, what it has been given
     // but not yet played. Negative while unknown. Any thread.

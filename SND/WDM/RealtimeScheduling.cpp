@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <system_error>
 
 namespace sonari {
 
@@ -79,17 +82,17 @@ int64_t RtKitProperty(DBusConnection* bus, const char* name, int64_t fallback, i
 
 } // namespace
 
-std::string RequestRealtimeDirectly(int priority) {
+std::string RequestRealtimeDirectly(pid_t tid, int priority) {
     sched_param param{};
     param.sched_priority = priority;
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
+    if (sched_setscheduler(tid, SCHED_FIFO, &param) == 0)
         return Described(SCHED_FIFO, priority);
     // Unprivileged: as high as the real-time limit allows.
     rlimit limit{};
     if (getrlimit(RLIMIT_RTPRIO, &limit) != 0 || limit.rlim_cur == 0)
         return {};
     param.sched_priority = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, priority));
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0)
+    if (sched_setscheduler(tid, SCHED_FIFO, &param) != 0)
         return {};
     return Described(SCHED_FIFO, param.sched_priority);
 }
@@ -121,6 +124,18 @@ std::string RequestRealtimeFromRtKit(pid_t tid, int priority, int timeoutMs) {
     if (!reply || dbus_message_get_type(reply.get()) == DBUS_MESSAGE_TYPE_ERROR)
         return {};
     return Described(SCHED_RR, static_cast<int>(granted)) + " through RTKit";
+}
+
+std::vector<pid_t> ThreadsNamed(const std::string& name) {
+    std::vector<pid_t> threads;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string threadName;
+        if (std::getline(comm, threadName) && threadName == name)
+            threads.push_back(static_cast<pid_t>(std::stol(task.path().filename().string())));
+    }
+    return threads;
 }
 
 } // namespace sonari

@@ -77,7 +77,12 @@ std::string TWdmThread::RequestRealtime() {
     tid_.wait(0);
     if (!directScheduling_.empty() || !platform_.WantsRealtimeScheduling())
         return directScheduling_;
-    return RequestRealtimeFromRtKit(tid_.load(), kRealtimePriority, kRtKitTimeoutMs);
+    const std::string granted =
+        RequestRealtimeFromRtKit(tid_.load(), kRealtimePriority, kRtKitTimeoutMs);
+    if (!granted.empty())
+        for (pid_t helper : platform_.AudioHelperThreads())
+            RequestRealtimeFromRtKit(helper, kRealtimePriority, kRtKitTimeoutMs);
+    return granted;
 }
 
 void TWdmThread::StopThread() {
@@ -91,8 +96,12 @@ void TWdmThread::StopThread() {
 }
 
 void TWdmThread::Execute() {
-    if (platform_.WantsRealtimeScheduling())
-        directScheduling_ = RequestRealtimeDirectly(kRealtimePriority);
+    if (platform_.WantsRealtimeScheduling()) {
+        directScheduling_ = RequestRealtimeDirectly(gettid(), kRealtimePriority);
+        if (!directScheduling_.empty())
+            for (pid_t helper : platform_.AudioHelperThreads())
+                RequestRealtimeDirectly(helper, kRealtimePriority);
+    }
     tid_.store(gettid());
     tid_.notify_all();
     std::string failure;

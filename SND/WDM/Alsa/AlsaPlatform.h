@@ -52,6 +52,8 @@ public:
     uint64_t XrunCount(THandle pin) const override;
     double DelayFrames(THandle pin) const override;
     bool WantsRealtimeScheduling() const override { return true; }
+    // ALSA's pulse plugin talks to the sound server from a libpulse loop thread of its own.
+    std::vector<pid_t> AudioHelperThreads() const override;
 
     struct TImpl;
 

@@ -1,6 +1,7 @@
 #include "SND/WDM/Alsa/AlsaPlatformImpl.h"
 
 #include "SND/Exceptions.h"
+#include "SND/WDM/RealtimeScheduling.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -428,6 +429,8 @@ size_t TAlsaPlatform::WaitForAny(const THandle* events, size_t count) {
                 CheckQuietPin(*active[i], now);
     }
 }
+
+std::vector<pid_t> TAlsaPlatform::AudioHelperThreads() const { return ThreadsNamed("threaded-ml"); }
 
 double TAlsaPlatform::DelayFrames(THandle pin) const {
     const TAlsaPin* p = impl_->FindPin(pin);

@@ -8,16 +8,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace sonari {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int kCannotSetUp = 3;
 
 // 0 when the calling thread runs as `expected` says ("" = not real-time) after the request.
 int Check(const std::string& expected) {
-    const std::string granted = RequestRealtimeDirectly(4);
+    const std::string granted = RequestRealtimeDirectly(gettid(), 4);
     int policy = 0;
     sched_param param{};
     pthread_getschedparam(pthread_self(), &policy, &param);
@@ -62,6 +68,28 @@ TEST(RealtimeScheduling, DirectRequestsGetWhatTheLimitAllowsAndSayIt) {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     EXPECT_GE(ran, 1); // lowering the limit to 0 is always allowed
+}
+
+// Another thread of the process is found by its name and scheduled by its id, as the streaming
+// thread does for a sound server client's loop.
+TEST(RealtimeScheduling, HelperThreadsAreFoundByNameAndScheduledById) {
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> done{false};
+    std::thread helper([&] {
+        pthread_setname_np(pthread_self(), "sonari-helper");
+        tid = gettid();
+        tid.notify_all();
+        while (!done)
+            std::this_thread::sleep_for(1ms);
+    });
+    tid.wait(0);
+    EXPECT_EQ(ThreadsNamed("sonari-helper"), std::vector<pid_t>{tid.load()});
+    EXPECT_TRUE(ThreadsNamed("no-such-thread").empty());
+    const std::string granted = RequestRealtimeDirectly(tid, 3);
+    EXPECT_EQ(sched_getscheduler(tid), granted.empty() ? SCHED_OTHER : SCHED_FIFO) << granted;
+    EXPECT_EQ(sched_getscheduler(gettid()), SCHED_OTHER); // not the caller
+    done = true;
+    helper.join();
 }
 
 } // namespace
