@@ -2,6 +2,7 @@
 
 #include "SND/Exceptions.h"
 #include "SND/SimdPath.h"
+#include "SND/VectorMemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,9 @@
 
 namespace sonari {
 namespace {
+
+using vec::Load;
+using vec::Store;
 
 constexpr const char* kSource = "SND/Fft";
 
@@ -149,16 +153,6 @@ struct TLanes {
     typedef float V __attribute__((vector_size(8 * W)));
     typedef float Half __attribute__((vector_size(4 * W)));
 };
-
-template <class T>
-[[gnu::always_inline]] inline void Load(T& v, const float* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <class T>
-[[gnu::always_inline]] inline void Store(float* p, const T& v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 // (a, b, a, b, ...)
 template <class V>

@@ -1,6 +1,7 @@
 #include "SND/GainLaw.h"
 
 #include "SND/FloatRounding.h"
+#include "SND/VectorMemory.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,11 @@
 namespace sonari {
 
 namespace {
+
+using vec::Cast;
+using vec::Load;
+using vec::Store;
+using vec::TLanes;
 
 constexpr long double kClip = TGainLaw::kClipLevel;
 
@@ -26,30 +32,6 @@ constexpr int64_t kSmootherMargin = 8;
 
 // Parameters the power's error bound holds for.
 constexpr double kSmallestClip = 0x1p-16, kLargestLevel = 0x1p64, kLargestExponent = 2.0;
-
-// W doubles per register, W floats in half of one, W 64-bit and 2W 32-bit integers.
-template <int W>
-struct TLanes {
-    typedef double D __attribute__((vector_size(8 * W)));
-    typedef float F __attribute__((vector_size(4 * W)));
-    typedef int64_t I __attribute__((vector_size(8 * W)));
-    typedef int32_t J __attribute__((vector_size(8 * W)));
-};
-
-template <class V>
-[[gnu::always_inline]] inline void Load(V& v, const void* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline void Store(void* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-template <class To, class From>
-[[gnu::always_inline]] inline void Cast(To& to, const From& from) {
-    std::memcpy(&to, &from, sizeof to);
-}
 
 // c[0] + c[1] x + ... by Estrin's scheme: pairs, then pairs of pairs with x^2, and so on, so the
 // chain of dependent operations grows with the logarithm of the degree.
@@ -147,7 +129,7 @@ template <int W>
                                              float* gains, size_t count) {
     using L = TLanes<W>;
     using D = typename L::D;
-    using I = typename L::I;
+    using I = typename L::I64;
     using F = typename L::F;
     using J = typename L::J;
     const double gate = law.GateThreshold();

@@ -1,5 +1,7 @@
 #include "SND/HalfBandStages.h"
 
+#include "SND/VectorMemory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -12,28 +14,14 @@
 namespace sonari {
 namespace {
 
-// W doubles per register, and W or 2W floats.
-template <int W>
-struct TLanes {
-    typedef double D __attribute__((vector_size(8 * W)));
-    typedef float F __attribute__((vector_size(4 * W)));
-    typedef float F2 __attribute__((vector_size(8 * W)));
-};
+using vec::Load;
+using vec::Store;
+using vec::TLanes;
 
 // Outputs per chunk: the chunk's input, converted to double, stays in the first-level cache.
 constexpr size_t kChunk = 256;
 // Output registers summed side by side, enough to hide the adder's latency.
 constexpr int kRows = 4; // the unroll pragmas below match it
-
-template <class V>
-[[gnu::always_inline]] inline void Load(V& v, const void* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline void Store(void* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 template <int W, size_t... I>
 [[gnu::always_inline]] inline void EvenOdd(const typename TLanes<W>::F2& v,

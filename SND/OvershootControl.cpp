@@ -2,6 +2,7 @@
 
 #include "SND/Exceptions.h"
 #include "SND/SimdPath.h"
+#include "SND/VectorMemory.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,6 +14,10 @@
 namespace sonari {
 
 namespace {
+
+using vec::Load;
+using vec::Store;
+using vec::TLanes;
 
 constexpr const char* kSource = "SND/OvershootControl";
 // Samples the buffers hold beyond what a step needs, so they shift once per that many samples;
@@ -31,28 +36,10 @@ constexpr long double kPulseBeta = 0.1102L * (kPulseAttenuationDb - 8.7L);
 float* Floats(TComplexArray& a) { return reinterpret_cast<float*>(a.data()); }
 const float* Floats(const TComplexArray& a) { return reinterpret_cast<const float*>(a.data()); }
 
-// W floats per register, 2W of them, W 32-bit integers.
-template <int W>
-struct TLanes {
-    typedef float F __attribute__((vector_size(4 * W)));
-    typedef float F2 __attribute__((vector_size(8 * W)));
-    typedef int32_t I __attribute__((vector_size(4 * W)));
-};
-
-template <class V>
-[[gnu::always_inline]] inline void Load(V& v, const void* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline void Store(void* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
 // Lanes of one stream where |input + correction|^2 exceeds `ceilingPower`.
 template <int W, size_t... J>
 [[gnu::always_inline]] inline void Above(const float* input, const float* correction,
-                                         float ceilingPower, typename TLanes<W>::I& above,
+                                         float ceilingPower, typename TLanes<W>::I32& above,
                                          std::index_sequence<J...>) {
     using L = TLanes<W>;
     typename L::F2 in, corr;
@@ -69,8 +56,8 @@ template <int W, size_t... J>
 template <int W>
 [[gnu::always_inline]] inline void AboveEither(const float* input1, const float* correction1,
                                                const float* input2, const float* correction2,
-                                               float ceilingPower, typename TLanes<W>::I& above) {
-    typename TLanes<W>::I above1, above2;
+                                               float ceilingPower, typename TLanes<W>::I32& above) {
+    typename TLanes<W>::I32 above1, above2;
     Above<W>(input1, correction1, ceilingPower, above1, std::make_index_sequence<W>());
     Above<W>(input2, correction2, ceilingPower, above2, std::make_index_sequence<W>());
     above = above1 | above2;
@@ -133,7 +120,7 @@ template <int W>
 int32_t FirstOverSse2(const float* input1, const float* correction1, const float* input2,
                       const float* correction2, int32_t count, float ceilingPower) {
     for (int32_t t = 0; t < count; t += 4) {
-        TLanes<4>::I above;
+        TLanes<4>::I32 above;
         AboveEither<4>(input1 + 2 * t, correction1 + 2 * t, input2 + 2 * t, correction2 + 2 * t,
                        ceilingPower, above);
         if (const int lanes = _mm_movemask_ps(reinterpret_cast<const __m128&>(above)))
@@ -145,7 +132,7 @@ int32_t FirstOverSse2(const float* input1, const float* correction1, const float
                                               const float* input2, const float* correction2,
                                               int32_t count, float ceilingPower) {
     for (int32_t t = 0; t < count; t += 8) {
-        TLanes<8>::I above;
+        TLanes<8>::I32 above;
         AboveEither<8>(input1 + 2 * t, correction1 + 2 * t, input2 + 2 * t, correction2 + 2 * t,
                        ceilingPower, above);
         if (const int lanes = _mm256_movemask_ps(reinterpret_cast<const __m256&>(above)))

@@ -1,6 +1,7 @@
 #include "SND/SpectrumKernels.h"
 
 #include "SND/FloatRounding.h"
+#include "SND/VectorMemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,24 +15,9 @@
 namespace sonari {
 namespace {
 
-// W doubles per register, W floats in half of one, 2W floats, 2W 32-bit integers.
-template <int W>
-struct TLanes {
-    typedef double D __attribute__((vector_size(8 * W)));
-    typedef float F __attribute__((vector_size(4 * W)));
-    typedef float F2 __attribute__((vector_size(8 * W)));
-    typedef int32_t J __attribute__((vector_size(8 * W)));
-};
-
-template <class V>
-[[gnu::always_inline]] inline void Load(V& v, const void* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline void Store(void* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
+using vec::Load;
+using vec::Store;
+using vec::TLanes;
 
 // Vectors travel between the inlined helpers by reference: wide vectors passed by value to a
 // function compiled without the wide registers would change the calling convention.
