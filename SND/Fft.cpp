@@ -157,6 +157,7 @@ struct TLanes {
 // (a, b, a, b, ...)
 template <class V>
 [[gnu::always_inline]] inline void Alternate(V& v, float a, float b) {
+    v = V{}; // lanes set one by one: an optimizer that loses track would see them unset
     for (size_t j = 0; j < sizeof v / sizeof(float); ++j)
         v[j] = j % 2 ? b : a;
 }

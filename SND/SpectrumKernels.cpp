@@ -57,6 +57,7 @@ template <class D, size_t... I>
 template <int W>
 [[gnu::always_inline]] inline void Sqrt(const typename TLanes<W>::D& x,
                                         typename TLanes<W>::D& root) {
+    root = typename TLanes<W>::D{}; // set two lanes at a time below
     for (int i = 0; i < W; i += 2) {
         const __m128d pair = _mm_sqrt_pd(__m128d{x[i], x[i + 1]});
         root[i] = pair[0];
