@@ -10,4 +10,19 @@ void RaiseSystemError(int error, const std::string& subject) {
     throw EOSError(error, subject.empty() ? text : subject + ": " + text);
 }
 
+bool IsPcmAudioRange(const TDataRange& range) {
+    return range.MajorFormat == KSDATAFORMAT_TYPE_AUDIO &&
+           range.SubFormat == KSDATAFORMAT_SUBTYPE_PCM &&
+           range.Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+}
+
+TDataFormat PcmDataFormat() {
+    TDataFormat format;
+    format.FormatSize = 64 + sizeof(TWaveFormatExtensible);
+    format.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    format.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+    return format;
+}
+
 } // namespace sonari

@@ -122,6 +122,11 @@ public:
 // when there is one: "hw:CARD=PCH,DEV=0: Device or resource busy".
 [[noreturn]] void RaiseSystemError(int error, const std::string& subject = {});
 
+// The range offers PCM audio described by a wave format.
+bool IsPcmAudioRange(const TDataRange& range);
+// The header of a PCM wave format with the extensible record behind it.
+TDataFormat PcmDataFormat();
+
 // Errors: an operation that fails raises EOSError carrying the platform's error number and its
 // own words for the failure, naming the device where it knows one; no result reports a failure.
 // The layer turns these into its coded errors and carries the words along, so the operator

@@ -23,12 +23,6 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-bool IsPcmAudioRange(const TDataRange& range) {
-    return range.MajorFormat == KSDATAFORMAT_TYPE_AUDIO &&
-           range.SubFormat == KSDATAFORMAT_SUBTYPE_PCM &&
-           range.Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
-}
-
 // Standard-set interface entries are copied into the connect request until one has the wanted
 // id; true when one had.
 bool PickInterface(const std::vector<TKsIdentifier>& interfaces, uint32_t wantedId,
@@ -84,13 +78,7 @@ void FillTemplates(uint32_t pinId, TPin& pin) {
     pin.Connect.PinToHandle = 0;
     pin.Connect.PriorityClass = 0x40000000;
     pin.Connect.PrioritySubClass = 1;
-    pin.DataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
-    pin.DataFormat.Flags = 0;
-    pin.DataFormat.SampleSize = 0;
-    pin.DataFormat.Reserved = 0;
-    pin.DataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
-    pin.DataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-    pin.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+    pin.DataFormat = PcmDataFormat();
 }
 
 } // namespace

@@ -475,11 +475,7 @@ void TAlsaPlatform::DataIntersection(THandle filter, uint32_t pinId,
             const int err = Intersect(name, isRender, !device->Plug.empty() && name == device->Pcm,
                                       range, wanted, waveFormat);
             if (err == 0) {
-                dataFormat = TDataFormat{};
-                dataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
-                dataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
-                dataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-                dataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+                dataFormat = PcmDataFormat();
                 return;
             }
             first.Note(err, name);

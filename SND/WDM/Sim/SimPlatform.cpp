@@ -10,12 +10,6 @@ namespace sonari {
 
 namespace {
 
-bool IsPcmAudio(const TDataRange& range) {
-    return range.MajorFormat == KSDATAFORMAT_TYPE_AUDIO &&
-           range.SubFormat == KSDATAFORMAT_SUBTYPE_PCM &&
-           range.Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
-}
-
 // The widest container width inside both ranges, as a driver that prefers resolution picks it.
 int PickWidth(const TDataRange& request, const TDataRange& offered) {
     const int32_t lo = std::max(request.MinBits, offered.MinBits);
@@ -214,7 +208,7 @@ void TSimPlatform::DataIntersection(THandle filter, uint32_t pinId,
     const TSimPin& pin = CheckedPin(filter, pinId);
     for (const TDataRange& request : ranges) {
         for (const TDataRange& offered : pin.Ranges) {
-            if (!IsPcmAudio(offered) || request.MinRate < offered.MinRate ||
+            if (!IsPcmAudioRange(offered) || request.MinRate < offered.MinRate ||
                 request.MinRate > offered.MaxRate)
                 continue;
             const int channels = std::min(request.MaxChannels, offered.MaxChannels);
@@ -222,11 +216,7 @@ void TSimPlatform::DataIntersection(THandle filter, uint32_t pinId,
             if (channels < 1 || bits == 0)
                 continue;
             waveFormat = Answer(channels, request.MinRate, bits);
-            dataFormat = TDataFormat{};
-            dataFormat.FormatSize = 64 + sizeof(TWaveFormatExtensible);
-            dataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
-            dataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-            dataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+            dataFormat = PcmDataFormat();
             return;
         }
     }
