@@ -74,6 +74,24 @@ template <int W>
         d[t] = x[t];
 }
 
+// acc[r] += sum_k h_k (x[t+K-1-k] + x[t+K+k]) for the Rows registers of W outputs from t = 0:
+// the mirrored pair is added first, so each tap costs one multiply.
+template <int W, int Rows>
+[[gnu::always_inline]] inline void AddSymmetricTaps(int pairs, const double* h, const double* x,
+                                                    typename TLanes<W>::D (&acc)[Rows]) {
+    for (int k = 0; k < pairs; ++k) {
+        const double* lo = x + pairs - 1 - k;
+        const double* hi = x + pairs + k;
+#pragma GCC unroll 4
+        for (int r = 0; r < Rows; ++r) {
+            typename TLanes<W>::D a, b;
+            Load(a, lo + r * W);
+            Load(b, hi + r * W);
+            acc[r] += h[k] * (a + b);
+        }
+    }
+}
+
 // Rows registers of W outputs: y[t] = c0 o[t] + sum_k h_k (e[t+K-1-k] + e[t+K+k]).
 template <int W, int Rows>
 [[gnu::always_inline]] inline void DecimateRows(int pairs, double centre, const double* h,
@@ -85,17 +103,7 @@ template <int W, int Rows>
         Load(acc[r], o + r * W);
         acc[r] *= centre;
     }
-    for (int k = 0; k < pairs; ++k) {
-        const double* lo = e + pairs - 1 - k;
-        const double* hi = e + pairs + k;
-#pragma GCC unroll 4
-        for (int r = 0; r < Rows; ++r) {
-            D a, b;
-            Load(a, lo + r * W);
-            Load(b, hi + r * W);
-            acc[r] += h[k] * (a + b);
-        }
-    }
+    AddSymmetricTaps<W, Rows>(pairs, h, e, acc);
 #pragma GCC unroll 4
     for (int r = 0; r < Rows; ++r)
         Store(y + r * W, __builtin_convertvector(acc[r], typename TLanes<W>::F));
@@ -137,17 +145,7 @@ template <int W, int Rows>
                                                    const double* d, const float* x, float* y) {
     using L = TLanes<W>;
     typename L::D acc[Rows] = {};
-    for (int k = 0; k < pairs; ++k) {
-        const double* lo = d + pairs - 1 - k;
-        const double* hi = d + pairs + k;
-#pragma GCC unroll 4
-        for (int r = 0; r < Rows; ++r) {
-            typename L::D a, b;
-            Load(a, lo + r * W);
-            Load(b, hi + r * W);
-            acc[r] += h[k] * (a + b);
-        }
-    }
+    AddSymmetricTaps<W, Rows>(pairs, h, d, acc);
 #pragma GCC unroll 4
     for (int r = 0; r < Rows; ++r) {
         typename L::F kept;
