@@ -66,6 +66,15 @@ TEST(GainLaw, BlockGainsAreTheDefinitionsFloatsOnEveryPath) {
     }
 }
 
+// The sample, not only the envelope, is held to K (the continuity at the gate and the static
+// curve are the equalizer's tests).
+TEST(GainLaw, NothingLeavesTheStageAboveTheClipLevel) {
+    TGainLaw law;
+    law.Set(536870912.0f, 1e7f, 2.0f);
+    for (float s : {1e8f, 2e9f, 1e12f})
+        EXPECT_LE(law.Gain(2e9f, s) * s, TGainLaw::kClipLevel * (1 + 1e-6f));
+}
+
 // The smoother is the extended-precision recursion, stored as floats, with its floor.
 TEST(GainLaw, TheEnvelopeSmootherIsTheExtendedPrecisionRecursion) {
     std::vector<float> sample = Envelopes(20000, 3);
