@@ -33,7 +33,7 @@ long double DirectBinPower(const TSingleArray& frame2048, int k) {
     return re * re + im * im;
 }
 
-TEST(LogFreqSpectrum, IsEmptyUntilTheFirstBlockThenShowsSilenceAtTheGuardFloor) {
+TEST(LogFreqSpectrum, ShowsSilenceAtTheGuardFloorAndIsEmptyAfterAReset) {
     TLogFreqSpectrum s;
     ASSERT_TRUE(s.Process(TSingleArray(1024, 0.0f), true));
     const float floorDb = static_cast<float>(-990.0 + kOffsetDb); // about -1224.8 dB
