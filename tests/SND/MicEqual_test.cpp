@@ -315,22 +315,6 @@ TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesA
     }
 }
 
-TEST(MicEqualizerDynamics, StartsFromTheEnvelopeFloorAndFallsBackToItInSilence) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    EXPECT_EQ(eq.Envelope(), 1e-10f);
-    const TSingleArray y = ProcessStream(eq, Sine(2 * kBlock, 1000, 1e7));
-    // behind the 384-sample delay the first output is gated hard, then the smoother catches up
-    const double early = test::Peak(y, 384, 16);
-    const double late = test::Peak(y, 1500), expected = 1e7 * kK / eq.ClipThreshold();
-    EXPECT_LT(early, late * 1e-3);
-    EXPECT_NEAR(late, expected, expected * 0.01);
-    // long digital silence: the envelope rests on its floor and the gain stays finite
-    const TSingleArray quiet = ProcessStream(eq, TSingleArray(40 * kBlock, 0.0f));
-    EXPECT_EQ(eq.Envelope(), 1e-10f);
-    EXPECT_EQ(test::Peak(quiet, 2 * kBlock + eq.OvershootDelay()), 0.0);
-}
-
 TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
