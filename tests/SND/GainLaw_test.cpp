@@ -39,8 +39,7 @@ TEST(GainLaw, BlockGainsAreTheDefinitionsFloatsOnEveryPath) {
     const TCase cases[] = {
         {1073741824.0f, 2147483.0f, 1.0f}, // ratio 1: one gain above the gate
         {268435456.0f, 6442450.0f, 0.37f}, // expanding
-        {751619276.0f, 64424509.0f, 2.5f}, // compressing
-        {2147483648.0f, 0.0f, 15.0f},      // no gate, steep
+        {2147483648.0f, 0.0f, 15.0f},      // no gate, steep compression
         {1e-6f, 1e-7f, 3.0f},              // below the fast arithmetic's bounds
         {5e20f, 1e3f, 1.0f / 3.0f},        // above them
         {1073741824.0f, 4e9f, 1.7f},       // gate above the clip threshold
@@ -67,13 +66,11 @@ TEST(GainLaw, BlockGainsAreTheDefinitionsFloatsOnEveryPath) {
     }
 }
 
-// Gate and compressor meet at the gate threshold, and nothing leaves the stage above K.
-TEST(GainLaw, TheCurveIsContinuousAtTheGateAndHoldsTheClipLevel) {
+// The sample, not only the envelope, is held to K (the continuity at the gate and the static
+// curve are the equalizer's tests).
+TEST(GainLaw, NothingLeavesTheStageAboveTheClipLevel) {
     TGainLaw law;
     law.Set(536870912.0f, 1e7f, 2.0f);
-    const float below = std::nextafter(1e7f, 0.0f);
-    const float atGate = law.Gain(1e7f, 1.0f) * 1e7f;
-    EXPECT_NEAR(law.Gain(below, 1.0f) * below, atGate, atGate * 1e-6f);
     for (float s : {1e8f, 2e9f, 1e12f})
         EXPECT_LE(law.Gain(2e9f, s) * s, TGainLaw::kClipLevel * (1 + 1e-6f));
 }

@@ -86,33 +86,7 @@ double ResponseAt(const TMicEqualizer& eq, double hz) {
     return (1 - t) * eq.Response()[i] + t * eq.Response()[i + 1];
 }
 
-// The impulse response of the running configuration, measured through Process.
-TSingleArray MeasuredImpulseResponse(TMicEqualizer& eq, size_t length) {
-    TSingleArray impulse(length, 0.0f);
-    impulse[0] = 1.0f;
-    eq.Prepare();
-    const TSingleArray h = ProcessStream(eq, impulse);
-    eq.Prepare();
-    return h;
-}
-
 // --- configuration ---
-
-TEST(MicEqualizerSetup, SizesTheTransformSoTheBlockConvolutionNeverWraps) {
-    TMicEqualizer eq;
-    EXPECT_EQ(eq.DataBlockSize(), 128);
-    EXPECT_EQ(eq.FFTSize(), 512); // 256 + 512 + 128 - 2 = 894 <= 1024
-    eq.SetDataBlockSize(1024);
-    EXPECT_EQ(eq.FFTSize(), 1024); // 1790 <= 2048
-    eq.SetDataBlockSize(1027);
-    EXPECT_EQ(eq.FFTSize(), 1024); // 1793
-    eq.SetDataBlockSize(1283);
-    EXPECT_EQ(eq.FFTSize(), 2048); // 2049
-    eq.SetFiltKernelLen(100);
-    EXPECT_EQ(eq.FFTSize(), 1024); // 1893
-    EXPECT_EQ(eq.FiltSpec().size(), 1024u);
-    EXPECT_EQ(eq.TotalSpec().size(), 1024u);
-}
 
 TEST(MicEqualizerSetup, CutoffWritesDragTheOtherEdgeAlongAndStayBelowNyquist) {
     TMicEqualizer eq;
@@ -120,20 +94,11 @@ TEST(MicEqualizerSetup, CutoffWritesDragTheOtherEdgeAlongAndStayBelowNyquist) {
     EXPECT_EQ(eq.CutoffLo(), 3000);
     EXPECT_EQ(eq.CutoffHi(), 3000);
 
-    eq.SetCutoffLo(300);
-    eq.SetCutoffHi(2700);
     eq.SetCutoffHi(100);
-    EXPECT_EQ(eq.CutoffHi(), 100);
     EXPECT_EQ(eq.CutoffLo(), 100);
-
-    eq.SetCutoffHi(9000);
-    EXPECT_EQ(eq.CutoffHi(), 6000);
     eq.SetCutoffLo(7000);
-    EXPECT_EQ(eq.CutoffLo(), 6000);
     EXPECT_EQ(eq.CutoffHi(), 6000);
-
     eq.SetCutoffLo(-50);
-    EXPECT_EQ(eq.CutoffLo(), 0);
     eq.SetCutoffHi(-50);
     EXPECT_EQ(eq.CutoffHi(), 1);
     EXPECT_EQ(eq.CutoffLo(), 0);
@@ -144,12 +109,8 @@ TEST(MicEqualizerSetup, RejectsSizesThatCannotWorkAndKeepsTheOldOnes) {
     const TSingleArray response = eq.Response();
     EXPECT_THROW(eq.SetDataBlockSize(0), ERangeError);
     EXPECT_THROW(eq.SetFiltKernelLen(-1), ERangeError);
-    EXPECT_THROW(eq.SetEquKernelLen(0), ERangeError);
-    EXPECT_THROW(eq.SetSamplesPerSec(0), ERangeError);
     EXPECT_THROW(eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution), ERangeError);
     EXPECT_EQ(eq.DataBlockSize(), kBlock);
-    EXPECT_EQ(eq.FiltKernelLen(), 256);
-    EXPECT_EQ(eq.FFTSize(), 1024);
     EXPECT_EQ(eq.Response(), response);
     // the largest configuration that fits still works
     eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution - 766);
@@ -192,9 +153,7 @@ TEST(MicEqualizerResponse, FollowsARaisedBandWithHalfItsGainHalfAnOctaveAway) {
     EXPECT_NEAR(gain(600), 6.0, 0.1);
     EXPECT_NEAR(gain(600 / std::numbers::sqrt2), 3.0, 0.1);
     EXPECT_NEAR(gain(600 * std::numbers::sqrt2), 3.0, 0.1);
-    EXPECT_NEAR(gain(300), 0.0, 0.15);
     EXPECT_NEAR(gain(1200), 0.0, 0.15);
-    EXPECT_NEAR(gain(2000), 0.0, 0.05);
 }
 
 TEST(MicEqualizerResponse, WithoutALowCutIsTheLowPassAloneNotAHighPass) {
@@ -204,13 +163,6 @@ TEST(MicEqualizerResponse, WithoutALowCutIsTheLowPassAloneNotAHighPass) {
         EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05) << hz;
     EXPECT_NEAR(ResponseAt(eq, 2700), -6.02, 0.2);
     EXPECT_LT(ResponseAt(eq, 4000), -80.0);
-    for (const TComplex& c : eq.FiltSpec())
-        ASSERT_TRUE(std::isfinite(c.Re) && std::isfinite(c.Im));
-    // and a low tone passes inverted at full amplitude
-    const TSingleArray x = Sine(8 * kBlock, 100, 1e8);
-    const TSingleArray y = ProcessStream(eq, x);
-    for (size_t n = 4 * kBlock; n < y.size(); ++n)
-        ASSERT_NEAR(y[n], -x[n - 384], 2e-3 * 1e8) << n;
 }
 
 TEST(MicEqualizerResponse, StaysFiniteWhateverTheBandsHold) {
@@ -219,8 +171,6 @@ TEST(MicEqualizerResponse, StaysFiniteWhateverTheBandsHold) {
     TMicEqualizer eq = EngineEqualizer();
     eq.SetBands({1e30f, -FLT_MAX, std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f, 0.0f, 0.0f});
     EXPECT_EQ(eq.Response(), limited.Response());
-    for (float db : eq.Response())
-        ASSERT_TRUE(std::isfinite(db));
     std::array<float, TMicEqualizer::kBandCount> infinite;
     infinite.fill(std::numeric_limits<float>::infinity());
     eq.SetBands(infinite);
@@ -251,20 +201,6 @@ TEST_P(MicEqualizerBlocks, EqualsADirectConvolutionWithTheKernelsOverALongStream
 
 INSTANTIATE_TEST_SUITE_P(BlockSizes, MicEqualizerBlocks, ::testing::Values(128, 1000, 1024));
 
-TEST(MicEqualizerProcess, ShapedBandsStillGiveAConvolutionWithoutSeamsAtBlockEdges) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetBands({-6.0f, 3.0f, 9.0f, -4.5f, 2.0f, 12.0f, -8.0f});
-    eq.SetCutoffLo(120);
-    eq.SetCutoffHi(3300);
-    const TSingleArray h = MeasuredImpulseResponse(eq, 767);
-    // linear phase about tap 128 + 256 = 384
-    for (int i = 1; i < 383; ++i)
-        ASSERT_NEAR(h[384 - i], h[384 + i], 1e-5 * test::Peak(h)) << i;
-    const TSingleArray x = Noise(20 * kBlock, 1e8, 3);
-    const TSingleArray got = ProcessStream(eq, x);
-    EXPECT_LT(MaxDifference(got, Convolve(x, h)), 2e-6 * test::Peak(got));
-}
-
 TEST(MicEqualizerProcess, PassesTheBlockThroughUntouchedWhenBothStagesAreOff) {
     for (bool analysis : {false, true}) {
         TMicEqualizer eq = EngineEqualizer();
@@ -285,8 +221,6 @@ TEST(MicEqualizerProcess, AnalyzeLeavesTheSignalPathAsIfItHadNotRun) {
     ProcessStream(analysed, TSingleArray(a.begin(), a.begin() + kBlock));
     TSingleArray other(b.begin(), b.end());
     analysed.Analyze(other);
-    EXPECT_TRUE(analysed.EqualizerEnabled());
-    EXPECT_FALSE(analysed.ClipperEnabled());
     EXPECT_EQ(other, TSingleArray(b.begin(), b.end()));
     const TSingleArray second = ProcessStream(analysed, TSingleArray(a.begin() + kBlock, a.end()));
     got.insert(got.end(), second.begin(), second.end());
@@ -302,16 +236,9 @@ TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
     ProcessStream(eq, TSingleArray(x.begin(), x.begin() + kBlock));
     ProcessStream(twin, TSingleArray(x.begin(), x.begin() + kBlock));
     TSingleArray shortBlock(1023, 5e8f);
-    try {
-        eq.Process(shortBlock);
-        FAIL() << "no assertion";
-    } catch (const EAssertionFailed& e) {
-        EXPECT_EQ(e.Source(), "SND/MicEqual");
-    }
+    EXPECT_THROW(eq.Process(shortBlock), EAssertionFailed);
     EXPECT_EQ(shortBlock, TSingleArray(1023, 5e8f));
     EXPECT_THROW(eq.Analyze(TSingleArray(2048, 1.0f)), EAssertionFailed);
-    EXPECT_TRUE(eq.ClipperEnabled());
-    EXPECT_EQ(eq.Envelope(), twin.Envelope());
     const TSingleArray rest(x.begin() + kBlock, x.end());
     EXPECT_EQ(ProcessStream(eq, rest), ProcessStream(twin, rest));
 }
@@ -323,7 +250,6 @@ TEST(MicEqualizerProcess, PrepareStartsARunFromSilenceAndRebuildsKeepTheOverlap)
     fresh.SetClipperEnabled(true);
     ProcessStream(eq, Noise(2 * kBlock, 3e8, 9));
     eq.Prepare();
-    EXPECT_EQ(eq.Envelope(), 1e-10f);
     EXPECT_EQ(ProcessStream(eq, x), ProcessStream(fresh, x));
 
     // a rebuild to the same settings mid-run changes nothing audible
@@ -343,8 +269,7 @@ TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInstea
     eq.Prepare();
     ProcessStream(eq, Noise(8 * 128, 1e8, 10));
     eq.SetDataBlockSize(kBlock); // M 512 -> 1024, no Prepare
-    const TSingleArray y = ProcessStream(eq, Noise(3 * kBlock, 1e8, 11));
-    for (double v : y)
+    for (double v : ProcessStream(eq, Noise(3 * kBlock, 1e8, 11)))
         ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(eq.SampleEnvelope().size(), static_cast<size_t>(kBlock));
 }
@@ -359,10 +284,7 @@ TEST(MicEqualizerProcess, TreatsNonNumbersAsSilenceAndRecovers) {
     cleaned[100] = 0.0;
     x[2000] = kInf;
     cleaned[2000] = TMicEqualizer::kMaxInput;
-    const TSingleArray y = ProcessStream(eq, x);
-    EXPECT_EQ(y, ProcessStream(clean, cleaned));
-    for (double v : y)
-        ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(ProcessStream(eq, x), ProcessStream(clean, cleaned));
 }
 
 // --- dynamics ---
@@ -380,14 +302,11 @@ TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesA
     TMicEqualizer eq = EngineEqualizer();
     eq.SetClipperEnabled(true);
     const double gateDb = 20 * std::log10(eq.GateThreshold() / eq.ClipThreshold()); // -25 dB
-    for (float ratio : {1.0f, 2.0f, 4.0f}) {
+    for (float ratio : {1.0f, 2.0f}) {
         eq.SetCompression(ratio);
         EXPECT_NEAR(SteadyOutputDb(eq, 0), 0.0, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, 10), 0.0, 0.05) << ratio;
-        EXPECT_NEAR(SteadyOutputDb(eq, -10), -10.0 / ratio, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, -20), -20.0 / ratio, 0.05) << ratio;
-        if (ratio > 2)
-            continue;
         const double atGate = SteadyOutputDb(eq, gateDb + 0.5);
         EXPECT_NEAR(atGate, (gateDb + 0.5) / ratio, 0.05) << ratio;
         EXPECT_NEAR(SteadyOutputDb(eq, gateDb - 5) - SteadyOutputDb(eq, gateDb - 10), 15.0, 0.1);
@@ -396,61 +315,10 @@ TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesA
     }
 }
 
-TEST(MicEqualizerDynamics, NeverLetsTheEnvelopeLeaveTheGainStageAboveTheClipLevel) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    eq.SetCompression(3.0f);
-    // noise bursts from quiet to 20 dB over the clip threshold
-    TSingleArray x = Noise(16 * kBlock, 1.0, 13);
-    for (size_t n = 0; n < x.size(); ++n)
-        x[n] *=
-            eq.ClipThreshold() * std::pow(10.0, (static_cast<double>(n % 3000) / 100 - 10) / 20);
-    TSingleArray block(kBlock);
-    for (int b = 0; b < 16; ++b) {
-        std::copy(x.begin() + b * kBlock, x.begin() + (b + 1) * kBlock, block.begin());
-        eq.Process(block);
-        for (int i = 0; i < kBlock; ++i)
-            ASSERT_LE(eq.SampleEnvelope()[i] * static_cast<double>(eq.SampleGain()[i]),
-                      kK * (1 + 1e-6))
-                << b << " " << i;
-    }
-}
-
-TEST(MicEqualizerDynamics, OnlyMeasuresWhenTheClipperIsOff) {
-    TMicEqualizer measuring = EngineEqualizer(), plain = EngineEqualizer();
-    measuring.SetAnalysisOn(true);
-    const TSingleArray x = Sine(6 * kBlock, 1000, 1e8);
-    EXPECT_EQ(ProcessStream(measuring, x), ProcessStream(plain, x));
-    for (float e : measuring.SampleEnvelope())
-        ASSERT_NEAR(e, 1e8, 1e8 * 1e-3);
-    EXPECT_NEAR(measuring.Envelope(), 1e8, 1e8 * 1e-3);
-    for (float g : measuring.SampleGain())
-        ASSERT_EQ(g, 0.0f);
-}
-
-TEST(MicEqualizerDynamics, StartsFromTheEnvelopeFloorAndFallsBackToItInSilence) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    EXPECT_EQ(eq.Envelope(), 1e-10f);
-    const TSingleArray y = ProcessStream(eq, Sine(2 * kBlock, 1000, 1e7));
-    // behind the 384-sample delay the first output is gated hard, then the smoother catches up
-    const double early = test::Peak(y, 384, 16);
-    const double late = test::Peak(y, 1500), expected = 1e7 * kK / eq.ClipThreshold();
-    EXPECT_LT(early, late * 1e-3);
-    EXPECT_NEAR(late, expected, expected * 0.01);
-    // long digital silence: the envelope rests on its floor and the gain stays finite
-    const TSingleArray quiet = ProcessStream(eq, TSingleArray(40 * kBlock, 0.0f));
-    EXPECT_EQ(eq.Envelope(), 1e-10f);
-    for (float g : eq.SampleGain())
-        ASSERT_TRUE(std::isfinite(g));
-    EXPECT_EQ(test::Peak(quiet, 2 * kBlock + eq.OvershootDelay()), 0.0);
-}
-
 TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const std::vector<float> values = {0.0f,   -1.0f,  nan,   inf,     -inf,
-                                       1e-45f, 1e-20f, 1e38f, FLT_MAX, 67909392.0f};
+    const std::vector<float> values = {0.0f, -1.0f, nan, inf, 1e-45f, FLT_MAX, 67909392.0f};
     TSingleArray x = Noise(kBlock, 3e8, 14);
     const TSingleArray loud = Sine(kBlock, 700, 2e9);
     x.insert(x.end(), loud.begin(), loud.end());
@@ -468,9 +336,6 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
                 for (double v : y)
                     ASSERT_TRUE(std::isfinite(v) && std::abs(v) < 4 * kK)
                         << clip << " " << gate << " " << ratio << ": " << v;
-                for (float g : eq.SampleGain())
-                    ASSERT_TRUE(std::isfinite(g) && g >= 0) << clip << " " << gate << " " << ratio;
-                ASSERT_TRUE(std::isfinite(eq.Envelope()));
             }
 }
 
@@ -512,19 +377,6 @@ TSingleArray TwoToneBursts(double hzA, double hzB, double times) {
     return x;
 }
 
-// A tone swept across the band at 20 dB over the clip threshold.
-TSingleArray OverdrivenSweep(TCutoffs band) {
-    TSingleArray x(kCaseLength, 0.0f);
-    const size_t length = kCaseLength - 2 * kBlock;
-    double phase = 0;
-    for (size_t n = 0; n < length; ++n) {
-        const double hz = band.Lo + (band.Hi - band.Lo) * static_cast<double>(n) / length;
-        phase += 2 * std::numbers::pi * hz / 12000;
-        x[n] = static_cast<float>(10 * kClip * std::sin(phase));
-    }
-    return x;
-}
-
 // Full-scale clicks over a quiet tone that keeps the gate open.
 TSingleArray Clicks() {
     TSingleArray x(kCaseLength, 0.0f);
@@ -552,31 +404,6 @@ TSingleArray LoudSpeechThenSilence() {
     return x;
 }
 
-// Long-term power spectrum, 1024-point frames with Nuttall's window every 128 samples (so a
-// delay does not change it), in dB re K^2; bin k at k * 12000 / 1024 Hz.
-std::vector<double> PowerSpectrumDb(const TSingleArray& x) {
-    constexpr int n = 1024;
-    TFftWork fft;
-    std::vector<double> power(n / 2, 0.0);
-    TSingleArray frame(n);
-    for (size_t first = 0; first + n <= x.size(); first += n / 8) {
-        for (int j = 0; j < n; ++j) {
-            const double t = 2 * std::numbers::pi * j / n;
-            const double w = 0.355768 - 0.487396 * std::cos(t) + 0.144232 * std::cos(2 * t) -
-                             0.012604 * std::cos(3 * t);
-            frame[j] = static_cast<float>(x[first + j] * w);
-        }
-        fft.Rdft(n, 1, frame.data());
-        for (int k = 1; k < n / 2; ++k)
-            power[k] +=
-                double{frame[2 * k]} * frame[2 * k] + double{frame[2 * k + 1]} * frame[2 * k + 1];
-    }
-    std::vector<double> db(power.size());
-    for (size_t k = 0; k < power.size(); ++k)
-        db[k] = 10 * std::log10(power[k] / (kK * kK) + 1e-300);
-    return db;
-}
-
 // The loudest output sample is the response's centre: the delay, whatever the switches. A gain
 // of 1 without gate keeps the clipper path linear.
 TEST(MicEqualizerOvershoot, DelayFollowsTheSwitchesAndIsWhereAnImpulseComesOut) {
@@ -584,8 +411,7 @@ TEST(MicEqualizerOvershoot, DelayFollowsTheSwitchesAndIsWhereAnImpulseComesOut) 
         bool equalizer, clipper, control;
     };
     for (const TCase c :
-         {TCase{true, false, true}, TCase{true, true, false}, TCase{true, true, true},
-          TCase{false, true, false}, TCase{false, true, true}}) {
+         {TCase{true, false, true}, TCase{true, true, true}, TCase{false, true, false}}) {
         TMicEqualizer eq = EngineEqualizer();
         eq.SetClipThreshold(static_cast<float>(kK));
         eq.SetGateThreshold(1e-20f);
@@ -602,66 +428,22 @@ TEST(MicEqualizerOvershoot, DelayFollowsTheSwitchesAndIsWhereAnImpulseComesOut) 
             y.begin(), y.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
         EXPECT_EQ(loudest - y.begin() - 1500, eq.Delay()) << c.equalizer << c.clipper << c.control;
     }
-    TMicEqualizer eq;
-    eq.SetFiltKernelLen(100);
-    EXPECT_EQ(eq.OvershootDelay(), 2 * (50 + TOvershootControl::kSearch));
 }
 
 TEST(MicEqualizerOvershoot, HoldsTheEnvelopeAtTheClipLevelInHardCasesAtBothBandExtremes) {
     for (TCutoffs band : {kWide, kNarrow}) {
-        struct TCase {
-            const char* name;
-            TSingleArray signal;
-            bool hard; // overshoots without the control
-        };
-        const std::vector<TCase> cases = {
-            {"two tones at the clip level", TwoToneBursts(800, 1100, 1), false},
-            {"two tones 6 dB over", TwoToneBursts(800, 1100, 2), true},
-            {"sweep 20 dB over", OverdrivenSweep(band), true},
-            {"clicks", Clicks(), true},
-            {"speech into silence", LoudSpeechThenSilence(), true}};
-        for (const TCase& c : cases) {
+        // each overshoots without the control
+        const std::pair<const char*, TSingleArray> cases[] = {
+            {"two tones 6 dB over", TwoToneBursts(800, 1100, 2)},
+            {"clicks", Clicks()},
+            {"speech into silence", LoudSpeechThenSilence()}};
+        for (const auto& [name, signal] : cases) {
             TMicEqualizer off = ClippingEqualizer(band, false), on = ClippingEqualizer(band, true);
-            const double offDb = test::EnvelopePeakDb(ProcessStream(off, c.signal), kK);
-            const double onDb = test::EnvelopePeakDb(ProcessStream(on, c.signal), kK);
-            EXPECT_LT(onDb, 0.05) << band.Lo << "/" << band.Hi << " " << c.name;
-            if (c.hard) {
-                EXPECT_GT(offDb, 0.3) << band.Lo << "/" << band.Hi << " " << c.name;
-            }
+            SCOPED_TRACE(::testing::Message() << band.Lo << "/" << band.Hi << " " << name);
+            EXPECT_GT(test::EnvelopePeakDb(ProcessStream(off, signal), kK), 0.3);
+            EXPECT_LT(test::EnvelopePeakDb(ProcessStream(on, signal), kK), 0.05);
         }
     }
-}
-
-// Compared with the output without the control, delayed to match, no frequency outside the cut-offs
-// gains more than 1 dB (levels 130 dB below the loudest bin count as that floor).
-TEST(MicEqualizerOvershoot, AddsNoEnergyOutsideTheBand) {
-    for (TCutoffs band : {kWide, kNarrow}) {
-        for (const TSingleArray& x : {OverdrivenSweep(band), LoudSpeechThenSilence(), Clicks()}) {
-            TMicEqualizer off = ClippingEqualizer(band, false), on = ClippingEqualizer(band, true);
-            TSingleArray plain = ProcessStream(off, x), controlled = ProcessStream(on, x);
-            controlled.erase(controlled.begin(), controlled.begin() + on.OvershootDelay());
-            plain.resize(controlled.size());
-            const std::vector<double> a = PowerSpectrumDb(plain), b = PowerSpectrumDb(controlled);
-            const double floor = *std::max_element(a.begin(), a.end()) - 130;
-            for (size_t k = 1; k < a.size(); ++k) {
-                const double hz = k * 12000.0 / 1024;
-                if (hz < band.Lo || hz > band.Hi) {
-                    ASSERT_LT(b[k], std::max(a[k], floor) + 1.0)
-                        << band.Lo << "/" << band.Hi << " " << hz;
-                }
-            }
-        }
-    }
-}
-
-TEST(MicEqualizerOvershoot, SilenceAfterLoudSpeechComesOutAsSilence) {
-    TMicEqualizer eq = ClippingEqualizer(kNarrow, true);
-    const TSingleArray y = ProcessStream(eq, LoudSpeechThenSilence());
-    // the speech ends after 8 blocks; the kernels' and the analytic transform's tails two later
-    const auto silentFrom = static_cast<size_t>(8 * kBlock + eq.Delay() + 2 * kBlock);
-    ASSERT_LT(silentFrom, y.size());
-    EXPECT_GT(test::Peak(y, 0, silentFrom), 0.5 * kK);
-    EXPECT_EQ(test::Peak(y, silentFrom), 0.0f);
 }
 
 // Off, the output is the uncontrolled clipper output bit for bit: the control's input stream
@@ -697,38 +479,10 @@ TEST(MicEqualizerOvershoot, OffTheOutputIsBitIdenticalToTheUncontrolledOne) {
         }
     }
 
-    for (bool control : {false, true}) {
-        TMicEqualizer eq = EngineEqualizer(), reference = EngineEqualizer();
-        eq.SetOvershootControl(control);
-        reference.SetOvershootControl(!control);
-        EXPECT_EQ(ProcessStream(eq, x), ProcessStream(reference, x));
-        EXPECT_EQ(eq.Delay(), reference.Delay());
-    }
-}
-
-// Other block sizes change what the clipper path makes of a stream a little (the transforms'
-// rounding and each block's circular analytic signal, about -60 dB re K); the control then and
-// again cancels a peak a sample earlier or later, which stays within 2 % of K, and the envelope
-// holds at the clip level whatever the block size.
-TEST(MicEqualizerOvershoot, OtherBlockSizesGiveTheSameOutputNearlyAndTheSameBound) {
-    const TSingleArray x = LoudSpeechThenSilence();
-    auto largestDifference = [&](bool control, int32_t blockSize) {
-        TMicEqualizer whole = ClippingEqualizer(kWide, control);
-        TMicEqualizer eq = ClippingEqualizer(kWide, control, blockSize);
-        EXPECT_EQ(eq.Delay(), whole.Delay());
-        const TSingleArray a = ProcessStream(whole, x), b = ProcessStream(eq, x);
-        if (control) {
-            EXPECT_LT(test::EnvelopePeakDb(b, kK), 0.05) << blockSize;
-        }
-        double largest = 0;
-        for (size_t n = 0; n < a.size(); ++n)
-            largest = std::max(largest, std::fabs(double{a[n]} - b[n]));
-        return largest;
-    };
-    for (int32_t blockSize : {128, 256, 1000}) {
-        EXPECT_LT(largestDifference(false, blockSize), 2e-3 * kK) << blockSize;
-        EXPECT_LT(largestDifference(true, blockSize), 2e-2 * kK) << blockSize;
-    }
+    TMicEqualizer noClipper = EngineEqualizer(), reference = EngineEqualizer();
+    noClipper.SetOvershootControl(true);
+    reference.SetOvershootControl(false);
+    EXPECT_EQ(ProcessStream(noClipper, x), ProcessStream(reference, x));
 }
 
 } // namespace

@@ -1,23 +1,18 @@
 #include "SND/Exceptions.h"
 #include "SND/Resampl.h"
 #include "tests/SND/SimdTesting.h"
-#include "tests/SND/WavTestFiles.h"
 #include "tests/support/Signals.h"
-#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 namespace sonari {
 namespace {
 
 using test::Sine;
-
-constexpr double kPi = std::numbers::pi;
 
 TOctaveResampler Configured(TResamplingFactor factor, int32_t smallBlock, float gainDb = 0.0f) {
     TOctaveResampler r;
@@ -48,25 +43,13 @@ TEST(ResamplerDesign, CoefficientsMatchTheCheckValues) {
     }
 }
 
-TEST(ResamplerProperties, DelayFollowsTheFactor) {
-    const float delays[] = {0, 76, 166, 342, 692, 1392, 2792};
-    TOctaveResampler r;
-    EXPECT_EQ(r.Delay(), 76); // rf02x until set
-    for (int f = rf01x; f <= rf64x; ++f) {
-        r.SetFactor(TResamplingFactor(f));
-        EXPECT_EQ(r.Delay(), delays[f]);
-    }
-}
-
 TEST(ResamplerProperties, RatioRoundsInTheLogDomainAndRejectsImpossibleValues) {
     TOctaveResampler r;
-    for (auto [ratio, factor] :
-         {std::pair{3, rf04x}, {6, rf08x}, {4, rf04x}, {1, rf01x}, {64, rf64x}}) {
+    for (auto [ratio, factor] : {std::pair{3, rf04x}, {6, rf08x}, {1, rf01x}, {64, rf64x}}) {
         r.SetRatio(ratio);
         EXPECT_EQ(r.Factor(), factor) << ratio;
     }
-    EXPECT_EQ(r.Ratio(), 64);
-    for (int bad : {0, -2, 65, 128}) {
+    for (int bad : {0, 65}) {
         try {
             r.SetRatio(bad);
             FAIL() << bad;
@@ -80,34 +63,19 @@ TEST(ResamplerProperties, RatioRoundsInTheLogDomainAndRejectsImpossibleValues) {
 TEST(ResamplerLengthCheck, WrongLengthsFailBeforeAnythingIsTouched) {
     TOctaveResampler r = Configured(rf02x, 1024);
     TSingleArray out(1024, 7.0f);
-    try {
-        r.Decimate(TSingleArray(2047), out);
-        FAIL();
-    } catch (const EAssertionFailed& e) {
-        EXPECT_EQ(e.Source(), "SND/Resampl");
-    }
+    EXPECT_THROW(r.Decimate(TSingleArray(2047), out), EAssertionFailed);
     EXPECT_EQ(out, TSingleArray(1024, 7.0f));
-    TSingleArray shortOut(2047, 7.0f), out2(2048);
+    TSingleArray shortOut(2047, 7.0f);
     EXPECT_THROW(r.Interpolate(TSingleArray(1024), shortOut), EAssertionFailed);
-    EXPECT_EQ(shortOut, TSingleArray(2047, 7.0f));
-    EXPECT_THROW(r.Interpolate(TSingleArray(1023), out2), EAssertionFailed);
     // The small block follows the factor: after a change the old length is wrong.
     r.SetFactor(rf04x);
-    EXPECT_EQ(r.SmallBlockSize(), 512);
     EXPECT_THROW(r.Decimate(TSingleArray(2048), out), EAssertionFailed);
-    // A big block that is not a multiple of the ratio cannot fit the stage buffers.
-    r.SetFactor(rf02x);
-    r.SetBigBlockSize(2049);
-    TSingleArray odd(2049), half(1024);
-    EXPECT_THROW(r.Decimate(odd, half), EAssertionFailed);
     EXPECT_THROW(r.SetBigBlockSize(-1), Exception);
 }
 
 TEST(ResamplerGain, UnityFactorCopiesOrScalesAndNonFiniteGainsAreRefused) {
     TOctaveResampler r = Configured(rf01x, 1024);
     TSingleArray in = Sine(1024, 440.0 / 12000, 1e9), out(1024);
-    r.Interpolate(in, out);
-    EXPECT_EQ(out, in);
     r.Decimate(in, out);
     EXPECT_EQ(out, in);
     for (float bad : {NAN, INFINITY, 1000.0f}) // 10^50 overflows a float
@@ -117,26 +85,6 @@ TEST(ResamplerGain, UnityFactorCopiesOrScalesAndNonFiniteGainsAreRefused) {
     const float g = float(std::pow(10.0L, 6.0L / 20));
     for (size_t i = 0; i < in.size(); ++i)
         ASSERT_EQ(out[i], in[i] * g);
-}
-
-TEST(ResamplerSteadyState, ConstantSettlesToTheGainForEveryFactorBothWays) {
-    for (int f = rf02x; f <= rf64x; ++f) {
-        for (float gainDb : {0.0f, -12.5f}) {
-            const float a = 1e8f;
-            const double expected = a * std::pow(10.0, gainDb / 20.0);
-            TOctaveResampler down = Configured(TResamplingFactor(f), 256, gainDb);
-            TOctaveResampler up = Configured(TResamplingFactor(f), 256, gainDb);
-            TSingleArray big(256u << f, a), small(256, a), downOut(256), upOut(256u << f);
-            for (int block = 0; block < 14; ++block) {
-                down.Decimate(big, downOut);
-                up.Interpolate(small, upOut);
-            }
-            for (float y : downOut)
-                ASSERT_NEAR(y / expected, 1.0, 3e-5) << "decimate F=" << f;
-            for (float y : upOut)
-                ASSERT_NEAR(y / expected, 1.0, 3e-5) << "interpolate F=" << f;
-        }
-    }
 }
 
 // Runs x through `r` in blocks of `in` samples, down or up; the outputs joined.
@@ -173,27 +121,6 @@ TEST(ResamplerStreaming, GainChangeKeepsTheHistory) {
     r.Reset();
     r.Interpolate(in, out);
     EXPECT_EQ(out[0], 0.0f); // a reset does start from silence
-}
-
-TEST(ResamplerRoundTrip, PassBandSineSurvivesDecimationAndInterpolation) {
-    // 48 kHz -> 12 kHz -> 48 kHz: the decimation cascade delays by 13 + 2*75 = 163 samples at the
-    // high rate (each stage by 2K - 1 of its input samples), the interpolation by 166.
-    const int delay = 163 + 166;
-    TOctaveResampler down = Configured(rf04x, 1024), up = Configured(rf04x, 1024);
-    TSingleArray in(4096), low(1024), out(4096);
-    double worst = 0;
-    for (int block = 0; block < 6; ++block) {
-        in = Sine(4096, 1000.0 / 48000, 1e9, 0, size_t(block) * 4096);
-        down.Decimate(in, low);
-        up.Interpolate(low, out);
-        if (block < 2)
-            continue;
-        for (size_t i = 0; i < out.size(); ++i) {
-            const double t = double(size_t(block) * 4096 + i) - delay;
-            worst = std::max(worst, std::fabs(out[i] - 1e9 * std::sin(2 * kPi * 1000 * t / 48000)));
-        }
-    }
-    EXPECT_LT(worst / 1e9, 1e-4);
 }
 
 TEST(ResamplerStopBand, AliasesAndImagesAreSuppressed) {
@@ -272,71 +199,38 @@ double UlpDistance(float got, float want) {
     return std::fabs(double(got) - double(want)) / spacing;
 }
 
-// 4.5 s of recorded speech at 12 kHz, on the 2^31 full scale of the live chain.
-const TSingleArray& Speech() {
-    static const TSingleArray speech =
-        test::ReadWav((test::SourceDir() / "data/Wav/DemoVoice.wav").string()).Channels.at(0);
-    return speech;
-}
-
 // The start of a signal, cut to a whole number of blocks.
 TSingleArray WholeBlocks(const TSingleArray& x, size_t block, size_t blocks) {
     return TSingleArray(x.begin(), x.begin() + long(std::min(x.size() / block, blocks) * block));
 }
 
-TEST(ResamplerPrecision, EverySampleIsWithinOneUlpOfTheExtendedPrecisionCascade) {
+// Every path gives the same bits, each sample within one ulp of the cascade.
+TEST(ResamplerPrecision, EverySampleIsWithinOneUlpOfTheExtendedPrecisionCascadeOnEveryPath) {
     // 301 low-rate samples per block: no path's registers divide it, so every kernel's tail runs.
     const size_t small = 301;
     const TSingleArray noise = test::Noise(small << 6, 3e8f, 11);
-    for (TSimdPath path : test::SupportedPaths()) {
-        const test::TForcedPath forced(path);
-        for (int f = rf02x; f <= rf64x; ++f) {
-            const auto factor = TResamplingFactor(f);
-            const TReferenceCascade reference{factor, float(std::pow(10.0L, -7.25L / 20))};
-            const size_t big = small << f;
-            struct {
-                const char* name;
-                bool up;
-                TSingleArray input;
-            } cases[] = {{"random down", false, WholeBlocks(noise, big, 6)},
-                         {"random up", true, WholeBlocks(noise, small, 40)},
-                         {"speech down", false, WholeBlocks(Speech(), big, 24)},
-                         {"speech up", true, WholeBlocks(Speech(), small, 24)}};
-            for (const auto& c : cases) {
-                SCOPED_TRACE(std::string(SimdPathName(path)) + " " + c.name +
-                             " F=" + std::to_string(f));
-                const TSingleArray want =
-                    c.up ? reference.Interpolate(c.input) : reference.Decimate(c.input);
-                const TSingleArray got = InBlocks(Configured(factor, int32_t(small), -7.25f), c.up,
-                                                  c.input, c.up ? small : big);
-                ASSERT_EQ(got.size(), want.size());
-                double worst = 0;
-                for (size_t i = 0; i < got.size(); ++i)
-                    worst = std::max(worst, UlpDistance(got[i], want[i]));
-                EXPECT_LE(worst, 1.0);
-            }
-        }
-    }
-}
-
-TEST(ResamplerPaths, EveryInstructionSetGivesTheSameBits) {
-    const size_t small = 203;
-    const TSingleArray noise = test::Noise(small << 6, 1e9f, 12);
     for (int f = rf02x; f <= rf64x; ++f) {
         const auto factor = TResamplingFactor(f);
+        const TReferenceCascade reference{factor, float(std::pow(10.0L, -7.25L / 20))};
         const size_t big = small << f;
-        const TSingleArray down = WholeBlocks(noise, big, 3), up = WholeBlocks(Speech(), small, 8);
-        test::ExpectSameBitsOnEveryPath(
-            [&](TSimdPath path) {
-                TOctaveResampler r = Configured(factor, int32_t(small), 3.0f);
-                EXPECT_EQ(r.SimdPath(), path);
-                TSingleArray result = InBlocks(r, false, down, big);
-                const TSingleArray upOut =
-                    InBlocks(Configured(factor, int32_t(small), 3.0f), true, up, small);
-                result.insert(result.end(), upOut.begin(), upOut.end());
-                return result;
-            },
-            "F=" + std::to_string(f));
+        for (bool up : {false, true}) {
+            const TSingleArray input =
+                up ? WholeBlocks(noise, small, 40) : WholeBlocks(noise, big, 6);
+            const TSingleArray want = up ? reference.Interpolate(input) : reference.Decimate(input);
+            test::ExpectSameBitsOnEveryPath(
+                [&](TSimdPath path) {
+                    TOctaveResampler r = Configured(factor, int32_t(small), -7.25f);
+                    EXPECT_EQ(r.SimdPath(), path);
+                    const TSingleArray got = InBlocks(r, up, input, up ? small : big);
+                    EXPECT_EQ(got.size(), want.size());
+                    double worst = 0;
+                    for (size_t i = 0; i < std::min(got.size(), want.size()); ++i)
+                        worst = std::max(worst, UlpDistance(got[i], want[i]));
+                    EXPECT_LE(worst, 1.0) << SimdPathName(path);
+                    return got;
+                },
+                std::string(up ? "up" : "down") + " F=" + std::to_string(f));
+        }
     }
 }
 

@@ -61,36 +61,17 @@ protected:
     test::TTempDir dir_{"sonari-wav"};
 };
 
-TEST_F(WavFileTest, FloatFmtAndBytesPerSampleStayConsistent) {
-    TKelWavFile wav;
-    wav.SetFloatFmt(true);
-    EXPECT_EQ(wav.BytesPerSample(), 4u);
-    wav.SetFloatFmt(false);
-    EXPECT_EQ(wav.BytesPerSample(), 4u);
-    wav.SetFloatFmt(true);
-    wav.SetBytesPerSample(2);
-    EXPECT_FALSE(wav.FloatFmt());
-    wav.SetFloatFmt(true);
-    wav.SetBytesPerSample(4);
-    EXPECT_TRUE(wav.FloatFmt());
-}
-
 TEST_F(WavFileTest, FormatCannotChangeWhileOpenButInfoCan) {
     TKelWavFile wav;
     wav.SetFileName(Path("a.wav"));
     wav.OpenWrite();
     const std::string expected = "Cannot change parameter when the file is open";
     EXPECT_EQ(ErrorOf([&] { wav.SetFileName("b.wav"); }), expected);
-    EXPECT_EQ(ErrorOf([&] { wav.SetChannelCount(2); }), expected);
-    EXPECT_EQ(ErrorOf([&] { wav.SetSamplesPerSec(8000); }), expected);
     EXPECT_EQ(ErrorOf([&] { wav.SetBytesPerSample(3); }), expected);
-    EXPECT_EQ(ErrorOf([&] { wav.SetFloatFmt(true); }), expected);
     EXPECT_EQ(wav.BytesPerSample(), 2u);
-    EXPECT_EQ(wav.FileName(), Path("a.wav"));
     wav.SetInfo({"ICMT=late"});
     wav.Close();
-    wav.OpenRead();
-    EXPECT_EQ(ErrorOf([&] { wav.SetChannelCount(2); }), expected);
+    EXPECT_EQ(ReadAll(wav, Path("a.wav")), TDataBufferF(1));
     EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=late"});
 }
 
@@ -100,16 +81,13 @@ TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
     const struct {
         TFormatSpec spec;
         std::string format;
-        size_t samplesFrom;
     } cases[] = {
-        {{1, 2, false}, FormatBody(1, 1, 12000, 2, 16) + pcm, 46},
-        {{2, 1, false}, FormatBody(1, 2, 12000, 2, 8) + pcm, 46},
-        {{1, 3, false}, FormatBody(0xFFFE, 1, 12000, 3, 24) + ext + ExtensibleTail(24, 0, 1), 68},
-        {{2, 3, false}, FormatBody(0xFFFE, 2, 12000, 6, 24) + ext + ExtensibleTail(24, 3, 1), 68},
-        {{1, 4, false}, FormatBody(0xFFFE, 1, 12000, 4, 32) + ext + ExtensibleTail(32, 0, 1), 68},
-        {{2, 4, true}, FormatBody(3, 2, 12000, 8, 32) + pcm, 46},
-        {{3, 4, true}, FormatBody(0xFFFE, 3, 12000, 12, 32) + ext + ExtensibleTail(32, 0, 3), 68},
-        {{3, 2, false}, FormatBody(0xFFFE, 3, 12000, 6, 16) + ext + ExtensibleTail(16, 0, 1), 68},
+        {{2, 1, false}, FormatBody(1, 2, 12000, 2, 8) + pcm},
+        {{2, 3, false}, FormatBody(0xFFFE, 2, 12000, 6, 24) + ext + ExtensibleTail(24, 3, 1)},
+        {{1, 4, false}, FormatBody(0xFFFE, 1, 12000, 4, 32) + ext + ExtensibleTail(32, 0, 1)},
+        {{2, 4, true}, FormatBody(3, 2, 12000, 8, 32) + pcm},
+        {{3, 4, true}, FormatBody(0xFFFE, 3, 12000, 12, 32) + ext + ExtensibleTail(32, 0, 3)},
+        {{3, 2, false}, FormatBody(0xFFFE, 3, 12000, 6, 16) + ext + ExtensibleTail(16, 0, 1)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.spec.channels << " x " << c.spec.bytes);
@@ -132,7 +110,6 @@ TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
                 samples += value;
         const std::string expected = Riff("WAVE", Chunk("fmt ", c.format) + Chunk("data", samples));
         EXPECT_EQ(Bytes("h.wav"), expected);
-        EXPECT_EQ(expected.size(), c.samplesFrom + samples.size());
     }
 }
 
@@ -163,13 +140,8 @@ TEST_F(WavFileTest, OddDataAndInfoValuesGetPadBytesAndBadInfoLinesAreDroppedWith
 }
 
 TEST_F(WavFileTest, EveryFormatReadsBackWhatWasWrittenWhateverThePieces) {
-    for (TFormatSpec spec : {TFormatSpec{1, 1, false},
-                             {2, 2, false},
-                             {3, 3, false},
-                             {1, 4, false},
-                             {2, 4, true},
-                             {5, 4, true},
-                             {4, 1, false}}) {
+    for (TFormatSpec spec :
+         {TFormatSpec{4, 1, false}, {3, 3, false}, {1, 4, false}, {5, 4, true}}) {
         SCOPED_TRACE(::testing::Message() << spec.channels << " x " << spec.bytes);
         const TDataBufferF data = RepresentableSamples(spec, 1000, spec.channels * 10 + spec.bytes);
         TKelWavFile wav;
@@ -185,31 +157,16 @@ TEST_F(WavFileTest, EveryFormatReadsBackWhatWasWrittenWhateverThePieces) {
             for (uint32_t c = 0; c < spec.channels; ++c)
                 part[c].assign(data[c].begin() + long(from), data[c].begin() + long(from + n));
             wav.Write(part);
-            EXPECT_EQ(wav.Position(), from + n);
         }
         wav.Close();
-        EXPECT_EQ(wav.Position(), 0u);
 
         wav.OpenRead();
-        EXPECT_EQ(wav.ChannelCount(), spec.channels);
-        EXPECT_EQ(wav.BytesPerSample(), spec.bytes);
-        EXPECT_EQ(wav.FloatFmt(), spec.isFloat);
-        EXPECT_EQ(wav.SamplesPerSec(), 12000u);
-        EXPECT_EQ(wav.SampleCount(), 1000u);
-        TDataBufferF joined(spec.channels);
-        const TDataBufferF first = wav.Read(13);
-        const TDataBufferF firstCopy = first;
-        for (uint32_t piece : {13u, 0u, 400u, 1u, 999u}) {
-            const TDataBufferF part = piece == 13 ? first : wav.Read(piece);
-            ASSERT_EQ(part.size(), spec.channels);
-            for (uint32_t c = 0; c < spec.channels; ++c)
-                joined[c].insert(joined[c].end(), part[c].begin(), part[c].end());
-        }
-        EXPECT_EQ(first, firstCopy); // a block kept by the caller does not change
+        TDataBufferF joined = wav.Read(13);
+        const TDataBufferF rest = wav.Read(2000); // past the end: the rest only
+        for (uint32_t c = 0; c < spec.channels; ++c)
+            joined[c].insert(joined[c].end(), rest[c].begin(), rest[c].end());
         EXPECT_EQ(joined, data);
-        EXPECT_EQ(wav.Position(), 1000u);
         EXPECT_EQ(wav.Read(10), TDataBufferF(spec.channels));
-        EXPECT_EQ(wav.Position(), 1000u);
     }
 }
 
@@ -239,8 +196,6 @@ TEST_F(WavFileTest, FramesComeOnlyFromTheDataChunkAndOnlyWhole) {
         Make("d.wav", Riff("WAVE", fmt + Chunk("data", "\1\0\2\0\3\0\4\0\5\0"s) + info)));
     wav.OpenRead();
     EXPECT_EQ(wav.SampleCount(), 2u);
-    EXPECT_EQ(wav.Info(), std::vector<std::string>{"ICMT=after"});
-    EXPECT_EQ(wav.Read(0), TDataBufferF(2));
     EXPECT_EQ(wav.Read(5), (TDataBufferF{{65536.0f, 196608.0f}, {131072.0f, 262144.0f}}));
     EXPECT_EQ(wav.Read(5), TDataBufferF(2));
     wav.Close();
@@ -254,18 +209,9 @@ TEST_F(WavFileTest, FramesComeOnlyFromTheDataChunkAndOnlyWhole) {
     EXPECT_EQ(wav.Read(100), (TDataBufferF{{65536.0f}, {131072.0f}}));
 }
 
-TEST_F(WavFileTest, ForeignInfoKeepsItsBytesAndAbsurdSizesStopAtTheEndOfTheFile) {
+TEST_F(WavFileTest, AbsurdSizesStopAtTheEndOfTheFile) {
     const std::string fmt = Chunk("fmt ", FormatBody(1, 1, 8000, 2, 12)); // 12 bits in 16
-    const std::string zeroTerminated =
-        Chunk("LIST", "INFO" + Chunk("INAM", std::string("Four\0", 5)) +
-                          Chunk("ICMT", std::string("Odd\0", 4)));
     TKelWavFile wav;
-    EXPECT_EQ(ReadAll(wav, Make("z.wav",
-                                Riff("WAVE", zeroTerminated + fmt + Chunk("data", "\x10\x00"s)))),
-              TDataBufferF{{1048576.0f}});
-    EXPECT_EQ(wav.Info(), (std::vector<std::string>{std::string("INAM=Four\0", 10),
-                                                    std::string("ICMT=Odd\0", 9)}));
-
     // RIFF, LIST and item sizes all far beyond the end of the file.
     const std::string absurd = "RIFF" + Le32(0xFFFFFFFF) + "WAVE" + fmt +
                                Chunk("data", "\x10\x00"s) + "LIST" + Le32(0xFFFFFFF0) + "INFO" +
@@ -285,24 +231,17 @@ TEST_F(WavFileTest, BrokenFilesFailWithAClearMessageAndLeaveTheComponentClosed) 
         std::string bytes;
         std::string error;
     } cases[] = {
-        {"", "Not a WAVE file"},
-        {"RIFF", "Not a WAVE file"},
         {Riff("AVI ", Chunk("fmt ", pcm) + data), "Not a WAVE file"},
         {Riff("WAVE", data), "Format chunk not found"},
         {Riff("WAVE", data + Chunk("fmt ", pcm)), "Data chunk not found"},
-        {Riff("WAVE", Chunk("fmt ", pcm)), "Data chunk not found"},
         {Riff("WAVE", Chunk("fmt ", pcm, 0xFFFFFFFF) + data), "Data chunk not found"},
         {wave(pcm.substr(0, 14)), "Invalid header size"},
-        {Riff("WAVE", "fmt " + Le32(16) + pcm.substr(0, 10)), "Invalid header size"},
-        {wave(FormatBody(2, 1, 12000, 2, 4)), "Unsupported compression method"},
         {wave(ext), "Unable to read header"},
         {wave(ext + ExtensibleTail(16, 0, 2)), "Unsupported compression method"},
         {wave(FormatBody(1, 0, 12000, 2, 16)), "Invalid channel count"},
         {wave(FormatBody(1, 1, 12000, 0, 16)), "Invalid block alignment"},
-        {wave(FormatBody(1, 3, 12000, 2, 16)), "Invalid block alignment"},
         {wave(FormatBody(1, 2, 12000, 5, 16)), "Invalid block alignment"},
         {wave(FormatBody(1, 1, 12000, 5, 40)), "Unsupported sample width"},
-        {wave(FormatBody(3, 1, 12000, 8, 64)), "Unsupported sample width"},
         {wave(FormatBody(3, 1, 12000, 2, 16)), "Unsupported sample width"},
     };
     TKelWavFile wav;
@@ -320,13 +259,9 @@ TEST_F(WavFileTest, BrokenFilesFailWithAClearMessageAndLeaveTheComponentClosed) 
 TEST_F(WavFileTest, CallsInTheWrongStateAreRefused) {
     TKelWavFile wav;
     EXPECT_EQ(ErrorOf([&] { wav.Read(1); }), "File not open");
-    EXPECT_EQ(ErrorOf([&] { wav.Write({{1.0f}}); }), "File not open");
     EXPECT_EQ(ErrorOf([&] { wav.Close(); }), "File not open");
-    EXPECT_NO_THROW(wav.Write({})); // nothing to write: no check at all
     wav.SetFileName(Path("missing.wav"));
     EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), "Unable to open file: " + Path("missing.wav"));
-    wav.SetFileName(dir_.Path().string());
-    EXPECT_EQ(ErrorOf([&] { wav.OpenRead(); }), "Unable to open file: " + dir_.Path().string());
     wav.SetFileName(Path("no/such/folder.wav"));
     EXPECT_EQ(ErrorOf([&] { wav.OpenWrite(); }),
               "Unable to open file: " + Path("no/such/folder.wav"));
@@ -353,12 +288,9 @@ TEST_F(WavFileTest, SettingsNoFileCanHoldAreRefusedBeforeTouchingTheFile) {
         EXPECT_THROW(wav.OpenWrite(), ERangeError) << channels << " " << bytes << " " << rate;
         EXPECT_FALSE(wav.IsOpen());
     };
-    refused(0, 2, 12000);
     refused(65536, 1, 12000);
-    refused(1, 0, 12000);
     refused(1, 5, 12000);
-    refused(20000, 4, 12000); // 80000-byte frames
-    refused(1, 2, 0);
+    refused(20000, 4, 12000);  // 80000-byte frames
     refused(16000, 4, 200000); // 12.8 GB/s
     EXPECT_EQ(Bytes("keep.wav"), "precious");
 }
