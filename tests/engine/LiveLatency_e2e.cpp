@@ -2,7 +2,7 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "engine/Dsp.h"
-#include "tests/SND/WDM/PulseServer.h"
+#include "tests/support/SoundServer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -28,21 +28,23 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 48000;
 
-class TBenchServer : public test::TPulseServer {
-public:
-    TBenchServer()
-        : test::TPulseServer(
-              "load-module module-null-sink sink_name=bench rate=48000 channels=2 "
-              "channel_map=front-left,front-right\n"
-              "load-module module-remap-sink sink_name=bench_mic_in master=bench channels=1 "
-              "master_channel_map=front-left channel_map=mono remix=no\n"
-              "load-module module-remap-sink sink_name=bench_tx master=bench channels=1 "
-              "master_channel_map=front-right channel_map=mono remix=no\n",
-              "pcm.benchmic { type pulse; device \"bench.monitor\"; "
-              "hint { show on; description \"Bench microphone\" } }\n"
-              "pcm.benchtx { type pulse; device \"bench_tx\"; "
-              "hint { show on; description \"Bench transmitter\" } }\n") {}
-};
+std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
+    server.Load("module-null-sink sink_name=bench rate=48000 channels=2 "
+                "channel_map=front-left,front-right",
+                "bench");
+    // one channel each: the microphone's left, the transmitter's right
+    const auto remap = [&](const std::string& name, const std::string& side) {
+        server.Load("module-remap-sink sink_name=" + name + " master=bench channels=1 " +
+                        "master_channel_map=front-" + side + " channel_map=mono remix=no",
+                    name);
+    };
+    remap("bench_mic_in", "left");
+    remap("bench_tx", "right");
+    return server.UseInThisProcess("pcm.benchmic { type pulse; device \"bench.monitor\"; "
+                                   "hint { show on; description \"Bench microphone\" } }\n"
+                                   "pcm.benchtx { type pulse; device \"bench_tx\"; "
+                                   "hint { show on; description \"Bench transmitter\" } }\n");
+}
 
 // The test signal at 48 kHz, 16 bits: a second of silence, 3 s of steady noise in 500-2000 Hz
 // (the start is measured in it), half a second of silence, then bursts of that noise, 30 ms
@@ -165,7 +167,8 @@ double Median(std::vector<double> x) {
 // at the low latency setting and 100 ms from the start to the first output; the bounds are
 // twice the delay and a second, so a busy machine does not fail the test.
 TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio) {
-    TBenchServer server;
+    test::TSoundServer server(test::TSoundServer::skPulseAudio);
+    const auto env = UseBench(server);
     const auto dir = server.Dir();
     // An idle null sink renders nothing for its monitor: silence keeps the bench sink running.
     test::TChild keeper({"pacat", "--playback", "-d", "bench", "--raw", "--format=s16le",
