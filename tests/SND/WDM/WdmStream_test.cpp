@@ -219,7 +219,6 @@ TEST_F(Stream, ADeviceRefusingToRunStartsButDeliversNothingAndReportsTheEnd) {
                                    "(Mic: Operation not permitted)"));
     Run(*stream, 3);
     EXPECT_EQ(Seen.Calls, 0);
-    EXPECT_EQ(Sim.PinState(kMic, 0), ksStop);
     // The pins stay held until Stop: Start does nothing meanwhile.
     stream->Start();
     EXPECT_TRUE(Sim.PinCreated(kMic, 0));

@@ -68,12 +68,6 @@ bool TSimTestPlatform::PinCreated(size_t device, uint32_t pinId) const {
     });
 }
 
-TKsState TSimTestPlatform::PinState(size_t device, uint32_t pinId) const {
-    std::lock_guard lock(mutex_);
-    auto it = pinStates_.find({device, pinId});
-    return it == pinStates_.end() ? ksStop : it->second;
-}
-
 int TSimTestPlatform::OpenEventCount() const {
     std::lock_guard lock(mutex_);
     return openEvents_;
@@ -219,17 +213,13 @@ THandle TSimTestPlatform::CreatePin(THandle filter, const TPinConnect& connect,
                                                 framesPerBuffer);
     std::lock_guard lock(mutex_);
     createdPins_[pin] = {device, connect.PinId};
-    pinStates_[{device, connect.PinId}] = ksStop;
     return pin;
 }
 
 void TSimTestPlatform::ClosePin(THandle pin) noexcept {
     {
         std::lock_guard lock(mutex_);
-        if (auto it = createdPins_.find(pin); it != createdPins_.end()) {
-            pinStates_.erase(it->second);
-            createdPins_.erase(it);
-        }
+        createdPins_.erase(pin);
     }
     TSimPlatform::ClosePin(pin);
 }
@@ -238,17 +228,9 @@ void TSimTestPlatform::SetPinState(THandle pin, TKsState state) {
     const auto owner = PinOfHandle(pin);
     if (owner && lost_.at(owner->first))
         Raise(ENODEV, owner->first);
-    const TSimPinFaults& faults = PinFaults(pin);
-    const int error = state == ksRun     ? faults.RunError
-                      : state == ksPause ? faults.PauseError
-                      : state == ksStop  ? faults.StopError
-                                         : 0;
-    if (owner)
-        Raise(error, owner->first);
+    if (owner && state == ksRun)
+        Raise(PinFaults(pin).RunError, owner->first);
     TSimPlatform::SetPinState(pin, state);
-    std::lock_guard lock(mutex_);
-    if (owner)
-        pinStates_[*owner] = state;
 }
 
 void TSimTestPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
@@ -266,17 +248,9 @@ void TSimTestPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THa
 TRtAudioBuffer TSimTestPlatform::RtBuffer(THandle pin, uint32_t requestedBytes,
                                           uint32_t notificationCount) {
     const TSimPinFaults& faults = PinFaults(pin);
-    if (faults.RtBufferFails)
-        RaiseSystemError(ENOMEM, "cyclic buffer");
     TRtAudioBuffer buffer = TSimPlatform::RtBuffer(pin, requestedBytes, notificationCount);
     buffer.ActualBufferSize -= std::min(buffer.ActualBufferSize, faults.RtBufferShortfall);
     return buffer;
-}
-
-TAudioPosition TSimTestPlatform::Position(THandle pin) {
-    if (PinFaults(pin).PositionFails)
-        RaiseSystemError(EIO, "position");
-    return TSimPlatform::Position(pin);
 }
 
 THandle TSimTestPlatform::CreateEvent() {

@@ -23,14 +23,10 @@ struct TSimPinFaults {
     std::vector<TSimQuery> FailingQueries;
     int IntersectionError = 0;
     int CreateError = 0;
-    int PauseError = 0;
     int RunError = 0;
-    int StopError = 0;
     int ReadError = 0;
     int WriteError = 0;
-    bool RtBufferFails = false;
     uint32_t RtBufferShortfall = 0; // bytes the driver grants less than asked
-    bool PositionFails = false;
     int32_t AnswerChannels = 0;  // > 0: the driver answers this channel count, whatever was asked
     int32_t AnswerBits = 0;      // > 0: the driver answers this sample width
     bool AnswerPlainPcm = false; // the driver answers a plain PCM record
@@ -71,7 +67,6 @@ public:
     int OpenCount(size_t device) const;      // open handles of the device now
     int TotalOpenCount(size_t device) const; // opens since creation, scanning included
     bool PinCreated(size_t device, uint32_t pinId) const;
-    TKsState PinState(size_t device, uint32_t pinId) const;
     int OpenEventCount() const;
 
     void Load() override;
@@ -96,7 +91,6 @@ public:
     void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
     TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
                             uint32_t notificationCount) override;
-    TAudioPosition Position(THandle pin) override;
     THandle CreateEvent() override;
     void CloseEvent(THandle event) noexcept override;
     size_t WaitForAny(const THandle* events, size_t count) override;
@@ -119,7 +113,6 @@ private:
     std::map<THandle, size_t> openFilters_;
     std::map<size_t, int> totalOpens_;
     std::map<THandle, std::pair<size_t, uint32_t>> createdPins_;
-    std::map<std::pair<size_t, uint32_t>, TKsState> pinStates_;
     int openEvents_ = 0;
 };
 
