@@ -3,12 +3,14 @@
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
 #include "tests/support/SoundServer.h"
-#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <numbers>
 #include <thread>
 
 // Real-time streaming through a real sound server: a private PulseAudio with two null sinks,
@@ -18,10 +20,14 @@ namespace sonari {
 namespace {
 
 using namespace std::chrono_literals;
+using test::RunCommand;
+using test::ShellQuote;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 48000;
 constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
+constexpr double kToneHz = 1000.0;
+constexpr double kToneAmplitude = 0.25; // of full scale
 
 // Two null sinks, the microphone's and the transmitter's, as ALSA devices.
 std::unique_ptr<test::TScopedEnv> UseTestSinks(test::TSoundServer& server) {
@@ -38,6 +44,22 @@ int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
         if (audio.DeviceName(i).ends_with("  " + friendlyName))
             return i;
     return -1;
+}
+
+std::vector<int16_t> ReadRaw16(const std::filesystem::path& path) {
+    const std::string bytes = test::ReadFileBytes(path);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+void WriteTone(const std::filesystem::path& path, double seconds) {
+    std::vector<int16_t> samples(static_cast<size_t>(seconds * kRate));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(std::lround(
+            kToneAmplitude * 32767.0 * std::sin(2 * std::numbers::pi * kToneHz * i / kRate)));
+    test::WriteFileBytes(
+        path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
 // The device list over ALSA and a duplex stream from the test microphone to the test
@@ -76,6 +98,91 @@ protected:
     std::vector<Clock::time_point> times;
     std::vector<std::string> ended;
 };
+
+// A clean tone satisfies x[n] = 2 cos(w) x[n-1] - x[n-2] up to rounding: samples that break it
+// show a dropped or repeated stretch. Also its r.m.s. level (of full scale) and the share of
+// its power at the tone's frequency (Goertzel).
+struct TToneCheck {
+    size_t Breaks = 0;
+    double Rms = 0, ToneShare = 0;
+};
+
+TToneCheck CheckTone(const std::vector<int16_t>& x, size_t first, size_t count) {
+    const double c = 2 * std::cos(2 * std::numbers::pi * kToneHz / kRate);
+    TToneCheck check;
+    double s1 = 0, s2 = 0, total = 0;
+    for (size_t n = first; n < first + count; ++n) {
+        if (n >= first + 2)
+            check.Breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * 32767;
+        const double s = x[n] + c * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        total += double(x[n]) * x[n];
+    }
+    check.Rms = std::sqrt(total / count) / 32767.0;
+    check.ToneShare = 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (count * total);
+    return check;
+}
+
+TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
+    const auto tone = server.Dir() / "tone.raw";
+    const auto recording = server.Dir() / "recording.raw";
+    WriteTone(tone, 12.0);
+    // Low latencies keep the null sinks rendering in short steps: idle, they sleep for seconds.
+    const std::string raw = " --raw --format=s16le --rate=48000 --channels=1 --latency-msec=100 ";
+    ASSERT_EQ(
+        RunCommand("paplay -d sonari_mic" + raw + ShellQuote(tone.string()) + " >/dev/null 2>&1 &"),
+        0);
+    ASSERT_EQ(RunCommand("timeout -s INT 10 parecord -d sonari_tx.monitor" + raw +
+                         ShellQuote(recording.string()) + " >/dev/null 2>&1 &"),
+              0);
+    const auto recordingEnds = Clock::now() + 10500ms;
+
+    stream.Start();
+    // A sound server may take a moment to deliver the first block; the rate counts from there.
+    ServeUntil(5000ms, [&] { return Blocks() > 0; });
+    ASSERT_GT(Blocks(), 0u) << "no block within 5 s";
+    ServeUntil(1000ms, [] { return false; });
+    const uint64_t settledXruns = stream.XrunCount();
+    const size_t settled = Blocks();
+    ServeUntil(5000ms, [] { return false; });
+    const auto stopping = Clock::now();
+    stream.Stop();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - stopping).count();
+
+    // over five seconds the jitter of single blocks hardly counts
+    const double blocksPerSecond =
+        double(Blocks() - 1 - settled) /
+        std::chrono::duration<double>(times.back() - times[settled]).count();
+    std::printf("blocks %zu, %.3f blocks/s (nominal %.3f), xruns %llu (%llu while starting), "
+                "dropped %llu, stop %.1f ms\n",
+                Blocks(), blocksPerSecond, double(kRate) / kFrames,
+                static_cast<unsigned long long>(stream.XrunCount() - settledXruns),
+                static_cast<unsigned long long>(settledXruns),
+                static_cast<unsigned long long>(stream.DroppedBlockCount()), stopMs);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_NEAR(blocksPerSecond, double(kRate) / kFrames, 0.01 * kRate / kFrames);
+    EXPECT_GE(Blocks() - settled, 55u);
+    EXPECT_LT(stopMs, 500.0);
+    EXPECT_EQ(stream.XrunCount(), settledXruns);
+    EXPECT_EQ(stream.DroppedBlockCount(), 0u);
+
+    // From a second after the tone appears (the server settles meanwhile) it must come through
+    // sample for sample over four seconds: no gap, no jump, at its level.
+    std::this_thread::sleep_until(recordingEnds);
+    const std::vector<int16_t> x = ReadRaw16(recording);
+    size_t onset = 0;
+    while (onset < x.size() && std::abs(x[onset]) < 1000)
+        ++onset;
+    const size_t begin = onset + kRate;
+    const size_t stretch = 4 * kRate;
+    ASSERT_LE(begin + stretch, x.size()) << "the recording holds no 5 s of tone";
+    const TToneCheck check = CheckTone(x, begin, stretch);
+    EXPECT_EQ(check.Breaks, 0u);
+    EXPECT_NEAR(check.Rms, kToneAmplitude / std::sqrt(2.0), 0.001);
+    EXPECT_GT(check.ToneShare, 0.9999);
+}
 
 TEST_F(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
     stream.Start();
