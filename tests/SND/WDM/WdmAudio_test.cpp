@@ -159,29 +159,6 @@ TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
     EXPECT_EQ(chosen.Flags, 3u);
 }
 
-TEST_F(DeviceList, GathersCapabilitiesOverAllPcmRangesOfAPin) {
-    TSimPin pin = Capture(2, 44100, 48000);
-    TDataRange wide = pin.Ranges[0];
-    wide.MaxChannels = 8;
-    wide.MinBits = 8;
-    wide.MaxBits = 16;
-    wide.MinRate = 8000;
-    wide.MaxRate = 22050;
-    TDataRange notPcm = wide;
-    notPcm.MaxChannels = 64;
-    notPcm.MaxRate = 384000;
-    notPcm.MajorFormat = {1, 2, 3, {4}};
-    pin.Ranges = {pin.Ranges[0], wide, notPcm};
-    Sim.AddDevice(SimDevice("Mic", {pin}));
-    TWdmAudio& audio = Build();
-    const TPin& p = audio.Filters()[0].Pins[0];
-    EXPECT_EQ(p.MaxChannels, 8);
-    EXPECT_EQ(p.MinBits, 8);
-    EXPECT_EQ(p.MaxBits, 24);
-    EXPECT_EQ(p.MinRate, 8000);
-    EXPECT_EQ(p.MaxRate, 48000);
-}
-
 TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails) {
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     Sim.AddDevice(SimDevice("Speaker", {Render()}));
@@ -194,18 +171,30 @@ TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails)
     EXPECT_FALSE(TWdmAudio(std::make_unique<TSimPlatform>()).Initialized()); // no devices
 }
 
-TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {
+// Capabilities gather over every PCM range of a pin and every pin of one direction.
+TEST_F(DeviceList, CapsCombineThePcmRangesOfEveryPinOfOneDirection) {
     TSimPin second = Capture(6, 96000, 192000);
     second.Ranges[0].MinBits = 24;
     second.Ranges[0].MaxBits = 32;
+    TDataRange low = second.Ranges[0];
+    low.MinBits = 8;
+    low.MinRate = 11025;
+    TDataRange notPcm = second.Ranges[0];
+    notPcm.MaxChannels = 64;
+    notPcm.MaxRate = 384000;
+    notPcm.MajorFormat = {1, 2, 3, {4}};
+    second.Ranges = {second.Ranges[0], low, notPcm};
     Sim.AddDevice(SimDevice("Interface", {Capture(2, 8000, 48000), second, Render(2)}));
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     TWdmAudio& audio = Build();
 
+    const TPin& pin = audio.Filters()[0].Pins[1];
+    EXPECT_EQ(pin.MinBits, 8);
+    EXPECT_EQ(pin.MinRate, 11025);
     const TDeviceCaps capture = audio.GetCaps(0, false);
     EXPECT_TRUE(capture.Found);
     EXPECT_EQ(capture.MaxChannels, 6);
-    EXPECT_EQ(capture.MinBits, 16);
+    EXPECT_EQ(capture.MinBits, 8);
     EXPECT_EQ(capture.MaxBits, 32);
     EXPECT_EQ(capture.MinRate, 8000);
     EXPECT_EQ(capture.MaxRate, 192000);
