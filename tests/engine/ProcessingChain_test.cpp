@@ -199,21 +199,6 @@ TEST(ProcessingChain, PublishedParametersApplyFromTheNextBlock) {
     EXPECT_NEAR(FittedAmplitude(out, 0.05L, 100, 900) / before, 10.0L, 1e-4L);
 }
 
-TEST(ProcessingChain, CaptureOnlyRunsMeasureWithoutRendering) {
-    TProcessingChain chain;
-    TChainParameters p = Parameters(true, true);
-    p.Equalizer.AnalysisOn = true;
-    chain.Prepare({48000, 0, true, false, 1024}, p);
-    EXPECT_EQ(chain.OutputFrames(), 0);
-    TSingleArray none;
-    const TSingleArray signal = test::SpeechLike(4096, 48000);
-    chain.Process(signal, none);
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(chain.Processed(), chain.Filtered()); // neither equalizer nor clipper ran
-    EXPECT_EQ(chain.Equalizer().SampleEnvelope().size(), 1024u);
-    EXPECT_EQ(chain.Position(), 1024);
-}
-
 TEST(ProcessingChain, WrongLengthsAndRatesAreRejectedBeforeAnythingChanges) {
     TProcessingChain chain;
     chain.Prepare(Duplex(48000), Parameters(true, false));
