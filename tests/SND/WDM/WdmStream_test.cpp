@@ -146,18 +146,6 @@ TEST_F(Stream, CaptureDeliversEveryBufferInOrderWithAnEmptyOutput) {
     EXPECT_EQ(Sim.OpenCount(kMic), 0);
 }
 
-TEST_F(Stream, RenderAsksForEachCompletedBufferAndPlaysTheAnswersInOrder) {
-    auto stream = MakeStream(ddRender);
-    StartAndSettle(*stream);
-    EXPECT_EQ(Seen.Calls, 1); // the first buffer was taken at once
-    Run(*stream, 4);
-    EXPECT_EQ(Seen.Calls, 5);
-    // Two silent buffers primed the device; then block 1, 2, ... as the handler numbered them.
-    EXPECT_THAT(Played.Get().Firsts, ElementsAre(0, 0, 1, 2, 3));
-    EXPECT_THAT(Played.Get().Starts, ElementsAre(0, 480, 960, 1440, 1920));
-    stream->Stop();
-}
-
 TEST_F(Stream, DuplexPlaysEveryCapturedBlockOnceWithTwoBuffersOfDelay) {
     auto stream = MakeStream(ddBoth);
     StartAndSettle(*stream);
