@@ -92,15 +92,6 @@ const TSimPinFaults& TSimTestPlatform::PinFaults(THandle pin) const {
     return it == pinFaults_.end() ? kNoPinFaults : it->second;
 }
 
-void TSimTestPlatform::CheckQuery(THandle filter, uint32_t pinId, TSimQuery query) const {
-    const size_t device = Device(filter);
-    std::lock_guard lock(mutex_);
-    auto it = pinFaults_.find({device, pinId});
-    if (it != pinFaults_.end() &&
-        std::ranges::find(it->second.FailingQueries, query) != it->second.FailingQueries.end())
-        RaiseSystemError(EIO, "pin property");
-}
-
 void TSimTestPlatform::Load() {
     if (LoadFails)
         RaiseSystemError(ENOENT, "the simulated driver library");
@@ -149,33 +140,9 @@ uint32_t TSimTestPlatform::PinCount(THandle filter) {
     return TSimPlatform::PinCount(filter);
 }
 
-TPinCommunication TSimTestPlatform::PinCommunication(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqCommunication);
-    return TSimPlatform::PinCommunication(filter, pinId);
-}
-
-std::vector<TKsIdentifier> TSimTestPlatform::PinInterfaces(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqInterfaces);
-    return TSimPlatform::PinInterfaces(filter, pinId);
-}
-
-std::vector<TKsIdentifier> TSimTestPlatform::PinMediums(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqMediums);
-    return TSimPlatform::PinMediums(filter, pinId);
-}
-
-std::vector<TDataRange> TSimTestPlatform::PinDataRanges(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqDataRanges);
-    return TSimPlatform::PinDataRanges(filter, pinId);
-}
-
-TPinDataFlow TSimTestPlatform::PinDataFlow(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqDataFlow);
-    return TSimPlatform::PinDataFlow(filter, pinId);
-}
-
 uint32_t TSimTestPlatform::PinInstanceCount(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqInstances);
+    if (Faults(Device(filter), pinId).InstanceCountFails)
+        RaiseSystemError(EIO, "pin property");
     return TSimPlatform::PinInstanceCount(filter, pinId);
 }
 

@@ -14,13 +14,10 @@
 
 namespace sonari::test {
 
-// Pin properties a test can make fail.
-enum TSimQuery { sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances };
-
 // Faults and quirks of one simulated pin's driver. Error fields hold the platform error number to
 // raise (0: none).
 struct TSimPinFaults {
-    std::vector<TSimQuery> FailingQueries;
+    bool InstanceCountFails = false;
     int IntersectionError = 0;
     int CreateError = 0;
     int RunError = 0;
@@ -74,11 +71,6 @@ public:
     THandle OpenFilter(const std::string& path) override;
     void CloseFilter(THandle filter) noexcept override;
     uint32_t PinCount(THandle filter) override;
-    TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
-    std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
-    std::vector<TKsIdentifier> PinMediums(THandle filter, uint32_t pinId) override;
-    std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
-    TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
     uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
     void DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
                           TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
@@ -104,7 +96,6 @@ private:
     void Raise(int error, size_t device) const;
     size_t Device(THandle filter) const;
     const TSimPinFaults& PinFaults(THandle pin) const;
-    void CheckQuery(THandle filter, uint32_t pinId, TSimQuery query) const;
 
     mutable std::mutex mutex_; // the counters below; faults are set between runs
     std::map<std::pair<size_t, uint32_t>, TSimPinFaults> pinFaults_;
