@@ -161,31 +161,6 @@ TEST_F(DspBlocks, LimiterLightsTheOverloadOnlyWhenTheOutputClipsAndChannelTwoCop
     EXPECT_EQ(Dsp->InterpolatorGainDb(), 20.0f);
 }
 
-TEST_F(DspBlocks, SoftwareGainScalesTheInputBeforeTheMeter) {
-    Dsp->SetSoftwareGain(true, 20);
-    Feed(*Dsp, dmAdjustGain, Sine(1024, 0.05L, 1e8L), 12000, 0);
-    ASSERT_EQ(View.Levels.size(), 1u);
-    EXPECT_NEAR(View.Levels[0].Max, 1e9 / 2147483647.0, 1e-6);
-    EXPECT_NEAR(View.Levels[0].Min, -1e9 / 2147483647.0, 1e-6);
-}
-
-TEST_F(DspBlocks, WrongBlocksAreRejectedBeforeAnythingChanges) {
-    Dsp->SetLatencyMode(lmNormal);
-    Dsp->SetMode(dmProcess);
-    Dsp->PrepareRun(48000, 48000);
-    TDataBufferF in(1, TSingleArray(4095)), out(2, TSingleArray(4096));
-    EXPECT_THROW(Dsp->WdmData(in, out), EAssertionFailed);
-    in[0].resize(4096);
-    out[1].resize(1024);
-    EXPECT_THROW(Dsp->WdmData(in, out), EAssertionFailed);
-    TDataBufferF none;
-    EXPECT_THROW(Dsp->WdmData(in, none), EAssertionFailed);
-    Dsp->SetMode(dmStop);
-    out[1].resize(4096);
-    EXPECT_THROW(Dsp->WdmData(in, out), EAssertionFailed);
-    EXPECT_EQ(Dsp->BlockCount(), 0);
-}
-
 TEST_F(DspBlocks, OutputFileCopyIsLimitedToo) {
     // Mode 5 limits twice: the device block, then the 12 kHz block for the file; the light
     // shows the second.

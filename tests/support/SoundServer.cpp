@@ -102,7 +102,9 @@ void TSoundServer::Stop() {
     session_.reset();
 }
 
-std::unique_ptr<TScopedEnv> TSoundServer::UseInThisProcess() const {
+std::unique_ptr<TScopedEnv> TSoundServer::UseInThisProcess(const std::string& asoundrc) const {
+    if (!asoundrc.empty())
+        WriteFileBytes(Dir() / "home" / ".asoundrc", asoundrc);
     auto env = std::make_unique<TScopedEnv>();
     for (const std::string& entry : clientEnv_) {
         const size_t equals = entry.find('=');

@@ -29,8 +29,9 @@ public:
     // "NAME=value" entries that point a client at this server (and keep it out of the user's
     // own folders).
     const std::vector<std::string>& ClientEnvironment() const { return clientEnv_; }
-    // The same set in this process, for as long as the result lives.
-    std::unique_ptr<TScopedEnv> UseInThisProcess() const;
+    // The same set in this process, for as long as the result lives; `asoundrc` becomes ALSA's
+    // configuration of the server's home.
+    std::unique_ptr<TScopedEnv> UseInThisProcess(const std::string& asoundrc = {}) const;
 
     // Runs `pactl ARGS` as a client; its exit status, and its output when asked for.
     int Pactl(const std::string& args, std::string* output = nullptr) const;
@@ -44,11 +45,12 @@ public:
     // Starts a client program (a shell command line, no "exec" needed) with this server.
     std::unique_ptr<TChild> Spawn(const std::string& command, const std::string& outFile = {},
                                   const std::string& errFile = {}) const;
+    // Ends the server now, as a crash would for its clients.
+    void Stop();
 
 private:
     bool Listed(const std::string& endpoint) const;
     bool WaitFor(std::chrono::milliseconds timeout, bool listed, const std::string& endpoint) const;
-    void Stop();
 
     TKind kind_;
     TTempDir dir_{"sonari-server"};

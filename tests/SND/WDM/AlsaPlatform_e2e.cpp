@@ -2,8 +2,7 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
-#include "tests/SND/WDM/PulseServer.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/SoundServer.h"
 
 #include <gtest/gtest.h>
 
@@ -31,18 +30,14 @@ constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.25; // of full scale
 
 // Two null sinks, the microphone's and the transmitter's, as ALSA devices.
-class TPulseServer : public test::TPulseServer {
-public:
-    TPulseServer()
-        : test::TPulseServer("load-module module-null-sink sink_name=sonari_mic rate=48000 "
-                             "channels=1\n"
-                             "load-module module-null-sink sink_name=sonari_tx rate=48000 "
-                             "channels=1\n",
-                             "pcm.sonarimic { type pulse; device \"sonari_mic.monitor\"; "
-                             "hint { show on; description \"Test microphone\" } }\n"
-                             "pcm.sonaritx { type pulse; device \"sonari_tx\"; "
-                             "hint { show on; description \"Test transmitter\" } }\n") {}
-};
+std::unique_ptr<test::TScopedEnv> UseTestSinks(test::TSoundServer& server) {
+    for (const std::string sink : {"sonari_mic", "sonari_tx"})
+        server.Load("module-null-sink rate=48000 channels=1 sink_name=" + sink, sink);
+    return server.UseInThisProcess("pcm.sonarimic { type pulse; device \"sonari_mic.monitor\"; "
+                                   "hint { show on; description \"Test microphone\" } }\n"
+                                   "pcm.sonaritx { type pulse; device \"sonari_tx\"; "
+                                   "hint { show on; description \"Test transmitter\" } }\n");
+}
 
 int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
     for (int32_t i = 0; i < audio.DeviceCount(); ++i)
@@ -95,7 +90,8 @@ protected:
     }
     size_t Blocks() const { return times.size(); }
 
-    TPulseServer server;
+    test::TSoundServer server{test::TSoundServer::skPulseAudio};
+    std::unique_ptr<test::TScopedEnv> env = UseTestSinks(server);
     TWdmAudio audio{std::make_unique<TAlsaPlatform>()};
     TSynchronizer sync;
     TWdmAudioStream stream{audio, sync};
@@ -192,7 +188,7 @@ TEST_F(AlsaThroughPulseAudio, AServerThatDiesEndsTheStreamAndSaysWhy) {
     stream.Start();
     ServeUntil(6000ms, [&] { return Blocks() > 5; });
     ASSERT_GT(Blocks(), 5u);
-    server.Kill();
+    server.Stop();
     const auto killed = Clock::now();
     ServeUntil(10000ms, [&] { return !ended.empty(); });
     const double endMs = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();

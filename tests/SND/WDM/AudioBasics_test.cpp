@@ -6,34 +6,6 @@
 namespace sonari {
 namespace {
 
-TEST(WdmErrors, CarryTheirCodeAndFormattedText) {
-    try {
-        RaiseWdmErrorFmt(wdmStartOutputFailed, "01  Speakers", 170);
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, 13);
-        EXPECT_STREQ(e.what(), "Unable to start output to 01  Speakers: error 170");
-    }
-    try {
-        RaiseWdmError(wdmInitFailed);
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, 1);
-        EXPECT_STREQ(e.what(), "WDM Audio Engine failed to initialize");
-    }
-    EXPECT_STREQ(WdmErrorText(18), "Cannot negotiate input format with %s: error %d");
-    // The platform's words ride along without changing the message.
-    try {
-        RaiseWdmErrorFmt(wdmOpenDeviceFailed, "02  Mic", "hw:1: Device or resource busy");
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_STREQ(e.what(), "Unable to open device: 02  Mic");
-        EXPECT_EQ(ErrorMessage(e),
-                  "Unable to open device: 02  Mic (hw:1: Device or resource busy)");
-    }
-    EXPECT_EQ(ErrorMessage(Exception("Disk full")), "Disk full");
-}
-
 TEST(DeviceSettings, ChecksEachRuleInOrder) {
     TDeviceSettings s{0, 2, 16, 48000, 144000};
     EXPECT_NO_THROW(CheckDeviceSettings(s, 1));

