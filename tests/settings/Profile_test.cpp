@@ -159,16 +159,6 @@ TEST_F(ProfileTest, SkipsValuesThatWouldHarmTheProcessor) {
         ASSERT_TRUE(std::isfinite(db));
 }
 
-TEST_F(ProfileTest, SavingKeepsWhatElseTheFileHolds) {
-    WriteFileBytes(File(),
-                   "; Contest profile, K1ABC\n[Notes]\nRig=IC-7300\n[Equalizer]\nBand0=9\n");
-    SaveProfile(File(), profile_);
-    const std::string text = ReadFileBytes(File());
-    EXPECT_EQ(
-        text.rfind("; Contest profile, K1ABC\n[Notes]\nRig=IC-7300\n[Equalizer]\nBand0=0\n", 0),
-        0u);
-}
-
 TEST_F(ProfileTest, AFailedSaveNamesTheFileAndAFailedLoadChangesNothing) {
     WriteFileBytes(dir_ / "plain", "x");
     const std::string nowhere = (dir_ / "plain" / "p.ini").string();
