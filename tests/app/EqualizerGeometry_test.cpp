@@ -67,9 +67,7 @@ TEST(EqualizerGeometry, GridsLabelFiveFrequenciesAndTheLevelsDownToMinus100) {
     for (const TFreqGridLine& line : EqFreqGrid())
         if (line.Labelled)
             labelled.push_back(line.Hz);
-    EXPECT_EQ(EqFreqGrid().size(), 22u); // 30..90, 100..900, 1000..6000
     EXPECT_EQ(labelled, (std::vector<int>{30, 100, 300, 1000, 3000}));
-    EXPECT_EQ(EqFreqGrid().back().Column, 512);
 
     std::vector<int> lineDb;
     std::vector<std::string> labels;
