@@ -101,11 +101,6 @@ inline int CountColour(const QImage& image, QRgb colour, int x0 = 0, int y0 = 0,
     return count;
 }
 
-// Pixels in the rectangle that differ from `background`: something was drawn there.
-inline int CountOtherThan(const QImage& image, QRgb background, int x0, int y0, int x1, int y1) {
-    return (x1 - x0) * (y1 - y0) - CountColour(image, background, x0, y0, x1, y1);
-}
-
 // Colours nobody draws in this state.
 inline void ExpectAbsent(const QImage& image, std::initializer_list<QRgb> colours) {
     for (QRgb colour : colours)

