@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace sonari {
@@ -102,6 +103,31 @@ TEST_F(ProcessCommand, BadInputsAreClearErrors) {
     EXPECT_EQ(Process({Speech(), Name("x.wav"), "--loud"}, nullptr, &err), 2);
     EXPECT_NE(err.find("unknown option '--loud'"), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists(Name("x.wav")));
+}
+
+// Whatever the rate, the output lines up with the input sample for sample: an impulse and the
+// end of a tone burst come out where they went in, and the output is exactly as long.
+TEST_F(ProcessCommand, OutputIsAlignedWithTheInputAtEveryRate) {
+    for (const uint32_t rate : {12000u, 44100u, 48000u, 96000u}) {
+        SCOPED_TRACE(rate);
+        const size_t frames = rate + 123, at = frames / 3, burst = frames - rate / 10;
+        TSingleArray in(frames, 0.0f);
+        in[at] = 0.5f;
+        const TSingleArray tone = test::Sine(frames, 1000.0L / rate, 0.25L);
+        std::copy(tone.begin() + long(burst), tone.end(), in.begin() + long(burst));
+        test::WriteWav(Name("burst.wav"), rate, {in}, 4, true);
+        ASSERT_EQ(Process({Name("burst.wav"), Name("aligned.wav"), "--float"}), 0);
+        const TSingleArray out = ReadWav(Name("aligned.wav")).Channels[0];
+        ASSERT_EQ(out.size(), frames);
+        const auto first = out.begin(), half = out.begin() + long(frames / 2);
+        const auto loudest = std::max_element(
+            first, half, [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        EXPECT_NEAR(double(loudest - first), double(at), rate % 12000 ? 1 : 0);
+        // the burst's last 10 ms are there
+        const size_t last = rate / 100;
+        EXPECT_NEAR(test::FittedAmplitude(out, 1000.0L / rate, frames - last, last), 0.25L, 0.02L);
+        EXPECT_LT(test::Peak(out, burst - rate / 50, rate / 100), 0.01f); // and nothing before it
+    }
 }
 
 // A 44.1 kHz recording runs at 48 kHz and comes back at its own rate, as long as it was; the

@@ -1,0 +1,258 @@
+#include "SND/WDM/Platform/PlatformFactory.h"
+#include "SND/WDM/Synchronize.h"
+#include "SND/WDM/WdmAudio.h"
+#include "engine/Dsp.h"
+#include "tests/support/SoundServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+#include <thread>
+
+// Live processing through a real sound server, end to end: a private PulseAudio whose stereo
+// null sink "bench" carries the microphone in its left channel and, through a one-channel
+// remap, what the engine plays in its right one. One recording of its monitor holds input and
+// output side by side, sample-aligned by the server.
+
+namespace sonari {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRate = 48000;
+
+std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
+    server.Load("module-null-sink sink_name=bench rate=48000 channels=2 "
+                "channel_map=front-left,front-right",
+                "bench");
+    // one channel each: the microphone's left, the transmitter's right
+    const auto remap = [&](const std::string& name, const std::string& side) {
+        server.Load("module-remap-sink sink_name=" + name + " master=bench channels=1 " +
+                        "master_channel_map=front-" + side + " channel_map=mono remix=no",
+                    name);
+    };
+    remap("bench_mic_in", "left");
+    remap("bench_tx", "right");
+    return server.UseInThisProcess("pcm.benchmic { type pulse; device \"bench.monitor\"; "
+                                   "hint { show on; description \"Bench microphone\" } }\n"
+                                   "pcm.benchtx { type pulse; device \"bench_tx\"; "
+                                   "hint { show on; description \"Bench transmitter\" } }\n");
+}
+
+// The test signal at 48 kHz, 16 bits: a second of silence, 3 s of steady noise in 500-2000 Hz
+// (the start is measured in it), half a second of silence, then bursts of that noise, 30 ms
+// long every 300 ms (the delay is measured at their onsets).
+struct TSignal {
+    std::vector<int16_t> Samples;
+    static constexpr size_t kNoiseStart = kRate, kNoiseEnd = 4 * kRate;
+    static constexpr size_t kBurstsStart = kNoiseEnd + kRate / 2;
+    static constexpr int kBursts = 16;
+    static constexpr size_t kBurstEvery = kRate * 3 / 10, kBurstLength = kRate * 3 / 100;
+
+    TSignal() : Samples(kBurstsStart + kBursts * kBurstEvery + kRate) {
+        // random-phase tones every 25 Hz: noise whose band the processor passes unchanged
+        std::mt19937 random(15);
+        std::uniform_real_distribution<double> phase(0, 2 * std::numbers::pi);
+        std::vector<double> noise(Samples.size(), 0.0);
+        for (double f = 500; f <= 2000; f += 25) {
+            const double p = phase(random);
+            for (size_t n = 0; n < noise.size(); ++n)
+                noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
+        }
+        double rms = 0;
+        for (double x : noise)
+            rms += x * x;
+        const double gain = 0.16 * 32767 / std::sqrt(rms / noise.size());
+        for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
+            Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
+        for (int b = 0; b < kBursts; ++b)
+            for (size_t i = 0; i < kBurstLength; ++i) {
+                const size_t n = kBurstsStart + b * kBurstEvery + i;
+                const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kBurstLength);
+                Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain * hann));
+            }
+    }
+};
+
+int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
+    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
+        if (audio.DeviceName(i).ends_with("  " + friendlyName))
+            return i;
+    return -1;
+}
+
+// The recording of the bench monitor and, from how its file grows, the clock time of its first
+// frame (late by at most the recorder's 5 ms fragments, so times measured from it are upper
+// bounds).
+class TRecorder {
+public:
+    explicit TRecorder(const std::filesystem::path& file)
+        : file_(file), child_({"parecord", "-d", "bench.monitor", "--raw", "--format=s16le",
+                               "--rate=48000", "--channels=2", "--latency-msec=5", file.string()}) {
+        for (const auto end = Clock::now() + 600ms; Clock::now() < end;) {
+            std::error_code error;
+            const auto bytes = std::filesystem::file_size(file_, error);
+            if (!error && bytes > 0) {
+                const auto at =
+                    Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(bytes / 4.0 / kRate));
+                zero_ = std::min(zero_, at);
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+
+    bool Started() const { return child_.Started(); }
+    Clock::time_point Zero() const { return zero_; }
+
+    // Stops it; the left and right channels.
+    std::pair<std::vector<float>, std::vector<float>> Stop() {
+        child_.Signal(SIGINT);
+        child_.Wait(5s);
+        const std::string bytes = test::ReadFileBytes(file_);
+        std::vector<int16_t> x(bytes.size() / 2);
+        std::memcpy(x.data(), bytes.data(), x.size() * 2);
+        std::vector<float> left, right;
+        for (size_t n = 0; n + 1 < x.size(); n += 2) {
+            left.push_back(x[n] / 32767.0f);
+            right.push_back(x[n + 1] / 32767.0f);
+        }
+        return {left, right};
+    }
+
+private:
+    std::filesystem::path file_;
+    test::TChild child_;
+    Clock::time_point zero_ = Clock::time_point::max();
+};
+
+// The lag in frames (0 .. 250 ms) at which the output best matches 50 ms of input around
+// `onset`, or -1 where they do not match (the server resamples, so not sample for sample).
+int LagAt(const std::vector<float>& in, const std::vector<float>& out, size_t onset) {
+    const size_t span = kRate / 20, most = kRate / 4, first = onset - kRate / 100;
+    if (first + span + most > out.size())
+        return -1;
+    double best = 0, inEnergy = 0;
+    int lag = -1;
+    for (size_t i = 0; i < span; ++i)
+        inEnergy += double(in[first + i]) * in[first + i];
+    for (size_t l = 0; l < most; ++l) {
+        double c = 0, outEnergy = 0;
+        for (size_t i = 0; i < span; ++i) {
+            c += double(in[first + i]) * out[first + l + i];
+            outEnergy += double(out[first + l + i]) * out[first + l + i];
+        }
+        const double r = c / std::sqrt(inEnergy * outEnergy + 1e-30);
+        if (r > best) {
+            best = r;
+            lag = static_cast<int>(l);
+        }
+    }
+    return best > 0.5 ? lag : -1;
+}
+
+double Median(std::vector<double> x) {
+    std::sort(x.begin(), x.end());
+    return x.empty() ? NAN : x[x.size() / 2];
+}
+
+// Measured here (bench/latency.py, the same layout): about 55 ms from microphone to transmitter
+// at the low latency setting and 100 ms from the start to the first output; the bounds are
+// twice the delay and a second, so a busy machine does not fail the test.
+TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio) {
+    test::TSoundServer server(test::TSoundServer::skPulseAudio);
+    const auto env = UseBench(server);
+    const auto dir = server.Dir();
+    // An idle null sink renders nothing for its monitor: silence keeps the bench sink running.
+    test::TChild keeper({"pacat", "--playback", "-d", "bench", "--raw", "--format=s16le",
+                         "--rate=48000", "--channels=2", "--latency-msec=10", "/dev/zero"});
+    ASSERT_TRUE(keeper.Started());
+    std::this_thread::sleep_for(2500ms);
+
+    const TSignal signal;
+    test::WriteFileBytes(dir / "signal.raw",
+                         std::string(reinterpret_cast<const char*>(signal.Samples.data()),
+                                     signal.Samples.size() * 2));
+    TRecorder recorder(dir / "bench.raw");
+    ASSERT_TRUE(recorder.Started());
+    test::TChild player({"paplay", "-d", "bench_mic_in", "--raw", "--format=s16le", "--rate=48000",
+                         "--channels=1", "--latency-msec=20", (dir / "signal.raw").string()});
+    ASSERT_TRUE(player.Started());
+    std::this_thread::sleep_for(2000ms); // the noise plays
+
+    TSynchronizer sync;
+    TWdmAudio audio(CreateAudioPlatform());
+    ASSERT_TRUE(audio.Initialized());
+    const TDeviceSelection selection{DeviceNamed(audio, "Bench microphone"),
+                                     DeviceNamed(audio, "Bench transmitter")};
+    TSilentDspView view;
+    TDsp dsp(audio, sync, view, selection, {});
+    dsp.SetLatencyMode(lmLow);
+    dsp.SetMode(dmProcess);
+    const auto started = Clock::now();
+    dsp.StartDuplex();
+    double estimateMs = NAN;
+    while (Clock::now() < started + 7s) {
+        sync.CheckSynchronize(20ms);
+        dsp.DeliverReports();
+        if (Clock::now() > started + 2s && std::isnan(estimateMs))
+            estimateMs = dsp.LatencyEstimateMs();
+    }
+    ASSERT_TRUE(dsp.Running());
+    dsp.Stop();
+    player.Wait(5s);
+    auto [in, out] = recorder.Stop();
+
+    // start: the first output above a third of the noise's level
+    double noise = 0;
+    for (size_t n = 0; n < in.size(); ++n)
+        noise += double(in[n]) * in[n];
+    const size_t noiseFrames = TSignal::kNoiseEnd - TSignal::kNoiseStart;
+    const float threshold = static_cast<float>(std::sqrt(noise / noiseFrames) / 3);
+    const auto first =
+        std::find_if(out.begin(), out.end(), [&](float x) { return std::fabs(x) > threshold; });
+    ASSERT_NE(first, out.end()) << "nothing came out";
+    const double startMs =
+        std::chrono::duration<double, std::milli>(
+            recorder.Zero() +
+            std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(double(first - out.begin()) / kRate)) -
+            started)
+            .count();
+
+    // delay: at each burst's onset in the input (after the noise)
+    std::vector<double> lags;
+    const auto noiseAt =
+        std::find_if(in.begin(), in.end(), [](float x) { return std::fabs(x) > 0.01f; });
+    const size_t bursts = static_cast<size_t>(noiseAt - in.begin()) + TSignal::kBurstsStart -
+                          TSignal::kNoiseStart - kRate / 50;
+    for (size_t n = bursts; n < in.size(); ++n) {
+        if (std::fabs(in[n]) < 0.01f)
+            continue;
+        if (const int lag = LagAt(in, out, n); lag >= 0)
+            lags.push_back(lag * 1000.0 / kRate);
+        n += TSignal::kBurstEvery / 2;
+    }
+    const double latencyMs = Median(lags);
+    std::printf("start to first output %.0f ms; microphone to transmitter %.1f ms (%zu bursts), "
+                "estimated %.1f ms; xruns %llu; %s\n",
+                startMs, latencyMs, lags.size(), estimateMs,
+                static_cast<unsigned long long>(dsp.Stream().XrunCount()),
+                dsp.Stream().Scheduling().c_str());
+    EXPECT_GE(lags.size(), TSignal::kBursts * 3u / 4);
+    EXPECT_LE(startMs, 1000.0);
+    EXPECT_GT(startMs, 0.0);
+    EXPECT_LE(latencyMs, 110.0);
+    EXPECT_GE(latencyMs, 32.0); // the chain's own delay: nothing can be faster
+    EXPECT_NEAR(estimateMs, latencyMs, 25.0);
+}
+
+} // namespace
+} // namespace sonari
