@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <locale>
 #include <random>
 
 namespace sonari {
@@ -44,6 +46,27 @@ TEST(DecimalText, AcceptsPlainDecimalsOnly) {
     EXPECT_EQ(TextToFloat("-1E3"), -1000.0);
     for (const char* bad : {"", "-", "0,5", "1.5x", "nan", "inf", "1e999", "0x10", " 1", "+-1"})
         EXPECT_FALSE(TextToFloat(bad).has_value()) << '"' << bad << '"';
+}
+
+// Under a locale with a decimal comma, as a German desktop has: files still use the point.
+TEST(DecimalText, KeepsThePointUnderACommaLocale) {
+    const std::locale previous = std::locale::global(std::locale::classic());
+    const std::string previousC = std::setlocale(LC_ALL, nullptr);
+    // The system's German locale where installed, else a C++ locale with ','.
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+        std::locale::global(std::locale("de_DE.UTF-8"));
+    } else {
+        struct TComma : std::numpunct<char> {
+            char do_decimal_point() const override { return ','; }
+        };
+        std::locale::global(std::locale(std::locale::classic(), new TComma));
+    }
+    const std::string text = FloatToStr(67909392.5);
+    const std::optional<double> value = TextToFloat("0.75");
+    std::setlocale(LC_ALL, previousC.c_str());
+    std::locale::global(previous);
+    EXPECT_EQ(text, "67909392.5");
+    EXPECT_EQ(value, 0.75);
 }
 
 TEST(IntegerText, ReadsDecimalAndHexWithinThirtyTwoBits) {

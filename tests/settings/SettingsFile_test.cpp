@@ -16,7 +16,14 @@ namespace {
 using test::TScopedEnv;
 using test::TTempDir;
 
+// An uncreatable folder is ignored until the write.
 TEST(SettingsLocation, LiesBelowTheConfigFolderUnderTheProgramsName) {
+    EXPECT_EQ(ProgramBaseName(), "test_settings");
+    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari"), "sonari");
+    EXPECT_EQ(BaseNameOfProgram("/opt/Sonari 1.0/sonari.bin"), "sonari");
+    // Replaced by a package upgrade while running: still the same settings.
+    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari (deleted)"), "sonari");
+
     TTempDir dir;
     TScopedEnv home("HOME", dir.Path().string());
     SetProgramBaseName("sonari");
@@ -32,22 +39,8 @@ TEST(SettingsLocation, LiesBelowTheConfigFolderUnderTheProgramsName) {
         TScopedEnv xdg("XDG_CONFIG_HOME", config);
         EXPECT_EQ(SettingsFileName(), (dir / ".config/Brisko/Products/sonari/sonari.ini").string());
     }
-    SetProgramBaseName("");
-}
-
-TEST(SettingsLocation, TakesTheBaseNameFromTheProgramFile) {
-    EXPECT_EQ(ProgramBaseName(), "test_settings");
-    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari"), "sonari");
-    EXPECT_EQ(BaseNameOfProgram("/opt/Sonari 1.0/sonari.bin"), "sonari");
-    // Replaced by a package upgrade while running: still the same settings.
-    EXPECT_EQ(BaseNameOfProgram("/usr/bin/sonari (deleted)"), "sonari");
-}
-
-TEST(SettingsLocation, AnUncreatableFolderIsIgnoredUntilTheWrite) {
-    TTempDir dir;
     test::WriteFileBytes(dir / "Brisko", "a file in the way");
     TScopedEnv config("XDG_CONFIG_HOME", dir.Path().string());
-    SetProgramBaseName("sonari");
     const std::string name = SettingsFileName();
     EXPECT_EQ(name, (dir / "Brisko/Products/sonari/sonari.ini").string());
     TIniFile ini(name);
