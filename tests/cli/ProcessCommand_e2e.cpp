@@ -21,13 +21,11 @@ protected:
         dir_ = new TTempDir("sonari-process");
         ASSERT_TRUE(test::HaveProgram("espeak-ng")) << "espeak-ng is needed";
         ASSERT_TRUE(test::HaveProgram("sox")) << "sox is needed";
-        const std::string raw = Name("speech22k.wav");
-        ASSERT_EQ(test::RunCommand("espeak-ng -w " + test::ShellQuote(raw) +
+        const std::string raw = test::ShellQuote(Name("speech22k.wav"));
+        ASSERT_EQ(test::RunCommand("espeak-ng -w " + raw +
                                    " 'CQ CQ CQ, this is a test of the transmit audio processor. "
-                                   "Please copy, and give me a signal report. Over.'"),
-                  0);
-        ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(raw) + " -r 48000 " +
-                                   test::ShellQuote(Speech())),
+                                   "Please copy, and give me a signal report. Over.' && sox " +
+                                   raw + " -r 48000 " + test::ShellQuote(Speech())),
                   0);
         test::WriteFileBytes(Name("clipper.ini"), "[Clipper]\nEnabled=1\n");
     }
@@ -50,13 +48,10 @@ protected:
 
 TTempDir* ProcessCommand::dir_ = nullptr;
 
-// The "Peak Factor = X dB" figure of the summary line.
-double PeakFactorOf(const std::string& summary) {
-    const std::string key = "Output: V r.m.s. = ";
-    const size_t line = summary.find(key);
-    const size_t figure = summary.find("Peak Factor = ", line);
-    EXPECT_NE(figure, std::string::npos) << summary;
-    return figure == std::string::npos ? 0 : std::stod(summary.substr(figure + 14));
+// The "Peak Factor = X dB" figure of the summary line; NaN without one.
+double PeakFactorOf(const std::string& out) {
+    const size_t at = out.find("Peak Factor = ", out.find("Output: V r.m.s. = "));
+    return at == std::string::npos ? std::nan("") : std::stod(out.substr(at + 14));
 }
 
 TEST_F(ProcessCommand, BadInputsAreClearErrors) {
@@ -146,26 +141,20 @@ TEST_F(ProcessCommand, JsonLinesCarryTheFiguresOfTheTextAndTheProfileApplies) {
     // every line is a JSON object; the figures printed as the text prints them
     const std::string check =
         "import json, sys\n"
-        "for line in open(sys.argv[1]):\n"
-        "    o = json.loads(line)\n"
-        "    if 'window_end_s' in o:\n"
-        "        print('%8.1f s  V r.m.s. = %d dBFS  V peak = %d dBFS  Peak Factor = %d dB' % "
-        "(o['window_end_s'], o['rms_dbfs'], o['peak_dbfs'], o['peak_factor_db']))\n"
-        "    else:\n"
-        "        print('Output: V r.m.s. = %.1f dBFS, V peak = %.1f dBFS, Peak Factor = %.1f dB, "
+        "for o in map(json.loads, open(sys.argv[1])):\n"
+        "    print('%8.1f s  V r.m.s. = %d dBFS  V peak = %d dBFS  Peak Factor = %d dB' % "
+        "(o['window_end_s'], o['rms_dbfs'], o['peak_dbfs'], o['peak_factor_db']) if 'window_end_s' "
+        "in o else 'Output: V r.m.s. = %.1f dBFS, V peak = %.1f dBFS, Peak Factor = %.1f dB, "
         "Overshoot = %+.1f dB' % (o['rms_dbfs'], o['peak_dbfs'], o['peak_factor_db'], "
         "o['overshoot_db']))\n";
-    test::WriteFileBytes(Name("check.py"), check);
-    ASSERT_EQ(test::RunCommand("/usr/bin/python3 " + test::ShellQuote(Name("check.py")) + " " +
-                               test::ShellQuote(Name("lines.json")) + " > " +
-                               test::ShellQuote(Name("fromJson.txt"))),
-              0)
-        << json.Out;
+    const test::TProgramRun fromJson =
+        test::RunProgram({"/usr/bin/python3", "-c", check, Name("lines.json")});
+    ASSERT_EQ(fromJson.Status, 0) << fromJson.Err << json.Out;
     std::string expected;
     for (size_t from = 0, to; (to = text.Out.find('\n', from)) != std::string::npos; from = to + 1)
         if (text.Out.compare(from, Name("t.wav").size(), Name("t.wav")) != 0) // no JSON twin
             expected += text.Out.substr(from, to - from + 1);
-    EXPECT_EQ(test::ReadFileBytes(Name("fromJson.txt")), expected);
+    EXPECT_EQ(fromJson.Out, expected);
 
     test::WriteFileBytes(Name("damaged.ini"),
                          "[Clipper]\nEnabled=1\nClipThreshold=nan\n[Equalizer]\nBand2=250\n");
@@ -181,14 +170,13 @@ TEST_F(ProcessCommand, JsonLinesCarryTheFiguresOfTheTextAndTheProfileApplies) {
 }
 
 TEST_F(ProcessCommand, ThirtyMinutesRunInTheMemoryOfOne) {
-    const std::string speech = test::ShellQuote(Speech());
     const double seconds = test::WavFrames(Speech()) / 48000.0;
     long rssKb[2] = {};
     for (int minutes : {1, 30}) {
         const std::string input = Name("long.wav");
         const int repeats = static_cast<int>(std::ceil(60 * minutes / seconds));
-        ASSERT_EQ(test::RunCommand("sox " + speech + " " + test::ShellQuote(input) + " repeat " +
-                                   std::to_string(repeats)),
+        ASSERT_EQ(test::RunCommand("sox " + test::ShellQuote(Speech()) + " " +
+                                   test::ShellQuote(input) + " repeat " + std::to_string(repeats)),
                   0);
         test::TChild child({Cli(), "process", input, Name("processed.wav"), "--stats", "--profile",
                             Name("clipper.ini")},

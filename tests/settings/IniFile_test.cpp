@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 namespace sonari {
 namespace {
@@ -16,10 +15,6 @@ using test::ReadFileBytes;
 using test::TFileSizeLimit;
 using test::TTempDir;
 using test::WriteFileBytes;
-
-std::string MessageOf(const std::function<void()>& action) {
-    return test::MessageOf<EIniFileException>(action);
-}
 
 size_t EntriesIn(const fs::path& folder) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
@@ -31,7 +26,7 @@ TEST(IniFileReading, RefusesFilesItCannotReadWhole) {
     const std::string huge = "[A]\n;" + std::string(TIniFile::kMaxFileBytes, 'x') + "\n";
     WriteFileBytes(dir / "huge.ini", huge);
     for (const fs::path& name : {dir / "folder.ini", dir / "huge.ini"})
-        EXPECT_EQ(MessageOf([&] { TIniFile ini(name.string()); }),
+        EXPECT_EQ(test::MessageOf<EIniFileException>([&] { TIniFile ini(name.string()); }),
                   "Unable to read " + name.string());
     EXPECT_EQ(ReadFileBytes(dir / "huge.ini"), huge);
 }
@@ -58,13 +53,15 @@ TEST(IniFileWriting, AFailedWriteNamesTheFileAndLeavesTheOldOneIntact) {
     TIniFile ini((dir / "a.ini").string());
     {
         TFileSizeLimit fullDisk(old.size() + 4);
-        EXPECT_EQ(MessageOf([&] { ini.WriteString("Window", "Top", "123456789"); }),
+        EXPECT_EQ(test::MessageOf<EIniFileException>(
+                      [&] { ini.WriteString("Window", "Top", "123456789"); }),
                   "Unable to write to " + (dir / "a.ini").string());
     }
     EXPECT_EQ(ReadFileBytes(dir / "a.ini"), old);
     EXPECT_EQ(EntriesIn(dir.Path()), 1u) << "a temporary file was left behind";
     EXPECT_EQ(ini.ReadInteger("Window", "Top", 0), 1);
-    EXPECT_EQ(MessageOf([&] { ini.WriteString("Audio", "LastProfile", "a\nb"); }),
+    EXPECT_EQ(test::MessageOf<EIniFileException>(
+                  [&] { ini.WriteString("Audio", "LastProfile", "a\nb"); }),
               "Unable to write to " + (dir / "a.ini").string());
     EXPECT_EQ(ReadFileBytes(dir / "a.ini"), old);
 }

@@ -11,12 +11,6 @@
 namespace sonari {
 namespace {
 
-TEST(DecimalText, IsTheShortestGeneralFormWithFifteenDigits) {
-    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
-    EXPECT_EQ(FloatToStr(1e20), "1e+20");
-    EXPECT_EQ(FloatToStr(0.00001), "1e-05");
-}
-
 TEST(DecimalText, RoundTripsEveryFloatExactlyAndDoublesToFifteenDigits) {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<uint32_t> bits;
@@ -40,7 +34,10 @@ TEST(DecimalText, RoundTripsEveryFloatExactlyAndDoublesToFifteenDigits) {
     }
 }
 
-TEST(DecimalText, AcceptsPlainDecimalsOnly) {
+TEST(DecimalText, IsTheShortestGeneralFormWithFifteenDigitsAndReadsPlainDecimalsOnly) {
+    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(FloatToStr(1e20), "1e+20");
+    EXPECT_EQ(FloatToStr(0.00001), "1e-05");
     EXPECT_EQ(TextToFloat(".5"), 0.5);
     EXPECT_EQ(TextToFloat("-1E3"), -1000.0);
     for (const char* bad : {"", "-", "0,5", "1.5x", "nan", "inf", "1e999", "0x10", " 1", "+-1"})

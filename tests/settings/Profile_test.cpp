@@ -62,29 +62,24 @@ TEST_F(ProfileTest, WritesDecimalsToFifteenDigitsInTheKeyOrderAndReadsEachBack) 
     EXPECT_EQ(ReadFileBytes(File("Again.ini")), every);
 }
 
-TEST_F(ProfileTest, AppliesTheLowerCutoffFirst) {
-    for (const auto& [text, lo, hi] : {std::tuple{"[Filter]\nCutoffLo=3000\n", 3000, 3000},
-                                       {"[filter]\ncutoffhi=200\ncutofflo=100\n", 100, 200},
-                                       {"[Filter]\nCutoffLo=0x12C\nCutoffHi=oops\n", 300, 300},
-                                       // beyond half the rate: both edges stop there
-                                       {"[Filter]\nCutoffLo=7000\n", 6000, 6000}}) {
+// The lower cut-off is applied first; beyond half the rate both edges stop there. The clipper
+// switches the equalizer on; a missing switch is on, as in a profile from before the overshoot
+// control existed; a missing file turns all three on and changes nothing else.
+TEST_F(ProfileTest, AppliesTheLowerCutoffFirstAndMissingSwitchesAreOn) {
+    for (const auto& [text, lo, hi, clipper, eq, overshoot] :
+         {std::tuple{"[Filter]\nCutoffLo=3000\n[Clipper]\nOvershootControl=0\n", 3000, 3000, true,
+                     true, false},
+          {"[filter]\ncutoffhi=200\ncutofflo=100\n", 100, 200, true, true, true},
+          {"[Filter]\nCutoffLo=0x12C\nCutoffHi=oops\n[Clipper]\nEnabled=0\n[Equalizer]\nEnabled="
+           "0\n",
+           300, 300, false, false, true},
+          {"[Filter]\nCutoffLo=7000\n[Clipper]\nEnabled=1\n[Equalizer]\nEnabled=0\n", 6000, 6000,
+           true, true, true}}) {
         Load(text);
-        EXPECT_EQ(std::pair(equalizer_.CutoffLo(), equalizer_.CutoffHi()), std::pair(lo, hi))
-            << text;
-    }
-}
-
-// The clipper switches the equalizer on; a profile from before the overshoot control existed
-// turns it on, and a missing file turns all three on and changes nothing else.
-TEST_F(ProfileTest, MissingSwitchesAreOnAndTheClipperSwitchesTheEqualizerOn) {
-    for (const auto& [text, clipper, eq, overshoot] :
-         {std::tuple{"[Clipper]\nEnabled=1\nOvershootControl=0\n", true, true, false},
-          {"[Clipper]\nEnabled=1\n[Equalizer]\nEnabled=0\n", true, true, true},
-          {"[Clipper]\nEnabled=0\n[Equalizer]\nEnabled=0\n", false, false, true}}) {
-        Load(text);
-        EXPECT_EQ(std::tuple(equalizer_.ClipperEnabled(), equalizer_.EqualizerEnabled(),
+        EXPECT_EQ(std::tuple(equalizer_.CutoffLo(), equalizer_.CutoffHi(),
+                             equalizer_.ClipperEnabled(), equalizer_.EqualizerEnabled(),
                              equalizer_.OvershootControl()),
-                  std::tuple(clipper, eq, overshoot))
+                  std::tuple(lo, hi, clipper, eq, overshoot))
             << text;
     }
     profile_.Bands[2] = 4.0f;
