@@ -5,16 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <locale>
 #include <random>
 
 namespace sonari {
 namespace {
-
-TEST(DecimalText, IsTheShortestGeneralFormWithFifteenDigits) {
-    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
-    EXPECT_EQ(FloatToStr(1e20), "1e+20");
-    EXPECT_EQ(FloatToStr(0.00001), "1e-05");
-}
 
 TEST(DecimalText, RoundTripsEveryFloatExactlyAndDoublesToFifteenDigits) {
     std::mt19937 random(20240611);
@@ -39,11 +34,25 @@ TEST(DecimalText, RoundTripsEveryFloatExactlyAndDoublesToFifteenDigits) {
     }
 }
 
-TEST(DecimalText, AcceptsPlainDecimalsOnly) {
+TEST(DecimalText, IsTheShortestGeneralFormWithFifteenDigitsAndReadsPlainDecimalsOnly) {
+    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(FloatToStr(1e20), "1e+20");
+    EXPECT_EQ(FloatToStr(0.00001), "1e-05");
     EXPECT_EQ(TextToFloat(".5"), 0.5);
     EXPECT_EQ(TextToFloat("-1E3"), -1000.0);
     for (const char* bad : {"", "-", "0,5", "1.5x", "nan", "inf", "1e999", "0x10", " 1", "+-1"})
         EXPECT_FALSE(TextToFloat(bad).has_value()) << '"' << bad << '"';
+}
+
+// Under a locale with a decimal comma, as a German desktop has (installed for the tests): files
+// still use the point. A named global locale is the C library's too.
+TEST(DecimalText, KeepsThePointUnderACommaLocale) {
+    const std::locale previous = std::locale::global(std::locale("de_DE.UTF-8"));
+    const std::string text = FloatToStr(67909392.5);
+    const std::optional<double> value = TextToFloat("0.75");
+    std::locale::global(previous);
+    EXPECT_EQ(text, "67909392.5");
+    EXPECT_EQ(value, 0.75);
 }
 
 TEST(IntegerText, ReadsDecimalAndHexWithinThirtyTwoBits) {

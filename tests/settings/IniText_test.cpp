@@ -53,29 +53,25 @@ const std::string kMessy = "; written by hand\r\n"
                            "Left=99\r\n"
                            "; the end\r\n";
 
-TEST(IniEdit, ChangesOnlyTheValueOfAnExistingKey) {
-    TIniText ini(kMessy);
-    ASSERT_TRUE(ini.SetValue("window", "LEFT", "-5"));
-    const std::string old = "12   ; not a comment, part of the value";
-    std::string expected = kMessy;
-    expected.replace(expected.find(old), old.size(), "-5");
-    EXPECT_EQ(ini.Text(), expected);
-    EXPECT_EQ(ini.Value("Window", "Left"), "-5");
-}
-
-TEST(IniEdit, AddsAKeyAfterTheLastEntryOfItsSectionInTheFilesLineBreaks) {
-    TIniText ini(kMessy);
-    ASSERT_TRUE(ini.SetValue("Window", "Width", "640"));
-    std::string expected = kMessy;
-    expected.insert(expected.find("Top=34\r\n") + 6, "\r\nWidth=640");
-    EXPECT_EQ(ini.Text(), expected);
-}
-
-TEST(IniEdit, AppendsAMissingSectionAtTheEnd) {
-    TIniText ini(kMessy);
-    ASSERT_TRUE(ini.SetValue("Startup", "StartInTray", "1"));
-    EXPECT_EQ(ini.Text(), kMessy + "\r\n[Startup]\r\nStartInTray=1\r\n");
-
+// Each edit leaves every other byte as it was; blanks at the ends of a value come back quoted.
+TEST(IniEdit, ChangesAValueAddsAKeyAfterItsSectionOrAppendsTheSection) {
+    const struct {
+        const char *Section, *Key, *Value;
+        std::string Old, New; // the edit replaces Old by New in kMessy
+    } cases[] = {
+        {"window", "LEFT", "-5", "12   ; not a comment, part of the value", "-5"},
+        {"Window", "Width", "640", "Top=34\r\n", "Top=34\r\nWidth=640\r\n"},
+        {"Startup", "StartInTray", " 1 ", "; the end\r\n",
+         "; the end\r\n\r\n[Startup]\r\nStartInTray=\" 1 \"\r\n"},
+    };
+    for (const auto& c : cases) {
+        TIniText ini(kMessy);
+        ASSERT_TRUE(ini.SetValue(c.Section, c.Key, c.Value));
+        std::string expected = kMessy;
+        expected.replace(expected.find(c.Old), c.Old.size(), c.New);
+        EXPECT_EQ(ini.Text(), expected);
+        EXPECT_EQ(ini.Value(c.Section, c.Key), c.Value);
+    }
     TIniText unterminated("[A]\nx=1");
     ASSERT_TRUE(unterminated.SetValue("A", "y", "2"));
     ASSERT_TRUE(unterminated.SetValue("B", "z", "3"));
