@@ -1,18 +1,31 @@
 #include "app/AboutDialog.h"
 
+#include "SonariVersion.h"
 #include "app/ShellUtils.h"
 #include "tests/app/EditorTesting.h"
-#include "tests/app/ShellUtils_test.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDesktopServices>
 #include <QLabel>
 #include <QUrl>
+#include <QWidget>
+
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace sonari {
 namespace {
+
+// Stands in for the desktop's URL handlers (QDesktopServices::setUrlHandler(scheme, this,
+// "Open")).
+class TUrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> Urls;
+public slots:
+    void Open(const QUrl& url) { Urls.push_back(url); }
+};
 
 TEST(AboutDialog, NameAndVersionInBlueOverAnAquaShadowAndFreewareInRed) {
     TAboutDialog about;
@@ -30,7 +43,7 @@ TEST(AboutDialog, NameAndVersionInBlueOverAnAquaShadowAndFreewareInRed) {
 
 // From the build tree the README is the build's copy of the source one; there is no mail link.
 TEST(AboutDialog, TheLinkOpensTheReadmeInstalledWithTheProgram) {
-    test::TUrlRecorder recorder;
+    TUrlRecorder recorder;
     QDesktopServices::setUrlHandler("file", &recorder, "Open");
     TAboutDialog about;
     about.WebLinkClick();
@@ -46,5 +59,36 @@ TEST(AboutDialog, TheLinkOpensTheReadmeInstalledWithTheProgram) {
             << label->objectName().toStdString();
 }
 
+TEST(ShellMail, TheSubjectIsAppendedOnlyWhenGivenAndIsPercentEncoded) {
+    EXPECT_EQ(MailToUrl("sonari@example.org", ""), "mailto:sonari@example.org");
+    EXPECT_EQ(MailToUrl("sonari@example.org", "Sonari v1.0 & more?"),
+              "mailto:sonari@example.org?subject=Sonari%20v1.0%20%26%20more%3F");
+    EXPECT_EQ(MailToUrl("a b?c@example.org", ""), "mailto:a%20b%3Fc@example.org");
+}
+
+TEST(ShellVersion, OnlyMajorAndMinorAreShown) {
+    EXPECT_EQ(ShortVersion("1.0.0.10"), "1.0");
+    EXPECT_EQ(ShortVersion("7"), "7.0");
+    EXPECT_EQ(ShortVersion("x.y"), "0.0");
+    EXPECT_EQ(VersionString(),
+              QString("%1.%2").arg(SONARI_VERSION_MAJOR).arg(SONARI_VERSION_MINOR));
+}
+
+TEST(ShellWindow, ForceForegroundRestoresAMinimizedWindow) {
+    QWidget window;
+    window.resize(100, 80);
+    window.showMinimized();
+    ASSERT_TRUE(window.isMinimized());
+    ForceForeground(&window);
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(window.isVisible());
+    QWidget hidden;
+    ForceForeground(&hidden);
+    EXPECT_TRUE(hidden.isVisible());
+    ForceForeground(nullptr);
+}
+
 } // namespace
 } // namespace sonari
+
+#include "AboutDialog_test.moc"
