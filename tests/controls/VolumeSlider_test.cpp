@@ -87,10 +87,8 @@ TEST(VolumeSlider, DbFollowsValueScaleAndMaximumAndSettersKeepItFiniteAndOnTheTr
     slider.SetDbScale(0.0f); // a flat scale cannot place its own dB value
     slider.SetDb(0.0f);
     EXPECT_FLOAT_EQ(slider.Value(), 0.4f);
-}
 
-TEST(VolumeSlider, MarginStaysInsideTheControl) {
-    TVolumeSlider slider;
+    // The margin stays inside the control.
     slider.resize(97, 20);
     for (const auto& [asked, kept] : {std::pair{100, 43}, {0, 5}, {20, 20}}) {
         slider.SetMargin(asked);
@@ -98,7 +96,22 @@ TEST(VolumeSlider, MarginStaysInsideTheControl) {
     }
 }
 
-TEST_F(SliderTest, DraggingAddsTheTravelToTheStartValueAndHoldsAnEndUntilThePointerReturns) {
+// Setters never raise OnChange; a press on the track or with another button drags nothing. A
+// drag adds the travel to the start value and holds an end until the pointer returns.
+TEST_F(SliderTest, OnlyALeftPressOnTheThumbDragsAndItHoldsAnEndUntilThePointerReturns) {
+    slider->SetDb(-3.0f);
+    slider->SetValue(0.2f); // thumb near the left end
+    Press(50);              // on the track
+    Drag(55);
+    Release(55);
+    Press(ThumbX(), Qt::RightButton);
+    Send(QEvent::MouseMove, ThumbX() + 10, Qt::NoButton, Qt::RightButton);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
+    Press(ThumbX());
+    Hover(ThumbX() + 10); // the button went up outside our sight: the drag is over
+    EXPECT_FALSE(slider->Dragging());
+    EXPECT_EQ(changes, 0);
+
     slider->SetValue(0.5f);
     const int x = ThumbX();
     Press(x);
@@ -116,21 +129,6 @@ TEST_F(SliderTest, DraggingAddsTheTravelToTheStartValueAndHoldsAnEndUntilThePoin
     Release(x - 20);
     EXPECT_FALSE(slider->Dragging());
     EXPECT_GT(changes, 0);
-}
-
-TEST_F(SliderTest, OnlyALeftPressOnTheThumbStartsADragAndSettersNeverRaiseOnChange) {
-    slider->SetDb(-3.0f);
-    slider->SetValue(0.2f); // thumb near the left end
-    Press(50);              // on the track
-    Drag(55);
-    Release(55);
-    Press(ThumbX(), Qt::RightButton);
-    Send(QEvent::MouseMove, ThumbX() + 10, Qt::NoButton, Qt::RightButton);
-    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
-    Press(ThumbX());
-    Hover(ThumbX() + 10); // the button went up outside our sight: the drag is over
-    EXPECT_FALSE(slider->Dragging());
-    EXPECT_EQ(changes, 0);
 }
 
 TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor) {
@@ -178,17 +176,15 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumb
     EXPECT_NE(enabled.copy(thumb), slider->grab().toImage().copy(thumb));
 }
 
-TEST(PermanentHintWindow, MeasuresTheVisibleRowsOfTheCursorBelowItsHotSpot) {
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(TwelveRowCursor(4)), 8);
+// The visible rows of a bitmap cursor below its hot spot are the slider's hover test's.
+TEST(PermanentHintWindow, ShowsAtTheGivenPointAndHoldsBackOrdinaryToolTips) {
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
     QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
     EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
     EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
               TPermanentHintWindow::kFallbackCursorHeight);
-}
 
-TEST(PermanentHintWindow, ShowsAtTheGivenPointAndHoldsBackOrdinaryToolTips) {
     TPermanentHintWindow hint;
     QWidget other;
     other.setToolTip("ordinary tip");
