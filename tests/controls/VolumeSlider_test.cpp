@@ -131,7 +131,13 @@ TEST_F(SliderTest, OnlyALeftPressOnTheThumbDragsAndItHoldsAnEndUntilThePointerRe
     EXPECT_GT(changes, 0);
 }
 
+// The window's ordinary tool-tips are held back while the hint shows.
 TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor) {
+    window.setToolTip("ordinary tip");
+    const auto askForToolTip = [&] {
+        QHelpEvent event(QEvent::ToolTip, QPoint(250, 80), window.mapToGlobal(QPoint(250, 80)));
+        QApplication::sendEvent(&window, &event);
+    };
     auto& hint = slider->HintWindow();
     slider->setCursor(TwelveRowCursor(2));
     Hover(30);
@@ -139,8 +145,13 @@ TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor)
     EXPECT_EQ(hint.Text(), slider->Hint());
     const QPoint cursor = slider->mapToGlobal(QPoint(30, 10));
     EXPECT_EQ(hint.pos(), QPoint(cursor.x(), cursor.y() + 10));
+    askForToolTip();
+    EXPECT_FALSE(QToolTip::isVisible());
     Leave();
-    EXPECT_FALSE(hint.Showing());
+    EXPECT_FALSE(hint.Showing() || hint.isVisible());
+    askForToolTip();
+    EXPECT_TRUE(QToolTip::isVisible());
+    QToolTip::hideText();
 
     // Dragging out of the control keeps the hint, and it shows the owner's latest text.
     slider->OnChange = [&] { slider->SetHint("owner text"); };
@@ -156,6 +167,14 @@ TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor)
     slider->SetShowHint(false);
     Hover(30);
     EXPECT_FALSE(hint.Showing());
+
+    // A pixmap cursor's visible rows are its opaque ones; a shape cursor's are not known.
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
+              TPermanentHintWindow::kFallbackCursorHeight);
 }
 
 TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumbIsSunken) {
@@ -174,39 +193,6 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumb
     const QImage enabled = slider->grab().toImage();
     slider->setEnabled(false);
     EXPECT_NE(enabled.copy(thumb), slider->grab().toImage().copy(thumb));
-}
-
-// The visible rows of a bitmap cursor below its hot spot are the slider's hover test's.
-TEST(PermanentHintWindow, ShowsAtTheGivenPointAndHoldsBackOrdinaryToolTips) {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
-              TPermanentHintWindow::kFallbackCursorHeight);
-
-    TPermanentHintWindow hint;
-    QWidget other;
-    other.setToolTip("ordinary tip");
-    other.resize(50, 50);
-    other.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
-    const auto askForToolTip = [&] {
-        QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), other.mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&other, &event);
-    };
-
-    hint.ShowAt("-6.0 dB", 120, 140);
-    EXPECT_TRUE(hint.Showing() && hint.isVisible());
-    EXPECT_EQ(hint.pos(), QPoint(120, 140));
-    askForToolTip();
-    EXPECT_FALSE(QToolTip::isVisible());
-
-    hint.HideHint();
-    EXPECT_FALSE(hint.Showing() || hint.isVisible());
-    askForToolTip();
-    EXPECT_TRUE(QToolTip::isVisible());
-    QToolTip::hideText();
 }
 
 } // namespace
