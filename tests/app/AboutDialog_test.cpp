@@ -74,19 +74,8 @@ TEST(ShellVersion, OnlyMajorAndMinorAreShown) {
               QString("%1.%2").arg(SONARI_VERSION_MAJOR).arg(SONARI_VERSION_MINOR));
 }
 
-TEST(ShellWindow, ForceForegroundRestoresAMinimizedWindow) {
-    QWidget window;
-    window.resize(100, 80);
-    window.showMinimized();
-    ASSERT_TRUE(window.isMinimized());
-    ForceForeground(&window);
-    EXPECT_FALSE(window.isMinimized());
-    EXPECT_TRUE(window.isVisible());
-    QWidget hidden;
-    ForceForeground(&hidden);
-    EXPECT_TRUE(hidden.isVisible());
-    ForceForeground(nullptr);
-}
+// Restoring a minimized or hidden window is the tray tests' (MainFormTray.Minimizing...).
+TEST(ShellWindow, NoWindowIsNoError) { EXPECT_NO_FATAL_FAILURE(ForceForeground(nullptr)); }
 
 } // namespace
 } // namespace sonari
