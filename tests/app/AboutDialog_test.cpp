@@ -27,7 +27,9 @@ public slots:
     void Open(const QUrl& url) { Urls.push_back(url); }
 };
 
-TEST(AboutDialog, NameAndVersionInBlueOverAnAquaShadowAndFreewareInRed) {
+// Name and version in blue over an aqua shadow, "Freeware" in red. From the build tree the link
+// opens the build's copy of the source README; there is no mail link.
+TEST(AboutDialog, NameVersionAndColoursAndTheLinkToTheReadmeInstalledWithTheProgram) {
     TAboutDialog about;
     EXPECT_EQ(about.windowTitle(), "About Sonari");
     EXPECT_EQ(about.ProductLabel->text(), "Sonari v." + VersionString());
@@ -39,13 +41,12 @@ TEST(AboutDialog, NameAndVersionInBlueOverAnAquaShadowAndFreewareInRed) {
     EXPECT_GT(colours(about.ProductLabel, qRgb(0, 0, 255)), 0);
     EXPECT_GT(colours(about.ShadowLabel, qRgb(0, 255, 255)), 0);
     EXPECT_GT(colours(about.findChild<QLabel*>("FreewareLabel"), qRgb(255, 0, 0)), 0);
-}
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains("mailto") || label->toolTip().contains('@'))
+            << label->objectName().toStdString();
 
-// From the build tree the README is the build's copy of the source one; there is no mail link.
-TEST(AboutDialog, TheLinkOpensTheReadmeInstalledWithTheProgram) {
     TUrlRecorder recorder;
     QDesktopServices::setUrlHandler("file", &recorder, "Open");
-    TAboutDialog about;
     about.WebLinkClick();
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(recorder.Urls.size(), 1u);
@@ -54,9 +55,6 @@ TEST(AboutDialog, TheLinkOpensTheReadmeInstalledWithTheProgram) {
     EXPECT_TRUE(url.path().endsWith("/share/doc/sonari/README.md"));
     EXPECT_EQ(test::ReadFileBytes(url.toLocalFile().toStdString()),
               test::ReadFileBytes(test::SourceDir() / "README.md"));
-    for (const QLabel* label : about.findChildren<QLabel*>())
-        EXPECT_FALSE(label->text().contains("mailto") || label->toolTip().contains('@'))
-            << label->objectName().toStdString();
 }
 
 TEST(ShellMail, TheSubjectIsAppendedOnlyWhenGivenAndIsPercentEncoded) {
