@@ -260,10 +260,13 @@ void Move(TVolumeSlider& slider, float value) {
     slider.OnChange();
 }
 
-// Settings, not profile values: the profile stays as it was.
-TEST_F(MainForm, SoftwareGainNoiseAndPlaybackVolumeFollowTheirControls) {
+// Software gain, noise and playback volume are settings, not profile values: the profile stays
+// as it was. The output gain is one: moving it marks the profile modified when it differs from
+// the running gain.
+TEST_F(MainForm, SwitchesAndSlidersReachTheEngineAndOnlyTheOutputGainIsAProfileValue) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
+    const TDsp& dsp = form.Dsp();
     auto& spin = Find<QSpinBox>(form, "SpinEdit2");
     Click("CheckBox1");
     EXPECT_TRUE(spin.isEnabled());
@@ -275,40 +278,33 @@ TEST_F(MainForm, SoftwareGainNoiseAndPlaybackVolumeFollowTheirControls) {
     EXPECT_TRUE(Find<QLabel>(form, "Label8").text().isEmpty());
 
     // The playback volume reaches the output only while playing.
-    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider1");
-    const float before = form.Dsp().InterpolatorGainDb();
-    Move(slider, 1.0f);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), before);
-    EXPECT_EQ(slider.Hint(), "+20 dB");
-
+    auto& volume = Find<TVolumeSlider>(form, "VolumeSlider1");
+    const float before = dsp.InterpolatorGainDb();
+    Move(volume, 1.0f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), before);
+    EXPECT_EQ(volume.Hint(), "+20 dB");
     form.Modes().SetMode(dmPlay);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 20.0f);
-    Move(slider, 0.75f);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(slider.Hint(), "0 dB");
-    EXPECT_FALSE(Modified());
-}
-
-TEST_F(MainForm, OutputGainMarksModifiedOnlyWhenItDiffersFromTheRunningGain) {
-    TMainForm& form = MakeForm(true);
-    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider3");
-    const TDsp& dsp = form.Dsp();
-    ASSERT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    Move(slider, 1.0f); // 0 dB, as applied
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 20.0f);
+    Move(volume, 0.75f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
+    EXPECT_EQ(volume.Hint(), "0 dB");
     EXPECT_FALSE(Modified());
 
-    Move(slider, 0.85f); // -12 dB while not processing
+    // The output gain reaches the output only while processing.
+    auto& gain = Find<TVolumeSlider>(form, "VolumeSlider3");
+    Move(gain, 1.0f); // 0 dB, as applied
+    EXPECT_FALSE(Modified());
+    Move(gain, 0.85f); // -12 dB
     EXPECT_TRUE(Modified());
     EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(slider.Hint(), "-12 dB");
-
+    EXPECT_EQ(gain.Hint(), "-12 dB");
     form.Modes().SetMode(dmProcess);
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -12.0f, 1e-4f);
     ChosenFile = form.Profiles().ProfileFolder() + "/Gain.ini";
     Click("SpeedButton5"); // saved: no longer modified
-    Move(slider, 0.85f);   // the same value again
+    Move(gain, 0.85f);     // the same value again
     EXPECT_FALSE(Modified());
-    Move(slider, 0.7f);
+    Move(gain, 0.7f);
     EXPECT_TRUE(Modified());
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -24.0f, 1e-4f);
 }
