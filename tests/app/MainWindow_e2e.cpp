@@ -148,20 +148,16 @@ public:
                    std::to_string(y) + " click 1");
     }
 
-    // Top and bottom row of a step's panel: the spacers around it are the grey rows of the left
-    // column (toolbar, heading, then one panel per step).
-    std::pair<int, int> StepPanel(const QImage& shot, int tag) const {
+    // The top row of a step's panel, below the grey spacer rows of the left column above it
+    // (after the toolbar, the heading and the steps before it); -1 when there is none.
+    static int StepTop(const QImage& shot, int tag) {
         const auto bands = GreyBands(shot);
-        const size_t above = static_cast<size_t>(tag) + 1;
-        if (bands.size() <= above)
-            return {-1, -1};
-        const int bottom = above + 1 < bands.size() ? bands[above + 1].first - 1 : shot.height();
-        return {bands[above].second + 1, bottom};
+        return bands.size() > static_cast<size_t>(tag) + 1 ? bands[tag + 1].second + 1 : -1;
     }
 
     void ClickStep(const QImage& shot, int tag) const {
         Click(kStepLeft + kStepButtonSize / 2,
-              StepPanel(shot, tag).first + kStepMargin + kStepButtonSize / 2);
+              StepTop(shot, tag) + kStepMargin + kStepButtonSize / 2);
     }
 
     int Terminate() {
@@ -224,7 +220,7 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     session.ClickStep(start, 4);
     std::this_thread::sleep_for(3s); // the output figures close every 2.13 s
     const QImage equalizer = session.Shot("readme-main-window.png");
-    const int pagesBottom = session.StepPanel(start, 2).first + 150; // well below the tab row
+    const int pagesBottom = TX11Session::StepTop(start, 2) + 150; // well below the tab row
     EXPECT_GT(CountColour(equalizer, qRgb(0, 255, 0), kColumnWidth, pagesBottom), 0)
         << "no output level";
 
