@@ -1,23 +1,30 @@
 #include "app/Autostart.h"
 
-#include "SND/Exceptions.h"
+#include "app/StartOptionsDialog.h"
 #include "tests/app/AppEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace sonari {
 namespace {
 
 using test::QPath;
 
+// The autostart entry and the startup options dialog against a private configuration folder.
 class AutostartTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        dialog.OnError = [this](const QString& message) { errors.push_back(message); };
+    }
     QString EntryOfRunningProgram() const {
         return QPath(dir / "config" / "autostart") + "/" +
                QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".desktop";
@@ -36,22 +43,47 @@ protected:
     test::TPrivateConfig config;
     const test::TTempDir& dir = config.Dir;
     test::TScopedEnv& env = config.Env;
+    bool startInTray = true;
+    bool startProcessing = false;
+    TStartOptionsDialog dialog{startInTray, startProcessing};
+    std::vector<QString> errors;
 };
 
-TEST_F(AutostartTest, EnablingWritesAnEntryForTheRunningProgramAndDisablingRemovesIt) {
-    EXPECT_FALSE(IsAutoStartEnabled());
-    SetAutoStart(true);
+// Cancel changes nothing; OK writes an entry for the running program and both flags, which the
+// dialog reads again when it next shows; disabling removes the entry.
+TEST_F(AutostartTest, TheDialogWritesTheEntryAndTheFlagsOnOkOnlyAndReadsThemWhenShown) {
+    EXPECT_EQ(dialog.CheckBox1->text(), "Start this program when the desktop session starts");
+    for (const char* button : {"CancelBtn", "OkBtn"}) {
+        dialog.show();
+        dialog.CheckBox1->setChecked(true);
+        dialog.CheckBox2->setChecked(false);
+        dialog.CheckBox3->setChecked(true);
+        const bool ok = std::string(button) == "OkBtn";
+        dialog.findChild<QPushButton*>(button)->click();
+        EXPECT_EQ(IsAutoStartEnabled(), ok);
+        EXPECT_EQ(startInTray, !ok);
+        EXPECT_EQ(startProcessing, ok);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    EXPECT_TRUE(errors.empty());
     const QString entry = EntryOfRunningProgram();
     EXPECT_EQ(AutostartEntryPath(QCoreApplication::applicationFilePath()), entry);
     const QString text = Read(entry);
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(text.contains("\nExec=" + QCoreApplication::applicationFilePath() + "\n"));
     EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
-    EXPECT_TRUE(IsAutoStartEnabled());
 
+    startInTray = true;
+    startProcessing = false;
+    dialog.show();
+    EXPECT_TRUE(dialog.CheckBox1->isChecked());
+    EXPECT_TRUE(dialog.CheckBox2->isChecked());
+    EXPECT_FALSE(dialog.CheckBox3->isChecked());
+    dialog.reject();
     SetAutoStart(false);
     EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_FALSE(IsAutoStartEnabled());
+    dialog.show();
+    EXPECT_FALSE(dialog.CheckBox1->isChecked());
     EXPECT_NO_THROW(SetAutoStart(false)) << "a missing entry is no error";
 }
 
@@ -93,18 +125,22 @@ TEST_F(AutostartTest, HiddenOrEmptyOrMisplacedExecMeansDisabled) {
     }
 }
 
-TEST_F(AutostartTest, AFolderThatCannotBeMadeGivesAClearErrorAndWritesNothing) {
-    // A file where the autostart folder should be: fails even for root.
+// A file where the autostart folder should be (fails even for root): the dialog shows a clear
+// error that names it and stays open, and neither the entry nor the flags change.
+TEST_F(AutostartTest, AFolderThatCannotBeMadeIsShownAndChangesNothing) {
     QDir().mkpath(QPath(dir / "config"));
     std::ofstream(dir / "config" / "autostart") << "in the way";
-    try {
-        SetAutoStart(true);
-        FAIL() << "no error raised";
-    } catch (const Exception& e) {
-        const std::string message = e.what();
-        EXPECT_NE(message.find("Cannot write the autostart entry"), std::string::npos);
-        EXPECT_NE(message.find((dir / "config" / "autostart").string()), std::string::npos);
-    }
+    dialog.show();
+    dialog.CheckBox1->setChecked(true);
+    dialog.CheckBox2->setChecked(false);
+    dialog.CheckBox3->setChecked(true);
+    dialog.findChild<QPushButton*>("OkBtn")->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Cannot write the autostart entry"));
+    EXPECT_TRUE(errors[0].contains(QPath(dir / "config" / "autostart")));
+    EXPECT_TRUE(startInTray);
+    EXPECT_FALSE(startProcessing);
+    EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(IsAutoStartEnabled());
     EXPECT_EQ(test::ReadFileBytes(dir / "config" / "autostart"), "in the way");
 }

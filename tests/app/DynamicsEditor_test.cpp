@@ -1,5 +1,6 @@
 #include "app/DynamicsEditor.h"
 
+#include "app/DynamicsGeometry.h"
 #include "app/EditorCanvas.h"
 #include "tests/app/EditorScene.h"
 #include "tests/app/EditorTesting.h"
@@ -8,7 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <sstream>
+#include <string>
 
 namespace sonari {
 namespace {
@@ -18,10 +21,9 @@ using test::ExpectAbsent;
 using test::Pixel;
 using test::TEditorScene;
 
-// The standard areas: curve plot L = 10, T = 10, R = 331, B = 250 with 0 dBFS input at x0 =
-// 330; output histogram 341..526 x 10..251.
+// The standard curve plot: L = 10, T = 10, R = 331, B = 250 with 0 dBFS input at x0 = 330.
 constexpr int kL = 10, kT = 10, kR = 331, kB = 250, kX0 = 330;
-constexpr int kHistL = 341, kHistT = 10, kHistR = 526, kHistB = 251;
+const TRect kDyn = DynPlotRect(276); // the standard paint box, 556 x 276
 
 TDynValues ValuesOf(const TMicEqualizer& eq) {
     return {eq.ClipThreshold(), eq.GateThreshold(), eq.Compression()};
@@ -47,6 +49,91 @@ protected:
     test::TEditorMouse mouse{editor};
 };
 
+// ---- mapping ----------------------------------------------------------------------------
+
+TDynValues InitialDynamics() { return {DbToAmplitude(-30), DbToAmplitude(-55), 1.0f}; }
+
+// X and Y of an input and output level in the drag's own measure (from the right edge).
+int InX(double db) { return kDyn.Right + int(std::lround(4 * db)); }
+int OutY(double db) { return kDyn.Top - int(std::lround(3 * db)); }
+
+double ClipDb(const TDynValues& v) { return AmplitudeToDb(v.ClipThreshold); }
+double GateDb(const TDynValues& v) { return AmplitudeToDb(v.GateThreshold); }
+
+TEST(DynamicsGeometry, CurvePointsOfAGateThatLeavesThePlotAndOfNonsense) {
+    TDynValues low = InitialDynamics();
+    low.GateThreshold = DbToAmplitude(-75);
+    // The gate slope is pulled in at the left edge: 19 pixels left, Round(42.75) down.
+    EXPECT_EQ(CurvePoints(kDyn, low)[2], (TPoint{30, 163}));
+    EXPECT_EQ(CurvePoints(kDyn, low)[3], (TPoint{11, 206}));
+    for (const TDynValues& odd :
+         {TDynValues{0, 0, 1}, TDynValues{DbToAmplitude(-30), DbToAmplitude(-55), 0},
+          TDynValues{-1, std::numeric_limits<float>::quiet_NaN(), -3}})
+        for (const TPoint& p : CurvePoints(kDyn, odd)) {
+            EXPECT_LE(std::abs(p.X), 2'000'000);
+            EXPECT_LE(std::abs(p.Y), 4'000'000);
+        }
+}
+
+TEST(DynamicsGeometry, ClipAndGateStayInTheirRangesAndPushEachOther) {
+    const TDynValues start = InitialDynamics();
+    EXPECT_NEAR(ClipDb(DynDrag(cdClip, kDyn, 2000, 0, false, start)), -6, 1e-4);
+    EXPECT_NEAR(ClipDb(DynDrag(cdClip, kDyn, -2000, 0, false, start)), -74, 1e-4);
+    const TDynValues right = DynDrag(cdGate, kDyn, 5000, 0, true, start);
+    EXPECT_NEAR(GateDb(right), -7, 1e-4);
+    EXPECT_LE(ClipDb(right), -6.0); // pushed up to gate / 0.9, no further
+    EXPECT_FLOAT_EQ(right.ClipThreshold, float(right.GateThreshold / 0.9L));
+    const TDynValues left = DynDrag(cdGate, kDyn, -5000, 0, true, start);
+    EXPECT_NEAR(GateDb(left), -75, 1e-4);
+    EXPECT_EQ(left.ClipThreshold, start.ClipThreshold);
+    EXPECT_EQ(DynDrag(cdNone, kDyn, InX(-20), 0, false, start), start);
+}
+
+TEST(DynamicsGeometry, GateHeightSetsTheRatioWithin1To15) {
+    const TDynValues start = InitialDynamics();
+    // Above -7 dBFS the divisor stays 1: 45 dB of span limited to 15.
+    EXPECT_FLOAT_EQ(DynDrag(cdGate, kDyn, InX(-75), OutY(0), false, start).Compression, 15.0f);
+    EXPECT_NEAR(DynDrag(cdGate, kDyn, InX(-40), OutY(-7), false, start).Compression, 10.0, 1e-4);
+    EXPECT_FLOAT_EQ(DynDrag(cdGate, kDyn, InX(-55), OutY(-300), false, start).Compression, 1.0f);
+}
+
+TEST(DynamicsGeometry, EnvelopeMarkerAndHistogramBarsStayInsideTheirAreas) {
+    EXPECT_EQ(EnvelopeX(kDyn, 0.0f), kDyn.Left);
+    EXPECT_EQ(EnvelopeX(kDyn, DbToAmplitude(12)), kDyn.Right);
+    const TRect hist = DynHistRect(556, 276);
+    EXPECT_EQ(InHistogramBar(kDyn, 5, std::numeric_limits<int32_t>::max()).Top, 10);
+    EXPECT_EQ(OutHistogramBar(hist, 6, std::numeric_limits<int32_t>::max()).Right, hist.Right);
+    for (int32_t nothing : {0, std::numeric_limits<int32_t>::min()}) {
+        const TRect in = InHistogramBar(kDyn, 5, nothing);
+        const TRect out = OutHistogramBar(hist, 5, nothing);
+        EXPECT_GE(in.Top, in.Bottom) << nothing;
+        EXPECT_GE(out.Left, out.Right) << nothing;
+    }
+    EXPECT_TRUE(OutHistogramRowFits(hist, 80)); // all 81 bins fit the standard size
+    EXPECT_FALSE(OutHistogramRowFits(hist, 81));
+}
+
+TEST(DynamicsGeometry, ScalesAndLabelsReadAsTheOperatorExpects) {
+    std::vector<std::string> labels;
+    for (const TDynAxisTick& tick : DynInputAxis(kDyn))
+        if (!tick.Label.empty())
+            labels.push_back(std::to_string(tick.X) + " " + tick.Label);
+    for (const TLevelGridLine& row : DynOutputGrid(kDyn))
+        if (!row.Label.empty())
+            labels.push_back(std::to_string(row.Y) + " " + row.Label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"250 -20 dBFS", "170 -40 dBFS", "90 -60 dBFS",
+                                                "10 -80 dBFS", "10 0", "70 -20", "130 -40",
+                                                "190 -60", "250 -80"}));
+    EXPECT_EQ(ClipLabel(-30.0f), "CLIP  -30.0 dBFS");
+    EXPECT_EQ(GateLabel(-55.0f), "GATE  -55.0 dBFS");
+    EXPECT_EQ(ComprLabel(3.0f), "COMPR  3:1");
+    EXPECT_EQ(ComprLabel(1.6666666f), "COMPR  1.7:1");
+    // Between the points, or left of the gate at the clip's height when it would rise above it.
+    TCurvePoints p = CurvePoints(kDyn, InitialDynamics());
+    p[2].Y = 33;
+    EXPECT_EQ(ComprLabelPos(p, 80, 13), (TPoint{110 - 80 - 7, 28}));
+}
+
 // ---- interaction ------------------------------------------------------------------------
 
 TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
@@ -58,9 +145,7 @@ TEST_F(DynamicsEditor, ChangesNothingOutsideModes4And6OrWithTheClipperOff) {
             mouse.Drag({210, 28}, {100, 100});  // the clip point
             mouse.Drag({110, 103}, {300, 20});  // the gate point
             mouse.Drag({400, 100}, {200, 100}); // from outside the plot
-            if (!IsEditMode(mode)) {
-                EXPECT_EQ(editor.DragMode(), cdNone) << "mode " << mode;
-            }
+            EXPECT_TRUE(IsEditMode(mode) || editor.DragMode() == cdNone) << "mode " << mode;
         });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Modified, 0);
@@ -91,21 +176,10 @@ TEST_F(DynamicsEditor, AClickWithoutMovementSetsThePointOnItsSideOfTheMiddle) {
     EXPECT_EQ(scene.Modified, 3);
 }
 
-TEST_F(DynamicsEditor, CtrlKeepsTheRatioWhileTheGateMoves) {
+// A drag from outside the plot marks the profile modified at every move but changes nothing;
+// with Ctrl the gate moves at the ratio it had.
+TEST_F(DynamicsEditor, ADragFromOutsideChangesNothingAndCtrlKeepsTheRatioWhileTheGateMoves) {
     scene.Equalizer.SetCompression(4.0f);
-    PaintCurve();
-    ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
-    mouse.Press(110, 47, Qt::ControlModifier);
-    mouse.MoveTo(130, 150, Qt::ControlModifier);
-    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.GateThreshold()), -50.25, 1e-4);
-    EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 4.0f);
-    // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
-    mouse.MoveTo(130, kT + 3 * 21);
-    EXPECT_NEAR(scene.Equalizer.Compression(), 20.25 / 15, 1e-4);
-    mouse.Release();
-}
-
-TEST_F(DynamicsEditor, DraggingFromOutsideThePlotMarksModifiedWithoutChanges) {
     PaintCurve();
     const TDynValues start = ValuesOf(scene.Equalizer);
     mouse.Press(400, 100); // in the histogram area
@@ -116,6 +190,16 @@ TEST_F(DynamicsEditor, DraggingFromOutsideThePlotMarksModifiedWithoutChanges) {
     mouse.Release();
     EXPECT_EQ(scene.Modified, 2);
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
+
+    ASSERT_EQ(editor.StoredCurvePoints()[2], (TPoint{110, 47}));
+    mouse.Press(110, 47, Qt::ControlModifier);
+    mouse.MoveTo(130, 150, Qt::ControlModifier);
+    EXPECT_NEAR(AmplitudeToDb(scene.Equalizer.GateThreshold()), -50.25, 1e-4);
+    EXPECT_FLOAT_EQ(scene.Equalizer.Compression(), 4.0f);
+    // Without Ctrl the line from -6 dBFS at the clip (-30) to -21 dBFS at the gate: 20.25/15.
+    mouse.MoveTo(130, kT + 3 * 21);
+    EXPECT_NEAR(scene.Equalizer.Compression(), 20.25 / 15, 1e-4);
+    mouse.Release();
 }
 
 // ---- rendering --------------------------------------------------------------------------
@@ -157,22 +241,6 @@ void ExpectInputHistogram(const QImage& image, const TIntegerArray& bins, int ma
     EXPECT_GT(CountColour(image, kGreen, kL, kT, kR, kB), area * 9 / 10);
 }
 
-void ExpectEnvelopeMarker(const QImage& image, const TDisplayAnalysis& analysis) {
-    const int x = kX0 + int(std::nearbyint(4 * AmplitudeToDb(analysis.Envelope())));
-    EXPECT_EQ(Pixel(image, x, kB - 7), kRed);
-    EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
-}
-
-// Clip -30 dBFS, gate -55 dBFS, ratio 2.5: P0 (330, 28), P1 (210, 28), P2 (110, 58) and P3
-// (25, 249).
-void ExpectCurve(const QImage& image, const TDynamicsEditor& editor) {
-    EXPECT_EQ(editor.StoredCurvePoints(),
-              (TCurvePoints{{{330, 28}, {210, 28}, {110, 58}, {25, 249}}}));
-    EXPECT_EQ(Pixel(image, 160, 43), kTeal);
-    EXPECT_EQ(Pixel(image, 210, 28), kLime);
-    EXPECT_EQ(Pixel(image, 110, 58), kYellow);
-}
-
 // Stopped only the scales; the gain step adds the input histogram and the envelope; playing and
 // processing add the output histogram and the curve.
 TEST_F(DynamicsEditorImage, EachModeShowsItsLayers) {
@@ -184,14 +252,20 @@ TEST_F(DynamicsEditorImage, EachModeShowsItsLayers) {
         if (mode == dmStop) {
             ExpectAbsent(image, {kGreen, kRed});
         } else {
-            const int markerX =
-                kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
-            ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), markerX);
-            ExpectEnvelopeMarker(image, scene.Analysis);
+            const int x = kX0 + int(std::nearbyint(4 * AmplitudeToDb(scene.Analysis.Envelope())));
+            ExpectInputHistogram(image, scene.Analysis.Histograms().InHistogram(), x);
+            EXPECT_EQ(Pixel(image, x, kB - 7), kRed); // the envelope marker
+            EXPECT_GT(CountColour(image, kRed, x - 3, kB - 10, x + 4, kB - 3), 20);
         }
         if (IsEditMode(mode)) {
             EXPECT_GT(CountColour(image, kBlue), 500); // the output histogram
-            ExpectCurve(image, editor);
+            // Clip -30 dBFS, gate -55 dBFS, ratio 2.5: P0 (330, 28), P1 (210, 28), P2 (110, 58)
+            // and P3 (25, 249).
+            EXPECT_EQ(editor.StoredCurvePoints(),
+                      (TCurvePoints{{{330, 28}, {210, 28}, {110, 58}, {25, 249}}}));
+            EXPECT_EQ(Pixel(image, 160, 43), kTeal);
+            EXPECT_EQ(Pixel(image, 210, 28), kLime);
+            EXPECT_EQ(Pixel(image, 110, 58), kYellow);
         } else {
             ExpectAbsent(image, {kBlue, kLime, kYellow});
             EXPECT_EQ(editor.StoredCurvePoints(), TCurvePoints{});

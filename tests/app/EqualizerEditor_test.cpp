@@ -1,14 +1,18 @@
 #include "app/EqualizerEditor.h"
 
 #include "app/EditorCanvas.h"
+#include "app/EqualizerGeometry.h"
 #include "tests/app/EditorScene.h"
 #include "tests/app/EditorTesting.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <limits>
 #include <sstream>
+#include <string>
 
 namespace sonari {
 namespace {
@@ -21,6 +25,7 @@ using test::TEditorScene;
 // The standard plot: L = 10, T = 10, R = 523, B = 250; 0 dB on row 50, 2 pixels per dB.
 constexpr int kL = 10, kT = 10, kR = 523, kB = 250;
 const int kBandColumns[] = {89, 156, 223, 289, 356, 423, 490};
+const TRect kEq = EqPlotRect(276); // the standard paint box, 556 x 276
 
 int ColumnX(int column) { return kL + column; }
 int Row(double db) { return std::clamp(50 - int(std::nearbyint(2 * db)), kT, kB); }
@@ -38,6 +43,75 @@ protected:
     test::TEditorMouse mouse{editor};
 };
 
+// ---- mapping ----------------------------------------------------------------------------
+
+TEST(EqualizerGeometry, StandardPaintBoxGivesTheKnownPlotAndClampedLevels) {
+    EXPECT_EQ(DbToY(kEq, 0.25), 50); // 0.5 -> 0
+    EXPECT_EQ(DbToY(kEq, 0.75), 48); // 1.5 -> 2
+    EXPECT_EQ(ClampedDbToY(kEq, 35), kEq.Top);
+    EXPECT_EQ(ClampedDbToY(kEq, -std::numeric_limits<double>::infinity()), kEq.Bottom);
+    EXPECT_EQ(ClampedDbToY(kEq, std::numeric_limits<double>::quiet_NaN()), kEq.Bottom);
+    // Not clamped: a gain beyond the plot shows its handle beyond it.
+    EXPECT_EQ(BandHandleRect(kEq, 0, 25.0f).Top, 10 + 40 - 50 - 3);
+}
+
+TEST(EqualizerGeometry, CutoffsStepBy5HzWithin50To500And50HzWithin1500To5700) {
+    EXPECT_EQ(CutoffLoAt(kEq, kEq.Left - 300), 50);
+    EXPECT_EQ(CutoffHiAt(kEq, kEq.Right + 10000), 5700);
+    int previous = 0;
+    for (int column = 0; column <= 512; ++column) {
+        const double f = XToFreq(column);
+        const bool low = f < 1000;
+        const int hz = low ? CutoffLoAt(kEq, ColumnX(column)) : CutoffHiAt(kEq, ColumnX(column));
+        const int step = low ? 5 : 50, lowest = low ? 50 : 1500, highest = low ? 500 : 5700;
+        ASSERT_EQ(hz % step, 0) << column;
+        ASSERT_GE(hz, previous) << column;
+        if (f > lowest + step && f < highest - step) {
+            ASSERT_LE(std::abs(hz - f), step / 2.0 + 0.5) << column;
+        }
+        previous = hz;
+    }
+}
+
+TEST(EqualizerGeometry, TheNearestBandColumnWinsAndGainsStayWithin20Db) {
+    EXPECT_EQ(BandAt(kEq, ColumnX(122)), 0); // 33 of 67 pixels towards band 1
+    EXPECT_EQ(BandAt(kEq, ColumnX(123)), 1);
+    for (int band = 0; band < kEqBandCount; ++band)
+        EXPECT_EQ(BandAt(kEq, BandX(kEq, band)), band);
+    EXPECT_FLOAT_EQ(BandGainAt(kEq, 0), 20.0f);
+    EXPECT_FLOAT_EQ(BandGainAt(kEq, 91), -20.0f); // -20.5 limited
+}
+
+TEST(EqualizerGeometry, GainLabelsCarryASignOnlyAboveZeroAndAPointInEveryLocale) {
+    EXPECT_EQ(BandGainLabel(3.5f), "+3.5 dB");
+    EXPECT_EQ(BandGainLabel(-0.0f), "0.0 dB");
+    EXPECT_EQ(BandGainLabel(-12.5f), "-12.5 dB");
+    const std::string old = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.utf8"))
+        GTEST_SKIP() << "no German locale installed";
+    EXPECT_EQ(BandGainLabel(-2.5f), "-2.5 dB");
+    std::setlocale(LC_NUMERIC, old.c_str());
+}
+
+TEST(EqualizerGeometry, GridsLabelFiveFrequenciesAndTheLevelsDownToMinus100) {
+    std::vector<int> labelled;
+    for (const TFreqGridLine& line : EqFreqGrid())
+        if (line.Labelled)
+            labelled.push_back(line.Hz);
+    EXPECT_EQ(labelled, (std::vector<int>{30, 100, 300, 1000, 3000}));
+
+    std::vector<int> lineDb;
+    std::vector<std::string> labels;
+    for (const TLevelGridLine& line : EqLevelGrid(kEq)) {
+        if (line.Line)
+            lineDb.push_back(int(YToDb(kEq, line.Y)));
+        if (!line.Label.empty())
+            labels.push_back(line.Label);
+    }
+    EXPECT_EQ(lineDb, (std::vector<int>{10, 0, -10, -20, -30, -40, -50, -60, -70, -80, -90}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"0", "-20", "-40", "-60", "-80", "-100"}));
+}
+
 // ---- interaction ------------------------------------------------------------------------
 
 TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
@@ -49,9 +123,7 @@ TEST_F(EqualizerEditor, ChangesNothingOutsideModes4And6OrWithTheEqualizerOff) {
             mouse.Drag({ColumnX(289), 43}, {ColumnX(289), 20});   // a band
             mouse.Drag({ColumnX(100), 200}, {ColumnX(300), 200}); // the low cut-off
             mouse.Drag({ColumnX(400), 200}, {ColumnX(500), 220}); // the high cut-off
-            if (!IsEditMode(mode)) {
-                EXPECT_EQ(editor.DragMode(), edNone) << "mode " << mode;
-            }
+            EXPECT_TRUE(IsEditMode(mode) || editor.DragMode() == edNone) << "mode " << mode;
         });
     EXPECT_EQ(ValuesOf(scene.Equalizer), start);
     EXPECT_EQ(scene.Equalizer.Response(), response);
@@ -79,7 +151,9 @@ TEST_F(EqualizerEditor, AClickWithoutMovementSetsABandOrACutoffAndRebuildsTheRes
     EXPECT_EQ(scene.Equalizer.Response(), reference.Response());
 }
 
-TEST_F(EqualizerEditor, ACutoffDragKeepsItsCutoffWhereAPressWouldTakeTheOtherOne) {
+// A cut-off drag keeps its cut-off where a press would take the other one. A press of any
+// button sets the value, but only the left button drags; a press off the plot drags nothing.
+TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndACutoffDragKeepsItsCutoff) {
     scene.Mode = dmPlay;
     mouse.Press(ColumnX(223), 200);
     EXPECT_EQ(scene.Equalizer.CutoffLo(), 300);
@@ -90,11 +164,8 @@ TEST_F(EqualizerEditor, ACutoffDragKeepsItsCutoffWhereAPressWouldTakeTheOtherOne
     EXPECT_EQ(scene.Equalizer.CutoffHi(), 2700);
     mouse.Release();
     EXPECT_EQ(scene.Modified, 3); // the press and every move
-}
 
-TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
-    scene.Mode = dmPlay;
-    mouse.Press(ColumnX(289), 43, {}, Qt::RightButton); // a press of any button sets the value
+    mouse.Press(ColumnX(289), 43, {}, Qt::RightButton);
     mouse.MoveTo(ColumnX(289), 20);
     mouse.Release();
     EXPECT_FLOAT_EQ(scene.Equalizer.Bands()[3], 3.5f);
@@ -102,7 +173,7 @@ TEST_F(EqualizerEditor, OnlyTheLeftButtonDragsAndAPressOffThePlotDragsNothing) {
     mouse.Drag({kR + 5, 43}, {ColumnX(289), 20}); // from right of the plot
     EXPECT_EQ(editor.DragMode(), edNone);
     EXPECT_EQ(ValuesOf(scene.Equalizer), before);
-    EXPECT_EQ(scene.Modified, 1);
+    EXPECT_EQ(scene.Modified, 4);
 }
 
 // ---- rendering --------------------------------------------------------------------------
@@ -154,21 +225,26 @@ void ExpectLayers(const QImage& image, const TEditorScene& s, bool bars, int row
     }
 }
 
-void ExpectHandles(const QImage& image, const TMicEqualizer& eq) {
-    for (int i = 0; i < 7; ++i) {
-        const int x = ColumnX(kBandColumns[i]);
-        const int y = 50 - int(std::nearbyint(2 * eq.Bands()[i]));
-        EXPECT_EQ(Pixel(image, x, y), kAqua) << "band " << i;
-    }
-    for (int column : {223, 435})
-        EXPECT_EQ(Pixel(image, ColumnX(column), kB - 10), kYellow) << column;
-}
-
-TEST_F(EqualizerEditorImage, StoppedShowsTheScalesAndTheGainStepTheLiveInputAsAGreenLine) {
-    for (TDspMode mode : {dmStop, dmAdjustGain}) {
+// Stopped only the scales; the gain step adds the live input as a green line; playing and
+// processing lay the response and the output over the dark plot.
+TEST_F(EqualizerEditorImage, EachModeShowsItsLayers) {
+    for (TDspMode mode : {dmStop, dmAdjustGain, dmPlay, dmProcess}) {
         SCOPED_TRACE(mode);
         scene.Mode = mode;
         const QImage image = Render("equalizer-mode" + std::to_string(int{mode}));
+        if (IsEditMode(mode)) {
+            EXPECT_EQ(Pixel(image, 20, 20), kPlotDark);
+            // The long-term input as bars only while a recording plays.
+            ExpectLayers(image, scene, mode == dmPlay, 70, kB - 17);
+            for (int i = 0; i < 7; ++i) // the band handles
+                EXPECT_EQ(Pixel(image, ColumnX(kBandColumns[i]), Row(scene.Equalizer.Bands()[i])),
+                          kAqua)
+                    << "band " << i;
+            for (int column : {223, 435}) // the cut-off handles
+                EXPECT_EQ(Pixel(image, ColumnX(column), kB - 10), kYellow) << column;
+            EXPECT_GT(CountColour(image, kRed, kL, kT, kR, kB), 300); // output line, clipper on
+            continue;
+        }
         EXPECT_EQ(Pixel(image, 20, 20), kPlotLight);
         ExpectAbsent(image, {kPlotDark, kInputBars, kRed, kAqua, kYellow});
         if (mode == dmStop) {
@@ -179,19 +255,6 @@ TEST_F(EqualizerEditorImage, StoppedShowsTheScalesAndTheGainStepTheLiveInputAsAG
         for (int i = 0; i < 512; ++i)
             onLine += Pixel(image, ColumnX(i), Row(scene.InSpectrum().SpectrumDb()[i])) == kGreen;
         EXPECT_GT(onLine, 480);
-    }
-}
-
-TEST_F(EqualizerEditorImage, PlayingAndProcessingLayTheResponseAndTheOutputOverTheDarkPlot) {
-    for (TDspMode mode : {dmPlay, dmProcess}) {
-        SCOPED_TRACE(mode);
-        scene.Mode = mode;
-        const QImage image = Render("equalizer-mode" + std::to_string(int{mode}));
-        EXPECT_EQ(Pixel(image, 20, 20), kPlotDark);
-        // The long-term input as bars only while a recording plays.
-        ExpectLayers(image, scene, mode == dmPlay, 70, kB - 17);
-        ExpectHandles(image, scene.Equalizer);
-        EXPECT_GT(CountColour(image, kRed, kL, kT, kR, kB), 300); // output line, clipper on
     }
 }
 

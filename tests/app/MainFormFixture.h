@@ -32,9 +32,14 @@ T& Find(const QObject& root, const char* name) {
     return *found;
 }
 
-// The tray shows that icon.
-inline bool ShowsIcon(const QObject& form, const QIcon& icon) {
-    return Find<TTrayIcon>(form, "TrayIcon1").Icon().cacheKey() == icon.cacheKey();
+// Tray, tray menu and toolbar all show whether live processing runs.
+inline bool LooksRunning(const QObject& form, bool running) {
+    return Find<QAction>(form, "TrayRunMNU").isChecked() == running &&
+           Find<QAction>(form, "TrayStopMNU").isChecked() == !running &&
+           Find<QAbstractButton>(form, "SpeedButton1").isChecked() == running &&
+           Find<QAbstractButton>(form, "SpeedButton3").isChecked() == !running &&
+           Find<TTrayIcon>(form, "TrayIcon1").Icon().cacheKey() ==
+               (running ? RunIcon() : StopIcon()).cacheKey();
 }
 
 // The main window over the two demo devices (0 "Demo microphone", 1 "Demo transmitter") on an
@@ -48,7 +53,6 @@ protected:
         AddDemoDevices(*Sim);
         Audio = std::make_unique<TWdmAudio>(std::move(platform));
     }
-    ~TMainFormTest() override { Form.reset(); }
 
     std::filesystem::path UserWav() const {
         return std::filesystem::path(SettingsFolder()) / "Wav";

@@ -2,19 +2,19 @@
 #include "app/StartOptionsDialog.h"
 #include "tests/app/MainFormFixture.h"
 
+#include <QImage>
 #include <QMenu>
 #include <QTimer>
 
 namespace sonari::test {
 namespace {
 
-using TTrayMenu = TMainFormTest;
+using MainFormTray = TMainFormTest;
 // On the real clock: a recording started under the test stays far from its 5-second mark.
 class TRecordPrompt : public TMainFormTest {
 protected:
     TRecordPrompt() : TMainFormTest(TSimPlatform::scRealTime) {}
 };
-using TWindowState = TMainFormTest;
 
 // The profile items as the tray menu lists them when it opens.
 QList<QAction*> ProfileItems(const QObject& form) {
@@ -29,30 +29,37 @@ QStringList Captions(const QList<QAction*>& items) {
     return captions;
 }
 
-// ---- tray icon and menu --------------------------------------------------------------------
+// ---- the icons ---------------------------------------------------------------------------
 
-TEST_F(TTrayMenu, AClickTogglesProcessingAndCtrlClickOnlyRestores) {
-    TMainForm& form = MakeForm(true);
-    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
-    const auto expectRunning = [&](bool running) {
-        EXPECT_EQ(Mode(), running ? dmProcess : dmStop);
-        EXPECT_TRUE(ShowsIcon(form, running ? RunIcon() : StopIcon()));
-        EXPECT_TRUE(Find<QAction>(form, running ? "TrayRunMNU" : "TrayStopMNU").isChecked());
-    };
-    icon.HandleActivation(QSystemTrayIcon::Trigger);
-    expectRunning(true);
-    icon.HandleActivation(QSystemTrayIcon::Trigger);
-    expectRunning(false);
-
-    form.hide();
-    Ctrl = true;
-    icon.HandleActivation(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(Mode(), dmStop);
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.Dsp().AnalysisOn());
+// Share of the pixels of a 32-pixel rendering for which `match` holds.
+template <typename Match>
+double Share(const QIcon& icon, Match match) {
+    const QImage image = icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += match(image.pixelColor(x, y)) ? 1 : 0;
+    return double(count) / (image.width() * image.height());
 }
 
-TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
+bool Reddish(const QColor& c) { return c.alpha() > 200 && c.red() > 180 && c.green() < 80; }
+bool Greenish(const QColor& c) { return c.alpha() > 200 && c.green() > 120 && c.red() < 80; }
+
+// That each icon is one object, so the tray recognises an icon it already shows, is the
+// run-look checks' (they compare the tray's icon with a new call).
+TEST(AppIcons, StopIsRedMarkedRunIsGreen) {
+    EXPECT_GT(Share(StopIcon(), Reddish), 0.05);
+    EXPECT_EQ(Share(StopIcon(), Greenish), 0.0);
+    EXPECT_GT(Share(RunIcon(), Greenish), 0.05);
+    EXPECT_EQ(Share(RunIcon(), Reddish), 0.0);
+    EXPECT_GT(Share(ProgramIcon(), [](const QColor& c) { return c.alpha() > 200; }), 0.5);
+}
+
+// ---- tray icon and menu --------------------------------------------------------------------
+
+// The tray's Run waits while a setup dialog is open; a click on the icon toggles processing, a
+// Ctrl+click only restores the window.
+TEST_F(MainFormTray, ClicksToggleProcessingOnlyWithoutASetupDialogAndCtrlClickOnlyRestores) {
     TMainForm& form = MakeForm(true);
     auto& run = Find<QAction>(form, "TrayRunMNU");
     for (const char* name : {"SndCardDialog", "StartOptionsDialog"}) {
@@ -72,6 +79,19 @@ TEST_F(TTrayMenu, RunIsRefusedWhileASetupDialogIsOpen) {
     }
     run.trigger();
     EXPECT_EQ(Mode(), dmProcess);
+
+    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+    for (const bool running : {false, true, false}) {
+        icon.HandleActivation(QSystemTrayIcon::Trigger);
+        EXPECT_EQ(Mode(), running ? dmProcess : dmStop);
+        EXPECT_TRUE(LooksRunning(form, running));
+    }
+    form.hide();
+    Ctrl = true;
+    icon.HandleActivation(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(Mode(), dmStop);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.Dsp().AnalysisOn());
 }
 
 // While "Click on OK to start recording:" waits, the tray's Run and Stop (menu or icon) are
@@ -112,7 +132,7 @@ TEST_F(TRecordPrompt, NothingOvertakesTheRecordPrompt) {
     }
 }
 
-TEST_F(TTrayMenu, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuestion) {
+TEST_F(MainFormTray, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuestion) {
     TMainForm& form = MakeForm();
     QList<QAction*> items = ProfileItems(form);
     EXPECT_EQ(Captions(items), QStringList{"[No Profiles]"});
@@ -138,7 +158,7 @@ TEST_F(TTrayMenu, ProfilesAreListedByNameAndChoosingOneLoadsItAfterTheSaveQuesti
 
 // ---- minimize, restore and start-up --------------------------------------------------------
 
-TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) {
+TEST_F(MainFormTray, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
     form.Launch();
@@ -170,26 +190,10 @@ TEST_F(TWindowState, MinimizingStopsASetupStepKeepsProcessingAndHidesIntoATray) 
     EXPECT_FALSE(form.isMinimized());
 }
 
-// Started with the desktop session before its panel: the window waits minimized, and the icon
-// and the window go into the notification area as soon as it appears.
-TEST_F(TWindowState, ALateNotificationAreaGetsTheIconAndTheWindow) {
-    TMainForm& form = MakeForm(true);
-    auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
-    bool area = false;
-    icon.AreaAvailable = [&] { return area; };
-    form.StartOptions() = {true, false};
-    form.Launch();
-    QTest::qWait(TTrayIcon::kAreaPollMs + 200);
-    EXPECT_TRUE(form.isVisible() && form.isMinimized());
-    EXPECT_FALSE(icon.Registered());
-    area = true;
-    ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 3 * TTrayIcon::kAreaPollMs));
-    EXPECT_TRUE(icon.Registered());
-    Find<QAction>(form, "TrayRestoreMNU").trigger();
-    EXPECT_TRUE(form.isVisible());
-}
-
-TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown) {
+// Start processing runs unseen in the tray, and with displays when the window shows. Started with
+// the desktop session before its panel, the window waits minimized, and the icon and the window
+// go into the notification area as soon as it appears.
+TEST_F(MainFormTray, ALateNotificationAreaGetsTheIconAndTheWindowAndProcessingStartsUnseen) {
     struct TCase {
         bool InTray, HaveTray;
         bool Visible, Minimized, Analysis;
@@ -200,7 +204,11 @@ TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown)
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.InTray * 10 + c.HaveTray);
         TMainForm& form = MakeForm(true);
-        form.TrayPresent = [&c] { return c.HaveTray; };
+        auto& icon = Find<TTrayIcon>(form, "TrayIcon1");
+        bool area = false;
+        icon.AreaAvailable = [&] { return area; };
+        if (c.HaveTray)
+            form.TrayPresent = [] { return true; };
         form.StartOptions() = {c.InTray, true};
         form.Launch();
         EXPECT_EQ(form.isVisible(), c.Visible);
@@ -208,6 +216,16 @@ TEST_F(TWindowState, StartProcessingRunsUnseenInTheTrayAndWithDisplaysWhenShown)
         EXPECT_EQ(Mode(), dmProcess);
         EXPECT_TRUE(form.Dsp().Running());
         EXPECT_EQ(form.Dsp().AnalysisOn(), c.Analysis);
+        if (c.InTray && !c.HaveTray) {
+            QTest::qWait(TTrayIcon::kAreaPollMs + 200);
+            EXPECT_TRUE(form.isVisible() && form.isMinimized());
+            EXPECT_FALSE(icon.Registered());
+            area = true;
+            ASSERT_TRUE(WaitFor([&] { return !form.isVisible(); }, 3 * TTrayIcon::kAreaPollMs));
+            EXPECT_TRUE(icon.Registered());
+            Find<QAction>(form, "TrayRestoreMNU").trigger();
+            EXPECT_TRUE(form.isVisible());
+        }
         Form.reset();
     }
 }

@@ -1,3 +1,4 @@
+#include "app/MeterScales.h"
 #include "app/Shape.h"
 #include "app/SndCardDialog.h"
 #include "controls/SafeShutdown.h"
@@ -32,20 +33,7 @@ int DownStep(const QObject& form) {
     return count > 1 ? -2 : down;
 }
 
-// Tray, tray menu and toolbar all show whether live processing runs.
-bool LooksRunning(const QObject& form, bool running) {
-    return Find<QAction>(form, "TrayRunMNU").isChecked() == running &&
-           Find<QAction>(form, "TrayStopMNU").isChecked() == !running &&
-           Find<QAbstractButton>(form, "SpeedButton1").isChecked() == running &&
-           Find<QAbstractButton>(form, "SpeedButton3").isChecked() == !running &&
-           ShowsIcon(form, running ? RunIcon() : StopIcon());
-}
-
-using TMainFormStart = TMainFormTest;
-using TMainFormModes = TMainFormTest;
-using TMainFormControls = TMainFormTest;
-using TMainFormProfiles = TMainFormTest;
-using TMainFormLifecycle = TMainFormTest;
+using MainForm = TMainFormTest;
 
 // STOP as the operator sees it: step 0 down, tray and toolbar stopped, no stream.
 void ExpectStopped(TMainForm& form) {
@@ -58,7 +46,7 @@ void ExpectStopped(TMainForm& form) {
 // ---- start-up ------------------------------------------------------------------------------
 
 // Its size and title are the X11 test's.
-TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
+TEST_F(MainForm, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
     TMainForm& form = MakeForm();
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
@@ -79,7 +67,7 @@ TEST_F(TMainFormStart, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
 
 // ---- the mode switch with the engine -------------------------------------------------------
 
-TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
+TEST_F(MainForm, EveryModeShowsItsStepPanelAndRunLook) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
     form.Launch(); // recording starts only on a window on screen
@@ -118,7 +106,7 @@ TEST_F(TMainFormModes, EveryModeShowsItsStepPanelAndRunLook) {
     ExpectStopped(form);
 }
 
-TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
+TEST_F(MainForm, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
     TMainForm& form = MakeForm(true);
     form.Modes().SetMode(dmProcess);
     ASSERT_TRUE(WaitFor([&] { return form.Dsp().BlockCount() > 3; }));
@@ -134,7 +122,7 @@ TEST_F(TMainFormModes, AStreamThatEndsByItselfReturnsToStopAndSaysWhy) {
     EXPECT_TRUE(statusBar.currentMessage().isEmpty());
 }
 
-TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
+TEST_F(MainForm, SoundCardDialogClosesIntoStopWithOkOrCancel) {
     TMainForm& form = MakeForm();
     auto& dialog = Find<TSndCardDialog>(form, "SndCardDialog");
     for (const bool ok : {false, true}) {
@@ -156,7 +144,59 @@ TEST_F(TMainFormModes, SoundCardDialogClosesIntoStopWithOkOrCancel) {
 
 // ---- displays, switches and sliders --------------------------------------------------------
 
-TEST_F(TMainFormControls, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
+TEST(MeterScales, InputBarMapsTheExcursionOntoTheFrameAndTurnsRedBeyond80Percent) {
+    struct TCase {
+        float MinFs, MaxFs;
+        int32_t Frame, Left, Width;
+        bool Red;
+    };
+    const TCase cases[] = {
+        {-1.0f, 1.0f, 200, 0, 202, true},    // full scale: the whole frame plus 2
+        {0.0f, 0.0f, 201, 100, 2, false},    // silence: 2 pixels in the middle
+        {-0.8f, 0.8f, 100, 10, 82, false},   // 80 % is still green
+        {-0.875f, 0.0f, 100, 6, 46, true},   // -43.75 -> -44, 43.75 -> 44
+        {-0.25f, 0.25f, 100, 38, 27, false}, // -12.5 -> -12, 25
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.MinFs << " " << c.MaxFs);
+        const TInputBar bar = InputBarGeometry({c.MinFs, c.MaxFs}, c.Frame);
+        EXPECT_EQ(bar.Left, c.Left);
+        EXPECT_EQ(bar.Width, c.Width);
+        EXPECT_EQ(bar.Red, c.Red);
+    }
+}
+
+TEST(MeterScales, OutputBarUsesTwoPixelsPerDbRoundedHalfToEven) {
+    struct TCase {
+        float Rms, Peak;
+        int32_t Width, MarkLeft;
+        bool Clip;
+    };
+    const TCase cases[] = {
+        {-10.0f, -3.0f, 111, 123, false},
+        {-0.75f, 0.0f, 129, 129, true}, // 2 * -0.75 = -1.5 rounds to -2
+        {3.0f, 3.0f, 131, 135, true},   // beyond full scale the bar ends at its frame
+        {-999.0f, -999.0f, 0, 131 - 1998 - 2, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Rms);
+        const TOutputBar bar = OutputBarGeometry(c.Rms, c.Peak, 131);
+        EXPECT_EQ(bar.Width, c.Width);
+        EXPECT_EQ(bar.MarkLeft, c.MarkLeft);
+        EXPECT_EQ(bar.Clip, c.Clip);
+    }
+}
+
+// A hint of exactly 0 dB and a full progress bar are the window's slider and report tests'.
+TEST(MeterScales, CaptionsAndHintsRoundToWholeDecibels) {
+    EXPECT_EQ(DbfsCaption(-2.5f), "-2 dBFS");
+    EXPECT_EQ(DbCaption(3.5L), "4 dB");
+    EXPECT_EQ(PlaybackVolumeHint(0.4f), "+0 dB");
+    EXPECT_EQ(PlaybackVolumeHint(-20.0f), "-20 dB");
+    EXPECT_EQ(ProgressPosition(0.125f, 100), 12); // 12.5 -> 12
+}
+
+TEST_F(MainForm, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
     TMainForm& form = MakeForm();
     auto& shape2 = Find<TShape>(form, "Shape2");
     auto& progress = Find<QProgressBar>(form, "ProgressBar1");
@@ -177,11 +217,16 @@ TEST_F(TMainFormControls, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
     EXPECT_EQ(Find<TShape>(form, "Shape13").Brush(), QColor(Qt::gray));
 }
 
-TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizerAndResetFlattensTheBands) {
+// Dynamics never run without the equalizer. Overshoot control acts only with the clipper: its
+// box is usable exactly then, and a click is a profile change (the load test loads its value).
+TEST_F(MainForm, DynamicsNeedTheEqualizerAndOvershootControlTheClipper) {
     TMainForm& form = MakeForm();
     const TMicEqualizer& equalizer = form.Dsp().Equalizer();
     auto& equalizerBox = Find<QCheckBox>(form, "CheckBox2");
     auto& dynamicsBox = Find<QCheckBox>(form, "CheckBox3");
+    auto& overshootBox = Find<QCheckBox>(form, "CheckBox5");
+    EXPECT_TRUE(overshootBox.isChecked());
+    EXPECT_FALSE(overshootBox.isEnabled());
     struct TStep {
         QCheckBox* Clicked;
         bool Equalizer, Dynamics;
@@ -193,40 +238,20 @@ TEST_F(TMainFormControls, DynamicsNeverRunWithoutTheEqualizerAndResetFlattensThe
         EXPECT_EQ(dynamicsBox.isChecked(), step.Dynamics);
         EXPECT_EQ(equalizer.EqualizerEnabled(), step.Equalizer);
         EXPECT_EQ(equalizer.ClipperEnabled(), step.Dynamics);
+        EXPECT_EQ(overshootBox.isEnabled(), step.Dynamics);
     }
-    EXPECT_TRUE(Modified());
     EXPECT_EQ(StatusText(), "  Modified profile");
-    form.Dsp().EditEqualizer([](TMicEqualizer& eq) { eq.SetBands({3, -4, 5, 0, 2, 1, -6}); });
-    Click("SpeedButton2");
-    EXPECT_EQ(equalizer.Bands(), (std::array<float, 7>{}));
-}
 
-// Overshoot control acts only with the clipper: its box is usable exactly then, a click is a
-// profile change, and a profile brings its own value.
-TEST_F(TMainFormControls, OvershootControlFollowsTheClipperAndTheProfile) {
-    TMainForm& form = MakeForm();
-    const TMicEqualizer& equalizer = form.Dsp().Equalizer();
-    auto& overshootBox = Find<QCheckBox>(form, "CheckBox5");
-    EXPECT_TRUE(overshootBox.isChecked());
-    EXPECT_FALSE(overshootBox.isEnabled());
-    Click("CheckBox3");
-    ASSERT_TRUE(overshootBox.isEnabled());
     ChosenFile = form.Profiles().ProfileFolder() + "/Clipped.ini";
     Click("SpeedButton5");
     ASSERT_FALSE(Modified());
     overshootBox.click();
     EXPECT_FALSE(equalizer.OvershootControl());
     EXPECT_TRUE(Modified());
-    Click("CheckBox2"); // the equalizer off takes the clipper with it
-    EXPECT_FALSE(overshootBox.isEnabled());
 
-    const QString file = form.Profiles().ProfileFolder() + "/Smooth.ini";
-    WriteFileBytes(file.toStdString(), "[Clipper]\nEnabled=1\nOvershootControl=1\n");
-    ChosenFile = file;
-    YesNoCancel = QMessageBox::No;
-    Click("SpeedButton7");
-    EXPECT_TRUE(overshootBox.isChecked() && overshootBox.isEnabled());
-    EXPECT_TRUE(equalizer.OvershootControl());
+    form.Dsp().EditEqualizer([](TMicEqualizer& eq) { eq.SetBands({3, -4, 5, 0, 2, 1, -6}); });
+    Click("SpeedButton2");
+    EXPECT_EQ(equalizer.Bands(), (std::array<float, 7>{}));
 }
 
 // A slider moved by the operator to `value`.
@@ -235,10 +260,13 @@ void Move(TVolumeSlider& slider, float value) {
     slider.OnChange();
 }
 
-// Settings, not profile values: the profile stays as it was.
-TEST_F(TMainFormControls, SoftwareGainNoiseAndPlaybackVolumeFollowTheirControls) {
+// Software gain, noise and playback volume are settings, not profile values: the profile stays
+// as it was. The output gain is one: moving it marks the profile modified when it differs from
+// the running gain.
+TEST_F(MainForm, SwitchesAndSlidersReachTheEngineAndOnlyTheOutputGainIsAProfileValue) {
     GiveVoice();
     TMainForm& form = MakeForm(true);
+    const TDsp& dsp = form.Dsp();
     auto& spin = Find<QSpinBox>(form, "SpinEdit2");
     Click("CheckBox1");
     EXPECT_TRUE(spin.isEnabled());
@@ -250,51 +278,45 @@ TEST_F(TMainFormControls, SoftwareGainNoiseAndPlaybackVolumeFollowTheirControls)
     EXPECT_TRUE(Find<QLabel>(form, "Label8").text().isEmpty());
 
     // The playback volume reaches the output only while playing.
-    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider1");
-    const float before = form.Dsp().InterpolatorGainDb();
-    Move(slider, 1.0f);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), before);
-    EXPECT_EQ(slider.Hint(), "+20 dB");
-
+    auto& volume = Find<TVolumeSlider>(form, "VolumeSlider1");
+    const float before = dsp.InterpolatorGainDb();
+    Move(volume, 1.0f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), before);
+    EXPECT_EQ(volume.Hint(), "+20 dB");
     form.Modes().SetMode(dmPlay);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 20.0f);
-    Move(slider, 0.75f);
-    EXPECT_EQ(form.Dsp().InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(slider.Hint(), "0 dB");
-    EXPECT_FALSE(Modified());
-}
-
-TEST_F(TMainFormControls, OutputGainMarksModifiedOnlyWhenItDiffersFromTheRunningGain) {
-    TMainForm& form = MakeForm(true);
-    auto& slider = Find<TVolumeSlider>(form, "VolumeSlider3");
-    const TDsp& dsp = form.Dsp();
-    ASSERT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    Move(slider, 1.0f); // 0 dB, as applied
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 20.0f);
+    Move(volume, 0.75f);
+    EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
+    EXPECT_EQ(volume.Hint(), "0 dB");
     EXPECT_FALSE(Modified());
 
-    Move(slider, 0.85f); // -12 dB while not processing
+    // The output gain reaches the output only while processing.
+    auto& gain = Find<TVolumeSlider>(form, "VolumeSlider3");
+    Move(gain, 1.0f); // 0 dB, as applied
+    EXPECT_FALSE(Modified());
+    Move(gain, 0.85f); // -12 dB
     EXPECT_TRUE(Modified());
     EXPECT_EQ(dsp.InterpolatorGainDb(), 0.0f);
-    EXPECT_EQ(slider.Hint(), "-12 dB");
-
+    EXPECT_EQ(gain.Hint(), "-12 dB");
     form.Modes().SetMode(dmProcess);
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -12.0f, 1e-4f);
     ChosenFile = form.Profiles().ProfileFolder() + "/Gain.ini";
     Click("SpeedButton5"); // saved: no longer modified
-    Move(slider, 0.85f);   // the same value again
+    Move(gain, 0.85f);     // the same value again
     EXPECT_FALSE(Modified());
-    Move(slider, 0.7f);
+    Move(gain, 0.7f);
     EXPECT_TRUE(Modified());
     EXPECT_NEAR(dsp.InterpolatorGainDb(), -24.0f, 1e-4f);
 }
 
 // ---- profiles ------------------------------------------------------------------------------
 
-TEST_F(TMainFormProfiles, SaveOffersTheCurrentFileAndLoadAsksToSaveChangesFirst) {
+TEST_F(MainForm, SaveOffersTheCurrentFileAndLoadAsksToSaveChangesFirst) {
     TMainForm& form = MakeForm();
     const QString saved = form.Profiles().ProfileFolder() + "/Saved.ini";
     const QString other = form.Profiles().ProfileFolder() + "/Other.ini";
-    WriteFileBytes(other.toStdString(), "[Equalizer]\nBand0=6\n[Clipper]\nEnabled=1\n");
+    WriteFileBytes(other.toStdString(),
+                   "[Equalizer]\nBand0=6\n[Clipper]\nEnabled=1\nOvershootControl=0\n");
     Click("SpeedButton5"); // cancelled
     EXPECT_EQ(StatusText(), "  Default profile");
     form.Profiles().MarkModified();
@@ -319,6 +341,9 @@ TEST_F(TMainFormProfiles, SaveOffersTheCurrentFileAndLoadAsksToSaveChangesFirst)
     EXPECT_EQ(Dialogs[2].Title, "Load Profile");
     EXPECT_EQ(Dialogs[2].FileName, saved); // the save dialog's last file
     EXPECT_TRUE(Find<QCheckBox>(form, "CheckBox3").isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(form, "CheckBox5").isChecked() ||
+                 form.Dsp().Equalizer().OvershootControl());
+    EXPECT_TRUE(Find(form, "CheckBox5").isEnabled());
     EXPECT_EQ(StatusText(), "  Profile: " + other);
     EXPECT_FALSE(Modified());
 
@@ -331,33 +356,13 @@ TEST_F(TMainFormProfiles, SaveOffersTheCurrentFileAndLoadAsksToSaveChangesFirst)
     EXPECT_FALSE(Dialogs[4].ForSave);
 }
 
-TEST_F(TMainFormProfiles, ClosingOrTheTraysExitAsksAboutAModifiedProfileAndCancelKeepsIt) {
-    TMainForm& form = MakeForm();
-    bool closed = false;
-    form.OnClosed = [&] { closed = true; };
-    form.Launch();
-    EXPECT_TRUE(form.close()); // unmodified: no question
-    EXPECT_TRUE(Questions.isEmpty());
-    ASSERT_TRUE(WaitFor([&] { return closed; }));
-
-    closed = false;
-    form.show();
-    form.hide(); // living in the tray
-    form.Profiles().MarkModified();
-    auto& exit = Find<QAction>(form, "TrayExitMNU");
-    exit.trigger();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Questions, QStringList{"Save modified profile?"});
-    EXPECT_FALSE(closed);
-    YesNoCancel = QMessageBox::Yes; // its dialog is cancelled: the window closes anyway
-    exit.trigger();
-    EXPECT_TRUE(WaitFor([&] { return closed; }));
-    EXPECT_EQ(Dialogs.size(), 1u);
-}
-
 // ---- settings and the whole run ------------------------------------------------------------
 
-TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
+// Closing (here the tray's Exit, the window hidden in the tray) asks about a modified profile:
+// Cancel keeps the window, and a save whose dialog is cancelled closes it anyway. The window
+// comes back with the settings and the last profile, and closes unasked while unmodified.
+TEST_F(MainForm, ClosingAsksAboutAModifiedProfileAndSettingsAndTheLastProfileSurviveARestart) {
+    QString evening;
     {
         TMainForm& form = MakeForm();
         bool closed = false;
@@ -367,17 +372,25 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
         Find<QSpinBox>(form, "SpinEdit2").setValue(-7);
         Click("CheckBox1");
         Find<TVolumeSlider>(form, "VolumeSlider1").SetValue(0.6f);
-        ChosenFile = form.Profiles().ProfileFolder() + "/Evening.ini";
+        evening = ChosenFile = form.Profiles().ProfileFolder() + "/Evening.ini";
         Click("SpeedButton5");
         Click("CheckBox3"); // modified after saving, and not saved on close
-        YesNoCancel = QMessageBox::No;
-        ASSERT_TRUE(form.close());
+        form.hide();
+        auto& exit = Find<QAction>(form, "TrayExitMNU");
+        exit.trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Questions, QStringList{"Save modified profile?"});
+        EXPECT_FALSE(closed);
+        YesNoCancel = QMessageBox::Yes;
+        ChosenFile.clear();
+        exit.trigger();
         ASSERT_TRUE(WaitFor([&] { return closed; }));
+        EXPECT_EQ(Dialogs.size(), 2u);
         Form.reset();
     }
     std::string ini = ReadFileBytes(SettingsFileName());
     EXPECT_NE(ini.find("SoftGain=-7"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("LastProfile=" + ChosenFile.toStdString()), std::string::npos) << ini;
+    EXPECT_NE(ini.find("LastProfile=" + evening.toStdString()), std::string::npos) << ini;
     // Without their keys, as an older version wrote them: a caption matches in any letter
     // case; a device that is gone is named and nothing takes its place.
     for (const auto& [from, to] :
@@ -399,12 +412,14 @@ TEST_F(TMainFormLifecycle, SettingsAndTheLastProfileSurviveARestart) {
     EXPECT_FALSE(Find(again, "GainBtn").isEnabled());
     EXPECT_FLOAT_EQ(Find<TVolumeSlider>(again, "VolumeSlider1").Value(), 0.6f);
     EXPECT_EQ(again.Dsp().LatencyMode(), lmNormal);
-    EXPECT_EQ(StatusText(), "  Profile: " + ChosenFile);
+    EXPECT_EQ(StatusText(), "  Profile: " + evening);
     EXPECT_FALSE(Find<QCheckBox>(again, "CheckBox3").isChecked());
     EXPECT_FALSE(Modified());
+    EXPECT_TRUE(again.close());
+    EXPECT_EQ(Questions.size(), 2); // both asked before the restart
 }
 
-TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillComesUp) {
+TEST_F(MainForm, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillComesUp) {
     std::filesystem::create_directories(SettingsFolder());
     WriteFileBytes(SettingsFileName(), "[Playback]\nVolume=loud\n");
     TMainForm& form = MakeForm();
@@ -424,7 +439,7 @@ TEST_F(TMainFormLifecycle, ABadSettingsValueIsShownTheFileKeptAndTheWindowStillC
 
 // A log-out saves at its commit-data request and may then be cancelled: the program runs on.
 // The session's real end (the application asked to quit) stops it without asking.
-TEST_F(TMainFormLifecycle, ALogOutSavesFirstAndOnlyTheSessionsEndStopsWithoutAsking) {
+TEST_F(MainForm, ALogOutSavesFirstAndOnlyTheSessionsEndStopsWithoutAsking) {
     TMainForm& form = MakeForm(true);
     form.Modes().SetMode(dmProcess);
     form.Profiles().MarkModified();

@@ -2,6 +2,7 @@
 // records and plays back, and ends on SIGTERM with its settings written. The test runs itself
 // again under xvfb-run; that child does the work.
 #include "tests/SND/WavTestFiles.h"
+#include "tests/app/EditorTesting.h"
 #include "tests/support/TestSupport.h"
 
 #include <QImage>
@@ -13,9 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -29,47 +28,19 @@ constexpr int kStepMargin = 6, kStepButtonSize = 28, kStepLeft = 8;
 
 using namespace std::chrono_literals;
 
-std::string Run(const std::string& command) {
-    std::string output;
-    RunCommand(command + " 2>/dev/null", &output);
-    return output;
-}
-
 // A visible window titled `title` other than `except`; "" when none appears in `attempts`
 // tenths of a second.
 std::string WindowTitled(const std::string& title, const std::string& except = {},
                          int attempts = 150) {
     for (int attempt = 0; attempt < attempts; ++attempt, std::this_thread::sleep_for(100ms)) {
-        std::istringstream ids(
-            Run("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$")));
+        std::string output;
+        RunCommand("xdotool search --onlyvisible --name " + ShellQuote("^" + title + "$"), &output);
+        std::istringstream ids(output);
         for (std::string id; ids >> id;)
             if (id != except)
                 return id;
     }
     return {};
-}
-
-struct TWindow {
-    std::string Id;
-    int X = 0, Y = 0, Width = 0, Height = 0;
-};
-
-// The window titled `title` with its place on the screen, once it has one.
-std::optional<TWindow> FindWindow(const std::string& title) {
-    TWindow window{WindowTitled(title)};
-    for (int attempt = 0; attempt < 50 && !window.Id.empty(); ++attempt) {
-        std::map<std::string, long> values;
-        std::istringstream shell(Run("xdotool getwindowgeometry --shell " + window.Id));
-        for (std::string line; std::getline(shell, line);)
-            if (const size_t equals = line.find('='); equals != std::string::npos)
-                values[line.substr(0, equals)] = std::stol(line.substr(equals + 1));
-        window.X = int(values["X"]), window.Y = int(values["Y"]);
-        window.Width = int(values["WIDTH"]), window.Height = int(values["HEIGHT"]);
-        if (window.Width > 0)
-            return window;
-        std::this_thread::sleep_for(100ms);
-    }
-    return std::nullopt;
 }
 
 // Rows of the left column that are grey all across: the spacers between the panels.
@@ -88,18 +59,6 @@ std::vector<std::pair<int, int>> GreyBands(const QImage& window) {
     }
     return bands;
 }
-
-// Pixels inside `area` for which `match` holds.
-template <typename Match>
-int CountPixels(const QImage& image, const QRect& area, Match match) {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            count += match(image.pixel(x, y));
-    return count;
-}
-
-bool Lime(QRgb pixel) { return pixel == qRgb(0, 255, 0); }
 
 void RunUnderXvfb() {
     for (const char* program : {"xvfb-run", "xdotool", "import"})
@@ -142,7 +101,7 @@ public:
         prepare({Settings.parent_path(), home_.Inside / kConfigFolder});
         sonari_ = StartCopy();
         if (sonari_->Started())
-            Window = FindWindow("Sonari");
+            Window = WindowTitled("Sonari");
         std::this_thread::sleep_for(500ms); // painted
     }
 
@@ -167,12 +126,11 @@ public:
                                      "XDG_RUNTIME_DIR=" + runtime_.string(), "SONARI_AUDIO=sim"});
     }
 
-    // The window's part of the screen, kept as build/artifacts/<name> when a name is given.
+    // The window as the screen shows it, kept as build/artifacts/<name> when a name is given.
     QImage Shot(const std::string& name = {}) const {
         const auto screen = dir_ / "screen.png";
-        RunCommand("import -window root " + ShellQuote(screen.string()));
-        const QImage image = QImage(QString::fromStdString(screen.string()))
-                                 .copy(Window->X, Window->Y, Window->Width, Window->Height);
+        RunCommand("import -window " + Window + " " + ShellQuote(screen.string()));
+        const QImage image(QString::fromStdString(screen.string()));
         if (!name.empty())
             Keep(image, name);
         return image;
@@ -186,24 +144,20 @@ public:
 
     // A left click at (x, y) in window coordinates.
     void Click(int x, int y) const {
-        RunCommand("xdotool mousemove " + std::to_string(Window->X + x) + " " +
-                   std::to_string(Window->Y + y) + " click 1");
+        RunCommand("xdotool mousemove --window " + Window + " " + std::to_string(x) + " " +
+                   std::to_string(y) + " click 1");
     }
 
-    // Top and bottom row of a step's panel: the spacers around it are the grey rows of the left
-    // column (toolbar, heading, then one panel per step).
-    std::pair<int, int> StepPanel(const QImage& shot, int tag) const {
+    // The top row of a step's panel, below the grey spacer rows of the left column above it
+    // (after the toolbar, the heading and the steps before it); -1 when there is none.
+    static int StepTop(const QImage& shot, int tag) {
         const auto bands = GreyBands(shot);
-        const size_t above = static_cast<size_t>(tag) + 1;
-        if (bands.size() <= above)
-            return {-1, -1};
-        const int bottom = above + 1 < bands.size() ? bands[above + 1].first - 1 : shot.height();
-        return {bands[above].second + 1, bottom};
+        return bands.size() > static_cast<size_t>(tag) + 1 ? bands[tag + 1].second + 1 : -1;
     }
 
     void ClickStep(const QImage& shot, int tag) const {
         Click(kStepLeft + kStepButtonSize / 2,
-              StepPanel(shot, tag).first + kStepMargin + kStepButtonSize / 2);
+              StepTop(shot, tag) + kStepMargin + kStepButtonSize / 2);
     }
 
     int Terminate() {
@@ -221,7 +175,7 @@ private:
 
 public:
     const std::filesystem::path Settings = home_.Outside / kConfigFolder / "sonari.ini";
-    std::optional<TWindow> Window;
+    std::string Window; // its X11 id; empty when none appeared
 
 private:
     std::unique_ptr<TChild> sonari_;
@@ -247,14 +201,13 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
                        "OutputDevice=02  Demo transmitter\nLastProfile=" +
                            (config.Inside / "Prof/Demo.ini").string() + "\n");
     });
-    ASSERT_TRUE(session.Window) << "no window titled Sonari appeared";
-    EXPECT_EQ(session.Window->Width, 822);
-    EXPECT_EQ(session.Window->Height, 527);
+    ASSERT_FALSE(session.Window.empty()) << "no window titled Sonari appeared";
     const QImage start = session.Shot();
+    EXPECT_EQ(start.size(), QSize(822, 527));
 
     session.ClickStep(start, 3);
     // The prompt is a second window of the same title; OK is its default button.
-    const std::string prompt = WindowTitled("Sonari", session.Window->Id, 100);
+    const std::string prompt = WindowTitled("Sonari", session.Window, 100);
     ASSERT_FALSE(prompt.empty()) << "no recording prompt";
     RunCommand("xdotool windowfocus --sync " + prompt + " key Return");
     const auto voice = session.Settings.parent_path() / "Wav/Voice.wav";
@@ -267,10 +220,9 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     session.ClickStep(start, 4);
     std::this_thread::sleep_for(3s); // the output figures close every 2.13 s
     const QImage equalizer = session.Shot("readme-main-window.png");
-    const int pagesBottom = session.StepPanel(start, 2).first + 150; // well below the tab row
-    const QRect below(kColumnWidth, pagesBottom, equalizer.width() - kColumnWidth,
-                      equalizer.height() - pagesBottom);
-    EXPECT_GT(CountPixels(equalizer, below, Lime), 0) << "no output level";
+    const int pagesBottom = TX11Session::StepTop(start, 2) + 150; // well below the tab row
+    EXPECT_GT(CountColour(equalizer, qRgb(0, 255, 0), kColumnWidth, pagesBottom), 0)
+        << "no output level";
 
     session.Click(kColumnWidth + 120, 16); // the second tab, "Clipper"
     std::this_thread::sleep_for(1s);
@@ -279,8 +231,7 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     int mostGreen = -1;
     for (int shot = 0; shot < 12; ++shot, std::this_thread::sleep_for(250ms)) {
         const QImage image = session.Shot();
-        const int green =
-            CountPixels(image, image.rect(), [](QRgb pixel) { return pixel == qRgb(0, 128, 0); });
+        const int green = CountColour(image, qRgb(0, 128, 0));
         if (green > mostGreen) {
             mostGreen = green;
             clipper = image;
@@ -292,7 +243,7 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
 
     // A second start hands over to the running copy and ends.
     EXPECT_EQ(session.StartCopy()->Wait(10s), 0);
-    EXPECT_TRUE(WindowTitled("Sonari", session.Window->Id, 1).empty());
+    EXPECT_TRUE(WindowTitled("Sonari", session.Window, 1).empty());
     EXPECT_EQ(session.Terminate(), 0);
     EXPECT_NE(ReadFileBytes(session.Settings).find("[Window]"), std::string::npos);
 }

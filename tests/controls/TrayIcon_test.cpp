@@ -42,14 +42,6 @@ TEST(TrayIcon, AssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
     EXPECT_EQ(tray.Icon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::green));
 }
 
-TEST(TrayIcon, WithoutANotificationAreaTheComponentKeepsItsStateOnly) {
-    ASSERT_FALSE(TTrayIcon::TrayAvailable()) << "the offscreen platform has no tray";
-    TTrayIcon tray;
-    tray.SetActive(true);
-    EXPECT_TRUE(tray.Active());
-    EXPECT_FALSE(tray.Registered());
-}
-
 TEST(TrayIcon, EachNotificationRaisesItsOwnEventAndRightClickOpensTheMenuFirst) {
     TTrayIcon tray;
     auto* menu = new QMenu;

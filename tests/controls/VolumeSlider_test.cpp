@@ -87,10 +87,8 @@ TEST(VolumeSlider, DbFollowsValueScaleAndMaximumAndSettersKeepItFiniteAndOnTheTr
     slider.SetDbScale(0.0f); // a flat scale cannot place its own dB value
     slider.SetDb(0.0f);
     EXPECT_FLOAT_EQ(slider.Value(), 0.4f);
-}
 
-TEST(VolumeSlider, MarginStaysInsideTheControl) {
-    TVolumeSlider slider;
+    // The margin stays inside the control.
     slider.resize(97, 20);
     for (const auto& [asked, kept] : {std::pair{100, 43}, {0, 5}, {20, 20}}) {
         slider.SetMargin(asked);
@@ -98,7 +96,22 @@ TEST(VolumeSlider, MarginStaysInsideTheControl) {
     }
 }
 
-TEST_F(SliderTest, DraggingAddsTheTravelToTheStartValueAndHoldsAnEndUntilThePointerReturns) {
+// Setters never raise OnChange; a press on the track or with another button drags nothing. A
+// drag adds the travel to the start value and holds an end until the pointer returns.
+TEST_F(SliderTest, OnlyALeftPressOnTheThumbDragsAndItHoldsAnEndUntilThePointerReturns) {
+    slider->SetDb(-3.0f);
+    slider->SetValue(0.2f); // thumb near the left end
+    Press(50);              // on the track
+    Drag(55);
+    Release(55);
+    Press(ThumbX(), Qt::RightButton);
+    Send(QEvent::MouseMove, ThumbX() + 10, Qt::NoButton, Qt::RightButton);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
+    Press(ThumbX());
+    Hover(ThumbX() + 10); // the button went up outside our sight: the drag is over
+    EXPECT_FALSE(slider->Dragging());
+    EXPECT_EQ(changes, 0);
+
     slider->SetValue(0.5f);
     const int x = ThumbX();
     Press(x);
@@ -118,22 +131,13 @@ TEST_F(SliderTest, DraggingAddsTheTravelToTheStartValueAndHoldsAnEndUntilThePoin
     EXPECT_GT(changes, 0);
 }
 
-TEST_F(SliderTest, OnlyALeftPressOnTheThumbStartsADragAndSettersNeverRaiseOnChange) {
-    slider->SetDb(-3.0f);
-    slider->SetValue(0.2f); // thumb near the left end
-    Press(50);              // on the track
-    Drag(55);
-    Release(55);
-    Press(ThumbX(), Qt::RightButton);
-    Send(QEvent::MouseMove, ThumbX() + 10, Qt::NoButton, Qt::RightButton);
-    EXPECT_FLOAT_EQ(slider->Value(), 0.2f);
-    Press(ThumbX());
-    Hover(ThumbX() + 10); // the button went up outside our sight: the drag is over
-    EXPECT_FALSE(slider->Dragging());
-    EXPECT_EQ(changes, 0);
-}
-
+// The window's ordinary tool-tips are held back while the hint shows.
 TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor) {
+    window.setToolTip("ordinary tip");
+    const auto askForToolTip = [&] {
+        QHelpEvent event(QEvent::ToolTip, QPoint(250, 80), window.mapToGlobal(QPoint(250, 80)));
+        QApplication::sendEvent(&window, &event);
+    };
     auto& hint = slider->HintWindow();
     slider->setCursor(TwelveRowCursor(2));
     Hover(30);
@@ -141,8 +145,13 @@ TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor)
     EXPECT_EQ(hint.Text(), slider->Hint());
     const QPoint cursor = slider->mapToGlobal(QPoint(30, 10));
     EXPECT_EQ(hint.pos(), QPoint(cursor.x(), cursor.y() + 10));
+    askForToolTip();
+    EXPECT_FALSE(QToolTip::isVisible());
     Leave();
-    EXPECT_FALSE(hint.Showing());
+    EXPECT_FALSE(hint.Showing() || hint.isVisible());
+    askForToolTip();
+    EXPECT_TRUE(QToolTip::isVisible());
+    QToolTip::hideText();
 
     // Dragging out of the control keeps the hint, and it shows the owner's latest text.
     slider->OnChange = [&] { slider->SetHint("owner text"); };
@@ -158,6 +167,14 @@ TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor)
     slider->SetShowHint(false);
     Hover(30);
     EXPECT_FALSE(hint.Showing());
+
+    // A pixmap cursor's visible rows are its opaque ones; a shape cursor's are not known.
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
+    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
+              TPermanentHintWindow::kFallbackCursorHeight);
 }
 
 TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumbIsSunken) {
@@ -176,41 +193,6 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumb
     const QImage enabled = slider->grab().toImage();
     slider->setEnabled(false);
     EXPECT_NE(enabled.copy(thumb), slider->grab().toImage().copy(thumb));
-}
-
-TEST(PermanentHintWindow, MeasuresTheVisibleRowsOfTheCursorBelowItsHotSpot) {
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(TwelveRowCursor(4)), 8);
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter(&pixmap).fillRect(3, 0, 5, 10, Qt::black);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(pixmap, 3, 0)), 10);
-    EXPECT_EQ(TPermanentHintWindow::VisibleCursorHeight(QCursor(Qt::ArrowCursor)),
-              TPermanentHintWindow::kFallbackCursorHeight);
-}
-
-TEST(PermanentHintWindow, ShowsAtTheGivenPointAndHoldsBackOrdinaryToolTips) {
-    TPermanentHintWindow hint;
-    QWidget other;
-    other.setToolTip("ordinary tip");
-    other.resize(50, 50);
-    other.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
-    const auto askForToolTip = [&] {
-        QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), other.mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&other, &event);
-    };
-
-    hint.ShowAt("-6.0 dB", 120, 140);
-    EXPECT_TRUE(hint.Showing() && hint.isVisible());
-    EXPECT_EQ(hint.pos(), QPoint(120, 140));
-    askForToolTip();
-    EXPECT_FALSE(QToolTip::isVisible());
-
-    hint.HideHint();
-    EXPECT_FALSE(hint.Showing() || hint.isVisible());
-    askForToolTip();
-    EXPECT_TRUE(QToolTip::isVisible());
-    QToolTip::hideText();
 }
 
 } // namespace
