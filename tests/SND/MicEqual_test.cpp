@@ -31,6 +31,23 @@ TMicEqualizer EngineEqualizer() {
     return eq;
 }
 
+struct TCutoffs {
+    int32_t Lo, Hi;
+};
+// The default band and the cut-offs' extremes, the editor's widest and narrowest band.
+const TCutoffs kStandard{300, 2700}, kWide{50, 5700}, kNarrow{500, 1500};
+
+TMicEqualizer ClippingEqualizer(TCutoffs band = kStandard, bool control = true) {
+    TMicEqualizer eq;
+    eq.SetDataBlockSize(kBlock);
+    eq.SetCutoffLo(band.Lo);
+    eq.SetCutoffHi(band.Hi);
+    eq.SetClipperEnabled(true);
+    eq.SetOvershootControl(control);
+    eq.Prepare();
+    return eq;
+}
+
 using test::Noise;
 
 TSingleArray Sine(size_t length, double hz, double amplitude) {
@@ -229,9 +246,7 @@ TEST(MicEqualizerProcess, AnalyzeLeavesTheSignalPathAsIfItHadNotRun) {
 }
 
 TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
-    TMicEqualizer eq = EngineEqualizer(), twin = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    twin.SetClipperEnabled(true);
+    TMicEqualizer eq = ClippingEqualizer(), twin = ClippingEqualizer();
     const TSingleArray x = Noise(3 * kBlock, 1e8, 7);
     ProcessStream(eq, TSingleArray(x.begin(), x.begin() + kBlock));
     ProcessStream(twin, TSingleArray(x.begin(), x.begin() + kBlock));
@@ -245,9 +260,7 @@ TEST(MicEqualizerProcess, AWrongBlockLengthFailsBeforeAnythingChanges) {
 
 TEST(MicEqualizerProcess, PrepareStartsARunFromSilenceAndRebuildsKeepTheOverlap) {
     const TSingleArray x = Noise(4 * kBlock, 1e8, 8);
-    TMicEqualizer eq = EngineEqualizer(), fresh = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    fresh.SetClipperEnabled(true);
+    TMicEqualizer eq = ClippingEqualizer(), fresh = ClippingEqualizer();
     ProcessStream(eq, Noise(2 * kBlock, 3e8, 9));
     eq.Prepare();
     EXPECT_EQ(ProcessStream(eq, x), ProcessStream(fresh, x));
@@ -275,9 +288,7 @@ TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInstea
 }
 
 TEST(MicEqualizerProcess, TreatsNonNumbersAsSilenceAndRecovers) {
-    TMicEqualizer eq = EngineEqualizer(), clean = EngineEqualizer();
-    eq.SetClipperEnabled(true);
-    clean.SetClipperEnabled(true);
+    TMicEqualizer eq = ClippingEqualizer(), clean = ClippingEqualizer();
     TSingleArray x = Noise(4 * kBlock, 1e8, 12);
     TSingleArray cleaned = x;
     x[100] = std::numeric_limits<double>::quiet_NaN();
@@ -299,8 +310,7 @@ double SteadyOutputDb(TMicEqualizer& eq, double levelDb) {
 }
 
 TEST(MicEqualizerDynamics, StaticCurveReachesTheClipLevelAtTheThresholdAndGatesAt3DbPerDb) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetClipperEnabled(true);
+    TMicEqualizer eq = ClippingEqualizer();
     const double gateDb = 20 * std::log10(eq.GateThreshold() / eq.ClipThreshold()); // -25 dB
     for (float ratio : {1.0f, 2.0f}) {
         eq.SetCompression(ratio);
@@ -323,8 +333,7 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
     const TSingleArray loud = Sine(kBlock, 700, 2e9);
     x.insert(x.end(), loud.begin(), loud.end());
     x.insert(x.end(), kBlock, 0.0);
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetClipperEnabled(true);
+    TMicEqualizer eq = ClippingEqualizer();
     for (float clip : values)
         for (float gate : values)
             for (float ratio : values) {
@@ -340,23 +349,6 @@ TEST(MicEqualizerDynamics, GivesFiniteSamplesWhateverTheParametersHold) {
 }
 
 // --- overshoot control ---
-
-struct TCutoffs {
-    int32_t Lo, Hi;
-};
-// The cut-offs' extremes: the editor's widest and narrowest band.
-const TCutoffs kWide{50, 5700}, kNarrow{500, 1500};
-
-TMicEqualizer ClippingEqualizer(TCutoffs band, bool control, int32_t blockSize = kBlock) {
-    TMicEqualizer eq;
-    eq.SetDataBlockSize(blockSize);
-    eq.SetCutoffLo(band.Lo);
-    eq.SetCutoffHi(band.Hi);
-    eq.SetClipperEnabled(true);
-    eq.SetOvershootControl(control);
-    eq.Prepare();
-    return eq;
-}
 
 // Hard cases for the envelope after the second band-pass, 14 blocks each, ending in silence.
 constexpr size_t kCaseLength = 14 * kBlock;
@@ -402,32 +394,6 @@ TSingleArray LoudSpeechThenSilence() {
                                   noise(rng));
     }
     return x;
-}
-
-// The loudest output sample is the response's centre: the delay, whatever the switches. A gain
-// of 1 without gate keeps the clipper path linear.
-TEST(MicEqualizerOvershoot, DelayFollowsTheSwitchesAndIsWhereAnImpulseComesOut) {
-    struct TCase {
-        bool equalizer, clipper, control;
-    };
-    for (const TCase c :
-         {TCase{true, false, true}, TCase{true, true, true}, TCase{false, true, false}}) {
-        TMicEqualizer eq = EngineEqualizer();
-        eq.SetClipThreshold(static_cast<float>(kK));
-        eq.SetGateThreshold(1e-20f);
-        eq.SetEqualizerEnabled(c.equalizer);
-        eq.SetClipperEnabled(c.clipper);
-        eq.SetOvershootControl(c.control);
-        const int32_t expected = (c.equalizer ? 384 : 0) + (c.clipper ? 128 : 0) +
-                                 (c.clipper && c.control ? eq.OvershootDelay() : 0);
-        EXPECT_EQ(eq.Delay(), expected);
-        TSingleArray impulse(4 * kBlock, 0.0f);
-        impulse[1500] = 1e9f;
-        const TSingleArray y = ProcessStream(eq, impulse);
-        const auto loudest = std::max_element(
-            y.begin(), y.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
-        EXPECT_EQ(loudest - y.begin() - 1500, eq.Delay()) << c.equalizer << c.clipper << c.control;
-    }
 }
 
 TEST(MicEqualizerOvershoot, HoldsTheEnvelopeAtTheClipLevelInHardCasesAtBothBandExtremes) {
