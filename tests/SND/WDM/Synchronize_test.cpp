@@ -19,11 +19,14 @@ void ServeUntil(TSynchronizer& sync, F done) {
         sync.CheckSynchronize(1ms);
 }
 
+// Every enqueued call wakes the main loop once.
 TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsException) {
     TSynchronizer sync;
+    std::atomic<int> wakeUps = 0;
+    sync.OnWakeUp = [&] { ++wakeUps; };
     const std::thread::id mainId = std::this_thread::get_id();
     std::thread::id ranIn;
-    int value = 0;
+    int value = 0, queued = 0;
     std::atomic<bool> returned = false;
     std::string caught;
     std::thread worker([&] {
@@ -37,49 +40,31 @@ TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsExcept
         } catch (const std::runtime_error& e) {
             caught = e.what();
         }
+        sync.Queue(nullptr, [&] { ++queued; });
         returned = true;
     });
-    ServeUntil(sync, [&] { return returned.load(); });
+    ServeUntil(sync, [&] { return returned.load() && queued == 1; });
     worker.join();
     EXPECT_EQ(ranIn, mainId);
     EXPECT_EQ(caught, "handler failed");
+    EXPECT_EQ(wakeUps, 3);
 }
 
-TEST(Synchronizer, RunsAtOnceWhenCalledFromTheMainThread) {
-    TSynchronizer sync;
-    int calls = 0;
-    sync.Synchronize([&] { ++calls; });
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(sync.CheckSynchronize());
-}
-
-TEST(Synchronizer, WakesTheMainLoopForEveryEnqueuedCall) {
-    TSynchronizer sync;
-    std::atomic<int> wakeUps = 0;
-    sync.OnWakeUp = [&] { ++wakeUps; };
-    std::atomic<int> done = 0;
-    std::thread worker([&] {
-        for (int i = 0; i < 3; ++i)
-            sync.Synchronize([&] { ++done; });
-        sync.Queue(nullptr, [&] { ++done; });
-    });
-    ServeUntil(sync, [&] { return done == 4; });
-    worker.join();
-    EXPECT_EQ(wakeUps, 4);
-}
-
+// In the main thread a call runs at once; queued calls wait for the loop.
 TEST(Synchronizer, QueuedCallsRunLaterUnlessTheirOwnerWithdrawsThem) {
     TSynchronizer sync;
-    int first = 0, second = 0;
-    int ownerA = 0, ownerB = 0;
+    int first = 0, second = 0, ownerA = 0, ownerB = 0;
+    sync.Synchronize([&] { ++second; });
+    EXPECT_EQ(second, 1);
+    EXPECT_FALSE(sync.CheckSynchronize());
     sync.Queue(&ownerA, [&] { ++first; });
     sync.Queue(&ownerB, [&] { ++second; });
     sync.Queue(&ownerA, [&] { ++first; });
-    EXPECT_EQ(first + second, 0);
+    EXPECT_EQ(first + second, 1);
     sync.RemoveQueued(&ownerA);
     EXPECT_TRUE(sync.CheckSynchronize());
     EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 1);
+    EXPECT_EQ(second, 2);
     EXPECT_FALSE(sync.CheckSynchronize());
 }
 
