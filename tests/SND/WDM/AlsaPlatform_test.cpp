@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 
 // ALSA without sound hardware: a configuration of our own whose "null" PCMs take any format
 // and move data as fast as they are asked, which exercises listing, negotiation and the
@@ -39,6 +40,31 @@ protected:
                              "pcm.pulse { @args [ DEVICE ] @args.DEVICE { type string; default "
                              "\"\" } type null }\n");
         setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
+    }
+
+    // A duplex stream from `input` to `output` served until it handed over `blocks` blocks (or
+    // ten seconds passed); the blocks it handed over.
+    int Stream(TWdmAudio& audio, TDeviceSettings input, TDeviceSettings output, int blocks,
+               const std::function<void(TWdmAudioStream&)>& started = {}) {
+        TWdmAudioStream stream(audio, Sync);
+        stream.SetDirections(ddBoth);
+        stream.SetInputDevice(input);
+        stream.SetOutputDevice(output);
+        int handled = 0;
+        stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
+            ++handled;
+            out[0] = in.back();
+        };
+        stream.OnStreamEnded = [](const std::string& reason) { ADD_FAILURE() << reason; };
+        stream.Start();
+        if (started)
+            started(stream);
+        for (const auto end = std::chrono::steady_clock::now() + 10s;
+             handled < blocks && std::chrono::steady_clock::now() < end;)
+            Sync.CheckSynchronize(10ms);
+        stream.Stop();
+        EXPECT_EQ(stream.XrunCount(), 0u);
+        return handled;
     }
 
     TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
@@ -101,47 +127,19 @@ TEST_F(AlsaPlatform, ServerEndpointsFollowTheServerPcmsAndStreamThroughThePlugin
     EXPECT_FALSE(audio.HasPin(3, true));
 
     // a name with dots, dashes and quotes reaches the plugin as one argument
-    TWdmAudioStream stream(audio, Sync);
-    stream.SetDirections(ddBoth);
-    stream.SetInputDevice({3, 2, 32, 12000, 1024});
-    stream.SetOutputDevice({2, 2, 32, 12000, 1024});
-    int blocks = 0;
-    stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF&, TDataBufferF&) {
-        ++blocks;
-    };
-    stream.Start();
-    for (const auto end = std::chrono::steady_clock::now() + 10s;
-         blocks < 5 && std::chrono::steady_clock::now() < end;)
-        Sync.CheckSynchronize(10ms);
-    stream.Stop();
-    EXPECT_GE(blocks, 5);
+    EXPECT_GE(Stream(audio, {3, 2, 32, 12000, 1024}, {2, 2, 32, 12000, 1024}, 5), 5);
     EXPECT_THAT(guarded, ::testing::UnorderedElementsAre(codec, "mic \"1\""));
 }
 
 TEST_F(AlsaPlatform, NegotiatesTheWidestFormatAndStreamsUntilStopped) {
-    TWdmAudioStream stream(Audio, Sync);
-    stream.SetDirections(ddBoth);
-    stream.SetInputDevice({1, 2, 16, 48000, 1024});
-    stream.SetOutputDevice({2, 1, 16, 48000, 1024});
-    int blocks = 0;
-    stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
-        ++blocks;
-        out[0] = in[1];
-    };
-    std::vector<std::string> ended;
-    stream.OnStreamEnded = [&](const std::string& reason) { ended.push_back(reason); };
-    stream.Start();
-    EXPECT_EQ(stream.InputDevice().Channels, 2);
-    EXPECT_EQ(stream.InputDevice().BitsPerSample, 32);
-    EXPECT_EQ(stream.OutputDevice().Channels, 1);
-    EXPECT_EQ(stream.OutputDevice().BitsPerSample, 32);
-    for (const auto end = std::chrono::steady_clock::now() + 10s;
-         blocks < 200 && std::chrono::steady_clock::now() < end;)
-        Sync.CheckSynchronize(10ms);
-    stream.Stop();
+    const int blocks = Stream(Audio, {1, 2, 16, 48000, 1024}, {2, 1, 16, 48000, 1024}, 200,
+                              [](TWdmAudioStream& stream) {
+                                  EXPECT_EQ(stream.InputDevice().Channels, 2);
+                                  EXPECT_EQ(stream.InputDevice().BitsPerSample, 32);
+                                  EXPECT_EQ(stream.OutputDevice().Channels, 1);
+                                  EXPECT_EQ(stream.OutputDevice().BitsPerSample, 32);
+                              });
     EXPECT_GE(blocks, 200);
-    EXPECT_EQ(stream.XrunCount(), 0u);
-    EXPECT_TRUE(ended.empty());
 }
 
 TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
