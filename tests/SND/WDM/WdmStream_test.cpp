@@ -33,19 +33,17 @@ void RampSource(int64_t firstFrame, int32_t, TDataBufferF& block) {
     }
 }
 
-// What the render pins played, block by block: first frame, and the first and last sample of
-// channel 0 and the first of channel 1 in the units of RampSource.
+// What the render pins played, block by block: the first and last sample of channel 0 and the
+// first of channel 1 in the units of RampSource.
 struct TPlayed {
-    std::vector<int64_t> Starts;
     std::vector<float> Firsts, Lasts, Seconds;
 };
 
 class TRecorder {
 public:
     TSimSink Sink() {
-        return [this](int64_t firstFrame, int32_t, const TDataBufferF& block) {
+        return [this](int64_t, int32_t, const TDataBufferF& block) {
             std::lock_guard lock(mutex_);
-            played_.Starts.push_back(firstFrame);
             played_.Firsts.push_back(block[0][0] / kStep);
             played_.Lasts.push_back(block[0].back() / kStep);
             if (block.size() > 1)
