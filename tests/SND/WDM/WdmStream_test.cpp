@@ -115,6 +115,16 @@ protected:
     std::vector<std::string> Errors;
 };
 
+// The code and full message Start raised; 0 when it started.
+std::pair<int, std::string> StartError(TWdmAudioStream& stream) {
+    try {
+        stream.Start();
+    } catch (const EWdmAudioError& e) {
+        return {e.Code, ErrorMessage(e)};
+    }
+    return {0, ""};
+}
+
 std::vector<float> BlockStarts(int first, int count) {
     std::vector<float> starts;
     for (int k = first; k < first + count; ++k)
@@ -292,14 +302,7 @@ TEST_F(Stream, NeitherNaNNorOverrangeSamplesReachTheDevice) {
 
 TEST_F(Stream, AStartThatFailsRaisesAndReleasesEveryDevicePinAndEvent) {
     auto stream = MakeStream(ddCapture);
-    auto codeOf = [&]() -> std::pair<int, std::string> {
-        try {
-            stream->Start();
-        } catch (const EWdmAudioError& e) {
-            return {e.Code, e.what()};
-        }
-        return {0, ""};
-    };
+    auto codeOf = [&] { return StartError(*stream); };
     stream->InputDevice().Index = 5;
     EXPECT_EQ(codeOf(), std::make_pair(6, std::string("Invalid device number: 5")));
 
@@ -313,7 +316,8 @@ TEST_F(Stream, AStartThatFailsRaisesAndReleasesEveryDevicePinAndEvent) {
     stream->SetOutputDevice(TDeviceSettings{kSpeaker, 2, 16, 48000, kFrames});
     Sim.Faults(kSpeaker, 0).CreateError = EBUSY;
     EXPECT_EQ(codeOf(),
-              std::make_pair(13, std::string("Unable to start output to 02  Speaker: error 16")));
+              std::make_pair(13, std::string("Unable to start output to 02  Speaker: "
+                                             "error 16 (Speaker: Device or resource busy)")));
     // Both pins open, then the streaming thread's events run out (it needs five).
     Sim.Faults(kSpeaker, 0).CreateError = 0;
     Sim.EventsLeft = 3;
@@ -337,14 +341,10 @@ TEST_F(Stream, AStreamOnAnUninitializedListRaisesCodeOneWithThePlatformsReason) 
     Build();
     TWdmAudioStream stream(*Audio, Sync);
     EXPECT_EQ(stream.Directions(), ddRender);
-    try {
-        stream.Start();
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, wdmInitFailed);
-        EXPECT_EQ(ErrorMessage(e), "WDM Audio Engine failed to initialize (the simulated driver "
-                                   "library: No such file or directory)");
-    }
+    EXPECT_EQ(StartError(stream),
+              std::make_pair(int{wdmInitFailed},
+                             std::string("WDM Audio Engine failed to initialize (the simulated "
+                                         "driver library: No such file or directory)")));
 }
 
 class RealtimeStream : public Stream {
