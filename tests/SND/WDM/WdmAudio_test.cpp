@@ -68,39 +68,34 @@ TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDeviceAndCaptionsFind
     EXPECT_EQ(audio.IndexOfDevice("USB Audio CODEC"), -1);
 }
 
+// A real-time device stays only with looped streaming pins; one whose real-time alias was
+// removed is a standard device.
 TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
     TSimDevice noAlias = SimDevice("No alias", {Capture()});
     noAlias.Capture = iaNone;
     TSimDevice removedAlias = SimDevice("Removed alias", {Render()});
     removedAlias.Render = iaRemoved;
-    Sim.AddDevice(noAlias);
-    Sim.AddDevice(removedAlias);
+    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
+    standardOnly.Realtime = iaPresent;
+    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
+    loopedRemoved.Realtime = iaRemoved;
+    for (const TSimDevice& device : {noAlias, removedAlias, standardOnly,
+                                     SimDevice("Looped", {Capture()}, true), loopedRemoved})
+        Sim.AddDevice(device);
     // a missing path stands for a missing name too: one check covers both
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No path", {Capture()}))).PathMissing = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("Cannot open", {Capture()}))).OpenFails = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No pin count", {Capture()}))).PinCountFails = true;
     Sim.AddDevice(SimDevice("Good", {Capture()}));
     TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 1);
-    EXPECT_EQ(audio.DeviceName(0), "01  Good");
-}
-
-TEST_F(DeviceList, KeepsARealtimeDeviceOnlyWithLoopedStreamingPins) {
-    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
-    standardOnly.Realtime = iaPresent;
-    Sim.AddDevice(standardOnly);
-    Sim.AddDevice(SimDevice("Looped", {Capture()}, true));
-    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
-    loopedRemoved.Realtime = iaRemoved; // not real-time, so its standard pin serves
-    Sim.AddDevice(loopedRemoved);
-    TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 2);
+    ASSERT_EQ(audio.DeviceCount(), 3);
     EXPECT_EQ(audio.DeviceName(0), "01  Looped");
     EXPECT_TRUE(audio.Filters()[0].IsRealtime);
     EXPECT_EQ(audio.Filters()[0].Pins[0].Connect.Interface.Id,
               KSINTERFACE_STANDARD_LOOPED_STREAMING);
     EXPECT_EQ(audio.DeviceName(1), "02  Alias removed");
     EXPECT_FALSE(audio.Filters()[1].IsRealtime);
+    EXPECT_EQ(audio.DeviceName(2), "03  Good");
 }
 
 // A kept pin copies the standard interfaces until the wanted one and skips others.
