@@ -9,17 +9,8 @@
 namespace sonari {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Serves the hand-over until `done` holds (or a generous deadline passes).
-template <typename F>
-void ServeUntil(TSynchronizer& sync, F done) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        sync.CheckSynchronize(1ms);
-}
-
-// Every enqueued call wakes the main loop once.
+// RunUntil serves the synchronous calls, even behind a queued one, but leaves the queued one to
+// the next CheckSynchronize; every enqueued call wakes the main loop once.
 TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsException) {
     TSynchronizer sync;
     std::atomic<int> wakeUps = 0;
@@ -30,6 +21,7 @@ TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsExcept
     std::atomic<bool> returned = false;
     std::string caught;
     std::thread worker([&] {
+        sync.Queue(nullptr, [&] { ++queued; });
         sync.Synchronize([&] {
             ranIn = std::this_thread::get_id();
             value = 42;
@@ -40,14 +32,17 @@ TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsExcept
         } catch (const std::runtime_error& e) {
             caught = e.what();
         }
-        sync.Queue(nullptr, [&] { ++queued; });
         returned = true;
+        sync.Signal();
     });
-    ServeUntil(sync, [&] { return returned.load() && queued == 1; });
+    sync.RunUntil([&] { return returned.load(); });
     worker.join();
     EXPECT_EQ(ranIn, mainId);
     EXPECT_EQ(caught, "handler failed");
     EXPECT_EQ(wakeUps, 3);
+    EXPECT_EQ(queued, 0);
+    sync.CheckSynchronize();
+    EXPECT_EQ(queued, 1);
 }
 
 // In the main thread a call runs at once; queued calls wait for the loop.
@@ -66,25 +61,6 @@ TEST(Synchronizer, QueuedCallsRunLaterUnlessTheirOwnerWithdrawsThem) {
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 2);
     EXPECT_FALSE(sync.CheckSynchronize());
-}
-
-TEST(Synchronizer, RunUntilServesSynchronousCallsButLeavesQueuedOnes) {
-    TSynchronizer sync;
-    std::atomic<bool> finished = false;
-    int served = 0, queued = 0;
-    std::thread worker([&] {
-        sync.Queue(nullptr, [&] { ++queued; });
-        for (int i = 0; i < 5; ++i)
-            sync.Synchronize([&] { ++served; });
-        finished = true;
-        sync.Signal();
-    });
-    sync.RunUntil([&] { return finished.load(); });
-    worker.join();
-    EXPECT_EQ(served, 5);
-    EXPECT_EQ(queued, 0);
-    sync.CheckSynchronize();
-    EXPECT_EQ(queued, 1);
 }
 
 } // namespace
