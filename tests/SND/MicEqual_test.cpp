@@ -121,17 +121,23 @@ TEST(MicEqualizerSetup, CutoffWritesDragTheOtherEdgeAlongAndStayBelowNyquist) {
     EXPECT_EQ(eq.CutoffLo(), 0);
 }
 
-TEST(MicEqualizerSetup, RejectsSizesThatCannotWorkAndKeepsTheOldOnes) {
-    TMicEqualizer eq = EngineEqualizer();
+// A new size takes effect at once: without Prepare the run goes on from silence at the new
+// transform size instead of overrunning the old one.
+TEST(MicEqualizerSetup, RejectsSizesThatCannotWorkAndStartsTheLargestThatFitsWithoutPrepare) {
+    TMicEqualizer eq = ClippingEqualizer();
+    ProcessStream(eq, Noise(2 * kBlock, 1e8, 10));
     const TSingleArray response = eq.Response();
     EXPECT_THROW(eq.SetDataBlockSize(0), ERangeError);
     EXPECT_THROW(eq.SetFiltKernelLen(-1), ERangeError);
     EXPECT_THROW(eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution), ERangeError);
     EXPECT_EQ(eq.DataBlockSize(), kBlock);
     EXPECT_EQ(eq.Response(), response);
-    // the largest configuration that fits still works
-    eq.SetDataBlockSize(TMicEqualizer::kMaxConvolution - 766);
+    const int32_t largest = TMicEqualizer::kMaxConvolution - 766;
+    eq.SetDataBlockSize(largest);
     EXPECT_EQ(eq.FFTSize(), 16384);
+    for (double v : ProcessStream(eq, Noise(3 * size_t(largest), 1e8, 11)))
+        ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(eq.SampleEnvelope().size(), size_t(largest));
 }
 
 // Edits mid-run redesign only what changed, end where the unedited design is and keep the
@@ -272,17 +278,6 @@ TEST(MicEqualizerProcess, PrepareNonNumbersAndWrongBlocksLeaveItAsAFreshTwinFedC
     EXPECT_THROW(eq.Analyze(TSingleArray(2048, 1.0f)), EAssertionFailed);
     EXPECT_EQ(ProcessStream(eq, part(x, kBlock, x.size())),
               ProcessStream(twin, part(cleaned, kBlock, x.size())));
-}
-
-TEST(MicEqualizerProcess, ANewTransformSizeWithoutPrepareStartsFromSilenceInsteadOfOverrunning) {
-    TMicEqualizer eq;
-    eq.SetClipperEnabled(true);
-    eq.Prepare();
-    ProcessStream(eq, Noise(8 * 128, 1e8, 10));
-    eq.SetDataBlockSize(kBlock); // M 512 -> 1024, no Prepare
-    for (double v : ProcessStream(eq, Noise(3 * kBlock, 1e8, 11)))
-        ASSERT_TRUE(std::isfinite(v));
-    EXPECT_EQ(eq.SampleEnvelope().size(), static_cast<size_t>(kBlock));
 }
 
 // --- dynamics ---
