@@ -82,8 +82,8 @@ TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
     for (const TSimDevice& device : {noAlias, removedAlias, standardOnly,
                                      SimDevice("Looped", {Capture()}, true), loopedRemoved})
         Sim.AddDevice(device);
-    // a missing path stands for a missing name too: one check covers both
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No path", {Capture()}))).PathMissing = true;
+    Sim.DeviceFaults(Sim.AddDevice(SimDevice("No name", {Capture()}))).NameMissing = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("Cannot open", {Capture()}))).OpenFails = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No pin count", {Capture()}))).PinCountFails = true;
     Sim.AddDevice(SimDevice("Good", {Capture()}));

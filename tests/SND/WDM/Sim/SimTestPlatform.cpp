@@ -106,6 +106,7 @@ bool TSimTestPlatform::EnumDeviceInterface(uint32_t index, TDeviceInterface& dev
     std::lock_guard lock(mutex_);
     const TSimDeviceFaults& faults = deviceFaults_[index];
     device.PathFound = !faults.PathMissing;
+    device.NameFound = !faults.NameMissing;
     return true;
 }
 

@@ -32,6 +32,7 @@ struct TSimPinFaults {
 // Faults of one simulated device as the registry and its driver show them.
 struct TSimDeviceFaults {
     bool PathMissing = false;
+    bool NameMissing = false;
     bool OpenFails = false;
     bool PinCountFails = false;
 };
