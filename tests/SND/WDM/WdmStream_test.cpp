@@ -239,23 +239,28 @@ TEST_F(Stream, NeitherAStopWhileABlockWaitsNorADeviceRefusingToRunCallsTheHandle
 
 // Each fault of a running duplex stream ends it once with its message; Stop then releases the
 // other side too.
+// The writes and the wait fail from the first, the others once the stream runs.
 TEST_F(Stream, FaultsWhileStreamingEndItWithTheirMessages) {
     const struct {
         std::function<void(bool)> fault; // plants (true) or clears (false) it
+        bool atStart;
         std::string ended;
     } cases[] = {
-        {[&](bool on) { on ? Sim.RemoveDevice(kMic) : Sim.RestoreDevice(kMic); },
+        {[&](bool on) { on ? Sim.RemoveDevice(kMic) : Sim.RestoreDevice(kMic); }, false,
          "Mic: the device was removed"},
-        {[&](bool on) { Sim.Faults(kMic, 0).ReadError = on ? EIO : 0; },
+        {[&](bool on) { Sim.Faults(kMic, 0).ReadError = on ? EIO : 0; }, false,
          "Unable to read data from the sound card (Mic: Input/output error)"},
-        {[&](bool on) { Sim.Faults(kSpeaker, 0).WriteError = on ? EIO : 0; },
+        {[&](bool on) { Sim.Faults(kSpeaker, 0).WriteError = on ? EIO : 0; }, true,
          "Unable to write data to the sound card (Speaker: Input/output error)"},
-        {[&](bool on) { Sim.WaitFails = on; }, "Waiting thread failed (wait: Input/output error)"},
+        {[&](bool on) { Sim.WaitFails = on; }, true,
+         "Waiting thread failed (wait: Input/output error)"},
     };
     auto stream = MakeStream(ddBoth);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ended);
         Ended.clear();
+        if (c.atStart)
+            c.fault(true);
         StartAndSettle(*stream);
         Run(*stream, 2);
         c.fault(true);
