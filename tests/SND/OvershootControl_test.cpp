@@ -53,15 +53,11 @@ TStream Tones(size_t length, float peak, unsigned seed) {
     return s;
 }
 
-TComplexArray Pulse(long double loHz = 400, long double hiHz = 2600) {
-    TComplexArray pulse;
-    MakeOvershootPulse(kRate, loHz, hiHz, kHalf, pulse);
-    return pulse;
-}
-
 TOvershootControl Control(long double loHz = 400, long double hiHz = 2600) {
     TOvershootControl control;
-    control.SetPulse(Pulse(loHz, hiHz));
+    TComplexArray pulse;
+    MakeOvershootPulse(kRate, loHz, hiHz, kHalf, pulse);
+    control.SetPulse(pulse);
     control.SetCeiling(kCeiling);
     return control;
 }
@@ -81,7 +77,8 @@ TSingleArray Feed(TOvershootControl& control, const TStream& s,
 }
 
 TEST(OvershootPulse, PassesItsBandOnTheNegativeSideOnlyAndNothingBeyondTheTransition) {
-    const TComplexArray pulse = Pulse();
+    TComplexArray pulse;
+    MakeOvershootPulse(kRate, 400, 2600, kHalf, pulse);
     ASSERT_EQ(pulse.size(), 2u * kHalf + 1);
     for (long double hz : {650.0L, 1500.0L, 2350.0L})
         EXPECT_NEAR(PulseGainDb(pulse, -hz), 0.0L, 0.001L) << hz;
@@ -96,7 +93,8 @@ TEST(OvershootPulse, PassesItsBandOnTheNegativeSideOnlyAndNothingBeyondTheTransi
 // A peak shaped like the pulse itself is taken down to the ceiling by one correction, and what
 // remains is the same shape: nowhere above the ceiling (corrections aim 2^-16 below it).
 TEST(OvershootControl, CancelsAPulseShapedPeakWithOneCorrection) {
-    const TComplexArray pulse = Pulse();
+    TComplexArray pulse;
+    MakeOvershootPulse(kRate, 400, 2600, kHalf, pulse);
     TOvershootControl control = Control();
     const float scale = 3 * kCeiling / pulse[kHalf].Re; // peak at +9.5 dB
     TStream s{TSingleArray(2000, 0.0f), TSingleArray(2000, 0.0f)};
