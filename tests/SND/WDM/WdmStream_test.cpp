@@ -60,12 +60,6 @@ private:
     TPlayed played_;
 };
 
-// What the data handler saw.
-struct TBlocks {
-    std::vector<float> InFirsts; // first sample of channel 0, in RampSource units
-    int Calls = 0;
-};
-
 class Stream : public TSimFixture {
 protected:
     static constexpr size_t kMic = 0, kSpeaker = 1, kHeadset = 2;
@@ -92,12 +86,12 @@ protected:
         stream->SetOutputDevice(TDeviceSettings{output, 2, 16, 48000, kFrames});
         stream->OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
                                 TDataBufferF& out) {
-            ++Seen.Calls;
+            ++Calls;
             if (!in.empty())
-                Seen.InFirsts.push_back(in[0][0] / kStep);
+                InFirsts.push_back(in[0][0] / kStep);
             for (size_t c = 0; c < out.size(); ++c)
-                out[c] = in.empty() ? TSingleArray(out[c].size(), Seen.Calls * kStep)
-                                    : in[c % in.size()];
+                out[c] =
+                    in.empty() ? TSingleArray(out[c].size(), Calls * kStep) : in[c % in.size()];
         };
         stream->OnStreamEnded = [this](const std::string& reason) { Ended.push_back(reason); };
         stream->OnDataError = [this](const std::string& message) { Errors.push_back(message); };
@@ -110,7 +104,10 @@ protected:
     }
 
     TRecorder Played;
-    TBlocks Seen;
+    // what the data handler saw: its calls and the first sample of channel 0 of each input
+    // block, in RampSource units
+    int Calls = 0;
+    std::vector<float> InFirsts;
     std::vector<std::string> Ended;
     std::vector<std::string> Errors;
 };
@@ -143,14 +140,14 @@ TEST_F(Stream, CaptureDeliversEveryBufferInOrderThroughHandlerErrorsAndALateThre
         EXPECT_EQ(int32Buffer[1], TIntegerArray(kFrames, 0));
         EXPECT_EQ(in[1][5], -in[0][5]);
         EXPECT_EQ(in[0][kFrames - 1] - in[0][0], (kFrames - 1) * kStep);
-        Seen.InFirsts.push_back(in[0][0] / kStep);
-        if (Seen.InFirsts.size() % 2 == 1)
-            throw Exception("block " + std::to_string(Seen.InFirsts.size()) + " failed");
+        InFirsts.push_back(in[0][0] / kStep);
+        if (InFirsts.size() % 2 == 1)
+            throw Exception("block " + std::to_string(InFirsts.size()) + " failed");
     };
     StartAndSettle(*stream);
-    EXPECT_TRUE(Seen.InFirsts.empty());
+    EXPECT_TRUE(InFirsts.empty());
     Run(*stream, 6);
-    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(BlockStarts(0, 6)));
+    EXPECT_THAT(InFirsts, ElementsAreArray(BlockStarts(0, 6)));
     // a handler's exception is shown once per failing block and streaming goes on
     EXPECT_THAT(Errors, ElementsAre("block 1 failed", "block 3 failed", "block 5 failed"));
     EXPECT_TRUE(stream->Running());
@@ -162,7 +159,7 @@ TEST_F(Stream, CaptureDeliversEveryBufferInOrderThroughHandlerErrorsAndALateThre
     EXPECT_EQ(stream->XrunCount(), 1u);
     std::vector<float> expected = BlockStarts(0, 8);
     expected.insert(expected.end(), {9 * kFrames, 10 * kFrames}); // 8 * kFrames was lost
-    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(expected));
+    EXPECT_THAT(InFirsts, ElementsAreArray(expected));
     stream->Stop();
     EXPECT_EQ(stream->XrunCount(), 1u);
     EXPECT_FALSE(Sim.PinCreated(kMic, 0));
@@ -173,7 +170,7 @@ TEST_F(Stream, DuplexPlaysEveryCapturedBlockOnceWithTwoBuffersOfDelay) {
     auto stream = MakeStream(ddBoth);
     StartAndSettle(*stream);
     Run(*stream, 8);
-    EXPECT_EQ(Seen.Calls, 8); // render completions raise no data event
+    EXPECT_EQ(Calls, 8); // render completions raise no data event
     std::vector<float> expected = {0, 0};
     for (float start : BlockStarts(0, 7))
         expected.push_back(start);
@@ -191,7 +188,7 @@ TEST_F(Stream, DuplexOnOneDeviceOpensItOnceAndClosesItWithTheLastPin) {
     EXPECT_EQ(Sim.TotalOpenCount(kHeadset), opens + 1);
     EXPECT_EQ(Sim.OpenCount(kHeadset), 1);
     Run(*stream, 3);
-    EXPECT_EQ(Seen.Calls, 3);
+    EXPECT_EQ(Calls, 3);
     EXPECT_THAT(Played.Get().Seconds, ElementsAre(0, 0, 0, 480)); // mono in, copied to both
     stream->Stop();
     EXPECT_EQ(Sim.OpenCount(kHeadset), 0);
@@ -210,11 +207,11 @@ TEST_F(Stream, NeitherAStopWhileABlockWaitsNorADeviceRefusingToRunCallsTheHandle
         std::this_thread::sleep_for(1ms);
     ASSERT_EQ(pending, 1); // the thread now waits in the hand-over
     stream->Stop();
-    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_EQ(Calls, 0);
     EXPECT_FALSE(stream->Running());
     EXPECT_FALSE(Sim.PinCreated(kMic, 0));
     Sync.CheckSynchronize();
-    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_EQ(Calls, 0);
     EXPECT_TRUE(Ended.empty());
 
     // a device refusing to run: Start succeeds, the refusal comes from the streaming thread
@@ -227,7 +224,7 @@ TEST_F(Stream, NeitherAStopWhileABlockWaitsNorADeviceRefusingToRunCallsTheHandle
     EXPECT_THAT(Ended, ElementsAre("Unable to start input from 01  Mic: error 1 "
                                    "(Mic: Operation not permitted)"));
     Run(*stream, 3);
-    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_EQ(Calls, 0);
     // The pins stay held until Stop: Start does nothing meanwhile.
     stream->Start();
     EXPECT_TRUE(Sim.PinCreated(kMic, 0));
@@ -355,11 +352,11 @@ TEST_F(RealtimeStream, CaptureAndRenderUseAlternateHalvesOfACyclicBufferLargeEno
     auto capture = MakeStream(ddCapture);
     StartAndSettle(*capture);
     Run(*capture, 5);
-    EXPECT_THAT(Seen.InFirsts, ElementsAreArray(BlockStarts(0, 5)));
+    EXPECT_THAT(InFirsts, ElementsAreArray(BlockStarts(0, 5)));
     capture->Stop();
 
     auto render = MakeStream(ddRender);
-    Seen.Calls = 0;
+    Calls = 0;
     StartAndSettle(*render);
     Run(*render, 4);
     EXPECT_THAT(Played.Get().Firsts, ElementsAre(0, 1, 2, 3, 4));
@@ -367,12 +364,12 @@ TEST_F(RealtimeStream, CaptureAndRenderUseAlternateHalvesOfACyclicBufferLargeEno
 
     // a cyclic buffer smaller than two buffers ends the stream instead of being overrun
     Sim.Faults(kSpeaker, 0).RtBufferShortfall = 4;
-    Seen.Calls = 0;
+    Calls = 0;
     StartAndSettle(*render);
     Sync.CheckSynchronize(10ms);
     EXPECT_THAT(Ended, ElementsAre("02  Speaker: the driver granted a cyclic buffer of 3836 "
                                    "bytes, 3840 are needed"));
-    EXPECT_EQ(Seen.Calls, 0);
+    EXPECT_EQ(Calls, 0);
     render->Stop();
 }
 
