@@ -81,15 +81,12 @@ TEST_F(WavFileTest, HeadersAreWrittenByteForByte) {
         const float lsb = c.spec.isFloat ? 1.0f : std::ldexp(1.0f, 32 - 8 * int(c.spec.bytes));
         TDataBufferF data(c.spec.channels, TSingleArray{lsb, -lsb});
         WriteWav(Path("h.wav"), c.spec, data);
-        std::string one, minusOne;
-        if (c.spec.isFloat) {
-            one = Le32(0x3F800000), minusOne = Le32(0xBF800000);
-        } else if (c.spec.bytes == 1) {
-            one = "\x81", minusOne = "\x7F";
-        } else {
-            one = "\x01" + std::string(c.spec.bytes - 1, '\0');
-            minusOne = std::string(c.spec.bytes, '\xFF');
-        }
+        // integers little-endian, 8 bits with an offset of 128
+        const uint32_t zero = c.spec.bytes == 1 ? 0x80 : 0;
+        const std::string one =
+            c.spec.isFloat ? Le32(0x3F800000) : Le32(zero + 1).substr(0, c.spec.bytes);
+        const std::string minusOne =
+            c.spec.isFloat ? Le32(0xBF800000) : Le32(zero - 1).substr(0, c.spec.bytes);
         std::string samples;
         for (const std::string& value : {one, minusOne})
             for (uint32_t ch = 0; ch < c.spec.channels; ++ch)
