@@ -33,7 +33,7 @@ long double DirectBinPower(const TSingleArray& frame2048, int k) {
     return re * re + im * im;
 }
 
-TEST(LogFreqSpectrum, ShowsSilenceAtTheGuardFloorAndIsEmptyAfterAReset) {
+TEST(LogFreqSpectrum, ShowsSilenceAtTheGuardFloorForgetsItAtAResetAndAveragesUpToMaxCount) {
     TLogFreqSpectrum s;
     ASSERT_TRUE(s.Process(TSingleArray(1024, 0.0f), true));
     const float floorDb = static_cast<float>(-990.0 + kOffsetDb); // about -1224.8 dB
@@ -44,13 +44,20 @@ TEST(LogFreqSpectrum, ShowsSilenceAtTheGuardFloorAndIsEmptyAfterAReset) {
     EXPECT_TRUE(s.SpectrumDb().empty());
     EXPECT_TRUE(s.AverageDb().empty());
     EXPECT_EQ(s.Count(), 0);
-}
 
-TEST(LogFreqSpectrum, AnalysesAFrameEveryHalfFrameOfBlocks) {
-    TLogFreqSpectrum quarters;
-    // 256-sample blocks: a half frame is 4 blocks.
-    for (int call = 1; call <= 12; ++call)
-        EXPECT_EQ(quarters.Process(Noise(256, 10 + call), true), call % 4 == 0) << call;
+    // the average of the dB spectra since, up to MaxCount of them
+    s.MaxCount = 5;
+    std::vector<double> sum(kPoints, 0.0);
+    for (int block = 1; block <= 5; ++block) {
+        s.Process(Noise(1024, 20 + block), true);
+        for (int i = 0; i < kPoints; ++i)
+            sum[i] += s.SpectrumDb()[i];
+    }
+    for (int i = 0; i < kPoints; i += 37)
+        EXPECT_NEAR(s.AverageDb()[i], sum[i] / 5, 1e-3) << i;
+    const TSingleArray frozen = s.AverageDb();
+    s.Process(Noise(1024, 99), true);
+    EXPECT_EQ(s.AverageDb(), frozen);
 }
 
 TEST(LogFreqSpectrum, MatchesADirectTransformOfTheLastTwoBlocks) {
@@ -74,23 +81,7 @@ TEST(LogFreqSpectrum, MatchesADirectTransformOfTheLastTwoBlocks) {
     EXPECT_NEAR(s.SpectrumDb()[511], 10 * std::log10(sum / (hi - lo + 1)) + kOffsetDb, 0.01);
 }
 
-TEST(LogFreqSpectrum, AveragesTheDbSpectraUpToMaxCount) {
-    TLogFreqSpectrum s;
-    s.MaxCount = 5;
-    std::vector<double> sum(kPoints, 0.0);
-    for (int block = 1; block <= 5; ++block) {
-        s.Process(Noise(1024, 20 + block), true);
-        for (int i = 0; i < kPoints; ++i)
-            sum[i] += s.SpectrumDb()[i];
-    }
-    for (int i = 0; i < kPoints; i += 37)
-        EXPECT_NEAR(s.AverageDb()[i], sum[i] / 5, 1e-3) << i;
-    const TSingleArray frozen = s.AverageDb();
-    s.Process(Noise(1024, 99), true);
-    EXPECT_EQ(s.AverageDb(), frozen);
-}
-
-TEST(LogFreqSpectrum, RejectsBlocksOfAnotherOrUnsupportedLengthBeforeChangingAnything) {
+TEST(LogFreqSpectrum, AnalysesEveryHalfFrameAndRejectsBlocksOfAnotherLengthBeforeChanging) {
     TLogFreqSpectrum s;
     EXPECT_THROW(s.Process(TSingleArray(1025, 1.0f), true), EAssertionFailed);
     EXPECT_THROW(s.Process(TSingleArray(), true), EAssertionFailed);
@@ -100,8 +91,10 @@ TEST(LogFreqSpectrum, RejectsBlocksOfAnotherOrUnsupportedLengthBeforeChangingAny
     EXPECT_THROW(s.Process(TSingleArray(1024, 1.0f), true), EAssertionFailed);
     EXPECT_EQ(s.Count(), 1);
     EXPECT_EQ(s.SpectrumDb(), before);
+    // after a reset any supported length; 256-sample blocks make a half frame of four
     s.Reset();
-    EXPECT_TRUE(s.Process(Noise(1024, 41), true));
+    for (int call = 1; call <= 12; ++call)
+        EXPECT_EQ(s.Process(Noise(256, 10 + call), true), call % 4 == 0) << call;
 }
 
 } // namespace

@@ -50,33 +50,28 @@ TEST(SampleConversion, IntegerSamplesLandOnTheTopOfA32BitIntegerWithOnlyTheValid
     EXPECT_EQ(DecodeOne(ExtensiblePcm(1, 24, 0), {0xFF, 0xFF, 0x7F}), float(0x7FFFFF00));
 }
 
-TEST(SampleConversion, NegativeValuesTruncateFor16BitsButFloorFor24Bits) {
+// Ties round to even before the shift; below 32 bits negative values truncate for 16 bits but
+// floor for 24, and values beyond full scale wrap; 32 bits out of range or not finite is a
+// range error.
+TEST(SampleConversion, EncodingRoundsTruncatesOrFloorsAndWrapsOrRefusesBeyondFullScale) {
     EXPECT_EQ(EncodeOne(PcmFormat(1, 16), -1.0f), (TByteArray{0x00, 0x00}));
     EXPECT_EQ(EncodeOne(PcmFormat(1, 24), -1.0f), (TByteArray{0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(EncodeOne(PcmFormat(1, 8), 0.0f), (TByteArray{0x80}));
-}
-
-TEST(SampleConversion, RoundsTiesToEvenBeforeTheShiftAndNarrowWidthsWrapBeyondFullScale) {
     EXPECT_EQ(EncodeOne(PcmFormat(1, 32), 2.5f), (TByteArray{2, 0, 0, 0}));
     EXPECT_EQ(EncodeOne(PcmFormat(1, 32), -2.5f), (TByteArray{0xFE, 0xFF, 0xFF, 0xFF}));
     // no saturation: 2^31 wraps to -2^31 in the low 32 bits
     EXPECT_EQ(EncodeOne(PcmFormat(1, 16), 2147483648.0f), (TByteArray{0x00, 0x80}));
-}
-
-TEST(SampleConversion, ThirtyTwoBitsOutOfRangeOrNotFiniteIsARangeError) {
     EXPECT_THROW(EncodeOne(PcmFormat(1, 32), 2147483648.0f), ERangeError);
     EXPECT_NO_THROW(EncodeOne(PcmFormat(1, 32), -2147483648.0f));
     EXPECT_THROW(EncodeOne(PcmFormat(1, 16), std::nanf("")), ERangeError);
     EXPECT_THROW(EncodeOne(PcmFormat(1, 24), INFINITY), ERangeError);
 }
 
-TEST(SampleConversion, UnsupportedWidthsWriteNothing) {
-    TWaveFormatExtensible f = PcmFormat(1, 16);
-    f.wBitsPerSample = 12;
-    EXPECT_EQ(DecodeOne(f, {0x12, 0x34}), 12345.0f);
-}
-
-TEST(SampleConversion, RejectsALayoutThatWouldLeaveTheBuffers) {
+// An unsupported width writes nothing; a layout that would leave the buffers is refused.
+TEST(SampleConversion, UnsupportedWidthsWriteNothingAndLayoutsBeyondTheBuffersAreRefused) {
+    TWaveFormatExtensible twelve = PcmFormat(1, 16);
+    twelve.wBitsPerSample = 12;
+    EXPECT_EQ(DecodeOne(twelve, {0x12, 0x34}), 12345.0f);
     TWaveFormatExtensible f = PcmFormat(2, 32);
     f.nBlockAlign = 2; // two 4-byte samples cannot fit a 2-byte frame
     TDataBufferF data(2, TSingleArray(4));

@@ -1,4 +1,5 @@
 #include "SND/WDM/Alsa/AlsaPlatform.h"
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
@@ -39,13 +40,6 @@ std::unique_ptr<test::TScopedEnv> UseTestSinks(test::TSoundServer& server) {
                                    "hint { show on; description \"Test transmitter\" } }\n");
 }
 
-int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
-    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
-        if (audio.DeviceName(i).ends_with("  " + friendlyName))
-            return i;
-    return -1;
-}
-
 std::vector<int16_t> ReadRaw16(const std::filesystem::path& path) {
     const std::string bytes = test::ReadFileBytes(path);
     std::vector<int16_t> samples(bytes.size() / 2);
@@ -69,8 +63,10 @@ class AlsaThroughPulseAudio : public ::testing::Test {
 protected:
     AlsaThroughPulseAudio() {
         stream.SetDirections(ddBoth);
-        stream.SetInputDevice({DeviceNamed(audio, "Test microphone"), 1, 16, kRate, kFrames});
-        stream.SetOutputDevice({DeviceNamed(audio, "Test transmitter"), 1, 16, kRate, kFrames});
+        stream.SetInputDevice(
+            {DevicesNamed(audio, "Test microphone", false).at(0), 1, 16, kRate, kFrames});
+        stream.SetOutputDevice(
+            {DevicesNamed(audio, "Test transmitter", true).at(0), 1, 16, kRate, kFrames});
         times.reserve(1000);
         stream.OnData = [this](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in,
                                TDataBufferF& out) {

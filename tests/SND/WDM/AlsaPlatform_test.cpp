@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 
 // ALSA without sound hardware: a configuration of our own whose "null" PCMs take any format
 // and move data as fast as they are asked, which exercises listing, negotiation and the
@@ -41,6 +42,31 @@ protected:
         setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
     }
 
+    // A duplex stream from `input` to `output` served until it handed over `blocks` blocks (or
+    // ten seconds passed); the blocks it handed over.
+    int Stream(TWdmAudio& audio, TDeviceSettings input, TDeviceSettings output, int blocks,
+               const std::function<void(TWdmAudioStream&)>& started = {}) {
+        TWdmAudioStream stream(audio, Sync);
+        stream.SetDirections(ddBoth);
+        stream.SetInputDevice(input);
+        stream.SetOutputDevice(output);
+        int handled = 0;
+        stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
+            ++handled;
+            out[0] = in.back();
+        };
+        stream.OnStreamEnded = [](const std::string& reason) { ADD_FAILURE() << reason; };
+        stream.Start();
+        if (started)
+            started(stream);
+        for (const auto end = std::chrono::steady_clock::now() + 10s;
+             handled < blocks && std::chrono::steady_clock::now() < end;)
+            Sync.CheckSynchronize(10ms);
+        stream.Stop();
+        EXPECT_EQ(stream.XrunCount(), 0u);
+        return handled;
+    }
+
     TWdmAudio Audio{std::make_unique<TAlsaPlatform>()};
     TSynchronizer Sync;
 };
@@ -50,14 +76,6 @@ std::vector<std::string> Names(const TWdmAudio& audio) {
     for (int32_t i = 0; i < audio.DeviceCount(); ++i)
         names.push_back(audio.DeviceName(i));
     return names;
-}
-
-TEST_F(AlsaPlatform, ListsDescribedPcmsButNeitherConvertersNorMissingServers) {
-    // "default" and "pipewire" are not configured here, so they drop out.
-    EXPECT_THAT(Names(Audio), ElementsAre("01  PulseAudio Sound Server", "02  Null microphone",
-                                          "03  Null speaker"));
-    EXPECT_EQ(Audio.DeviceKey(0), "pulse");
-    EXPECT_EQ(Audio.DeviceKey(1), "nullmic");
 }
 
 // Endpoints as given; the guards asked for are noted.
@@ -101,60 +119,44 @@ TEST_F(AlsaPlatform, ServerEndpointsFollowTheServerPcmsAndStreamThroughThePlugin
     EXPECT_FALSE(audio.HasPin(3, true));
 
     // a name with dots, dashes and quotes reaches the plugin as one argument
-    TWdmAudioStream stream(audio, Sync);
-    stream.SetDirections(ddBoth);
-    stream.SetInputDevice({3, 2, 32, 12000, 1024});
-    stream.SetOutputDevice({2, 2, 32, 12000, 1024});
-    int blocks = 0;
-    stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF&, TDataBufferF&) {
-        ++blocks;
-    };
-    stream.Start();
-    for (const auto end = std::chrono::steady_clock::now() + 10s;
-         blocks < 5 && std::chrono::steady_clock::now() < end;)
-        Sync.CheckSynchronize(10ms);
-    stream.Stop();
-    EXPECT_GE(blocks, 5);
+    EXPECT_GE(Stream(audio, {3, 2, 32, 12000, 1024}, {2, 2, 32, 12000, 1024}, 5), 5);
     EXPECT_THAT(guarded, ::testing::UnorderedElementsAre(codec, "mic \"1\""));
 }
 
-TEST_F(AlsaPlatform, NegotiatesTheWidestFormatAndStreamsUntilStopped) {
-    TWdmAudioStream stream(Audio, Sync);
-    stream.SetDirections(ddBoth);
-    stream.SetInputDevice({1, 2, 16, 48000, 1024});
-    stream.SetOutputDevice({2, 1, 16, 48000, 1024});
-    int blocks = 0;
-    stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
-        ++blocks;
-        out[0] = in[1];
-    };
-    std::vector<std::string> ended;
-    stream.OnStreamEnded = [&](const std::string& reason) { ended.push_back(reason); };
-    stream.Start();
-    EXPECT_EQ(stream.InputDevice().Channels, 2);
-    EXPECT_EQ(stream.InputDevice().BitsPerSample, 32);
-    EXPECT_EQ(stream.OutputDevice().Channels, 1);
-    EXPECT_EQ(stream.OutputDevice().BitsPerSample, 32);
-    for (const auto end = std::chrono::steady_clock::now() + 10s;
-         blocks < 200 && std::chrono::steady_clock::now() < end;)
-        Sync.CheckSynchronize(10ms);
-    stream.Stop();
+// Described PCMs are listed, but neither converters nor servers that are not configured here
+// ("default", "pipewire").
+TEST_F(AlsaPlatform, ListsDescribedPcmsNegotiatesTheWidestFormatAndStreamsUntilStopped) {
+    EXPECT_THAT(Names(Audio), ElementsAre("01  PulseAudio Sound Server", "02  Null microphone",
+                                          "03  Null speaker"));
+    EXPECT_EQ(Audio.DeviceKey(0), "pulse");
+    EXPECT_EQ(Audio.DeviceKey(1), "nullmic");
+    const int blocks = Stream(Audio, {1, 2, 16, 48000, 1024}, {2, 1, 16, 48000, 1024}, 200,
+                              [](TWdmAudioStream& stream) {
+                                  EXPECT_EQ(stream.InputDevice().Channels, 2);
+                                  EXPECT_EQ(stream.InputDevice().BitsPerSample, 32);
+                                  EXPECT_EQ(stream.OutputDevice().Channels, 1);
+                                  EXPECT_EQ(stream.OutputDevice().BitsPerSample, 32);
+                              });
     EXPECT_GE(blocks, 200);
-    EXPECT_EQ(stream.XrunCount(), 0u);
-    EXPECT_TRUE(ended.empty());
+}
+
+// The full message of the `E` that `action` raised, reason included.
+template <typename E = std::exception>
+std::string FullMessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return ErrorMessage(e);
+    }
+    return "(no exception)";
 }
 
 TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     TFilter gone;
     gone.Path = "nosuchpcm";
     gone.Name = "09  Gone";
-    try {
-        OpenDevice(Audio.Platform(), gone);
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(ErrorMessage(e),
-                  "Unable to open device: 09  Gone (nosuchpcm: No such file or directory)");
-    }
+    EXPECT_EQ(FullMessageOf([&] { OpenDevice(Audio.Platform(), gone); }),
+              "Unable to open device: 09  Gone (nosuchpcm: No such file or directory)");
 
     IAudioPlatform& platform = Audio.Platform();
     const TFilterHandle speaker(platform, platform.OpenFilter("nullspk"));
@@ -164,13 +166,10 @@ TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     noChannel.MinRate = noChannel.MaxRate = 48000;
     TDataFormat dataFormat;
     TWaveFormatExtensible waveFormat{};
-    try {
-        platform.DataIntersection(speaker.Get(), 0, {noChannel}, dataFormat, waveFormat);
-        FAIL();
-    } catch (const EOSError& e) {
-        EXPECT_EQ(e.ErrorCode(), EINVAL);
-        EXPECT_STREQ(e.what(), "nullspk: Invalid argument");
-    }
+    EXPECT_EQ(FullMessageOf<EOSError>([&] {
+                  platform.DataIntersection(speaker.Get(), 0, {noChannel}, dataFormat, waveFormat);
+              }),
+              "nullspk: Invalid argument");
 }
 
 } // namespace

@@ -6,17 +6,22 @@
 namespace sonari {
 namespace {
 
-TEST(DeviceSettings, ChecksEachRuleInOrder) {
-    TDeviceSettings s{0, 2, 16, 48000, 144000};
-    EXPECT_NO_THROW(CheckDeviceSettings(s, 1));
-    auto codeOf = [](const TDeviceSettings& settings, int devices) -> std::pair<int, std::string> {
-        try {
-            CheckDeviceSettings(settings, devices);
-        } catch (const EWdmAudioError& e) {
-            return {e.Code, e.what()};
-        }
-        return {0, ""};
+// The code and message `check` raised; 0 when it passed.
+template <typename F>
+std::pair<int, std::string> ErrorOf(F check) {
+    try {
+        check();
+    } catch (const EWdmAudioError& e) {
+        return {e.Code, e.what()};
+    }
+    return {0, ""};
+}
+
+TEST(DeviceSettings, ChecksEachRuleInOrderAndDuplexBuffersMustLastEquallyLong) {
+    auto codeOf = [](const TDeviceSettings& settings, int devices) {
+        return ErrorOf([&] { CheckDeviceSettings(settings, devices); });
     };
+    EXPECT_NO_THROW(CheckDeviceSettings({0, 2, 16, 48000, 144000}, 1));
     EXPECT_EQ(codeOf({0, 2, 16, 48000, 144001}, 1),
               std::make_pair(10, std::string("Buffer too large: 144001 samples")));
     EXPECT_EQ(codeOf({1, 2, 16, 48000, 2048}, 1),
@@ -28,17 +33,12 @@ TEST(DeviceSettings, ChecksEachRuleInOrder) {
     EXPECT_EQ(codeOf({0, 1, 32, 999, 0}, 1),
               std::make_pair(9, std::string("Invalid sampling rate: 999 Hz")));
     EXPECT_EQ(codeOf({0, 1, 8, 200001, 0}, 1).first, 9);
-}
 
-TEST(DeviceSettings, DuplexBuffersMustLastEquallyLong) {
     EXPECT_NO_THROW(CheckBufferMatch({0, 2, 16, 48000, 2048}, {0, 2, 16, 96000, 4096}));
-    try {
-        CheckBufferMatch({0, 2, 16, 48000, 2048}, {0, 2, 16, 48000, 1024});
-        FAIL();
-    } catch (const EWdmAudioError& e) {
-        EXPECT_EQ(e.Code, 11);
-        EXPECT_STREQ(e.what(), "Input/output buffer size mismatch");
-    }
+    EXPECT_EQ(ErrorOf([] {
+                  CheckBufferMatch({0, 2, 16, 48000, 2048}, {0, 2, 16, 48000, 1024});
+              }),
+              std::make_pair(11, std::string("Input/output buffer size mismatch")));
 }
 
 } // namespace

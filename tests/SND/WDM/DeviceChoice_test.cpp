@@ -78,7 +78,7 @@ TEST_F(DeviceChoice, ASavedDeviceThatIsGoneIsNamedAndNothingStandsInForIt) {
     EXPECT_EQ(MissingDeviceMessage(audio, selection), "Sound device not found: radio_tx");
 }
 
-TEST_F(DeviceChoice, ReadingTheListAgainKeepsTheSelectionOnItsDevices) {
+TEST_F(DeviceChoice, ReadingTheListAgainKeepsTheSelectionOnItsDevicesButNotWhileOneIsOpen) {
     const size_t aux = Add("Aux", "aux", {Render()});
     Add("Mic", "mic", {Capture()});
     const size_t radio = Add("Radio-TX", "radio_tx", {Render()});
@@ -106,21 +106,17 @@ TEST_F(DeviceChoice, ReadingTheListAgainKeepsTheSelectionOnItsDevices) {
     EXPECT_EQ(audio.DeviceName(2), "03  Radio-TX");
     EXPECT_EQ(selection.InputDeviceIndex, 1);
     EXPECT_EQ(MissingDeviceMessage(audio, selection), "");
-}
 
-TEST_F(DeviceChoice, TheListIsNeverReadAgainWhileADeviceIsOpen) {
-    Add("Mic", "mic", {Capture()});
-    TWdmAudio& audio = Build();
+    // never while a device is open
     TWdmAudioStream stream(audio, Sync);
     stream.SetDirections(ddCapture);
-    stream.SetInputDevice({0, 2, 16, 48000, 480});
+    stream.SetInputDevice({1, 2, 16, 48000, 480});
     stream.OnData = [](TWdmAudioStream&, TDataBufferI&, TDataBufferF&, TDataBufferF&) {};
     stream.Start();
     EXPECT_THROW(audio.Refresh(), EAssertionFailed);
-    EXPECT_EQ(audio.DeviceCount(), 1);
+    EXPECT_EQ(audio.DeviceCount(), 3);
     stream.Stop();
-    audio.Refresh();
-    EXPECT_EQ(audio.DeviceName(0), "01  Mic");
+    EXPECT_NO_THROW(audio.Refresh());
 }
 
 } // namespace

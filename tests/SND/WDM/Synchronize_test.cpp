@@ -9,24 +9,19 @@
 namespace sonari {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Serves the hand-over until `done` holds (or a generous deadline passes).
-template <typename F>
-void ServeUntil(TSynchronizer& sync, F done) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        sync.CheckSynchronize(1ms);
-}
-
+// RunUntil serves the synchronous calls, even behind a queued one, but leaves the queued one to
+// the next CheckSynchronize; every enqueued call wakes the main loop once.
 TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsException) {
     TSynchronizer sync;
+    std::atomic<int> wakeUps = 0;
+    sync.OnWakeUp = [&] { ++wakeUps; };
     const std::thread::id mainId = std::this_thread::get_id();
     std::thread::id ranIn;
-    int value = 0;
+    int value = 0, queued = 0;
     std::atomic<bool> returned = false;
     std::string caught;
     std::thread worker([&] {
+        sync.Queue(nullptr, [&] { ++queued; });
         sync.Synchronize([&] {
             ranIn = std::this_thread::get_id();
             value = 42;
@@ -38,68 +33,34 @@ TEST(Synchronizer, RunsAWorkersCallInTheMainThreadAndReturnsAfterItWithItsExcept
             caught = e.what();
         }
         returned = true;
+        sync.Signal();
     });
-    ServeUntil(sync, [&] { return returned.load(); });
+    sync.RunUntil([&] { return returned.load(); });
     worker.join();
     EXPECT_EQ(ranIn, mainId);
     EXPECT_EQ(caught, "handler failed");
-}
-
-TEST(Synchronizer, RunsAtOnceWhenCalledFromTheMainThread) {
-    TSynchronizer sync;
-    int calls = 0;
-    sync.Synchronize([&] { ++calls; });
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(sync.CheckSynchronize());
-}
-
-TEST(Synchronizer, WakesTheMainLoopForEveryEnqueuedCall) {
-    TSynchronizer sync;
-    std::atomic<int> wakeUps = 0;
-    sync.OnWakeUp = [&] { ++wakeUps; };
-    std::atomic<int> done = 0;
-    std::thread worker([&] {
-        for (int i = 0; i < 3; ++i)
-            sync.Synchronize([&] { ++done; });
-        sync.Queue(nullptr, [&] { ++done; });
-    });
-    ServeUntil(sync, [&] { return done == 4; });
-    worker.join();
-    EXPECT_EQ(wakeUps, 4);
-}
-
-TEST(Synchronizer, QueuedCallsRunLaterUnlessTheirOwnerWithdrawsThem) {
-    TSynchronizer sync;
-    int first = 0, second = 0;
-    int ownerA = 0, ownerB = 0;
-    sync.Queue(&ownerA, [&] { ++first; });
-    sync.Queue(&ownerB, [&] { ++second; });
-    sync.Queue(&ownerA, [&] { ++first; });
-    EXPECT_EQ(first + second, 0);
-    sync.RemoveQueued(&ownerA);
-    EXPECT_TRUE(sync.CheckSynchronize());
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 1);
-    EXPECT_FALSE(sync.CheckSynchronize());
-}
-
-TEST(Synchronizer, RunUntilServesSynchronousCallsButLeavesQueuedOnes) {
-    TSynchronizer sync;
-    std::atomic<bool> finished = false;
-    int served = 0, queued = 0;
-    std::thread worker([&] {
-        sync.Queue(nullptr, [&] { ++queued; });
-        for (int i = 0; i < 5; ++i)
-            sync.Synchronize([&] { ++served; });
-        finished = true;
-        sync.Signal();
-    });
-    sync.RunUntil([&] { return finished.load(); });
-    worker.join();
-    EXPECT_EQ(served, 5);
+    EXPECT_EQ(wakeUps, 3);
     EXPECT_EQ(queued, 0);
     sync.CheckSynchronize();
     EXPECT_EQ(queued, 1);
+}
+
+// In the main thread a call runs at once; queued calls wait for the loop.
+TEST(Synchronizer, QueuedCallsRunLaterUnlessTheirOwnerWithdrawsThem) {
+    TSynchronizer sync;
+    int first = 0, second = 0, ownerA = 0, ownerB = 0;
+    sync.Synchronize([&] { ++second; });
+    EXPECT_EQ(second, 1);
+    EXPECT_FALSE(sync.CheckSynchronize());
+    sync.Queue(&ownerA, [&] { ++first; });
+    sync.Queue(&ownerB, [&] { ++second; });
+    sync.Queue(&ownerA, [&] { ++first; });
+    EXPECT_EQ(first + second, 1);
+    sync.RemoveQueued(&ownerA);
+    EXPECT_TRUE(sync.CheckSynchronize());
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 2);
+    EXPECT_FALSE(sync.CheckSynchronize());
 }
 
 } // namespace

@@ -54,75 +54,80 @@ TEST_F(DeviceList, NumbersDevicesInOrderAndGivesADroppedDevicesNumberToTheNext) 
     EXPECT_FALSE(audio.Filters()[0].Handle.IsOpen());
 }
 
-TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDevice) {
-    for (int i = 0; i < 100; ++i)
+// A caption finds its device whatever the letter case, never the bare name.
+TEST_F(DeviceList, NumbersGrowToThreeDigitsFromTheHundredthDeviceAndCaptionsFindThem) {
+    for (int i = 0; i < 99; ++i)
         Sim.AddDevice(SimDevice("Card", {Render()}));
+    Sim.AddDevice(SimDevice("USB Audio CODEC", {Capture()}));
     TWdmAudio& audio = Build();
     ASSERT_EQ(audio.DeviceCount(), 100);
     EXPECT_EQ(audio.DeviceName(8), "09  Card");
-    EXPECT_EQ(audio.DeviceName(99), "100  Card");
+    EXPECT_EQ(audio.DeviceName(99), "100  USB Audio CODEC");
+    EXPECT_EQ(audio.IndexOfDevice("09  Card"), 8);
+    EXPECT_EQ(audio.IndexOfDevice("100  usb audio codec"), 99);
+    EXPECT_EQ(audio.IndexOfDevice("USB Audio CODEC"), -1);
 }
 
+// A real-time device stays only with looped streaming pins; one whose real-time alias was
+// removed is a standard device.
 TEST_F(DeviceList, LeavesOutDevicesTheRegistryOrTheirDriverCannotDescribe) {
     TSimDevice noAlias = SimDevice("No alias", {Capture()});
     noAlias.Capture = iaNone;
     TSimDevice removedAlias = SimDevice("Removed alias", {Render()});
     removedAlias.Render = iaRemoved;
-    Sim.AddDevice(noAlias);
-    Sim.AddDevice(removedAlias);
+    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
+    standardOnly.Realtime = iaPresent;
+    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
+    loopedRemoved.Realtime = iaRemoved;
+    for (const TSimDevice& device : {noAlias, removedAlias, standardOnly,
+                                     SimDevice("Looped", {Capture()}, true), loopedRemoved})
+        Sim.AddDevice(device);
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No path", {Capture()}))).PathMissing = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No name", {Capture()}))).NameMissing = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("Cannot open", {Capture()}))).OpenFails = true;
     Sim.DeviceFaults(Sim.AddDevice(SimDevice("No pin count", {Capture()}))).PinCountFails = true;
     Sim.AddDevice(SimDevice("Good", {Capture()}));
     TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 1);
-    EXPECT_EQ(audio.DeviceName(0), "01  Good");
-}
-
-TEST_F(DeviceList, KeepsARealtimeDeviceOnlyWithLoopedStreamingPins) {
-    TSimDevice standardOnly = SimDevice("Standard only", {Capture()});
-    standardOnly.Realtime = iaPresent;
-    Sim.AddDevice(standardOnly);
-    Sim.AddDevice(SimDevice("Looped", {Capture()}, true));
-    TSimDevice loopedRemoved = SimDevice("Alias removed", {Capture()});
-    loopedRemoved.Realtime = iaRemoved; // not real-time, so its standard pin serves
-    Sim.AddDevice(loopedRemoved);
-    TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 2);
+    ASSERT_EQ(audio.DeviceCount(), 3);
     EXPECT_EQ(audio.DeviceName(0), "01  Looped");
     EXPECT_TRUE(audio.Filters()[0].IsRealtime);
     EXPECT_EQ(audio.Filters()[0].Pins[0].Connect.Interface.Id,
               KSINTERFACE_STANDARD_LOOPED_STREAMING);
     EXPECT_EQ(audio.DeviceName(1), "02  Alias removed");
     EXPECT_FALSE(audio.Filters()[1].IsRealtime);
+    EXPECT_EQ(audio.DeviceName(2), "03  Good");
 }
 
+// A kept pin copies the standard interfaces until the wanted one and skips others.
 TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     const TGuid otherSet = {0x12345678, 0, 0, {0}};
-    std::vector<TSimPin> pins;
-    TSimPin source = Capture();
-    source.Communication = pcSource;
-    pins.push_back(source);
-    TSimPin both = Capture(1);
-    both.Communication = pcBoth;
-    pins.push_back(both);
-    TSimPin foreignInterface = Capture();
-    foreignInterface.Interfaces = {{otherSet, 0, 0}};
-    pins.push_back(foreignInterface);
-    TSimPin noMedium = Capture();
-    noMedium.Mediums = {{KSMEDIUMSETID_Standard, 1, 0}, {otherSet, 0, 0}};
-    pins.push_back(noMedium);
-    TSimPin noPcm = Capture();
-    noPcm.Ranges[0].SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
-    pins.push_back(noPcm);
-    TSimPin noFlow = Capture();
-    noFlow.DataFlow = dfNone;
-    pins.push_back(noFlow);
-    // one try covers every query of a pin: the last query failing shows it drops the pin
-    pins.push_back(Capture());
-    Sim.Faults(0, static_cast<uint32_t>(pins.size() - 1)).InstanceCountFails = true;
-    pins.push_back(Render(6));
+    auto capture = [](auto change, int channels = 2) {
+        TSimPin pin = Capture(channels);
+        change(pin);
+        return pin;
+    };
+    std::vector<TSimPin> pins = {
+        capture([](TSimPin& p) { p.Communication = pcSource; }),
+        capture(
+            [&](TSimPin& p) {
+                p.Communication = pcBoth;
+                p.Interfaces = {{otherSet, 0, 7},
+                                {KSINTERFACESETID_Standard, 2, 5},
+                                {KSINTERFACESETID_Standard, 0, 3},
+                                {KSINTERFACESETID_Standard, 1, 9}};
+            },
+            1),
+        capture([&](TSimPin& p) {
+            p.Interfaces = {{otherSet, 0, 0}};
+        }),
+        capture([&](TSimPin& p) {
+            p.Mediums = {{KSMEDIUMSETID_Standard, 1, 0}, {otherSet, 0, 0}};
+        }),
+        capture([](TSimPin& p) { p.Ranges[0].SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT; }),
+        capture([](TSimPin& p) { p.DataFlow = dfNone; }),
+        // one try covers every query of a pin: the last query failing shows it drops the pin
+        Capture(), Render(6)};
+    Sim.Faults(0, static_cast<uint32_t>(pins.size() - 2)).InstanceCountFails = true;
     Sim.AddDevice(SimDevice("Mixed", pins));
     TWdmAudio& audio = Build();
 
@@ -132,26 +137,14 @@ TEST_F(DeviceList, ExaminesEachPinOnItsOwnAndDropsOnlyThoseThatFail) {
     EXPECT_EQ(kept[0].PinId, 1u);
     EXPECT_FALSE(kept[0].IsRender);
     EXPECT_EQ(kept[0].MaxChannels, 1);
+    const TKsIdentifier& chosen = kept[0].Connect.Interface;
+    EXPECT_EQ(chosen.Set, KSINTERFACESETID_Standard);
+    EXPECT_EQ(chosen.Id, 0u);
+    EXPECT_EQ(chosen.Flags, 3u);
     EXPECT_EQ(kept[1].PinId, pins.size() - 1);
     EXPECT_TRUE(kept[1].IsRender);
     for (const TPin& pin : kept)
         EXPECT_EQ(pin.Connect.PinId, pin.PinId);
-}
-
-TEST_F(DeviceList, CopiesStandardInterfacesUntilTheWantedOneAndSkipsOthers) {
-    const TGuid otherSet = {0x12345678, 0, 0, {0}};
-    TSimPin pin = Capture();
-    pin.Interfaces = {{otherSet, 0, 7},
-                      {KSINTERFACESETID_Standard, 2, 5},
-                      {KSINTERFACESETID_Standard, 0, 3},
-                      {KSINTERFACESETID_Standard, 1, 9}};
-    Sim.AddDevice(SimDevice("Mic", {pin}));
-    TWdmAudio& audio = Build();
-    ASSERT_EQ(audio.DeviceCount(), 1);
-    const TKsIdentifier& chosen = audio.Filters()[0].Pins[0].Connect.Interface;
-    EXPECT_EQ(chosen.Set, KSINTERFACESETID_Standard);
-    EXPECT_EQ(chosen.Id, 0u);
-    EXPECT_EQ(chosen.Flags, 3u);
 }
 
 TEST_F(DeviceList, IsEmptyAndNotInitializedWhenThePlatformOrTheEnumerationFails) {
@@ -199,15 +192,6 @@ TEST_F(DeviceList, CapsCombineThePcmRangesOfEveryPinOfOneDirection) {
     EXPECT_FALSE(none.Found);
     EXPECT_EQ(none.MaxChannels, 0);
     EXPECT_FALSE(audio.HasPin(1, true));
-}
-
-TEST_F(DeviceList, FindsADeviceByNameIgnoringLetterCase) {
-    Sim.AddDevice(SimDevice("USB Audio CODEC", {Capture()}));
-    Sim.AddDevice(SimDevice("Speaker", {Render()}));
-    TWdmAudio& audio = Build();
-    EXPECT_EQ(audio.IndexOfDevice("02  Speaker"), 1);
-    EXPECT_EQ(audio.IndexOfDevice("01  usb audio codec"), 0);
-    EXPECT_EQ(audio.IndexOfDevice("USB Audio CODEC"), -1);
 }
 
 } // namespace

@@ -45,13 +45,15 @@ TEST_F(Pins, FindPinTakesTheFirstPinThatCarriesChannelsAndRate) {
     EXPECT_EQ(FindPin(device, false, TDeviceSettings{0, 2, 16, 7999, 480}), nullptr);
 }
 
-TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
-    Sim.AddDevice(SimDevice("Eight channels", {SimPin(false, 8, 16, 32, 8000, 96000)}));
+TEST_F(Pins, AsksForTheSettingsChannelsFirstAndTakesWhatTheDriverAnswered) {
+    Sim.AddDevice(SimDevice("Eight channels", {SimPin(false, 8, 16, 32, 8000, 96000),
+                                               SimPin(false, 8, 16, 16, 48000, 48000)}));
+    Sim.Faults(0, 1).AnswerChannels = 4;
+    Sim.Faults(0, 1).AnswerPlainPcm = true;
     Build();
     TDeviceSettings input = TDeviceSettings{0, 2, 16, 44100, 1024};
     OpenDevice(Platform(), Device(0));
     NegotiateFormat(Platform(), Device(0).Pins[0], input);
-
     const std::vector<TDataRange>& request = Sim.LastIntersectionRequest;
     ASSERT_EQ(request.size(), 2u);
     EXPECT_EQ(request[0].MaxChannels, 2);
@@ -59,22 +61,15 @@ TEST_F(Pins, AsksForTheSettingsChannelsFirstAndThePinsMaximumSecond) {
     EXPECT_EQ(request[1].MinRate, 44100);
     EXPECT_EQ(input.Channels, 2);
     EXPECT_EQ(input.BitsPerSample, 32);
-}
 
-TEST_F(Pins, TheChannelCountBecomesWhatTheDriverAnswered) {
-    Sim.AddDevice(SimDevice("Quad", {SimPin(false, 8, 16, 16, 48000, 48000)}));
-    Sim.Faults(0, 0).AnswerChannels = 4;
-    Sim.Faults(0, 0).AnswerPlainPcm = true;
-    Build();
-    TDeviceSettings input = TDeviceSettings{0, 1, 24, 48000, 1024};
-    OpenDevice(Platform(), Device(0));
-    NegotiateFormat(Platform(), Device(0).Pins[0], input);
+    input = TDeviceSettings{0, 1, 24, 48000, 1024};
+    NegotiateFormat(Platform(), Device(0).Pins[1], input);
     EXPECT_EQ(input.Channels, 4);
     EXPECT_EQ(input.BitsPerSample, 16);
-    EXPECT_EQ(Device(0).Pins[0].WaveFormat.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(Device(0).Pins[1].WaveFormat.wFormatTag, WAVE_FORMAT_PCM);
 }
 
-TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
+TEST_F(Pins, ARefusedFormatOrDeviceRaisesTheErrorOfItsDirectionWithTheReason) {
     Sim.AddDevice(SimDevice(
         "Odd", {SimPin(true, 2, 16, 16, 48000, 48000), SimPin(false, 2, 16, 16, 48000, 48000)}));
     Sim.Faults(0, 0).IntersectionError = EIO;
@@ -96,17 +91,13 @@ TEST_F(Pins, ARefusedOrUnusableFormatRaisesTheNegotiationErrorOfItsDirection) {
     EXPECT_EQ(Sim.TotalOpenCount(0), 2); // scan, then one open for both attempts
     CloseDeviceIfIdle(Device(0));
     EXPECT_EQ(Sim.OpenCount(0), 0);
-}
 
-TEST_F(Pins, ADeviceThatCannotBeOpenedRaisesWithItsNameAndTheSystemsReason) {
-    Sim.AddDevice(SimDevice("Mic", {SimPin(false, 2, 16, 16, 48000, 48000)}));
-    Build();
+    // a device that cannot be opened: its name and the system's reason
     Sim.DeviceFaults(0).OpenFails = true;
-    TDeviceSettings input = TDeviceSettings{0, 2, 16, 48000, 1024};
-    EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[0], input); });
+    EWdmAudioError failed = ErrorOf([&] { OpenPin(Platform(), Device(0).Pins[1], settings); });
     EXPECT_EQ(failed.Code, wdmOpenDeviceFailed);
-    EXPECT_STREQ(failed.what(), "Unable to open device: 01  Mic");
-    EXPECT_EQ(ErrorMessage(failed), "Unable to open device: 01  Mic (Mic: Permission denied)");
+    EXPECT_STREQ(failed.what(), "Unable to open device: 01  Odd");
+    EXPECT_EQ(ErrorMessage(failed), "Unable to open device: 01  Odd (Odd: Permission denied)");
     EXPECT_FALSE(Device(0).Handle.IsOpen());
 }
 

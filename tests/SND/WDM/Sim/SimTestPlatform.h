@@ -4,7 +4,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -56,10 +55,6 @@ public:
     void RemoveDevice(size_t device);
     // A removed device is back (switched on again).
     void RestoreDevice(size_t device) { lost_.at(device) = false; }
-    // The device's clock stands still for `duration` from now (a late or stuck device).
-    void Stall(size_t device, uint32_t pinId, std::chrono::nanoseconds duration) {
-        StallClock(device, pinId, duration);
-    }
 
     int OpenCount(size_t device) const;      // open handles of the device now
     int TotalOpenCount(size_t device) const; // opens since creation, scanning included
