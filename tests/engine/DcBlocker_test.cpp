@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace sonari {
@@ -41,29 +40,6 @@ TEST(DcBlocker, IsAFirstOrderHighPassWithASixHundredSampleTimeConstant) {
     const TSingleArray step = Blocked(TSingleArray(3000, 1e8f));
     EXPECT_NEAR(step[600] / step[0], std::exp(-1.0), 1e-4);
     EXPECT_NEAR(step[1800] / step[0], std::exp(-3.0), 1e-4);
-}
-
-TEST(DcBlocker, StateCarriesAcrossBlocksAndRuns) {
-    const TSingleArray x = Sine(5000, 0.013L, 3e8L, 0.4L);
-    const TSingleArray expected = Blocked(x);
-    TDcBlocker pieces;
-    TSingleArray got, part;
-    for (size_t first = 0, length = 1; first < x.size(); first += length, length = length * 3 + 7) {
-        const size_t end = std::min(x.size(), first + length);
-        pieces.Process(TSingleArray(x.begin() + first, x.begin() + end), part);
-        got.insert(got.end(), part.begin(), part.end());
-    }
-    EXPECT_EQ(got, expected);
-}
-
-TEST(DcBlocker, BadSamplesDoNotPoisonTheState) {
-    TSingleArray x = Sine(2048, 0.01L, 1e9L);
-    TSingleArray clean = x;
-    x[100] = std::numeric_limits<float>::quiet_NaN();
-    clean[100] = 0.0f;
-    x[200] = std::numeric_limits<float>::infinity();
-    clean[200] = TDcBlocker::kMaxInput;
-    EXPECT_EQ(Blocked(x), Blocked(clean));
 }
 
 } // namespace
