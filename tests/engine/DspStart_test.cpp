@@ -34,6 +34,7 @@ int CodeOf(const std::function<void()>& start) {
 
 enum TStart { stInput, stOutput, stDuplex };
 
+// Rate and block of every start, and at most two channels to render.
 TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
     // one pin that takes only 44100 and another that takes only 96000
     const std::vector<TSimPin> only44100or96000 = {Capture(44100, 44100), Capture(96000, 96000)};
@@ -46,6 +47,8 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         {only44100or96000, {}, stInput, 96000},
         {{Refusing(Capture(44100, 48000))}, {}, stInput, 0},
         {{}, {Render(44100, 48000)}, stOutput, 48000},
+        {{}, {Render(8000, 48000, 1)}, stOutput, 12000},
+        {{}, {Render(8000, 48000, 6)}, stOutput, 12000},
         {only44100or96000, {Render(8000, 192000)}, stDuplex, 96000},
         {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, stDuplex, 0},
     };
@@ -90,6 +93,9 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
             EXPECT_EQ(device.SamplesPerBuf, block * c.rate / 12000);
             EXPECT_EQ(isRender ? dsp.Chain().OutputFrames() : dsp.Chain().InputFrames(),
                       device.SamplesPerBuf);
+            if (isRender) {
+                EXPECT_EQ(device.Channels, std::min(2, c.render[0].Ranges[0].MaxChannels));
+            }
         }
         dsp.Stop();
     }
@@ -104,7 +110,13 @@ TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
     EXPECT_EQ(dsp.Stream().InputDevice().BitsPerSample, 24); // the device's widest
     EXPECT_EQ(dsp.Chain().OutputFrames(), 0);                // the displays only
     EXPECT_TRUE(dsp.AnalysisOn());
+    RunBlocks(3, 12000);
+    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
     dsp.Stop();
+    dsp.Stop(); // never raises, and forgets the spectra
+    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
 
     dsp.SetMode(dmPlay);
     dsp.StartOutput();
@@ -120,20 +132,7 @@ TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
     EXPECT_EQ(dsp.BlockCount(), 0);
 }
 
-TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
-    for (int32_t channels : {1, 2, 6})
-        Sim.AddDevice(SimDevice("Out" + std::to_string(channels), {Render(8000, 48000, channels)}));
-    MakeDsp().SetMode(dmPlay);
-    const int32_t expected[] = {1, 2, 2};
-    for (int32_t device = 0; device < 3; ++device) {
-        Selection.OutputDeviceIndex = device;
-        Dsp->StartOutput();
-        EXPECT_EQ(Dsp->Stream().OutputDevice().Channels, expected[device]) << device;
-        Dsp->Stop();
-    }
-}
-
-TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
+TEST_F(DspStart, InvalidUnsuitableOrMissingDevicesAreClearErrors) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     dsp.SetMode(dmProcess);
     EXPECT_TRUE(dsp.DevicesValid());
@@ -146,10 +145,8 @@ TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
     EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
-}
 
-TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
-    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    // A saved device that is gone refuses every start and is named.
     SelectSavedDevices(*Audio, {"01  Mic", "sim:0"}, {"04  Radio-TX", "radio_tx"}, Selection);
     EXPECT_FALSE(dsp.DevicesValid());
     for (TDspMode mode : {dmPlay, dmProcess}) {
@@ -166,19 +163,6 @@ TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
     dsp.SetMode(dmAdjustGain); // the microphone is there
     dsp.StartInput();
     EXPECT_TRUE(dsp.Running());
-}
-
-TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {
-    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
-    dsp.SetMode(dmAdjustGain);
-    dsp.StartInput();
-    RunBlocks(3, 12000);
-    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
-    dsp.Stop();
-    dsp.Stop();
-    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
 }
 
 } // namespace
