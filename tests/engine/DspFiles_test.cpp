@@ -42,26 +42,24 @@ protected:
         std::filesystem::create_directories(Folders.SharedWavDirs[0]);
     }
 
-    // Serves blocks until the engine reports a complete file, then stops as the window does
-    // once the block handler has returned.
-    int RecordUntilComplete(int maxBlocks) {
-        int blocks = 0;
-        while (View.Completions == 0 && blocks < maxBlocks) {
+    // Records until the engine reports a complete file, serves `late` blocks more, then stops
+    // as the window does once the block handler has returned.
+    void Record(int late = 0) {
+        Dsp->SetMode(dmRecord);
+        Dsp->StartRecording();
+        const int completions = View.Completions;
+        for (int blocks = 0; View.Completions == completions && blocks < 100; ++blocks)
             RunBlocks(1, 12000);
-            ++blocks;
-        }
+        RunBlocks(late, 12000);
         Dsp->Stop();
-        return blocks;
     }
 
     std::string UserFile(const char* name) const { return Folders.UserWavDir + name; }
     std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
 };
 
-TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
-    Dsp->SetMode(dmRecord);
-    Dsp->StartRecording();
-    RecordUntilComplete(100);
+TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOutAndLateBlocksFadedToo) {
+    Record();
     EXPECT_EQ(View.Completions, 1);
     EXPECT_TRUE(View.Errors.empty());
 
@@ -83,20 +81,14 @@ TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
     EXPECT_TRUE(Dsp->LoadVoice());
     EXPECT_EQ(Dsp->Voice().size(), 61440u);
     EXPECT_FALSE(std::filesystem::exists(UserFile("Voice.wav.part")));
-}
 
-TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
-    Dsp->SetMode(dmRecord);
-    Dsp->StartRecording();
-    while (View.Completions == 0)
-        RunBlocks(1, 12000);
-    RunBlocks(2, 12000); // the window has not stopped yet
-    Dsp->Stop();
-    EXPECT_EQ(View.Completions, 3);
-    const TSingleArray x = ReadWav(UserFile("Voice.wav")).Channels[0];
-    ASSERT_EQ(x.size(), 62u * 1024);
+    // Blocks that come before the window stops are faded out and reported again.
+    Record(2);
+    EXPECT_EQ(View.Completions, 4);
+    const TSingleArray late = ReadWav(UserFile("Voice.wav")).Channels[0];
+    ASSERT_EQ(late.size(), 62u * 1024);
     for (size_t block = 59; block < 62; ++block)
-        EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
+        EXPECT_LT(Peak(late, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
 }
 
 TEST_F(DspFiles, OnlyACompleteRecordingReplacesThePreviousOne) {
@@ -142,40 +134,30 @@ TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
     EXPECT_EQ(out.Channels[0][0], 0.0f); // faded in
 }
 
-TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
-    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(10, 65536.0f)});
-    std::filesystem::create_directories(Folders.UserWavDir);
-    // the user's copy wins
-    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
-    WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}});
-    Dsp->SetNoiseSnrDb(-5.0f);
-    Dsp->LoadSoundFiles();
-    EXPECT_TRUE(View.Errors.empty());
-    EXPECT_TRUE(Dsp->HasNoise());
-    EXPECT_EQ(Dsp->Voice(), (TSingleArray{-65536.0f, 65536.0f}));
-    EXPECT_EQ(Dsp->NoiseSnrDb(), 10.0f);
-    EXPECT_EQ(Dsp->WavDir(), Folders.UserWavDir);
-}
-
-TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {TSingleArray(3000, 65536.0f)});
-    WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
-    Dsp->LoadSoundFiles();
-    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
-    EXPECT_FALSE(Dsp->HasNoise());
-    EXPECT_FALSE(Dsp->HasVoice()); // no Voice.wav yet
-}
-
-TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
+TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirstAndNamesWhatIsWrong) {
     WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(3000, 65536.0f)});
     std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    // channel 0 of the voice, less its mean
+    WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}, {7.0f, 7.0f}});
     Dsp->LoadSoundFiles();
     ASSERT_EQ(View.Errors.size(), 1u);
     EXPECT_NE(View.Errors[0].find("Qrm.wav"), std::string::npos) << View.Errors[0];
     EXPECT_FALSE(Dsp->HasNoise()); // the remaining loads of the step were skipped
-    EXPECT_EQ(Dsp->Voice().size(), 3000u);
+    EXPECT_EQ(Dsp->Voice(), (TSingleArray{-65536.0f, 65536.0f}));
+
+    WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
+    WriteWav(UserFile("Qrn.wav"), 8000, {TSingleArray(5000, 65536.0f)}); // the user's copy wins
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors.back(), WrongRateMessage(UserFile("Qrn.wav")));
+    EXPECT_FALSE(Dsp->HasNoise());
+
+    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
+    Dsp->SetNoiseSnrDb(-5.0f);
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors.size(), 2u);
+    EXPECT_TRUE(Dsp->HasNoise());
+    EXPECT_EQ(Dsp->NoiseSnrDb(), 10.0f);
+    EXPECT_EQ(Dsp->WavDir(), Folders.UserWavDir);
 }
 
 } // namespace

@@ -1,18 +1,21 @@
 #include "engine/LevelMeters.h"
 
 #include "SND/Exceptions.h"
+#include "SND/Rounding.h"
 #include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
-#include <numeric>
+#include <random>
 
 namespace sonari {
 namespace {
 
-constexpr int kBlock = 1024;
+constexpr size_t kBlock = 1024;
 
 TSingleArray SineBlock(int index, double amplitude) {
     return test::Sine(kBlock, 1000.0L / 12000, amplitude, 0, size_t(index) * kBlock);
@@ -76,32 +79,51 @@ TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
     EXPECT_EQ(stats.OutPeak, 16777216.0f);
 }
 
-TEST(LevelHistograms, NeedTheEnvelopeArrays) {
-    THistograms h;
-    EXPECT_FALSE(h.Collect({}, {}));
-    EXPECT_TRUE(h.InHistogram().empty());
-    EXPECT_THROW(h.Collect(TSingleArray(4, 1.0f), TSingleArray(3, 1.0f)), EAssertionFailed);
+// The bin by its definition: -round(20 log10(x 2^-31 + 1e-99)), limited to 0..80.
+int32_t ReferenceBin(long double x) {
+    const long double db = 20 * std::log10(x * 0x1p-31L + 1e-99L);
+    if (std::isnan(db))
+        return 80;
+    return std::clamp(-RoundHalfEven(db), 0, 80);
 }
 
-TEST(LevelHistograms, CountOneBlockPerBinAndClampAtBothEnds) {
-    THistograms h;
-    const float fs = 2147483648.0f;
-    // envelopes at 0 dB, above full scale, -20 dB, -79.6 dB, -200 dB and 0
-    const TSingleArray envelope = {fs, 4 * fs, fs / 10, fs * 1.05e-4f, fs * 1e-10f, 0.0f};
-    const TSingleArray gain = {0.5f, 1.0f, 0.1f, 1.0f, 1.0f, 7.0f};
-    ASSERT_TRUE(h.Collect(envelope, gain));
-    ASSERT_EQ(h.InHistogram().size(), 81u);
-    EXPECT_EQ(h.InHistogram()[0], 2);
-    EXPECT_EQ(h.InHistogram()[20], 1);
-    EXPECT_EQ(h.InHistogram()[80], 3);
-    EXPECT_EQ(h.OutHistogram()[0], 1);  // 4 fs, gain 1
-    EXPECT_EQ(h.OutHistogram()[40], 1); // -20 dB - 20 dB
-    EXPECT_EQ(h.OutHistogram()[80], 3);
-
-    // the next block starts from zero
-    ASSERT_TRUE(h.Collect({fs / 10}, {1.0f}));
-    EXPECT_EQ(std::accumulate(h.InHistogram().begin(), h.InHistogram().end(), 0), 1);
-    EXPECT_EQ(h.InHistogram()[20], 1);
+// The histograms find their bins without logarithms: every level from above full scale to
+// silence lands where the definition puts it, products of envelope and gain included, and each
+// block counts afresh.
+TEST(HistogramBins, MatchTheLogarithmicDefinitionEverywhere) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> db(-100.0, 10.0), gainDb(-40.0, 30.0);
+    TSingleArray envelope(kBlock), gain(kBlock);
+    THistograms histograms;
+    for (int block = 0; block < 200; ++block) {
+        for (size_t i = 0; i < kBlock; ++i) {
+            envelope[i] = static_cast<float>(std::pow(10.0, db(random) / 20) * 0x1p31);
+            gain[i] = static_cast<float>(std::pow(10.0, gainDb(random) / 20));
+        }
+        // the edges of every bin, one float step either side
+        if (block == 0)
+            for (size_t k = 0; k < 81; ++k) {
+                const float edge = static_cast<float>(std::pow(10.0L, -(k + 0.5L) / 20) * 0x1p31L);
+                envelope[3 * k] = edge;
+                envelope[3 * k + 1] = std::nextafter(edge, 0.0f);
+                envelope[3 * k + 2] = std::nextafter(edge, 3e9f);
+            }
+        envelope[kBlock - 1] = 0.0f;
+        envelope[kBlock - 2] = std::numeric_limits<float>::quiet_NaN();
+        envelope[kBlock - 3] = std::numeric_limits<float>::infinity();
+        ASSERT_TRUE(histograms.Collect(envelope, gain));
+        TIntegerArray in(81, 0), out(81, 0);
+        for (size_t i = 0; i < kBlock; ++i) {
+            ++in[ReferenceBin(envelope[i])];
+            ++out[ReferenceBin(static_cast<long double>(envelope[i]) * gain[i])];
+        }
+        ASSERT_EQ(histograms.InHistogram(), in) << block;
+        ASSERT_EQ(histograms.OutHistogram(), out) << block;
+    }
+    // a block without the envelope arrays counts nothing; arrays of different lengths are a fault
+    EXPECT_FALSE(histograms.Collect({}, {}));
+    EXPECT_THROW(histograms.Collect(TSingleArray(4, 1.0f), TSingleArray(3, 1.0f)),
+                 EAssertionFailed);
 }
 
 } // namespace

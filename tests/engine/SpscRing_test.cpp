@@ -92,7 +92,10 @@ TEST(RecordingFile, KeepsWhatCameBeforeTheFileOpenedAndCountsWhatHadNoRoom) {
     EXPECT_TRUE(file.WriteError().empty());
     const TSingleArray x = test::ReadWav(name).Channels[0];
     ASSERT_EQ(x.size(), TRecordingFile::kQueuedBlocks * 1024);
-    EXPECT_EQ(x[0], 0.0f);                // the first block fades in
+    // the first block fades in and the one at 5 s out, on raised cosines that sum to one
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_NEAR(x[256], 1e6f * 0.1464466f, 2.0f);
+    EXPECT_NEAR(x[59 * 1024 + 256], 60e6f * 0.8535534f, 8.0f);
     EXPECT_FLOAT_EQ(x[1024 + 512], 2e6f); // the others follow in order
     EXPECT_FLOAT_EQ(x[58 * 1024 + 512], 59e6f);
     EXPECT_NEAR(x.back(), 0.0f, 64e6f * 1e-5f); // past 5 s, up to the queue's room: faded out
