@@ -151,12 +151,9 @@ TEST_F(DspStart, InvalidUnsuitableOrMissingDevicesAreClearErrors) {
     EXPECT_FALSE(dsp.DevicesValid());
     for (TDspMode mode : {dmPlay, dmProcess}) {
         dsp.SetMode(mode);
-        try {
-            mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex();
-            ADD_FAILURE() << "started without its output";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "Sound device not found: Radio-TX");
-        }
+        EXPECT_EQ(test::MessageOf<Exception>(
+                      [&] { mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex(); }),
+                  "Sound device not found: Radio-TX");
         EXPECT_FALSE(dsp.Running());
         EXPECT_FALSE(Sim.PinCreated(1, 0)); // nothing played elsewhere
     }

@@ -35,12 +35,9 @@ float PeakOf(const TSingleArray& x) {
     return meter.Peak();
 }
 
-TEST(EnvelopeMeter, MeasuresAToneAtItsAmplitudeAcrossTheBand) {
+TEST(EnvelopeMeter, MeasuresTonesAcrossTheBandAndBandLimitedNoiseAsTheWholeSignalsEnvelope) {
     for (long double hz : {90.0L, 300.0L, 1000.0L, 2700.0L, 5900.0L})
         EXPECT_NEAR(test::Db(PeakOf(SmoothTone(6000, hz, 1e9L)) / 1e9L), 0.0L, 0.01L) << hz;
-}
-
-TEST(EnvelopeMeter, AgreesWithTheWholeSignalsEnvelopeOnBandLimitedNoise) {
     // noise through a crude band-pass: the difference of two moving averages
     const TSingleArray noise = test::Noise(12000, 1e8f, 5);
     TSingleArray x(noise.size(), 0.0f);

@@ -16,18 +16,16 @@ protected:
     }
 };
 
-TEST_F(LiveRun, RunsUntilAskedToStopThenReleasesTheDevices) {
+TEST_F(LiveRun, RunsUntilAskedToStopOrUntilTheStreamEndsThenReleasesTheDevices) {
     Dsp->StartDuplex();
-    const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] { return Dsp->BlockCount() >= 20; });
-    EXPECT_EQ(end, leStopRequested);
+    EXPECT_EQ(RunLive(*Dsp, Sync, [&] { return Dsp->BlockCount() >= 20; }), leStopRequested);
     EXPECT_GE(Dsp->BlockCount(), 20);
     EXPECT_FALSE(Dsp->Running());
     EXPECT_EQ(Sim.OpenCount(0) + Sim.OpenCount(1), 0);
     EXPECT_TRUE(View.EndReasons.empty());
     EXPECT_TRUE(View.Errors.empty());
-}
 
-TEST_F(LiveRun, AStreamThatEndsByItselfIsReportedWithItsReason) {
+    // A stream that ends by itself is reported with its reason.
     Dsp->StartDuplex();
     bool removed = false;
     const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] {

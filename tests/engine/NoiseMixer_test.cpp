@@ -19,6 +19,9 @@ TEST(NoiseMixer, WeightsFollowTheSignalToNoiseRatioAndSumToOne) {
     TSingleArray mixed(kBlock);
     MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(kBlock, -3000.0f), 0, 0.5f, mixed);
     EXPECT_EQ(mixed, TSingleArray(kBlock, 0.5f * 1000.0f + 0.5f * -3000.0f));
+    // noise of less than one block counts as silence
+    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(1023, 5e8f), 3, 0.5f, mixed);
+    EXPECT_EQ(mixed, TSingleArray(kBlock, 500.0f));
 }
 
 // Noise sample i carries i, so the mixed block tells which samples were used. Blocks of any
@@ -40,12 +43,6 @@ TEST(NoiseMixer, NoiseLoopsOverItsWholeBlocksAndNeverPlaysTheTail) {
         }
         EXPECT_EQ(firstSamples.size(), 9u); // the 784-sample tail never plays
     }
-}
-
-TEST(NoiseMixer, NoiseOfLessThanOneBlockCountsAsSilence) {
-    TSingleArray mixed(kBlock);
-    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(1023, 5e8f), 3, 0.5f, mixed);
-    EXPECT_EQ(mixed, TSingleArray(kBlock, 500.0f));
 }
 
 } // namespace

@@ -131,5 +131,28 @@ TEST(ProcessingChain, WrongLengthsAndRatesAreRejectedBeforeAnythingChanges) {
     EXPECT_THROW(chain.Prepare(Duplex(44100), Parameters(true, false)), ERangeError);
 }
 
+// 0.999 (2^31 - 1) lies between the floats 2145336192 and 2145336320, nearer the first.
+TEST(OutputLimiter, PassesSamplesUpToTheLimitClipsBeyondAndSilencesNonNumbers) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        TSingleArray In, Out;
+        bool Lit; // the overload light
+    } cases[] = {
+        {{2145336192.0f, -2145336192.0f, 0.0f, 1e9f, -1.5f},
+         {2145336192.0f, -2145336192.0f, 0.0f, 1e9f, -1.5f},
+         false},
+        {{2145336320.0f, 1.0f, -2145336320.0f, 3e38f},
+         {2145336192.0f, 1.0f, -2145336192.0f, 2145336192.0f},
+         true},
+        {{5.0f, std::numeric_limits<float>::quiet_NaN(), -7.0f}, {5.0f, 0.0f, -7.0f}, true},
+        {{inf}, {0.0f}, true},
+        {{-inf}, {0.0f}, true},
+    };
+    for (auto c : cases) {
+        EXPECT_EQ(LimitOutput(c.In), c.Lit) << c.Out[0];
+        EXPECT_EQ(c.In, c.Out);
+    }
+}
+
 } // namespace
 } // namespace sonari
