@@ -24,26 +24,6 @@ class DspBlocks : public TDspFixture {
 protected:
     DspBlocks() { MakeDsp().SetAnalysisOn(true); }
 
-    // Runs `signal` through WdmData in `mode`; returns channel 0 of every output block.
-    TSingleArray Feed(TDsp& dsp, TDspMode mode, const TSingleArray& signal, int32_t rate,
-                      size_t outChannels) {
-        dsp.SetMode(mode);
-        dsp.PrepareRun(rate, rate);
-        const auto frames = static_cast<size_t>(IsLiveMode(mode) ? dsp.Chain().InputFrames()
-                                                                 : dsp.Chain().OutputFrames());
-        TDataBufferF in(2, TSingleArray(frames));
-        TDataBufferF out(outChannels, TSingleArray(frames));
-        TSingleArray played;
-        for (size_t first = 0; first + frames <= signal.size(); first += frames) {
-            std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
-            dsp.WdmData(in, out);
-            dsp.DeliverReports();
-            if (!out.empty())
-                played.insert(played.end(), out[0].begin(), out[0].end());
-        }
-        return played;
-    }
-
     // Plays `blocks` blocks of step 4 at 12000 samples/s.
     TSingleArray Play(int blocks, TDspMode mode = dmPlay) {
         return Feed(*Dsp, mode, TSingleArray(static_cast<size_t>(blocks) * 1024), 12000, 1);

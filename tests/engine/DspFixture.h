@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FakeDspView.h"
 #include "engine/Dsp.h"
+#include "engine/DspView.h"
 #include "tests/SND/WDM/SimFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -12,9 +12,36 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace sonari::test {
+
+// Whoever shows the engine's reports, recording them.
+class TFakeDspView : public IDspView {
+public:
+    std::vector<TInputLevels> Levels;
+    std::vector<TOutputFigures> Figures;
+    std::vector<bool> Overloads;
+    int SpectrumReports = 0;
+    int HistogramReports = 0;
+    std::vector<float> Progress;
+    std::vector<std::string> Errors;
+    int Completions = 0;
+    std::vector<std::string> EndReasons;
+
+    void InputLevelsChanged(const TInputLevels& levels) override { Levels.push_back(levels); }
+    void OutputFiguresChanged(const TOutputFigures& figures) override {
+        Figures.push_back(figures);
+    }
+    void OverloadChanged(bool overloaded) override { Overloads.push_back(overloaded); }
+    void SpectraChanged() override { ++SpectrumReports; }
+    void HistogramsChanged() override { ++HistogramReports; }
+    void RecordingProgress(float fraction) override { Progress.push_back(fraction); }
+    void RecordingComplete() override { ++Completions; }
+    void Error(const std::string& message) override { Errors.push_back(message); }
+    void StreamEnded(const std::string& reason) override { EndReasons.push_back(reason); }
+};
 
 // An engine over simulated devices with a hand-driven clock, a fake main window and a
 // temporary user folder (Folders().UserWavDir).
@@ -45,6 +72,29 @@ protected:
             Run(Dsp->Stream(), 1, 1024 * (rate / 12000), rate);
             Dsp->DeliverReports();
         }
+    }
+
+    // Feeds `signal` to the block handler of `dsp` in `mode` at `rate` as the stream would,
+    // hands each block's reports on and then calls `afterBlock`; channel 0 of what was played.
+    static TSingleArray Feed(TDsp& dsp, TDspMode mode, const TSingleArray& signal, int32_t rate,
+                             size_t outChannels, const std::function<void()>& afterBlock = {}) {
+        dsp.SetMode(mode);
+        dsp.PrepareRun(rate, rate);
+        const auto frames = static_cast<size_t>(IsLiveMode(mode) ? dsp.Chain().InputFrames()
+                                                                 : dsp.Chain().OutputFrames());
+        TDataBufferF in(2, TSingleArray(frames));
+        TDataBufferF out(outChannels, TSingleArray(frames));
+        TSingleArray played;
+        for (size_t first = 0; first + frames <= signal.size(); first += frames) {
+            std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
+            dsp.WdmData(in, out);
+            dsp.DeliverReports();
+            if (!out.empty())
+                played.insert(played.end(), out[0].begin(), out[0].end());
+            if (afterBlock)
+                afterBlock();
+        }
+        return played;
     }
 
     TTempDir Dir;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <utility>
 
 namespace sonari {
@@ -51,28 +52,18 @@ protected:
         });
         dsp.SetAnalysisOn(displays);
         dsp.SetLatencyMode(latency);
-        dsp.SetMode(dmProcess);
-        dsp.PrepareRun(12000, 12000);
-        const auto frames = static_cast<size_t>(dsp.Chain().InputFrames());
-        TDataBufferF in(1, TSingleArray(frames)), out(2, TSingleArray(frames));
-        for (size_t first = 0; first + frames <= speech.size(); first += frames) {
-            std::copy_n(speech.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
-            dsp.WdmData(in, out);
-            shown.Played.insert(shown.Played.end(), out[0].begin(), out[0].end());
-            const int spectra = shown.View.SpectrumReports;
-            const int histograms = shown.View.HistogramReports;
-            dsp.DeliverReports();
+        shown.Played = Feed(dsp, dmProcess, speech, 12000, 2, [&] {
             const TDisplayAnalysis& analysis = dsp.Analysis();
-            if (shown.View.SpectrumReports > spectra) {
+            if (shown.View.SpectrumReports > std::ssize(shown.InSpectra)) {
                 shown.InSpectra.push_back(analysis.InSpectrum().SpectrumDb());
                 shown.OutSpectra.push_back(analysis.OutSpectrum().SpectrumDb());
             }
-            if (shown.View.HistogramReports > histograms) {
+            if (shown.View.HistogramReports > std::ssize(shown.InHistograms)) {
                 shown.InHistograms.push_back(analysis.Histograms().InHistogram());
                 shown.OutHistograms.push_back(analysis.Histograms().OutHistogram());
                 shown.Envelopes.push_back(analysis.Envelope());
             }
-        }
+        });
         EXPECT_EQ(dsp.BlockCount(), static_cast<int32_t>(speech.size() / 1024));
         EXPECT_EQ(dsp.DroppedReports(), 0u);
     }
@@ -114,10 +105,7 @@ void ExpectHistogramsNear(const std::vector<TIntegerArray>& a,
 
 // Squares summed in long double: the r.m.s. comparisons below reach far below float rounding.
 long double SumOfSquares(const TSingleArray& x) {
-    long double sum = 0;
-    for (float v : x)
-        sum += static_cast<long double>(v) * v;
-    return sum;
+    return std::inner_product(x.begin(), x.end(), x.begin(), 0.0L);
 }
 
 // The worst and the r.m.s. difference of `out` from `reference`, in dB of the reference's peak
