@@ -73,6 +73,7 @@ TEST_F(DspBlocks, StatisticsCloseEveryTwentyFiveBlocksWithTheNoiseFigureOnlyWhil
     // the signal's peak over QRN's, mixer at 10 dB
     EXPECT_NEAR(*View.Figures[1].PepSnrDb, 10 + View.Figures[1].PeakDbfs - Dbfs(2e8L), 0.01);
     EXPECT_NEAR(View.Figures[0].PeakDbfs, -6.03f, 0.01f);
+    EXPECT_NEAR(View.Figures[0].RmsDbfs, View.Figures[0].PeakDbfs - 3.01f, 0.01f); // a sine
 }
 
 TEST_F(DspBlocks, VoicePlaysAsALoopOfWholeBlocksAndNothingElseAsSilence) {

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -19,10 +18,6 @@ namespace sonari {
 namespace {
 
 constexpr size_t kBlock = 1024;
-
-TSingleArray SineBlock(int index, double amplitude) {
-    return test::Sine(kBlock, 1000.0L / 12000, amplitude, 0, size_t(index) * kBlock);
-}
 
 TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
     TInputMeter meter;
@@ -45,41 +40,23 @@ TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
     EXPECT_EQ(next->Min, 0.0f);
 }
 
-// The figures of the first 25 blocks of a statistics run.
-TOutputFigures FiguresOf(const std::function<TSingleArray(int block)>& signal,
-                         const TNoiseReference* noise = nullptr) {
-    TOutputStats stats;
-    std::optional<TOutputFigures> f;
-    for (int b = 0; b < 25; ++b) {
-        EXPECT_FALSE(f.has_value()) << b;
-        f = stats.Update(signal(b), b, noise);
-    }
-    EXPECT_EQ(stats.OutSumSq, 0.0f); // the window starts again
-    EXPECT_EQ(stats.OutPeak, 0.0f);
-    return f.value_or(TOutputFigures{});
-}
-
-TEST(OutputStatistics, ShowPeakRmsAndPepSnrAgainstTheNoisePeakAndSilenceAtTheGuardLevel) {
-    const TNoiseReference noise{10.0f, 2147483647.0f / 100}; // noise peak -40 dBFS
-    const TOutputFigures sine =
-        FiguresOf([](int b) { return SineBlock(b, 2147483647.0 / 2); }, &noise);
-    EXPECT_NEAR(sine.PeakDbfs, -6.0206f, 1e-4f);
-    EXPECT_NEAR(sine.RmsDbfs, -9.03f, 0.01f);
-    ASSERT_TRUE(sine.PepSnrDb.has_value());
-    EXPECT_NEAR(*sine.PepSnrDb, 43.98, 0.01); // 10 + (-6.02) - (-40)
-    const TOutputFigures silence = FiguresOf([](int) { return TSingleArray(kBlock, 0.0f); });
-    EXPECT_NEAR(silence.PeakDbfs, -1980.0f, 1e-3f);
-    EXPECT_EQ(silence.RmsDbfs, silence.PeakDbfs);
-    EXPECT_FALSE(silence.PepSnrDb.has_value());
-}
-
-TEST(OutputStatistics, SumsSquaresInAFloatRoundedAtEveryAddition) {
+// A tone's figures are DspBlocks.StatisticsClose...'s.
+TEST(OutputStatistics, SumSquaresInAFloatAndStartAgainEveryTwentyFiveBlocks) {
     TOutputStats stats;
     TSingleArray block(kBlock, 1.0f);
     block[0] = 16777216.0f; // 2^24: every later 1.0 is lost in a float sum
-    stats.Update(block, 0, nullptr);
+    std::optional<TOutputFigures> figures = stats.Update(block, 0, nullptr);
     EXPECT_EQ(stats.OutSumSq, 16777216.0f * 16777216.0f);
     EXPECT_EQ(stats.OutPeak, 16777216.0f);
+    // the next window holds silence alone, shown at the guard level
+    for (int b = 1; b < 50; ++b) {
+        EXPECT_EQ(figures.has_value(), b == 25) << b;
+        figures = stats.Update(TSingleArray(kBlock, 0.0f), b, nullptr);
+    }
+    ASSERT_TRUE(figures.has_value());
+    EXPECT_NEAR(figures->PeakDbfs, -1980.0f, 1e-3f);
+    EXPECT_EQ(figures->RmsDbfs, figures->PeakDbfs);
+    EXPECT_FALSE(figures->PepSnrDb.has_value());
 }
 
 // The bin by its definition: -round(20 log10(x 2^-31 + 1e-99)), limited to 0..80.
