@@ -17,10 +17,9 @@ namespace {
 
 using test::FittedAmplitude;
 using test::Sine;
-using test::TDspFixture;
 
 // The session's block handler fed by hand, as the stream would, without devices.
-class DspBlocks : public TDspFixture {
+class DspBlocks : public test::TDspFixture {
 protected:
     DspBlocks() { MakeDsp().SetAnalysisOn(true); }
 
@@ -59,14 +58,9 @@ TEST_F(DspBlocks, StatisticsCloseEveryTwentyFiveBlocksWithTheNoiseFigureOnlyWhil
     Dsp->LoadSoundFiles();
     Dsp->SetToneMode(1);
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetEqualizerEnabled(false); });
-    Dsp->SetMode(dmPlay);
-    Dsp->PrepareRun(0, 12000);
-    TDataBufferF in, out(1, TSingleArray(1024));
-    for (int i = 0; i < 50; ++i) {
-        Dsp->SetNoise(i >= 25, true);
-        Dsp->WdmData(in, out);
-        Dsp->DeliverReports();
-    }
+    int blocks = 0; // QRN from block 25 on
+    Feed(*Dsp, dmPlay, TSingleArray(50 * 1024), 12000, 1,
+         [&] { Dsp->SetNoise(++blocks >= 25, true); });
     ASSERT_EQ(View.Figures.size(), 2u);
     EXPECT_FALSE(View.Figures[0].PepSnrDb.has_value());
     ASSERT_TRUE(View.Figures[1].PepSnrDb.has_value());

@@ -21,14 +21,13 @@ namespace {
 
 using test::Peak;
 using test::ReadWav;
-using test::TDspFixture;
 using test::WriteWav;
 
 constexpr float kToneAmplitude = 5e8f;
 
 // Microphone (device 0) and speaker (device 1) at 12000 samples/s only, so every device buffer
 // is one block; the microphone hums a steady 1 kHz tone.
-class DspFiles : public TDspFixture {
+class DspFiles : public test::TDspFixture {
 protected:
     DspFiles() {
         TSimPin mic = SimPin(false, 2, 16, 16, 12000, 12000);

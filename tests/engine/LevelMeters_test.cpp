@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <numeric>
 #include <random>
 
 namespace sonari {
@@ -28,13 +29,11 @@ TEST(InputLevelBar, RefreshesEveryFifthBlockFromTheSamplesSinceTheLastRefresh) {
     ASSERT_TRUE(meter.Update(loud, 0).has_value());
     for (int count = 1; count < 5; ++count)
         EXPECT_FALSE(meter.Update(count == 2 ? loud : quiet, count).has_value()) << count;
-    EXPECT_EQ(meter.InMin, -2147483648.0f);
     const std::optional<TInputLevels> levels = meter.Update(quiet, 5);
     ASSERT_TRUE(levels.has_value());
     EXPECT_EQ(levels->Min, static_cast<float>(-2147483648.0L / 2147483647.0L));
     EXPECT_EQ(levels->Max, static_cast<float>(1e8L / 2147483647.0L));
-    EXPECT_EQ(meter.InMin, 2147483648.0f);
-    EXPECT_EQ(meter.InMax, -2147483648.0f);
+    // the next refresh starts from what came after this one
     const std::optional<TInputLevels> next = meter.Update(quiet, 10);
     ASSERT_TRUE(next.has_value());
     EXPECT_EQ(next->Min, 0.0f);
@@ -135,12 +134,10 @@ TEST(EnvelopeMeter, MeasuresTonesAcrossTheBandAndBandLimitedNoiseAsTheWholeSigna
     const TSingleArray noise = test::Noise(12000, 1e8f, 5);
     TSingleArray x(noise.size(), 0.0f);
     for (size_t n = 8; n < noise.size(); ++n) {
-        double narrow = 0, wide = 0;
-        for (size_t k = 0; k < 2; ++k)
-            narrow += noise[n - k] / 2.0;
-        for (size_t k = 0; k < 8; ++k)
-            wide += noise[n - k] / 8.0;
-        x[n] = static_cast<float>(narrow - wide);
+        const auto average = [&](size_t length) {
+            return std::accumulate(&noise[n + 1 - length], &noise[n] + 1, 0.0) / length;
+        };
+        x[n] = static_cast<float>(average(2) - average(8));
     }
     const TSingleArray reference = test::AnalyticEnvelope(x);
     const float want = *std::max_element(reference.begin(), reference.end());

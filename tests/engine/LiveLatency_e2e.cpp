@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -66,10 +67,9 @@ struct TSignal {
             for (size_t n = 0; n < noise.size(); ++n)
                 noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
         }
-        double rms = 0;
-        for (double x : noise)
-            rms += x * x;
-        const double gain = 0.16 * 32767 / std::sqrt(rms / noise.size());
+        const double sumOfSquares =
+            std::inner_product(noise.begin(), noise.end(), noise.begin(), 0.0);
+        const double gain = 0.16 * 32767 / std::sqrt(sumOfSquares / noise.size());
         for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
             Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
         for (int b = 0; b < kBursts; ++b)
@@ -194,9 +194,7 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     const auto [in, out] = Channels(test::ReadFileBytes(dir / "bench.raw"));
 
     // start: the first output above a third of the noise's level
-    double noise = 0;
-    for (size_t n = 0; n < in.size(); ++n)
-        noise += double(in[n]) * in[n];
+    const double noise = std::inner_product(in.begin(), in.end(), in.begin(), 0.0);
     const size_t noiseFrames = TSignal::kNoiseEnd - TSignal::kNoiseStart;
     const float threshold = static_cast<float>(std::sqrt(noise / noiseFrames) / 3);
     const auto first =

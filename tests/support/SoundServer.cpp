@@ -121,11 +121,9 @@ int TSoundServer::Pactl(const std::string& args, std::string* output) const {
 }
 
 bool TSoundServer::Listed(const std::string& endpoint) const {
-    std::string listing;
+    std::string listing; // pactl's output is appended
     Pactl("list short sinks", &listing);
-    std::string sources;
-    Pactl("list short sources", &sources);
-    listing += sources;
+    Pactl("list short sources", &listing);
     return listing.find("\t" + endpoint + "\t") != std::string::npos;
 }
 
