@@ -140,9 +140,7 @@ std::string TSoundServer::Load(const std::string& moduleArgs, const std::string&
     std::string index;
     if (Pactl("load-module " + moduleArgs, &index) != 0 || !WaitFor(5s, true, endpoint))
         throw std::runtime_error("cannot load " + moduleArgs);
-    while (!index.empty() && index.back() == '\n')
-        index.pop_back();
-    return index;
+    return index.substr(0, index.find('\n'));
 }
 
 std::string TSoundServer::LoadSink(const std::string& name, const std::string& description) {
