@@ -1,10 +1,13 @@
 #include "DspFixture.h"
+
+#include "SND/WDM/WdmAudio.h"
+#include "SND/WDM/WdmErrors.h"
+#include "engine/AudioSetup.h"
+#include "engine/SoundFiles.h"
+#include "engine/SoundPaths.h"
 #include "tests/SND/WavTestFiles.h"
 #include "tests/support/Signals.h"
-
-#include "SND/Levels.h"
-#include "SND/WDM/WdmErrors.h"
-#include "engine/SoundFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +21,13 @@ namespace {
 
 using test::Peak;
 using test::ReadWav;
-using test::TDspFixture;
 using test::WriteWav;
 
 constexpr float kToneAmplitude = 5e8f;
 
 // Microphone (device 0) and speaker (device 1) at 12000 samples/s only, so every device buffer
 // is one block; the microphone hums a steady 1 kHz tone.
-class DspFiles : public TDspFixture {
+class DspFiles : public test::TDspFixture {
 protected:
     DspFiles() {
         TSimPin mic = SimPin(false, 2, 16, 16, 12000, 12000);
@@ -42,26 +44,24 @@ protected:
         std::filesystem::create_directories(Folders.SharedWavDirs[0]);
     }
 
-    // Serves blocks until the engine reports a complete file, then stops as the window does
-    // once the block handler has returned.
-    int RecordUntilComplete(int maxBlocks) {
-        int blocks = 0;
-        while (View.Completions == 0 && blocks < maxBlocks) {
+    // Records until the engine reports a complete file, serves `late` blocks more, then stops
+    // as the window does once the block handler has returned.
+    void Record(int late = 0) {
+        Dsp->SetMode(dmRecord);
+        Dsp->StartRecording();
+        const int completions = View.Completions;
+        for (int blocks = 0; View.Completions == completions && blocks < 100; ++blocks)
             RunBlocks(1, 12000);
-            ++blocks;
-        }
+        RunBlocks(late, 12000);
         Dsp->Stop();
-        return blocks;
     }
 
     std::string UserFile(const char* name) const { return Folders.UserWavDir + name; }
     std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
 };
 
-TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
-    Dsp->SetMode(dmRecord);
-    Dsp->StartRecording();
-    RecordUntilComplete(100);
+TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOutAndLateBlocksFadedToo) {
+    Record();
     EXPECT_EQ(View.Completions, 1);
     EXPECT_TRUE(View.Errors.empty());
 
@@ -83,20 +83,14 @@ TEST_F(DspFiles, RecordingHoldsFiveSecondsFadedInAndOut) {
     EXPECT_TRUE(Dsp->LoadVoice());
     EXPECT_EQ(Dsp->Voice().size(), 61440u);
     EXPECT_FALSE(std::filesystem::exists(UserFile("Voice.wav.part")));
-}
 
-TEST_F(DspFiles, LateBlocksAreFadedOutAndReportedAgain) {
-    Dsp->SetMode(dmRecord);
-    Dsp->StartRecording();
-    while (View.Completions == 0)
-        RunBlocks(1, 12000);
-    RunBlocks(2, 12000); // the window has not stopped yet
-    Dsp->Stop();
-    EXPECT_EQ(View.Completions, 3);
-    const TSingleArray x = ReadWav(UserFile("Voice.wav")).Channels[0];
-    ASSERT_EQ(x.size(), 62u * 1024);
+    // Blocks that come before the window stops are faded out and reported again.
+    Record(2);
+    EXPECT_EQ(View.Completions, 4);
+    const TSingleArray late = ReadWav(UserFile("Voice.wav")).Channels[0];
+    ASSERT_EQ(late.size(), 62u * 1024);
     for (size_t block = 59; block < 62; ++block)
-        EXPECT_LT(Peak(x, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
+        EXPECT_LT(Peak(late, block * 1024 + 1000, 24), 0.01f * kToneAmplitude) << block;
 }
 
 TEST_F(DspFiles, OnlyACompleteRecordingReplacesThePreviousOne) {
@@ -142,40 +136,82 @@ TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
     EXPECT_EQ(out.Channels[0][0], 0.0f); // faded in
 }
 
-TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirst) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
-    WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(10, 65536.0f)});
-    std::filesystem::create_directories(Folders.UserWavDir);
-    // the user's copy wins
-    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
-    WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}});
-    Dsp->SetNoiseSnrDb(-5.0f);
-    Dsp->LoadSoundFiles();
-    EXPECT_TRUE(View.Errors.empty());
-    EXPECT_TRUE(Dsp->HasNoise());
-    EXPECT_EQ(Dsp->Voice(), (TSingleArray{-65536.0f, 65536.0f}));
-    EXPECT_EQ(Dsp->NoiseSnrDb(), 10.0f);
-    EXPECT_EQ(Dsp->WavDir(), Folders.UserWavDir);
-}
-
-TEST_F(DspFiles, NoiseAtAnotherRateIsRejectedAndAddNoiseStaysOff) {
-    WriteWav(SharedFile("Qrm.wav"), 12000, {TSingleArray(3000, 65536.0f)});
-    WriteWav(SharedFile("Qrn.wav"), 8000, {TSingleArray(3000, 65536.0f)});
-    Dsp->LoadSoundFiles();
-    EXPECT_EQ(View.Errors, std::vector<std::string>{WrongRateMessage(SharedFile("Qrn.wav"))});
-    EXPECT_FALSE(Dsp->HasNoise());
-    EXPECT_FALSE(Dsp->HasVoice()); // no Voice.wav yet
-}
-
-TEST_F(DspFiles, MissingNoiseFileIsReportedAndTheVoiceStillLoads) {
+TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirstAndNamesWhatIsWrong) {
     WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(3000, 65536.0f)});
     std::filesystem::create_directories(Folders.UserWavDir);
-    WriteWav(UserFile("Voice.wav"), 12000, {TSingleArray(3000, 65536.0f)});
+    // channel 0 of the voice, less its mean
+    WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}, {7.0f, 7.0f}});
     Dsp->LoadSoundFiles();
     ASSERT_EQ(View.Errors.size(), 1u);
     EXPECT_NE(View.Errors[0].find("Qrm.wav"), std::string::npos) << View.Errors[0];
     EXPECT_FALSE(Dsp->HasNoise()); // the remaining loads of the step were skipped
-    EXPECT_EQ(Dsp->Voice().size(), 3000u);
+    EXPECT_EQ(Dsp->Voice(), (TSingleArray{-65536.0f, 65536.0f}));
+
+    WriteWav(SharedFile("Qrm.wav"), 12000, {{100.0f * 65536, -300.0f * 65536, 200.0f * 65536}});
+    WriteWav(UserFile("Qrn.wav"), 8000, {TSingleArray(5000, 65536.0f)}); // the user's copy wins
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors.back(), WrongRateMessage(UserFile("Qrn.wav")));
+    EXPECT_FALSE(Dsp->HasNoise());
+
+    WriteWav(UserFile("Qrn.wav"), 12000, {TSingleArray(5000, 65536.0f)});
+    Dsp->SetNoiseSnrDb(-5.0f);
+    Dsp->LoadSoundFiles();
+    EXPECT_EQ(View.Errors.size(), 2u);
+    EXPECT_TRUE(Dsp->HasNoise());
+    EXPECT_EQ(Dsp->NoiseSnrDb(), 10.0f);
+    EXPECT_EQ(Dsp->WavDir(), Folders.UserWavDir);
+}
+
+TEST(SoundPaths, UserCopyComesFirstThenTheSharedFoldersInOrderAndMissingFilesTheLast) {
+    const test::TTempDir dir;
+    const TSoundFolders folders{(dir / "user").string() + "/",
+                                {(dir / "build").string(), (dir / "installed").string() + "/"}};
+    // the path of `name` in `folder`, which exists
+    const auto in = [&](const char* folder, const char* name) {
+        std::filesystem::create_directories(dir / folder);
+        return (dir / folder / name).string();
+    };
+    for (const char* folder : {"build", "installed"})
+        for (const char* name : {"Qrm.wav", "Qrn.wav"})
+            test::WriteFileBytes(in(folder, name), "x");
+    test::WriteFileBytes(in("user", "Qrm.wav"), "x");
+    std::filesystem::create_directories(in("user", "Qrn.wav")); // a folder is no file
+    test::WriteFileBytes(in("installed", "DemoVoice.wav"), "x");
+    EXPECT_EQ(FindSoundFile(folders, "Qrm.wav"), in("user", "Qrm.wav"));
+    EXPECT_EQ(FindSoundFile(folders, "Qrn.wav"), in("build", "Qrn.wav"));
+    EXPECT_EQ(FindSoundFile(folders, "DemoVoice.wav"), in("installed", "DemoVoice.wav"));
+    // a missing file names the last shared folder
+    EXPECT_EQ(FindSoundFile(folders, "Voice.wav"), in("installed", "Voice.wav"));
+}
+
+TEST(ProgramSoundFolders, UserFolderInTheSettingsFolderThenBesideTheProgramThenInstalled) {
+    const TSoundFolders folders = ProgramSoundFolders("/home/op/.config/Brisko/Products/sonari");
+    EXPECT_EQ(folders.UserWavDir, "/home/op/.config/Brisko/Products/sonari/Wav/");
+    ASSERT_EQ(folders.SharedWavDirs.size(), 3u);
+    EXPECT_EQ(folders.SharedWavDirs[0], ProgramFolder() + "Wav/");
+    // A package installs under /usr whatever prefix the build was configured with.
+    EXPECT_EQ(folders.SharedWavDirs[1], ProgramFolder() + "../share/sonari/Wav/");
+    EXPECT_TRUE(folders.SharedWavDirs[2].ends_with("/share/sonari/Wav/"));
+    // The tests run from build/bin, where the build puts the shipped files.
+    EXPECT_EQ(FindSoundFile(folders, "Qrn.wav"), ProgramFolder() + "Wav/Qrn.wav");
+}
+
+// The demo devices themselves are what sonari-cli devices lists.
+TEST(AudioSetup, SimulationReportsAnUnusableDemoVoice) {
+    const test::TTempDir dir;
+    const test::TScopedEnv sim("SONARI_AUDIO", "sim");
+    const TSoundFolders folders{(dir / "user").string() + "/", {(dir / "none").string() + "/"}};
+    const TProgramAudio program = CreateProgramAudio(folders);
+    EXPECT_TRUE(program.Warnings.empty());
+    EXPECT_EQ(program.Transmitter, nullptr);
+    // A voice at another rate: the built-in voice speaks instead.
+    std::filesystem::create_directories(folders.UserWavDir);
+    test::WriteWav(folders.UserWavDir + "DemoVoice.wav", 16000, {TSingleArray(100, 65536.0f)});
+    const TProgramAudio warned = CreateProgramAudio(folders);
+    ASSERT_EQ(warned.Warnings.size(), 1u);
+    EXPECT_NE(warned.Warnings[0].find("Incorrect sampling rate in " + folders.UserWavDir +
+                                      "DemoVoice.wav"),
+              std::string::npos);
 }
 
 } // namespace

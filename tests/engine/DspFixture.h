@@ -1,14 +1,47 @@
 #pragma once
 
-#include "FakeDspView.h"
 #include "engine/Dsp.h"
+#include "engine/DspView.h"
 #include "tests/SND/WDM/SimFixture.h"
 #include "tests/support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace sonari::test {
+
+// Whoever shows the engine's reports, recording them.
+class TFakeDspView : public IDspView {
+public:
+    std::vector<TInputLevels> Levels;
+    std::vector<TOutputFigures> Figures;
+    std::vector<bool> Overloads;
+    int SpectrumReports = 0;
+    int HistogramReports = 0;
+    std::vector<float> Progress;
+    std::vector<std::string> Errors;
+    int Completions = 0;
+    std::vector<std::string> EndReasons;
+
+    void InputLevelsChanged(const TInputLevels& levels) override { Levels.push_back(levels); }
+    void OutputFiguresChanged(const TOutputFigures& figures) override {
+        Figures.push_back(figures);
+    }
+    void OverloadChanged(bool overloaded) override { Overloads.push_back(overloaded); }
+    void SpectraChanged() override { ++SpectrumReports; }
+    void HistogramsChanged() override { ++HistogramReports; }
+    void RecordingProgress(float fraction) override { Progress.push_back(fraction); }
+    void RecordingComplete() override { ++Completions; }
+    void Error(const std::string& message) override { Errors.push_back(message); }
+    void StreamEnded(const std::string& reason) override { EndReasons.push_back(reason); }
+};
 
 // An engine over simulated devices with a hand-driven clock, a fake main window and a
 // temporary user folder (Folders().UserWavDir).
@@ -41,11 +74,105 @@ protected:
         }
     }
 
+    // Feeds `signal` to the block handler of `dsp` in `mode` at `rate` as the stream would,
+    // hands each block's reports on and then calls `afterBlock`; channel 0 of what was played.
+    static TSingleArray Feed(TDsp& dsp, TDspMode mode, const TSingleArray& signal, int32_t rate,
+                             size_t outChannels, const std::function<void()>& afterBlock = {}) {
+        dsp.SetMode(mode);
+        dsp.PrepareRun(rate, rate);
+        const auto frames = static_cast<size_t>(IsLiveMode(mode) ? dsp.Chain().InputFrames()
+                                                                 : dsp.Chain().OutputFrames());
+        TDataBufferF in(2, TSingleArray(frames));
+        TDataBufferF out(outChannels, TSingleArray(frames));
+        TSingleArray played;
+        for (size_t first = 0; first + frames <= signal.size(); first += frames) {
+            std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
+            dsp.WdmData(in, out);
+            dsp.DeliverReports();
+            if (!out.empty())
+                played.insert(played.end(), out[0].begin(), out[0].end());
+            if (afterBlock)
+                afterBlock();
+        }
+        return played;
+    }
+
     TTempDir Dir;
     TSoundFolders Folders{(Dir / "user").string() + "/", {(Dir / "shared").string() + "/"}};
     TFakeDspView View;
     TDeviceSelection Selection;
     std::unique_ptr<TDsp> Dsp;
+};
+
+// An engine between a 32-bit microphone that speaks `Signal` rounded to whole numbers (which
+// the device carries exactly) and a transmitter that keeps what it plays, frame by frame.
+class TDspLoopFixture : public TDspFixture {
+protected:
+    TDspLoopFixture(TSimPlatform::TClock clock, int32_t rate, TSingleArray signal)
+        : TDspFixture(clock), Signal(std::move(signal)), rate_(rate) {
+        for (float& x : Signal)
+            x = std::nearbyint(x);
+        TSimPin mic = SimPin(false, 1, 32, 32, rate, rate);
+        mic.Source = [this](int64_t first, int32_t, TDataBufferF& block) {
+            for (size_t f = 0; f < block[0].size(); ++f) {
+                const auto n = static_cast<size_t>(first) + f;
+                block[0][f] = n < Signal.size() ? Signal[n] : 0.0f;
+            }
+        };
+        TSimPin speaker = SimPin(true, 1, 32, 32, rate, rate);
+        speaker.Sink = [this](int64_t first, int32_t, const TDataBufferF& block) {
+            std::lock_guard lock(mutex_);
+            const auto at = static_cast<size_t>(first);
+            if (played_.size() < at + block[0].size())
+                played_.resize(at + block[0].size(), std::nanf("")); // a gap: nothing played
+            std::copy(block[0].begin(), block[0].end(),
+                      played_.begin() + static_cast<ptrdiff_t>(at));
+        };
+        WithDevices({mic}, {speaker});
+    }
+
+    // Expects the transmitter to have played, after the silence queued before the first block,
+    // what a chain of its own makes of Signal in blocks of `blockSize` with the equalizer as
+    // `edit` leaves it: to `tolerance` on the integers the device rounds to, for `frames` frames
+    // at least. Returns that chain's output.
+    TSingleArray ExpectPlayedAsTheChain(int32_t blockSize,
+                                        const std::function<void(TMicEqualizer&)>& edit,
+                                        float tolerance, size_t frames) {
+        TMicEqualizer equalizer;
+        equalizer.SetDataBlockSize(blockSize);
+        edit(equalizer);
+        TChainParameters parameters;
+        parameters.Equalizer = equalizer.Parameters();
+        TProcessingChain chain;
+        chain.Prepare({rate_, rate_, true, false, blockSize}, parameters);
+        TSingleArray in(static_cast<size_t>(chain.InputFrames())), out(in.size()), direct;
+        for (size_t first = 0; first + in.size() <= Signal.size(); first += in.size()) {
+            std::copy_n(Signal.begin() + static_cast<ptrdiff_t>(first), in.size(), in.begin());
+            chain.Process(in, out);
+            direct.insert(direct.end(), out.begin(), out.end());
+        }
+        std::lock_guard lock(mutex_);
+        const auto firstSound = [](const TSingleArray& x) {
+            return static_cast<size_t>(
+                std::find_if(x.begin(), x.end(), [](float v) { return std::fabs(v) > 1e4f; }) -
+                x.begin());
+        };
+        const size_t lead = (firstSound(played_) - firstSound(direct)) / in.size() * in.size();
+        EXPECT_GE(played_.size(), lead + frames);
+        for (size_t n = 0; n < direct.size() && lead + n < played_.size(); ++n)
+            if (!(std::fabs(played_[lead + n] - std::nearbyint(direct[n])) <= tolerance)) {
+                ADD_FAILURE() << "frame " << n << ": " << played_[lead + n] << " for " << direct[n];
+                break;
+            }
+        return direct;
+    }
+
+    TSingleArray Signal;
+
+private:
+    int32_t rate_;
+    std::mutex mutex_;
+    TSingleArray played_;
 };
 
 } // namespace sonari::test

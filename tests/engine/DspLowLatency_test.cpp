@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <utility>
 
 namespace sonari {
 namespace {
@@ -19,19 +21,20 @@ TSingleArray Speech() {
         test::ReadWav((test::SourceDir() / "data/Wav/DemoVoice.wav").string()).Channels[0];
     x.resize((x.size() + 1023) / 1024 * 1024, 0.0f);
     const float gain = 0.7f * 2147483647.0f / test::Peak(x);
-    TSingleArray twice;
-    for (int i = 0; i < 2; ++i)
-        for (float v : x)
-            twice.push_back(v * gain);
+    for (float& v : x)
+        v *= gain;
+    TSingleArray twice = x;
+    twice.insert(twice.end(), x.begin(), x.end());
     return twice;
 }
 
-// Everything the window is shown during one run, block by block.
+// Everything the window is shown during one run, block by block, and what was played.
 struct TShown {
     test::TFakeDspView View;
-    std::vector<TSingleArray> InSpectra, OutSpectra;
-    std::vector<TIntegerArray> InHistograms, OutHistograms;
+    std::vector<TSingleArray> Spectra;     // input and output of each report in turn
+    std::vector<TIntegerArray> Histograms; // likewise
     std::vector<float> Envelopes;
+    TSingleArray Played;
 };
 
 class DspLowLatency : public test::TDspFixture {
@@ -39,36 +42,28 @@ protected:
     DspLowLatency() { Build(); }
 
     // Processing (mode 6) of `speech` through the block handler, fed by hand at 12000
-    // samples/s, with the displays on and the compressor working; what the window saw.
-    void Process(TLatencyMode latency, const TSingleArray& speech, TShown& shown) {
+    // samples/s, with the compressor driven 37 dB into its range or switched off.
+    void Process(TLatencyMode latency, const TSingleArray& speech, TShown& shown,
+                 bool clipper = true, bool displays = true) {
         TDsp dsp(*Audio, Sync, shown.View, Selection, Folders);
-        dsp.EditEqualizer([](TMicEqualizer& eq) {
-            eq.SetClipperEnabled(true);
+        dsp.EditEqualizer([&](TMicEqualizer& eq) {
+            eq.SetClipperEnabled(clipper);
             eq.SetClipThreshold(static_cast<float>(DbfsToAmplitude(-40.0L)));
         });
-        dsp.SetAnalysisOn(true);
+        dsp.SetAnalysisOn(displays);
         dsp.SetLatencyMode(latency);
-        dsp.SetMode(dmProcess);
-        dsp.PrepareRun(12000, 12000);
-        const auto frames = static_cast<size_t>(dsp.Chain().InputFrames());
-        TDataBufferF in(1, TSingleArray(frames)), out(2, TSingleArray(frames));
-        for (size_t first = 0; first + frames <= speech.size(); first += frames) {
-            std::copy_n(speech.begin() + static_cast<ptrdiff_t>(first), frames, in[0].begin());
-            dsp.WdmData(in, out);
-            const int spectra = shown.View.SpectrumReports;
-            const int histograms = shown.View.HistogramReports;
-            dsp.DeliverReports();
+        shown.Played = Feed(dsp, dmProcess, speech, 12000, 2, [&] {
             const TDisplayAnalysis& analysis = dsp.Analysis();
-            if (shown.View.SpectrumReports > spectra) {
-                shown.InSpectra.push_back(analysis.InSpectrum().SpectrumDb());
-                shown.OutSpectra.push_back(analysis.OutSpectrum().SpectrumDb());
+            if (2 * shown.View.SpectrumReports > std::ssize(shown.Spectra)) {
+                shown.Spectra.push_back(analysis.InSpectrum().SpectrumDb());
+                shown.Spectra.push_back(analysis.OutSpectrum().SpectrumDb());
             }
-            if (shown.View.HistogramReports > histograms) {
-                shown.InHistograms.push_back(analysis.Histograms().InHistogram());
-                shown.OutHistograms.push_back(analysis.Histograms().OutHistogram());
+            if (2 * shown.View.HistogramReports > std::ssize(shown.Histograms)) {
+                shown.Histograms.push_back(analysis.Histograms().InHistogram());
+                shown.Histograms.push_back(analysis.Histograms().OutHistogram());
                 shown.Envelopes.push_back(analysis.Envelope());
             }
-        }
+        });
         EXPECT_EQ(dsp.BlockCount(), static_cast<int32_t>(speech.size() / 1024));
         EXPECT_EQ(dsp.DroppedReports(), 0u);
     }
@@ -108,11 +103,53 @@ void ExpectHistogramsNear(const std::vector<TIntegerArray>& a,
     }
 }
 
-TEST_F(DspLowLatency, ShortBlocksShowTheWindowTheSameFiguresAsWholeBlocks) {
+// Squares summed in long double: the r.m.s. comparisons below reach far below float rounding.
+long double SumOfSquares(const TSingleArray& x) {
+    return std::inner_product(x.begin(), x.end(), x.begin(), 0.0L);
+}
+
+// The worst and the r.m.s. difference of `out` from `reference`, in dB of the reference's peak
+// and r.m.s. value.
+std::pair<double, double> DifferenceDb(const TSingleArray& out, const TSingleArray& reference) {
+    EXPECT_EQ(out.size(), reference.size());
+    TSingleArray difference(reference.size());
+    for (size_t n = 0; n < difference.size() && n < out.size(); ++n)
+        difference[n] = out[n] - reference[n];
+    return {
+        20 * std::log10(test::Peak(difference) / test::Peak(reference) + 1e-30),
+        10 * std::log10(static_cast<double>(SumOfSquares(difference) / SumOfSquares(reference)))};
+}
+
+// The dynamics take their envelope from an analytic signal made per block from a one-sided
+// spectrum of 2M points, so shorter blocks cut its Hilbert part in other places. Behind the
+// band-pass (as the program always runs them) the cut parts are negligible: the short blocks'
+// output stays within -100 dB of the peak of the whole blocks' output (measured: -108 dB), and
+// within float rounding without the dynamics.
+TEST_F(DspLowLatency, ShortBlocksPlayAndShowTheSameAsWholeBlocks) {
     const TSingleArray speech = Speech();
-    TShown whole, small;
+    TShown whole, small, linear, linearSmall, hidden;
     Process(lmNormal, speech, whole);
     Process(lmLow, speech, small);
+    Process(lmNormal, speech, linear, false, false);
+    Process(lmLow, speech, linearSmall, false, false);
+    const auto [worstDb, rmsDb] = DifferenceDb(small.Played, whole.Played);
+    EXPECT_LT(worstDb, -100.0);
+    EXPECT_LT(rmsDb, -110.0);
+    const auto [linearWorstDb, linearRmsDb] = DifferenceDb(linearSmall.Played, linear.Played);
+    EXPECT_LT(linearWorstDb, -120.0);
+    EXPECT_LT(linearRmsDb, -125.0);
+    // the compressor did work: its output differs from the linear chain's by far more
+    TSingleArray scaled = linear.Played;
+    const float gain = test::Peak(whole.Played) / test::Peak(linear.Played);
+    for (float& x : scaled)
+        x *= gain;
+    EXPECT_GT(DifferenceDb(scaled, whole.Played).second, -20.0);
+
+    // A hidden window measures nothing and processes exactly as a shown one.
+    Process(lmNormal, speech, hidden, true, false);
+    EXPECT_EQ(hidden.Played, whole.Played);
+    EXPECT_TRUE(hidden.View.Figures.empty());
+    EXPECT_EQ(hidden.View.SpectrumReports + hidden.View.HistogramReports, 0);
 
     // one report per 1024 samples either way, in the same order
     ASSERT_GE(whole.View.Figures.size(), 3u);
@@ -124,10 +161,8 @@ TEST_F(DspLowLatency, ShortBlocksShowTheWindowTheSameFiguresAsWholeBlocks) {
     EXPECT_EQ(small.View.Overloads, whole.View.Overloads);
     EXPECT_EQ(small.View.SpectrumReports, whole.View.SpectrumReports);
     EXPECT_EQ(small.View.HistogramReports, whole.View.HistogramReports);
-    ExpectSpectraNear(small.InSpectra, whole.InSpectra);
-    ExpectSpectraNear(small.OutSpectra, whole.OutSpectra);
-    ExpectHistogramsNear(small.InHistograms, whole.InHistograms);
-    ExpectHistogramsNear(small.OutHistograms, whole.OutHistograms);
+    ExpectSpectraNear(small.Spectra, whole.Spectra);
+    ExpectHistogramsNear(small.Histograms, whole.Histograms);
     ASSERT_EQ(small.Envelopes.size(), whole.Envelopes.size());
     for (size_t k = 0; k < whole.Envelopes.size(); ++k)
         EXPECT_NEAR(small.Envelopes[k], whole.Envelopes[k],

@@ -2,6 +2,7 @@
 
 #include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/WdmErrors.h"
+#include "engine/LiveRun.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@ int CodeOf(const std::function<void()>& start) {
 
 enum TStart { stInput, stOutput, stDuplex };
 
+// Rate and block of every start, and at most two channels to render.
 TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
     // one pin that takes only 44100 and another that takes only 96000
     const std::vector<TSimPin> only44100or96000 = {Capture(44100, 44100), Capture(96000, 96000)};
@@ -46,6 +48,8 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
         {only44100or96000, {}, stInput, 96000},
         {{Refusing(Capture(44100, 48000))}, {}, stInput, 0},
         {{}, {Render(44100, 48000)}, stOutput, 48000},
+        {{}, {Render(8000, 48000, 1)}, stOutput, 12000},
+        {{}, {Render(8000, 48000, 6)}, stOutput, 12000},
         {only44100or96000, {Render(8000, 192000)}, stDuplex, 96000},
         {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, stDuplex, 0},
     };
@@ -90,6 +94,9 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
             EXPECT_EQ(device.SamplesPerBuf, block * c.rate / 12000);
             EXPECT_EQ(isRender ? dsp.Chain().OutputFrames() : dsp.Chain().InputFrames(),
                       device.SamplesPerBuf);
+            if (isRender) {
+                EXPECT_EQ(device.Channels, std::min(2, c.render[0].Ranges[0].MaxChannels));
+            }
         }
         dsp.Stop();
     }
@@ -104,7 +111,13 @@ TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
     EXPECT_EQ(dsp.Stream().InputDevice().BitsPerSample, 24); // the device's widest
     EXPECT_EQ(dsp.Chain().OutputFrames(), 0);                // the displays only
     EXPECT_TRUE(dsp.AnalysisOn());
+    RunBlocks(3, 12000);
+    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
     dsp.Stop();
+    dsp.Stop(); // never raises, and forgets the spectra
+    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
 
     dsp.SetMode(dmPlay);
     dsp.StartOutput();
@@ -120,20 +133,7 @@ TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
     EXPECT_EQ(dsp.BlockCount(), 0);
 }
 
-TEST_F(DspStart, RenderChannelsAreAtMostTwo) {
-    for (int32_t channels : {1, 2, 6})
-        Sim.AddDevice(SimDevice("Out" + std::to_string(channels), {Render(8000, 48000, channels)}));
-    MakeDsp().SetMode(dmPlay);
-    const int32_t expected[] = {1, 2, 2};
-    for (int32_t device = 0; device < 3; ++device) {
-        Selection.OutputDeviceIndex = device;
-        Dsp->StartOutput();
-        EXPECT_EQ(Dsp->Stream().OutputDevice().Channels, expected[device]) << device;
-        Dsp->Stop();
-    }
-}
-
-TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
+TEST_F(DspStart, InvalidUnsuitableOrMissingDevicesAreClearErrors) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     dsp.SetMode(dmProcess);
     EXPECT_TRUE(dsp.DevicesValid());
@@ -146,20 +146,15 @@ TEST_F(DspStart, InvalidOrUnsuitableDevicesAreClearErrors) {
     EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
-}
 
-TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
-    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
+    // A saved device that is gone refuses every start and is named.
     SelectSavedDevices(*Audio, {"01  Mic", "sim:0"}, {"04  Radio-TX", "radio_tx"}, Selection);
     EXPECT_FALSE(dsp.DevicesValid());
     for (TDspMode mode : {dmPlay, dmProcess}) {
         dsp.SetMode(mode);
-        try {
-            mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex();
-            ADD_FAILURE() << "started without its output";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "Sound device not found: Radio-TX");
-        }
+        EXPECT_EQ(test::MessageOf<Exception>(
+                      [&] { mode == dmPlay ? dsp.StartOutput() : dsp.StartDuplex(); }),
+                  "Sound device not found: Radio-TX");
         EXPECT_FALSE(dsp.Running());
         EXPECT_FALSE(Sim.PinCreated(1, 0)); // nothing played elsewhere
     }
@@ -168,17 +163,39 @@ TEST_F(DspStart, ASavedDeviceThatIsGoneRefusesEveryStartAndNamesIt) {
     EXPECT_TRUE(dsp.Running());
 }
 
-TEST_F(DspStart, StopNeverRaisesAndForgetsTheSpectra) {
-    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
-    dsp.SetMode(dmAdjustGain);
-    dsp.StartInput();
-    RunBlocks(3, 12000);
-    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
-    dsp.Stop();
-    dsp.Stop();
-    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
+// Devices whose clock runs as fast as the engine follows.
+class LiveRun : public test::TDspFixture {
+protected:
+    LiveRun() : TDspFixture(TSimPlatform::scAccelerated) {
+        WithDevices({SimPin(false, 2, 16, 16, 8000, 48000)}, {SimPin(true, 2, 16, 16, 8000, 48000)})
+            .SetMode(dmProcess);
+    }
+};
+
+TEST_F(LiveRun, RunsUntilAskedToStopOrUntilTheStreamEndsThenReleasesTheDevices) {
+    Dsp->StartDuplex();
+    EXPECT_EQ(RunLive(*Dsp, Sync, [&] { return Dsp->BlockCount() >= 20; }), leStopRequested);
+    EXPECT_GE(Dsp->BlockCount(), 20);
+    EXPECT_FALSE(Dsp->Running());
+    EXPECT_EQ(Sim.OpenCount(0) + Sim.OpenCount(1), 0);
+    EXPECT_TRUE(View.EndReasons.empty());
+    EXPECT_TRUE(View.Errors.empty());
+
+    // A stream that ends by itself is reported with its reason.
+    Dsp->StartDuplex();
+    bool removed = false;
+    const TLiveRunEnd end = RunLive(*Dsp, Sync, [&] {
+        if (Dsp->BlockCount() >= 10 && !removed) {
+            Sim.RemoveDevice(1); // the transmitter's sound card is unplugged
+            removed = true;
+        }
+        return false;
+    });
+    EXPECT_EQ(end, leStreamEnded);
+    ASSERT_EQ(View.EndReasons.size(), 1u);
+    EXPECT_FALSE(View.EndReasons[0].empty());
+    EXPECT_FALSE(Dsp->Running());
+    EXPECT_EQ(Sim.OpenCount(0), 0);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -66,10 +67,9 @@ struct TSignal {
             for (size_t n = 0; n < noise.size(); ++n)
                 noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
         }
-        double rms = 0;
-        for (double x : noise)
-            rms += x * x;
-        const double gain = 0.16 * 32767 / std::sqrt(rms / noise.size());
+        const double sumOfSquares =
+            std::inner_product(noise.begin(), noise.end(), noise.begin(), 0.0);
+        const double gain = 0.16 * 32767 / std::sqrt(sumOfSquares / noise.size());
         for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
             Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
         for (int b = 0; b < kBursts; ++b)
@@ -88,50 +88,33 @@ int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
     return -1;
 }
 
-// The recording of the bench monitor and, from how its file grows, the clock time of its first
-// frame (late by at most the recorder's 5 ms fragments, so times measured from it are upper
-// bounds).
-class TRecorder {
-public:
-    explicit TRecorder(const std::filesystem::path& file)
-        : file_(file), child_({"parecord", "-d", "bench.monitor", "--raw", "--format=s16le",
-                               "--rate=48000", "--channels=2", "--latency-msec=5", file.string()}) {
-        for (const auto end = Clock::now() + 600ms; Clock::now() < end;) {
-            std::error_code error;
-            const auto bytes = std::filesystem::file_size(file_, error);
-            if (!error && bytes > 0) {
-                const auto at =
-                    Clock::now() - std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(bytes / 4.0 / kRate));
-                zero_ = std::min(zero_, at);
-            }
-            std::this_thread::sleep_for(2ms);
-        }
+// The clock time of the first frame of a recording, from how its file grows over 600 ms: late by
+// at most the recorder's 5 ms fragments, so times measured from it are upper bounds.
+Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
+    Clock::time_point first = Clock::time_point::max();
+    for (const auto end = Clock::now() + 600ms; Clock::now() < end;
+         std::this_thread::sleep_for(2ms)) {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(file, error);
+        if (!error && bytes > 0)
+            first = std::min(first, Clock::now() -
+                                        std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(bytes / 4.0 / kRate)));
     }
+    return first;
+}
 
-    bool Started() const { return child_.Started(); }
-    Clock::time_point Zero() const { return zero_; }
-
-    // Stops it; the left and right channels.
-    std::pair<std::vector<float>, std::vector<float>> Stop() {
-        child_.Signal(SIGINT);
-        child_.Wait(5s);
-        const std::string bytes = test::ReadFileBytes(file_);
-        std::vector<int16_t> x(bytes.size() / 2);
-        std::memcpy(x.data(), bytes.data(), x.size() * 2);
-        std::vector<float> left, right;
-        for (size_t n = 0; n + 1 < x.size(); n += 2) {
-            left.push_back(x[n] / 32767.0f);
-            right.push_back(x[n + 1] / 32767.0f);
-        }
-        return {left, right};
+// The left and right channels of a raw 16-bit stereo recording.
+std::pair<std::vector<float>, std::vector<float>> Channels(const std::string& bytes) {
+    std::vector<int16_t> x(bytes.size() / 2);
+    std::memcpy(x.data(), bytes.data(), x.size() * 2);
+    std::vector<float> left, right;
+    for (size_t n = 0; n + 1 < x.size(); n += 2) {
+        left.push_back(x[n] / 32767.0f);
+        right.push_back(x[n + 1] / 32767.0f);
     }
-
-private:
-    std::filesystem::path file_;
-    test::TChild child_;
-    Clock::time_point zero_ = Clock::time_point::max();
-};
+    return {left, right};
+}
 
 // The lag in frames (0 .. 250 ms) at which the output best matches 50 ms of input around
 // `onset`, or -1 where they do not match (the server resamples, so not sample for sample).
@@ -158,11 +141,6 @@ int LagAt(const std::vector<float>& in, const std::vector<float>& out, size_t on
     return best > 0.5 ? lag : -1;
 }
 
-double Median(std::vector<double> x) {
-    std::sort(x.begin(), x.end());
-    return x.empty() ? NAN : x[x.size() / 2];
-}
-
 // Measured here (bench/latency.py, the same layout): about 55 ms from microphone to transmitter
 // at the low latency setting and 100 ms from the start to the first output; the bounds are
 // twice the delay and a second, so a busy machine does not fail the test.
@@ -180,8 +158,11 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     test::WriteFileBytes(dir / "signal.raw",
                          std::string(reinterpret_cast<const char*>(signal.Samples.data()),
                                      signal.Samples.size() * 2));
-    TRecorder recorder(dir / "bench.raw");
+    test::TChild recorder({"parecord", "-d", "bench.monitor", "--raw", "--format=s16le",
+                           "--rate=48000", "--channels=2", "--latency-msec=5",
+                           (dir / "bench.raw").string()});
     ASSERT_TRUE(recorder.Started());
+    const Clock::time_point zero = FirstFrameTime(dir / "bench.raw");
     test::TChild player({"paplay", "-d", "bench_mic_in", "--raw", "--format=s16le", "--rate=48000",
                          "--channels=1", "--latency-msec=20", (dir / "signal.raw").string()});
     ASSERT_TRUE(player.Started());
@@ -208,24 +189,19 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     ASSERT_TRUE(dsp.Running());
     dsp.Stop();
     player.Wait(5s);
-    auto [in, out] = recorder.Stop();
+    recorder.Signal(SIGINT);
+    recorder.Wait(5s);
+    const auto [in, out] = Channels(test::ReadFileBytes(dir / "bench.raw"));
 
     // start: the first output above a third of the noise's level
-    double noise = 0;
-    for (size_t n = 0; n < in.size(); ++n)
-        noise += double(in[n]) * in[n];
+    const double noise = std::inner_product(in.begin(), in.end(), in.begin(), 0.0);
     const size_t noiseFrames = TSignal::kNoiseEnd - TSignal::kNoiseStart;
     const float threshold = static_cast<float>(std::sqrt(noise / noiseFrames) / 3);
     const auto first =
         std::find_if(out.begin(), out.end(), [&](float x) { return std::fabs(x) > threshold; });
     ASSERT_NE(first, out.end()) << "nothing came out";
-    const double startMs =
-        std::chrono::duration<double, std::milli>(
-            recorder.Zero() +
-            std::chrono::duration_cast<Clock::duration>(
-                std::chrono::duration<double>(double(first - out.begin()) / kRate)) -
-            started)
-            .count();
+    const double startMs = std::chrono::duration<double, std::milli>(zero - started).count() +
+                           1000.0 * double(first - out.begin()) / kRate;
 
     // delay: at each burst's onset in the input (after the noise)
     std::vector<double> lags;
@@ -240,7 +216,8 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
             lags.push_back(lag * 1000.0 / kRate);
         n += TSignal::kBurstEvery / 2;
     }
-    const double latencyMs = Median(lags);
+    std::nth_element(lags.begin(), lags.begin() + long(lags.size() / 2), lags.end());
+    const double latencyMs = lags.empty() ? NAN : lags[lags.size() / 2]; // the median
     std::printf("start to first output %.0f ms; microphone to transmitter %.1f ms (%zu bursts), "
                 "estimated %.1f ms; xruns %llu; %s\n",
                 startMs, latencyMs, lags.size(), estimateMs,

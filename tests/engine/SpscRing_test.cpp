@@ -1,6 +1,7 @@
-#include "engine/SpscRing.h"
-
 #include "engine/RecordingFile.h"
+#include "engine/SpscRing.h"
+#include "engine/TxRecorder.h"
+
 #include "tests/SND/WavTestFiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -14,9 +15,10 @@
 namespace sonari {
 namespace {
 
+using test::TTempDir;
+
 TEST(SpscRing, RefusesWhenFullAndHandsValuesOverInOrderAcrossTheWrap) {
     TSpscRing<std::vector<int>> ring(3, std::vector<int>(2));
-    EXPECT_EQ(ring.Capacity(), 3u);
     EXPECT_EQ(ring.Front(), nullptr);
     int next = 0, expected = 0;
     for (int round = 0; round < 5; ++round) { // five times round the slots
@@ -75,7 +77,7 @@ TEST(SpscRing, AProducerAndAConsumerNeverWaitForEachOther) {
 // The device starts before the file is opened: what the stream appends meanwhile waits in the
 // queue and is written first; beyond the queue's room blocks are lost and counted.
 TEST(RecordingFile, KeepsWhatCameBeforeTheFileOpenedAndCountsWhatHadNoRoom) {
-    test::TTempDir dir;
+    TTempDir dir;
     const std::string name = (dir / "Voice.wav").string();
     TRecordingFile file;
     file.Arm();
@@ -92,10 +94,55 @@ TEST(RecordingFile, KeepsWhatCameBeforeTheFileOpenedAndCountsWhatHadNoRoom) {
     EXPECT_TRUE(file.WriteError().empty());
     const TSingleArray x = test::ReadWav(name).Channels[0];
     ASSERT_EQ(x.size(), TRecordingFile::kQueuedBlocks * 1024);
-    EXPECT_EQ(x[0], 0.0f);                // the first block fades in
+    // the first block fades in and the one at 5 s out, on raised cosines that sum to one
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_NEAR(x[256], 1e6f * 0.1464466f, 2.0f);
+    EXPECT_NEAR(x[59 * 1024 + 256], 60e6f * 0.8535534f, 8.0f);
     EXPECT_FLOAT_EQ(x[1024 + 512], 2e6f); // the others follow in order
     EXPECT_FLOAT_EQ(x[58 * 1024 + 512], 59e6f);
     EXPECT_NEAR(x.back(), 0.0f, 64e6f * 1e-5f); // past 5 s, up to the queue's room: faded out
+}
+
+// Two channels of `frames`, sample f of block k holding (k * frames + f) * 65536 and its
+// negation: exact in a 32-bit file.
+TDataBufferF Numbered(int block, size_t frames) {
+    TDataBufferF data(2, TSingleArray(frames));
+    for (size_t f = 0; f < frames; ++f) {
+        data[0][f] = static_cast<float>((block * frames + f) * 65536);
+        data[1][f] = -data[0][f];
+    }
+    return data;
+}
+
+TEST(TxRecorder, WritesEveryBlockInOrderAndCompletesTheFileWhenDestroyedOrReportsItCannot) {
+    TTempDir dir;
+    const std::string name = dir / "tx.wav";
+    {
+        TTxRecorder recorder(name);
+        std::thread streaming([&] {
+            for (int k = 0; k < 20; ++k)
+                recorder.Add(12000, Numbered(k, 256));
+        });
+        streaming.join();
+    }
+    const test::TWavContents file = test::ReadWav(name);
+    EXPECT_EQ(file.Rate, 12000u);
+    EXPECT_EQ(file.BytesPerSample, 4u);
+    ASSERT_EQ(file.Channels.size(), 2u);
+    ASSERT_EQ(file.Channels[0].size(), 20u * 256);
+    for (size_t i = 0; i < file.Channels[0].size(); ++i) {
+        ASSERT_EQ(file.Channels[0][i], static_cast<float>(i * 65536)) << i;
+        ASSERT_EQ(file.Channels[1][i], -static_cast<float>(i * 65536)) << i;
+    }
+
+    // A file that cannot be written is reported, and nothing else happens.
+    TTxRecorder recorder((dir / "no" / "such" / "tx.wav").string());
+    recorder.Add(12000, Numbered(0, 64));
+    while (recorder.Error().empty())
+        std::this_thread::yield();
+    EXPECT_NE(recorder.Error().find("tx.wav"), std::string::npos) << recorder.Error();
+    recorder.Add(12000, Numbered(1, 64));
+    EXPECT_EQ(recorder.DroppedBlocks(), 1u);
 }
 
 } // namespace

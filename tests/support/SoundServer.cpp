@@ -121,11 +121,9 @@ int TSoundServer::Pactl(const std::string& args, std::string* output) const {
 }
 
 bool TSoundServer::Listed(const std::string& endpoint) const {
-    std::string listing;
+    std::string listing; // pactl's output is appended
     Pactl("list short sinks", &listing);
-    std::string sources;
-    Pactl("list short sources", &sources);
-    listing += sources;
+    Pactl("list short sources", &listing);
     return listing.find("\t" + endpoint + "\t") != std::string::npos;
 }
 
@@ -142,9 +140,7 @@ std::string TSoundServer::Load(const std::string& moduleArgs, const std::string&
     std::string index;
     if (Pactl("load-module " + moduleArgs, &index) != 0 || !WaitFor(5s, true, endpoint))
         throw std::runtime_error("cannot load " + moduleArgs);
-    while (!index.empty() && index.back() == '\n')
-        index.pop_back();
-    return index;
+    return index.substr(0, index.find('\n'));
 }
 
 std::string TSoundServer::LoadSink(const std::string& name, const std::string& description) {

@@ -23,14 +23,10 @@ public:
     TSoundServer(const TSoundServer&) = delete;
     TSoundServer& operator=(const TSoundServer&) = delete;
 
-    TKind Kind() const { return kind_; }
     const char* Name() const { return kind_ == skPipeWire ? "PipeWire" : "PulseAudio"; }
     const std::filesystem::path& Dir() const { return dir_.Path(); }
-    // "NAME=value" entries that point a client at this server (and keep it out of the user's
-    // own folders).
-    const std::vector<std::string>& ClientEnvironment() const { return clientEnv_; }
-    // The same set in this process, for as long as the result lives; `asoundrc` becomes ALSA's
-    // configuration of the server's home.
+    // Points this process at the server (and keeps it out of the user's own folders) for as
+    // long as the result lives; `asoundrc` becomes ALSA's configuration of the server's home.
     std::unique_ptr<TScopedEnv> UseInThisProcess(const std::string& asoundrc = {}) const;
 
     // Runs `pactl ARGS` as a client; its exit status, and its output when asked for.

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -103,10 +104,8 @@ TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::stri
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& own : environment)
-            replaced = replaced || own.starts_with(name);
-        if (!replaced)
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const std::string& own) { return own.starts_with(name); }))
             env.push_back(text);
     }
     env.insert(env.end(), environment.begin(), environment.end());
@@ -159,16 +158,6 @@ int TChild::Wait(std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return -1;
-}
-
-TProgramRun RunProgram(const std::vector<std::string>& argv,
-                       const std::vector<std::string>& environment,
-                       std::chrono::milliseconds timeout) {
-    const TTempDir dir("sonari-run");
-    const std::string out = (dir / "out").string(), err = (dir / "err").string();
-    TChild child(argv, environment, out, err);
-    const int status = child.Wait(timeout);
-    return {status, ReadFileBytes(out), ReadFileBytes(err)};
 }
 
 bool WaitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds timeout) {
