@@ -104,25 +104,20 @@ TEST_F(AutostartTest, ExecIsQuotedOnlyWhenNeededAndPercentIsDoubled) {
     EXPECT_EQ(DesktopExecArgument("/a\"b\\c`d%e"), "\"/a\\\\\"b\\\\\\\\c\\\\`d%%e\"");
 }
 
-TEST_F(AutostartTest, AnEntryOfAnotherCopyCountsAndEnablingPointsItHere) {
-    const QString entry = EntryOfRunningProgram();
-    Write(entry, "[Desktop Entry]\nType=Application\nExec=/elsewhere/copy/program\n");
-    EXPECT_TRUE(IsAutoStartEnabled());
-    SetAutoStart(true);
-    EXPECT_TRUE(Read(entry).contains("\nExec=" + QCoreApplication::applicationFilePath() + "\n"));
-    EXPECT_FALSE(Read(entry).contains("/elsewhere/"));
-}
-
-TEST_F(AutostartTest, HiddenOrEmptyOrMisplacedExecMeansDisabled) {
+// The last entry is another copy's: it counts, and enabling points it here.
+TEST_F(AutostartTest, HiddenOrEmptyOrMisplacedExecMeansDisabledAndAnotherCopysEntryCounts) {
     const QString entry = EntryOfRunningProgram();
     for (const auto& [text, enabled] :
          {std::pair{"[Desktop Entry]\nExec=/usr/bin/sonari\nHidden=true\n", false},
           {"[Desktop Entry]\nExec=\nHidden=false\n", false},
           {"[Desktop Entry]\nName=x\n[Desktop Action New]\nExec=/usr/bin/sonari\n", false},
-          {"# comment\n[Desktop Entry]\n  Exec = /usr/bin/sonari  \nHidden=false\n", true}}) {
+          {"# comment\n[Desktop Entry]\n  Exec = /elsewhere/copy  \nHidden=false\n", true}}) {
         Write(entry, text);
         EXPECT_EQ(IsAutoStartEnabled(), enabled) << text;
     }
+    SetAutoStart(true);
+    EXPECT_TRUE(Read(entry).contains("\nExec=" + QCoreApplication::applicationFilePath() + "\n"));
+    EXPECT_FALSE(Read(entry).contains("/elsewhere/"));
 }
 
 // A file where the autostart folder should be (fails even for root): the dialog shows a clear
