@@ -68,10 +68,8 @@ TEST_F(AutostartTest, TheDialogWritesTheEntryAndTheFlagsOnOkOnlyAndReadsThemWhen
     EXPECT_TRUE(errors.empty());
     const QString entry = EntryOfRunningProgram();
     EXPECT_EQ(AutostartEntryPath(QCoreApplication::applicationFilePath()), entry);
-    const QString text = Read(entry);
-    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(text.contains("\nExec=" + QCoreApplication::applicationFilePath() + "\n"));
-    EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
+    // The Exec line is the entry table's, a valid entry the end-to-end test's.
+    EXPECT_TRUE(Read(entry).contains("\nX-GNOME-Autostart-enabled=true\n"));
 
     startInTray = true;
     startProcessing = false;
@@ -87,18 +85,16 @@ TEST_F(AutostartTest, TheDialogWritesTheEntryAndTheFlagsOnOkOnlyAndReadsThemWhen
     EXPECT_NO_THROW(SetAutoStart(false)) << "a missing entry is no error";
 }
 
-TEST_F(AutostartTest, WithoutAUsableConfigHomeTheEntryGoesBelowHome) {
+// Without a usable configuration home the entry goes below the home. The desktop's own tools
+// reading and launching a quoted entry is the end-to-end test's; '%' (which the launcher cannot
+// find a program through) and the string escapes are checked here.
+TEST_F(AutostartTest, WithoutAConfigHomeTheEntryGoesBelowHomeAndExecIsQuotedOnlyWhenNeeded) {
     env.Unset("XDG_CONFIG_HOME");
     EXPECT_EQ(AutostartEntryPath("/usr/bin/sonari"),
               QPath(dir / "home" / ".config" / "autostart" / "sonari.desktop"));
     env.Set("XDG_CONFIG_HOME", "relative/config"); // relative paths are to be ignored
     EXPECT_EQ(AutostartEntryPath("/opt/Tx.bin"),
               QPath(dir / "home" / ".config" / "autostart" / "Tx.desktop"));
-}
-
-// The desktop's own tools reading and launching a quoted entry is the end-to-end test's; '%'
-// (which the launcher cannot find a program through) and the string escapes are checked here.
-TEST_F(AutostartTest, ExecIsQuotedOnlyWhenNeededAndPercentIsDoubled) {
     EXPECT_EQ(DesktopExecArgument("/usr/bin/sonari"), "/usr/bin/sonari");
     EXPECT_EQ(DesktopExecArgument("/opt/100%/tx"), "/opt/100%%/tx");
     EXPECT_EQ(DesktopExecArgument("/a\"b\\c`d%e"), "\"/a\\\\\"b\\\\\\\\c\\\\`d%%e\"");

@@ -41,21 +41,19 @@ std::string WindowTitled(const std::string& title, const std::string& except = {
     return {};
 }
 
-// Rows of the left column that are grey all across: the spacers between the panels.
-std::vector<std::pair<int, int>> GreyBands(const QImage& window) {
-    std::vector<std::pair<int, int>> bands;
-    for (int y = 0; y < window.height(); ++y) {
-        bool grey = true;
-        for (int x = 0; x < kColumnWidth - 1 && grey; ++x)
-            grey = window.pixel(x, y) == kColumnGrey;
-        if (!grey)
-            continue;
-        if (!bands.empty() && bands.back().second == y - 1)
-            bands.back().second = y;
-        else
-            bands.emplace_back(y, y);
-    }
-    return bands;
+// The top row of a step's panel, below the grey spacer rows of the left column above it (after
+// the toolbar, the heading and the steps before it); -1 when there is none.
+int StepTop(const QImage& window, int tag) {
+    const auto grey = [&](int y) {
+        for (int x = 0; x < kColumnWidth - 1; ++x)
+            if (window.pixel(x, y) != kColumnGrey)
+                return false;
+        return true;
+    };
+    for (int y = 0, bands = 0; y + 1 < window.height(); ++y)
+        if (grey(y) && !grey(y + 1) && ++bands == tag + 2)
+            return y + 1;
+    return -1;
 }
 
 void RunUnderXvfb() {
@@ -72,16 +70,15 @@ void RunUnderXvfb() {
 }
 
 // The program started with the demo devices and a private home; its window found.
-class TX11Session {
-public:
+struct TX11Session {
     // `settings` is the settings file the program finds at its start.
     explicit TX11Session(const std::string& settings) {
-        std::filesystem::create_directories(runtime_);
-        std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
+        std::filesystem::create_directories(Runtime);
+        std::filesystem::permissions(Runtime, std::filesystem::perms::owner_all);
         std::filesystem::create_directories(Settings.parent_path());
         WriteFileBytes(Settings, settings);
-        sonari_ = StartCopy();
-        if (sonari_->Started())
+        Sonari = StartCopy();
+        if (Sonari->Started())
             Window = WindowTitled("Sonari");
         std::this_thread::sleep_for(500ms); // painted
     }
@@ -90,14 +87,14 @@ public:
     std::unique_ptr<TChild> StartCopy() const {
         return std::make_unique<TChild>(
             std::vector<std::string>{(BinaryDir() / "bin/sonari").string()},
-            std::vector<std::string>{"HOME=" + home_.string(),
-                                     "XDG_CONFIG_HOME=" + (home_ / ".config").string(),
-                                     "XDG_RUNTIME_DIR=" + runtime_.string(), "SONARI_AUDIO=sim"});
+            std::vector<std::string>{"HOME=" + Home.string(),
+                                     "XDG_CONFIG_HOME=" + (Home / ".config").string(),
+                                     "XDG_RUNTIME_DIR=" + Runtime.string(), "SONARI_AUDIO=sim"});
     }
 
     // The window as the screen shows it.
     QImage Shot() const {
-        const auto screen = dir_ / "screen.png";
+        const auto screen = Dir / "screen.png";
         RunCommand("import -window " + Window + " " + ShellQuote(screen.string()));
         return QImage(QString::fromStdString(screen.string()));
     }
@@ -108,33 +105,16 @@ public:
                    std::to_string(y) + " click 1");
     }
 
-    // The top row of a step's panel, below the grey spacer rows of the left column above it
-    // (after the toolbar, the heading and the steps before it); -1 when there is none.
-    static int StepTop(const QImage& shot, int tag) {
-        const auto bands = GreyBands(shot);
-        return bands.size() > static_cast<size_t>(tag) + 1 ? bands[tag + 1].second + 1 : -1;
-    }
-
     void ClickStep(const QImage& shot, int tag) const {
         Click(kStepLeft + kStepButtonSize / 2,
               StepTop(shot, tag) + kStepMargin + kStepButtonSize / 2);
     }
 
-    int Terminate() {
-        sonari_->Signal(SIGTERM);
-        return sonari_->Wait(10s);
-    }
-
-private:
-    TTempDir dir_{"sonari-xvfb"};
-    const std::filesystem::path runtime_ = dir_ / "run", home_ = dir_ / "home";
-
-public:
-    const std::filesystem::path Settings = home_ / ".config/Brisko/Products/sonari/sonari.ini";
+    TTempDir Dir{"sonari-xvfb"};
+    const std::filesystem::path Runtime = Dir / "run", Home = Dir / "home";
+    const std::filesystem::path Settings = Home / ".config/Brisko/Products/sonari/sonari.ini";
     std::string Window; // its X11 id; empty when none appeared
-
-private:
-    std::unique_ptr<TChild> sonari_;
+    std::unique_ptr<TChild> Sonari;
 };
 
 // Steps 3 and 4 with the demo devices, as a newcomer would go. The settings already hold the
@@ -164,7 +144,7 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     session.ClickStep(start, 4);
     std::this_thread::sleep_for(3s); // the output figures close every 2.13 s
     const QImage equalizer = session.Shot();
-    const int pagesBottom = TX11Session::StepTop(start, 2) + 150; // well below the tab row
+    const int pagesBottom = StepTop(start, 2) + 150; // well below the tab row
     EXPECT_GT(CountColour(equalizer, qRgb(0, 255, 0), kColumnWidth, pagesBottom), 0)
         << "no output level";
 
@@ -176,7 +156,8 @@ TEST(MainWindowUnderX11, RecordsAndPlaysBackTheDemoVoice) {
     // A second start hands over to the running copy and ends.
     EXPECT_EQ(session.StartCopy()->Wait(10s), 0);
     EXPECT_TRUE(WindowTitled("Sonari", session.Window, 1).empty());
-    EXPECT_EQ(session.Terminate(), 0);
+    session.Sonari->Signal(SIGTERM);
+    EXPECT_EQ(session.Sonari->Wait(10s), 0);
     EXPECT_NE(ReadFileBytes(session.Settings).find("[Window]"), std::string::npos);
 }
 
