@@ -57,14 +57,13 @@ TEST(AboutDialog, NameVersionAndColoursAndTheLinkToTheReadmeInstalledWithTheProg
               test::ReadFileBytes(test::SourceDir() / "README.md"));
 }
 
-TEST(ShellMail, TheSubjectIsAppendedOnlyWhenGivenAndIsPercentEncoded) {
+// The mail subject is appended only when given and is percent-encoded; versions show only
+// major and minor.
+TEST(ShellUtils, MailLinksAreEncodedAndVersionsShowMajorAndMinor) {
     EXPECT_EQ(MailToUrl("sonari@example.org", ""), "mailto:sonari@example.org");
     EXPECT_EQ(MailToUrl("sonari@example.org", "Sonari v1.0 & more?"),
               "mailto:sonari@example.org?subject=Sonari%20v1.0%20%26%20more%3F");
     EXPECT_EQ(MailToUrl("a b?c@example.org", ""), "mailto:a%20b%3Fc@example.org");
-}
-
-TEST(ShellVersion, OnlyMajorAndMinorAreShown) {
     EXPECT_EQ(ShortVersion("1.0.0.10"), "1.0");
     EXPECT_EQ(ShortVersion("7"), "7.0");
     EXPECT_EQ(ShortVersion("x.y"), "0.0");

@@ -1,10 +1,9 @@
 #pragma once
 
-// Helpers of the editor tests: the mouse through QTest, a widget painted into an image kept for
-// review under the build tree, and pixel queries.
+// Helpers of the editor tests: the mouse through QTest, a widget painted into an image, and
+// pixel queries.
 
 #include "engine/DspMode.h"
-#include "tests/support/TestSupport.h"
 
 #include <QImage>
 #include <QTest>
@@ -12,25 +11,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <initializer_list>
-#include <iostream>
-#include <string>
 
 namespace sonari::test {
 
-// The mouse over one widget; a button still held is released when it goes, so a failed test
-// leaves no button down for the next.
+// The mouse over one widget. QTest remembers the buttons held, and the editors act on no release.
 class TEditorMouse {
 public:
     explicit TEditorMouse(QWidget& widget) : widget_(widget) {}
-    ~TEditorMouse() {
-        if (pressed_ != Qt::NoButton)
-            Release();
-    }
-    TEditorMouse(const TEditorMouse&) = delete;
-    TEditorMouse& operator=(const TEditorMouse&) = delete;
 
     void Press(int x, int y, Qt::KeyboardModifiers keys = {},
                Qt::MouseButton button = Qt::LeftButton) {
@@ -41,10 +30,7 @@ public:
     void MoveTo(int x, int y, Qt::KeyboardModifiers keys = {}) {
         QTest::mouseEvent(QTest::MouseMove, &widget_, Qt::NoButton, keys, {x, y});
     }
-    void Release() {
-        QTest::mouseRelease(&widget_, pressed_, {}, {0, 0});
-        pressed_ = Qt::NoButton;
-    }
+    void Release() { QTest::mouseRelease(&widget_, pressed_); }
     void Click(int x, int y) {
         Press(x, y);
         Release();
@@ -76,15 +62,9 @@ inline void InEveryLockedState(TDspMode& mode, const std::function<void()>& swit
     }
 }
 
-// The widget as it paints itself, stored as build/artifacts/editors/<name>.png.
-inline QImage RenderForReview(QWidget& widget, const std::string& name) {
-    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const std::filesystem::path dir = BinaryDir() / "artifacts" / "editors";
-    std::filesystem::create_directories(dir);
-    const std::filesystem::path file = dir / (name + ".png");
-    if (image.save(QString::fromStdString(file.string())))
-        std::cout << "[  IMAGE   ] " << file.string() << "\n";
-    return image;
+// The widget as it paints itself.
+inline QImage Render(QWidget& widget) {
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 inline QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xff000000u; }

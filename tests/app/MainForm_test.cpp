@@ -43,28 +43,6 @@ void ExpectStopped(TMainForm& form) {
     EXPECT_FALSE(form.Dsp().Running());
 }
 
-// ---- start-up ------------------------------------------------------------------------------
-
-// Its size and title are the X11 test's.
-TEST_F(MainForm, ANewWindowIsFixedSizeAndStoppedAtStepZero) {
-    TMainForm& form = MakeForm();
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
-    EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(StatusText(), "  Default profile");
-    ExpectStopped(form);
-    EXPECT_TRUE(std::filesystem::is_directory(form.Profiles().ProfileFolder().toStdString()));
-    // The shipped noise recordings were found; the software gain waits for its box.
-    EXPECT_TRUE(Find(form, "CheckBox4").isEnabled());
-    EXPECT_FALSE(Find(form, "SpinEdit2").isEnabled());
-    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
-    // Steps 2 and 3 need valid devices, step 4 also a voice recording.
-    EXPECT_TRUE(Find(form, "RecBtn").isEnabled());
-    EXPECT_FALSE(Find(form, "PlayBtn").isEnabled());
-    form.Selection() = {0, 2}; // there is no third device
-    form.Modes().UpdateStepButtons();
-    EXPECT_FALSE(Find(form, "GainBtn").isEnabled());
-}
-
 // ---- the mode switch with the engine -------------------------------------------------------
 
 TEST_F(MainForm, EveryModeShowsItsStepPanelAndRunLook) {
@@ -196,8 +174,25 @@ TEST(MeterScales, CaptionsAndHintsRoundToWholeDecibels) {
     EXPECT_EQ(ProgressPosition(0.125f, 100), 12); // 12.5 -> 12
 }
 
-TEST_F(MainForm, ReportsReachTheirControlsAndStoppingAgainClearsThem) {
+// A new window: its size and title are the X11 test's.
+TEST_F(MainForm, ANewWindowIsFixedSizeAtStepZeroAndReportsReachTheirControlsTillTheNextStop) {
     TMainForm& form = MakeForm();
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(StatusText(), "  Default profile");
+    ExpectStopped(form);
+    EXPECT_TRUE(std::filesystem::is_directory(form.Profiles().ProfileFolder().toStdString()));
+    // The shipped noise recordings were found; the software gain waits for its box.
+    EXPECT_TRUE(Find(form, "CheckBox4").isEnabled());
+    EXPECT_FALSE(Find(form, "SpinEdit2").isEnabled());
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    // Steps 2 and 3 need valid devices, step 4 also a voice recording.
+    EXPECT_TRUE(Find(form, "RecBtn").isEnabled());
+    EXPECT_FALSE(Find(form, "PlayBtn").isEnabled());
+    form.Selection() = {0, 2}; // there is no third device
+    form.Modes().UpdateStepButtons();
+    EXPECT_FALSE(Find(form, "GainBtn").isEnabled());
+
     auto& shape2 = Find<TShape>(form, "Shape2");
     auto& progress = Find<QProgressBar>(form, "ProgressBar1");
     form.OutputFiguresChanged({-12.0f, 0.5f, 19.6});

@@ -121,7 +121,7 @@ TEST_F(ModeControllerTest, EveryChangeStopsFirstAndAStopMadeWhileStartingWins) {
 
 // Reports of the streaming thread are handled later, and only for their own run: blocks past the
 // recording's mark report again, and the operator may have moved on meanwhile.
-TEST_F(ModeControllerTest, ReportsAreHandledLaterAndOnlyForTheirOwnRun) {
+TEST_F(ModeControllerTest, ReportsAreHandledLaterAndOnlyForTheirOwnRunAndTheLatencyIsShown) {
     modes.SetMode(dmRecord);
     modes.RecordingComplete();
     EXPECT_EQ(window.Mode(), dmRecord); // never inside the block handler
@@ -150,11 +150,9 @@ TEST_F(ModeControllerTest, ReportsAreHandledLaterAndOnlyForTheirOwnRun) {
     EXPECT_EQ(window.Take(),
               (TLog{"stop", "steps", "mode 0", "error: Streaming stopped: device gone"}));
     EXPECT_EQ(window.Note, "  Streaming stopped: device gone");
-}
 
-// The latency shows only once the devices have reported it, only while processing, and never
-// over the name of a missing device.
-TEST_F(ModeControllerTest, TheStatusBarGivesTheLatencyOnlyWhileProcessing) {
+    // The latency shows only once the devices have reported it, only while processing, and
+    // never over the name of a missing device.
     modes.SetMode(dmProcess);
     modes.ShowLatency();
     EXPECT_EQ(window.Note, "");

@@ -44,21 +44,6 @@ struct TSndCardFixture {
     std::vector<std::string> calls;
 };
 
-TEST(SndCardDialog, ListsAreReadAtEveryShowingWithTheirIndicesAndSelectByName) {
-    TSndCardFixture f({1, 2});
-    EXPECT_EQ(f.dialog.windowTitle(), "Soundcard Selection");
-    f.dialog.show();
-    ASSERT_EQ(f.dialog.ComboBox1->count(), 2);
-    EXPECT_EQ(f.dialog.ComboBox2->itemData(1).toInt(), 2);
-    EXPECT_EQ(f.dialog.ComboBox1->currentText(), "02  Headset");
-    EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
-    f.dialog.hide();
-    f.render.insert(f.render.begin(), {"04  Radio-TX", 3}); // switched on since
-    f.dialog.show();
-    ASSERT_EQ(f.dialog.ComboBox2->count(), 3);
-    EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
-}
-
 // A device of the wrong direction (the defaults before any choice) gives way to the list's
 // first; a saved device that is missing leaves its list without a selection.
 TEST(SndCardDialog, UnsuitableDevicesPreselectTheFirstAndMissingOnesNothing) {
@@ -85,14 +70,18 @@ TEST(SndCardDialog, UnsuitableDevicesPreselectTheFirstAndMissingOnesNothing) {
 }
 
 // Cancel, the close box and Escape all keep both devices and the latency and report the close.
-TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
-    TSndCardFixture f({0, 2});
+// The lists are read at every showing, with their indices, and select by name.
+TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndTheListsAreReadAtEveryShowing) {
+    TSndCardFixture f({1, 2});
+    EXPECT_EQ(f.dialog.windowTitle(), "Soundcard Selection");
     for (const auto& close : std::vector<std::function<void(QDialog&)>>{
              [](QDialog& d) { d.findChild<QPushButton*>("CancelBtn")->click(); },
              [](QDialog& d) { d.close(); },
              [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }}) {
         f.dialog.show();
-        f.dialog.ComboBox1->setCurrentIndex(1);
+        EXPECT_EQ(f.dialog.ComboBox1->currentText(), "02  Headset");
+        EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
+        f.dialog.ComboBox1->setCurrentIndex(0);
         f.dialog.ComboBox2->setCurrentIndex(0);
         EXPECT_TRUE(f.dialog.CheckBox1->isChecked()); // low by default
         f.dialog.CheckBox1->setChecked(false);
@@ -100,9 +89,15 @@ TEST(SndCardDialog, EveryWayButOkKeepsBothDevicesAndStillReportsTheClose) {
         EXPECT_FALSE(f.dialog.isVisible());
     }
     EXPECT_TRUE(f.dialog.LowLatency());
-    EXPECT_EQ(f.selection.InputDeviceIndex, 0);
+    EXPECT_EQ(f.selection.InputDeviceIndex, 1);
     EXPECT_EQ(f.selection.OutputDeviceIndex, 2);
     EXPECT_EQ(f.calls, (std::vector<std::string>{"closed", "closed", "closed"}));
+    EXPECT_EQ(f.dialog.ComboBox1->count(), 2);
+    EXPECT_EQ(f.dialog.ComboBox2->itemData(1).toInt(), 2);
+    f.render.insert(f.render.begin(), {"04  Radio-TX", 3}); // switched on since
+    f.dialog.show();
+    ASSERT_EQ(f.dialog.ComboBox2->count(), 3);
+    EXPECT_EQ(f.dialog.ComboBox2->currentText(), "03  Speaker");
 }
 
 } // namespace

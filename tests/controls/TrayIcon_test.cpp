@@ -14,7 +14,9 @@ QIcon SolidIcon(Qt::GlobalColor color) {
     return QIcon(pixmap);
 }
 
-TEST(TrayIcon, LongToolTipsAreCutTo62CharactersNeverInsideACharacter) {
+// Tool-tips are cut to 62 characters, never inside a character; the icon already held is not
+// registered again.
+TEST(TrayIcon, LongToolTipsAreCutAndAssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
     TTrayIcon tray;
     const QString seventy(70, QChar('x'));
     tray.SetToolTip(seventy);
@@ -25,10 +27,7 @@ TEST(TrayIcon, LongToolTipsAreCutTo62CharactersNeverInsideACharacter) {
     const QString wide = QString(61, QChar('a')) + QString::fromUtf8("\U0001F4FB") + "b";
     tray.SetToolTip(wide);
     EXPECT_EQ(tray.ToolTip(), wide.left(61));
-}
 
-TEST(TrayIcon, AssigningTheIconAlreadyHeldDoesNotUpdateTheRegistration) {
-    TTrayIcon tray;
     tray.SetActive(true);
     const int afterActivation = tray.RecordUpdates();
     const QIcon red = SolidIcon(Qt::red);

@@ -64,38 +64,6 @@ protected:
     int changes = 0;
 };
 
-TEST(VolumeSlider, DbFollowsValueScaleAndMaximumAndSettersKeepItFiniteAndOnTheTrack) {
-    TVolumeSlider slider;
-    EXPECT_EQ(slider.size(), QSize(60, 20));
-    EXPECT_EQ(slider.Hint(), "-15.0 dB"); // Value 0.75 on a 60 dB track
-    slider.SetHint("+5 dB");              // owners may write their own text...
-    slider.SetValue(1.0f);                // ...until the next change
-    EXPECT_EQ(slider.Hint(), "0.0 dB");
-    slider.SetDbMax(6.0f);
-    slider.SetValue(0.25f);
-    slider.SetDbScale(80.0f);
-    EXPECT_EQ(slider.Hint(), "-54.0 dB");
-    slider.SetDb(-200.0f);
-    EXPECT_EQ(slider.Value(), 0.0f);
-    slider.SetValue(1.7f);
-    EXPECT_EQ(slider.Value(), 1.0f);
-    slider.SetValue(0.4f);
-    slider.SetValue(kNaN);
-    slider.SetDb(kInfinity);
-    slider.SetDbScale(kNaN);
-    slider.SetDbMax(kInfinity);
-    slider.SetDbScale(0.0f); // a flat scale cannot place its own dB value
-    slider.SetDb(0.0f);
-    EXPECT_FLOAT_EQ(slider.Value(), 0.4f);
-
-    // The margin stays inside the control.
-    slider.resize(97, 20);
-    for (const auto& [asked, kept] : {std::pair{100, 43}, {0, 5}, {20, 20}}) {
-        slider.SetMargin(asked);
-        EXPECT_EQ(slider.Margin(), kept) << asked;
-    }
-}
-
 // Setters never raise OnChange; a press on the track or with another button drags nothing. A
 // drag adds the travel to the start value and holds an end until the pointer returns.
 TEST_F(SliderTest, OnlyALeftPressOnTheThumbDragsAndItHoldsAnEndUntilThePointerReturns) {
@@ -177,7 +145,7 @@ TEST_F(SliderTest, TheHintShowsWhileHoveringOrDraggingJustBelowTheVisibleCursor)
               TPermanentHintWindow::kFallbackCursorHeight);
 }
 
-TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumbIsSunken) {
+TEST_F(SliderTest, OverloadLightRepaintsOnlyOnChangeADisabledThumbIsSunkenAndDbFollowsValue) {
     QApplication::processEvents();
     const int paints = slider->PaintCount();
     slider->SetOverloaded(false);
@@ -193,6 +161,36 @@ TEST_F(SliderTest, OverloadLightRepaintsOnlyWhenItsStateChangesAndADisabledThumb
     const QImage enabled = slider->grab().toImage();
     slider->setEnabled(false);
     EXPECT_NE(enabled.copy(thumb), slider->grab().toImage().copy(thumb));
+
+    // The dB figure follows value, scale and maximum; the setters keep it finite and on the track.
+    EXPECT_EQ(slider->size(), QSize(60, 20));
+    EXPECT_EQ(slider->Hint(), "-15.0 dB"); // Value 0.75 on a 60 dB track
+    slider->SetHint("+5 dB");              // owners may write their own text...
+    slider->SetValue(1.0f);                // ...until the next change
+    EXPECT_EQ(slider->Hint(), "0.0 dB");
+    slider->SetDbMax(6.0f);
+    slider->SetValue(0.25f);
+    slider->SetDbScale(80.0f);
+    EXPECT_EQ(slider->Hint(), "-54.0 dB");
+    slider->SetDb(-200.0f);
+    EXPECT_EQ(slider->Value(), 0.0f);
+    slider->SetValue(1.7f);
+    EXPECT_EQ(slider->Value(), 1.0f);
+    slider->SetValue(0.4f);
+    slider->SetValue(kNaN);
+    slider->SetDb(kInfinity);
+    slider->SetDbScale(kNaN);
+    slider->SetDbMax(kInfinity);
+    slider->SetDbScale(0.0f); // a flat scale cannot place its own dB value
+    slider->SetDb(0.0f);
+    EXPECT_FLOAT_EQ(slider->Value(), 0.4f);
+
+    // The margin stays inside the control.
+    slider->resize(97, 20);
+    for (const auto& [asked, kept] : {std::pair{100, 43}, {0, 5}, {20, 20}}) {
+        slider->SetMargin(asked);
+        EXPECT_EQ(slider->Margin(), kept) << asked;
+    }
 }
 
 } // namespace
