@@ -1,8 +1,7 @@
 #include "SND/WDM/Alsa/AlsaPlatform.h"
 
-#include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
-#include "SND/WDM/WdmStream.h"
+#include "tests/SND/WDM/SimFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -140,22 +139,11 @@ TEST_F(AlsaPlatform, ListsDescribedPcmsNegotiatesTheWidestFormatAndStreamsUntilS
     EXPECT_GE(blocks, 200);
 }
 
-// The full message of the `E` that `action` raised, reason included.
-template <typename E = std::exception>
-std::string FullMessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& e) {
-        return ErrorMessage(e);
-    }
-    return "(no exception)";
-}
-
 TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     TFilter gone;
     gone.Path = "nosuchpcm";
     gone.Name = "09  Gone";
-    EXPECT_EQ(FullMessageOf([&] { OpenDevice(Audio.Platform(), gone); }),
+    EXPECT_EQ(test::WdmErrorOf([&] { OpenDevice(Audio.Platform(), gone); }).second,
               "Unable to open device: 09  Gone (nosuchpcm: No such file or directory)");
 
     IAudioPlatform& platform = Audio.Platform();
@@ -166,7 +154,7 @@ TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     noChannel.MinRate = noChannel.MaxRate = 48000;
     TDataFormat dataFormat;
     TWaveFormatExtensible waveFormat{};
-    EXPECT_EQ(FullMessageOf<EOSError>([&] {
+    EXPECT_EQ(test::MessageOf<EOSError>([&] {
                   platform.DataIntersection(speaker.Get(), 0, {noChannel}, dataFormat, waveFormat);
               }),
               "nullspk: Invalid argument");
