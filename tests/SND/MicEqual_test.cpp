@@ -161,14 +161,23 @@ TEST(MicEqualizerSetup, RedesignsOnlyWhatChangedButEndsWhereAFreshOneWouldAndKee
 
 // --- response ---
 
-TEST(MicEqualizerResponse, WithFlatBandsIsTheBandPassAlone) {
-    const TMicEqualizer eq = EngineEqualizer();
-    EXPECT_NEAR(ResponseAt(eq, 300), -6.02, 0.2);
-    EXPECT_NEAR(ResponseAt(eq, 2700), -6.02, 0.2);
-    for (double hz : {500.0, 1000.0, 2000.0})
-        EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05) << hz;
-    for (double hz : {30.0, 100.0, 3100.0, 4000.0, 5900.0})
-        EXPECT_LT(ResponseAt(eq, hz), -80.0) << hz;
+// With flat bands the band-pass alone, -6 dB at its cut-offs; without a low cut the low-pass
+// alone, not a high-pass.
+TEST(MicEqualizerResponse, WithFlatBandsIsTheBandPassAloneAndWithoutALowCutTheLowPass) {
+    TMicEqualizer eq = EngineEqualizer();
+    for (int32_t lo : {300, 0}) {
+        eq.SetCutoffLo(lo);
+        for (double hz :
+             {30.0, 100.0, 300.0, 500.0, 1000.0, 2000.0, 2700.0, 3100.0, 4000.0, 5900.0}) {
+            SCOPED_TRACE(testing::Message() << lo << " " << hz);
+            if (hz == lo || hz == 2700)
+                EXPECT_NEAR(ResponseAt(eq, hz), -6.02, 0.2);
+            else if (hz < lo || hz > 2700)
+                EXPECT_LT(ResponseAt(eq, hz), -80.0);
+            else
+                EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05);
+        }
+    }
 }
 
 TEST(MicEqualizerResponse, FollowsARaisedBandWithHalfItsGainHalfAnOctaveAway) {
@@ -180,15 +189,6 @@ TEST(MicEqualizerResponse, FollowsARaisedBandWithHalfItsGainHalfAnOctaveAway) {
     EXPECT_NEAR(gain(600 / std::numbers::sqrt2), 3.0, 0.1);
     EXPECT_NEAR(gain(600 * std::numbers::sqrt2), 3.0, 0.1);
     EXPECT_NEAR(gain(1200), 0.0, 0.15);
-}
-
-TEST(MicEqualizerResponse, WithoutALowCutIsTheLowPassAloneNotAHighPass) {
-    TMicEqualizer eq = EngineEqualizer();
-    eq.SetCutoffLo(0);
-    for (double hz : {40.0, 100.0, 300.0, 1000.0})
-        EXPECT_NEAR(ResponseAt(eq, hz), 0.0, 0.05) << hz;
-    EXPECT_NEAR(ResponseAt(eq, 2700), -6.02, 0.2);
-    EXPECT_LT(ResponseAt(eq, 4000), -80.0);
 }
 
 TEST(MicEqualizerResponse, StaysFiniteWhateverTheBandsHold) {
@@ -391,8 +391,8 @@ TEST(MicEqualizerOvershoot, HoldsTheEnvelopeAtTheClipLevelInHardCasesAtBothBandE
 
 // Off, the output is the uncontrolled clipper output bit for bit: the control's input stream
 // is that output, so where no correction reaches (the quiet parts) the controlled output is it
-// too, delayed; once switched off, the output is as if the control had never run; and without
-// the clipper the switch changes nothing.
+// too, delayed; once switched off, the output is as if the control had never run. (Without the
+// clipper it never runs: MicEqualizerBlocks, with the control on, is the plain convolution.)
 TEST(MicEqualizerOvershoot, OffTheOutputIsBitIdenticalToTheUncontrolledOne) {
     TSingleArray x = test::Sine(12 * kBlock, 700.0L / 12000, 0.3L * kClip);
     const TSingleArray burst = TwoToneBursts(800, 1100, 3);
@@ -421,11 +421,6 @@ TEST(MicEqualizerOvershoot, OffTheOutputIsBitIdenticalToTheUncontrolledOne) {
             ASSERT_EQ(a, b) << block;
         }
     }
-
-    TMicEqualizer noClipper = EngineEqualizer(), reference = EngineEqualizer();
-    noClipper.SetOvershootControl(true);
-    reference.SetOvershootControl(false);
-    EXPECT_EQ(ProcessStream(noClipper, x), ProcessStream(reference, x));
 }
 
 } // namespace
