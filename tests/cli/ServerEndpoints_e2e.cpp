@@ -70,20 +70,16 @@ protected:
         return server->Spawn("paplay -d mic_feed --latency-msec=100 " +
                              ShellQuote(File("tone.wav")));
     }
-    // Records what an output plays into `name`.raw until SIGINT.
+    // Records what an output plays into `name`.wav until SIGINT.
     std::unique_ptr<test::TChild> Record(const std::string& output, const std::string& name) const {
         return server->Spawn("parecord -d " + output +
-                             ".monitor --raw --format=s16le --rate=48000 "
+                             ".monitor --file-format=wav --format=s16le --rate=48000 "
                              "--channels=1 --latency-msec=100 " +
-                             ShellQuote(File(name + ".raw")));
+                             ShellQuote(File(name + ".wav")));
     }
     // The recording at the scale of the chain's samples (2^31).
     TSingleArray Recording(const std::string& name) const {
-        const std::string bytes = ReadFileBytes(File(name + ".raw"));
-        TSingleArray x(bytes.size() / 2);
-        for (size_t n = 0; n < x.size(); ++n)
-            x[n] = 65536.0f * int16_t(uint8_t(bytes[2 * n]) | uint8_t(bytes[2 * n + 1]) << 8);
-        return x;
+        return test::ReadWav(File(name + ".wav")).Channels.at(0);
     }
     static void StopRecording(test::TChild& recorder) {
         recorder.Signal(SIGINT);

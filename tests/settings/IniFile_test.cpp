@@ -31,8 +31,6 @@ public:
         setrlimit(RLIMIT_FSIZE, &old_);
         std::signal(SIGXFSZ, oldHandler_);
     }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
 
 private:
     rlimit old_{};

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace sonari::test {
 
@@ -25,6 +26,14 @@ std::pair<int, std::string> WdmErrorOf(F action) {
         return {e.Code, ErrorMessage(e)};
     }
     return {0, ""};
+}
+
+// Every device's caption, in the list's order.
+inline std::vector<std::string> DeviceNames(const TWdmAudio& audio) {
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
+        names.push_back(audio.DeviceName(i));
+    return names;
 }
 
 // A simulated platform with a hand-driven clock and faults to plant, the device list over it
