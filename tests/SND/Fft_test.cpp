@@ -17,30 +17,22 @@ namespace {
 
 using LongVec = std::vector<long double>;
 
-// cos and sin of 2 pi m/n for every m < n.
-struct TUnitCircle {
-    LongVec cos, sin;
-    explicit TUnitCircle(size_t n) : cos(n), sin(n) {
-        for (size_t m = 0; m < n; ++m) {
-            cos[m] = std::cos(2 * std::numbers::pi_v<long double> * m / n);
-            sin[m] = std::sin(2 * std::numbers::pi_v<long double> * m / n);
-        }
-    }
-};
-
 // Direct DFT of (re, im) pairs with kernel e^{sign 2 pi i jk/N} at the given bins.
 template <typename T>
 LongVec DirectDftAt(const std::vector<T>& a, int sign, const std::vector<size_t>& bins) {
     const size_t points = a.size() / 2;
-    const TUnitCircle unit(points);
-    LongVec out;
+    LongVec cosine(points), sine(points), out;
+    for (size_t m = 0; m < points; ++m) {
+        cosine[m] = std::cos(2 * std::numbers::pi_v<long double> * m / points);
+        sine[m] = std::sin(2 * std::numbers::pi_v<long double> * m / points);
+    }
     for (size_t k : bins) {
         long double re = 0, im = 0;
         for (size_t j = 0; j < points; ++j) {
             const size_t m = j * k % points;
-            const long double s = sign * unit.sin[m];
-            re += a[2 * j] * unit.cos[m] - a[2 * j + 1] * s;
-            im += a[2 * j] * s + a[2 * j + 1] * unit.cos[m];
+            const long double s = sign * sine[m];
+            re += a[2 * j] * cosine[m] - a[2 * j + 1] * s;
+            im += a[2 * j] * s + a[2 * j + 1] * cosine[m];
         }
         out.push_back(re);
         out.push_back(im);
