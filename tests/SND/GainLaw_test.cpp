@@ -47,22 +47,20 @@ TEST(GainLaw, BlockGainsAreTheDefinitionsFloatsOnEveryPath) {
     const std::vector<float> envelope = Envelopes(40000, 1);
     const std::vector<float> sample = Envelopes(40000, 2);
     for (const TCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.clip << " " << c.gate << " " << c.compression);
         TGainLaw law;
         law.Set(c.clip, c.gate, c.compression);
-        test::ExpectSameBitsOnEveryPath(
-            [&](TSimdPath path) {
-                std::vector<float> gains(envelope.size());
-                law.Gains(path, envelope.data(), sample.data(), gains.data(), gains.size());
-                size_t wrong = 0;
-                for (size_t i = 0; i < gains.size(); ++i)
-                    wrong += !SameBits(gains[i], law.Gain(envelope[i], sample[i]));
-                EXPECT_EQ(wrong, 0u) << SimdPathName(path);
-                for (float g : gains)
-                    EXPECT_TRUE(std::isfinite(g) && g >= 0) << g;
-                return gains;
-            },
-            "gains");
+        for (TSimdPath path : test::SupportedPaths()) {
+            SCOPED_TRACE(testing::Message() << c.clip << " " << c.gate << " " << c.compression
+                                            << " " << SimdPathName(path));
+            std::vector<float> gains(envelope.size());
+            law.Gains(path, envelope.data(), sample.data(), gains.data(), gains.size());
+            size_t wrong = 0;
+            for (size_t i = 0; i < gains.size(); ++i)
+                wrong += !SameBits(gains[i], law.Gain(envelope[i], sample[i]));
+            EXPECT_EQ(wrong, 0u);
+            for (float g : gains)
+                EXPECT_TRUE(std::isfinite(g) && g >= 0) << g;
+        }
     }
 }
 
@@ -101,26 +99,20 @@ TEST(SpectrumKernels, ProductsAndMagnitudesAreTheExtendedPrecisionOnesOnEveryPat
         a[k].Im = std::isfinite(values[k + 1]) ? values[k + 1] * 1e-21f : 0.25f;
         b[k] = {std::isfinite(values[4099 + k]) ? values[4099 + k] * 1e-20f : 2.0f, sign * 0.7f};
     }
-    test::ExpectSameBitsOnEveryPath(
-        [&](TSimdPath path) {
-            std::vector<TComplex> product(a.size());
-            std::vector<float> magnitude(a.size());
-            MultiplySpectra(path, a.data(), b.data(), product.data(), a.size());
-            Magnitudes(path, a.data(), magnitude.data(), a.size());
-            std::vector<float> bits;
-            size_t wrong = 0;
-            for (size_t k = 0; k < a.size(); ++k) {
-                const TComplex expected = ComplexMul(a[k], b[k]);
-                wrong +=
-                    !SameBits(product[k].Re, expected.Re) || !SameBits(product[k].Im, expected.Im);
-                const long double re = a[k].Re, im = a[k].Im;
-                wrong += !SameBits(magnitude[k], static_cast<float>(std::sqrt(re * re + im * im)));
-                bits.insert(bits.end(), {product[k].Re, product[k].Im, magnitude[k]});
-            }
-            EXPECT_EQ(wrong, 0u) << SimdPathName(path);
-            return bits;
-        },
-        "spectra");
+    for (TSimdPath path : test::SupportedPaths()) {
+        std::vector<TComplex> product(a.size());
+        std::vector<float> magnitude(a.size());
+        MultiplySpectra(path, a.data(), b.data(), product.data(), a.size());
+        Magnitudes(path, a.data(), magnitude.data(), a.size());
+        size_t wrong = 0;
+        for (size_t k = 0; k < a.size(); ++k) {
+            const TComplex expected = ComplexMul(a[k], b[k]);
+            wrong += !SameBits(product[k].Re, expected.Re) || !SameBits(product[k].Im, expected.Im);
+            const long double re = a[k].Re, im = a[k].Im;
+            wrong += !SameBits(magnitude[k], static_cast<float>(std::sqrt(re * re + im * im)));
+        }
+        EXPECT_EQ(wrong, 0u) << SimdPathName(path);
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace sonari {
 namespace {
@@ -18,7 +19,7 @@ using test::TTempDir;
 class ProcessCommand : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new TTempDir("sonari-process");
+        dir_ = std::make_unique<TTempDir>("sonari-process");
         ASSERT_TRUE(test::HaveProgram("espeak-ng")) << "espeak-ng is needed";
         ASSERT_TRUE(test::HaveProgram("sox")) << "sox is needed";
         const std::string raw = test::ShellQuote(Name("speech22k.wav"));
@@ -28,10 +29,6 @@ protected:
                                    raw + " -r 48000 " + test::ShellQuote(Speech())),
                   0);
         test::WriteFileBytes(Name("clipper.ini"), "[Clipper]\nEnabled=1\n");
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
     }
 
     static std::string Cli() { return (test::BinaryDir() / "bin/sonari-cli").string(); }
@@ -43,10 +40,8 @@ protected:
         return test::RunProgram(args);
     }
 
-    static TTempDir* dir_;
+    static inline std::unique_ptr<TTempDir> dir_; // removed with the program's statics
 };
-
-TTempDir* ProcessCommand::dir_ = nullptr;
 
 // The "Peak Factor = X dB" figure of the summary line; NaN without one.
 double PeakFactorOf(const std::string& out) {

@@ -70,20 +70,16 @@ protected:
         return server->Spawn("paplay -d mic_feed --latency-msec=100 " +
                              ShellQuote(File("tone.wav")));
     }
-    // Records what an output plays into `name`.raw until SIGINT.
+    // Records what an output plays into `name`.wav until SIGINT.
     std::unique_ptr<test::TChild> Record(const std::string& output, const std::string& name) const {
         return server->Spawn("parecord -d " + output +
-                             ".monitor --raw --format=s16le --rate=48000 "
+                             ".monitor --file-format=wav --format=s16le --rate=48000 "
                              "--channels=1 --latency-msec=100 " +
-                             ShellQuote(File(name + ".raw")));
+                             ShellQuote(File(name + ".wav")));
     }
     // The recording at the scale of the chain's samples (2^31).
     TSingleArray Recording(const std::string& name) const {
-        const std::string bytes = ReadFileBytes(File(name + ".raw"));
-        TSingleArray x(bytes.size() / 2);
-        for (size_t n = 0; n < x.size(); ++n)
-            x[n] = 65536.0f * int16_t(uint8_t(bytes[2 * n]) | uint8_t(bytes[2 * n + 1]) << 8);
-        return x;
+        return test::ReadWav(File(name + ".wav")).Channels.at(0);
     }
     static void StopRecording(test::TChild& recorder) {
         recorder.Signal(SIGINT);
@@ -98,7 +94,6 @@ TEST_P(ServerEndpoints, DevicesListsEveryOutputAndInputByDescriptionAfterTheServ
     auto cli = Cli("devices");
     ASSERT_EQ(cli->Wait(10s), 0) << Err();
     const std::string out = Out();
-    std::printf("%s: sonari-cli devices\n%s", server->Name(), out.c_str());
 
     // after the server itself, each device with its key and its one direction: outputs first,
     // then inputs
@@ -110,7 +105,7 @@ TEST_P(ServerEndpoints, DevicesListsEveryOutputAndInputByDescriptionAfterTheServ
                                                {"Mic", "mic", "capture"}}) {
         const size_t at = out.find("  "s + name + "\n    key      " + key + "\n    " + direction +
                                    "  up to 2 channels, 16-32 bits, 12000-192000 Hz\n");
-        ASSERT_NE(at, std::string::npos) << name;
+        ASSERT_NE(at, std::string::npos) << name << "\n" << out;
         EXPECT_GT(at, last) << name;
         last = at;
     }
@@ -170,8 +165,6 @@ TEST_P(ServerEndpoints, TheRadioIsFoundByKeyFedByARunAndNamedWhenGone) {
         clean += tone * tone / 2 > 0.99 * power;
         rms = std::max(rms, std::sqrt(power) / 2147483648.0);
     }
-    std::printf("%s: on Radio-TX %.3f of full scale r.m.s., %d of 20 tenths clean tone\n",
-                server->Name(), rms, clean);
     EXPECT_GT(rms, 0.1);
     EXPECT_GE(clean, 16);
     const TSingleArray speakers = Recording("speakers");
@@ -192,8 +185,6 @@ TEST_P(ServerEndpoints, TheRadioIsFoundByKeyFedByARunAndNamedWhenGone) {
     // The server moves the stream to the speakers before it reports the removal: what played
     // there meanwhile is the price of the guard's reaction time.
     const double leaked = LoudSeconds(Recording("leak"));
-    std::printf("%s: run ended %.0f ms after Radio-TX was unloaded; %.3f s reached the speakers\n",
-                server->Name(), endMs, leaked);
     EXPECT_NE(Err().find("Streaming stopped: Radio-TX (playback): the device was removed"),
               std::string::npos)
         << Err();
@@ -219,9 +210,8 @@ TEST(NoSoundServer, DevicesComeAtOnceWithoutAServerAndWithinTheLimitFromASilentO
                               "HOME=" + dir.Path().string(), "DISPLAY="},
                              10s);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        std::printf("sonari-cli devices with %s: %.0f ms\n", server.c_str(), ms);
         EXPECT_TRUE(cli.Status == 0 || cli.Status == 1) << cli.Err;
-        EXPECT_LT(ms, server.ends_with("silent.sock") ? 2500.0 : 800.0);
+        EXPECT_LT(ms, server.ends_with("silent.sock") ? 2500.0 : 800.0) << server;
     }
 }
 

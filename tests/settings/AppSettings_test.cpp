@@ -70,25 +70,22 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrderNeverTheToneSwitchAndReadsEach
     EXPECT_EQ(Text(), every);
 }
 
-TEST_F(SettingsFileTest, LatencyIsNormalOrLowAndAnythingElseKeepsTheSetting) {
-    for (const auto& [before, text, expected] :
-         {std::tuple{1, "0", 0}, {0, "1", 1}, {0, "7", 0}, {1, "low", 1}, {0, "", 0}}) {
-        settings_.Latency = before;
-        Write(std::string("[Audio]\nLatency=") + text + "\n");
-        Load();
-        EXPECT_EQ(settings_.Latency, expected) << text;
-    }
-}
-
-TEST_F(SettingsFileTest, MovesTheWindowOnlyWhenLeftIsThere) {
-    for (const auto& [text, moved, left, top] : {std::tuple{"[Window]\nTop=50\n", false, 300, 200},
-                                                 {"[Window]\nTop=50\nLeft=-111\n", false, 300, 200},
-                                                 {"[Window]\nLeft=0x10\n", true, 16, 200}}) {
+// Latency is normal or low, anything else keeps the setting; the window moves only when Left is
+// there.
+TEST_F(SettingsFileTest, LatencyIsNormalOrLowAndTheWindowMovesOnlyWhenLeftIsThere) {
+    for (const auto& [before, text, latency, moved, left] :
+         {std::tuple{1, "[Audio]\nLatency=0\n[Window]\nTop=50\n", 0, false, 300},
+          {0, "[Window]\nTop=50\nLeft=-111\n[Audio]\nLatency=1\n", 1, false, 300},
+          {0, "[Audio]\nLatency=7\n[Window]\nLeft=0x10\n", 0, true, 16},
+          {1, "[Audio]\nLatency=low\n", 1, false, 300},
+          {0, "[Audio]\nLatency=\n", 0, false, 300}}) {
         settings_ = DesignValues();
+        settings_.Latency = before;
         Write(text);
         Load();
-        EXPECT_EQ(std::tie(settings_.HasPosition, settings_.Left, settings_.Top),
-                  std::tie(moved, left, top))
+        EXPECT_EQ(
+            std::tuple(settings_.Latency, settings_.HasPosition, settings_.Left, settings_.Top),
+            std::tuple(latency, moved, left, 200))
             << text;
     }
 }

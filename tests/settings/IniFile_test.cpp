@@ -1,20 +1,41 @@
 #include "settings/IniFile.h"
 
-#include "tests/settings/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace sonari {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
-using test::TFileSizeLimit;
 using test::TTempDir;
 using test::WriteFileBytes;
+
+// Makes writes fail for any user, root included, as on a full disk: no file may grow beyond
+// `bytes` while the object lives.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
 
 size_t EntriesIn(const fs::path& folder) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));

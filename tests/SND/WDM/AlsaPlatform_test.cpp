@@ -1,8 +1,7 @@
 #include "SND/WDM/Alsa/AlsaPlatform.h"
 
-#include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmPins.h"
-#include "SND/WDM/WdmStream.h"
+#include "tests/SND/WDM/SimFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -71,13 +70,6 @@ protected:
     TSynchronizer Sync;
 };
 
-std::vector<std::string> Names(const TWdmAudio& audio) {
-    std::vector<std::string> names;
-    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
-        names.push_back(audio.DeviceName(i));
-    return names;
-}
-
 // Endpoints as given; the guards asked for are noted.
 class TFakeServer : public ISoundServer {
 public:
@@ -105,9 +97,10 @@ TEST_F(AlsaPlatform, ServerEndpointsFollowTheServerPcmsAndStreamThroughThePlugin
                                      {codec, "USB Audio CODEC Analog Stereo", true},
                                      {"mic \"1\"", "Mic", false}},
         guarded)));
-    EXPECT_THAT(Names(audio), ElementsAre("01  PulseAudio Sound Server", "02  Radio-TX",
-                                          "03  USB Audio CODEC Analog Stereo", "04  Mic",
-                                          "05  Null microphone", "06  Null speaker"));
+    EXPECT_THAT(test::DeviceNames(audio),
+                ElementsAre("01  PulseAudio Sound Server", "02  Radio-TX",
+                            "03  USB Audio CODEC Analog Stereo", "04  Mic", "05  Null microphone",
+                            "06  Null speaker"));
     EXPECT_EQ(audio.DeviceKey(1), "radio_tx");
     EXPECT_EQ(audio.DeviceKey(2), codec);
     EXPECT_EQ(audio.DeviceKey(3), "mic \"1\"");
@@ -126,8 +119,8 @@ TEST_F(AlsaPlatform, ServerEndpointsFollowTheServerPcmsAndStreamThroughThePlugin
 // Described PCMs are listed, but neither converters nor servers that are not configured here
 // ("default", "pipewire").
 TEST_F(AlsaPlatform, ListsDescribedPcmsNegotiatesTheWidestFormatAndStreamsUntilStopped) {
-    EXPECT_THAT(Names(Audio), ElementsAre("01  PulseAudio Sound Server", "02  Null microphone",
-                                          "03  Null speaker"));
+    EXPECT_THAT(test::DeviceNames(Audio), ElementsAre("01  PulseAudio Sound Server",
+                                                      "02  Null microphone", "03  Null speaker"));
     EXPECT_EQ(Audio.DeviceKey(0), "pulse");
     EXPECT_EQ(Audio.DeviceKey(1), "nullmic");
     const int blocks = Stream(Audio, {1, 2, 16, 48000, 1024}, {2, 1, 16, 48000, 1024}, 200,
@@ -140,22 +133,11 @@ TEST_F(AlsaPlatform, ListsDescribedPcmsNegotiatesTheWidestFormatAndStreamsUntilS
     EXPECT_GE(blocks, 200);
 }
 
-// The full message of the `E` that `action` raised, reason included.
-template <typename E = std::exception>
-std::string FullMessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const E& e) {
-        return ErrorMessage(e);
-    }
-    return "(no exception)";
-}
-
 TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     TFilter gone;
     gone.Path = "nosuchpcm";
     gone.Name = "09  Gone";
-    EXPECT_EQ(FullMessageOf([&] { OpenDevice(Audio.Platform(), gone); }),
+    EXPECT_EQ(test::WdmErrorOf([&] { OpenDevice(Audio.Platform(), gone); }).second,
               "Unable to open device: 09  Gone (nosuchpcm: No such file or directory)");
 
     IAudioPlatform& platform = Audio.Platform();
@@ -166,7 +148,7 @@ TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
     noChannel.MinRate = noChannel.MaxRate = 48000;
     TDataFormat dataFormat;
     TWaveFormatExtensible waveFormat{};
-    EXPECT_EQ(FullMessageOf<EOSError>([&] {
+    EXPECT_EQ(test::MessageOf<EOSError>([&] {
                   platform.DataIntersection(speaker.Get(), 0, {noChannel}, dataFormat, waveFormat);
               }),
               "nullspk: Invalid argument");

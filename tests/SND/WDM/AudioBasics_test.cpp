@@ -1,25 +1,14 @@
 #include "SND/WDM/DeviceSettings.h"
-#include "SND/WDM/WdmErrors.h"
+#include "tests/SND/WDM/SimFixture.h"
 
 #include <gtest/gtest.h>
 
 namespace sonari {
 namespace {
 
-// The code and message `check` raised; 0 when it passed.
-template <typename F>
-std::pair<int, std::string> ErrorOf(F check) {
-    try {
-        check();
-    } catch (const EWdmAudioError& e) {
-        return {e.Code, e.what()};
-    }
-    return {0, ""};
-}
-
 TEST(DeviceSettings, ChecksEachRuleInOrderAndDuplexBuffersMustLastEquallyLong) {
     auto codeOf = [](const TDeviceSettings& settings, int devices) {
-        return ErrorOf([&] { CheckDeviceSettings(settings, devices); });
+        return test::WdmErrorOf([&] { CheckDeviceSettings(settings, devices); });
     };
     EXPECT_NO_THROW(CheckDeviceSettings({0, 2, 16, 48000, 144000}, 1));
     EXPECT_EQ(codeOf({0, 2, 16, 48000, 144001}, 1),
@@ -35,7 +24,7 @@ TEST(DeviceSettings, ChecksEachRuleInOrderAndDuplexBuffersMustLastEquallyLong) {
     EXPECT_EQ(codeOf({0, 1, 8, 200001, 0}, 1).first, 9);
 
     EXPECT_NO_THROW(CheckBufferMatch({0, 2, 16, 48000, 2048}, {0, 2, 16, 96000, 4096}));
-    EXPECT_EQ(ErrorOf([] {
+    EXPECT_EQ(test::WdmErrorOf([] {
                   CheckBufferMatch({0, 2, 16, 48000, 2048}, {0, 2, 16, 48000, 1024});
               }),
               std::make_pair(11, std::string("Input/output buffer size mismatch")));

@@ -2,6 +2,7 @@
 
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
+#include "SND/WDM/WdmErrors.h"
 #include "SND/WDM/WdmStream.h"
 #include "tests/SND/WDM/Sim/SimTestPlatform.h"
 
@@ -9,8 +10,31 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace sonari::test {
+
+// The code and full message (the platform's reason included) of the audio-layer error `action`
+// raised; {0, ""} when it raised none.
+template <typename F>
+std::pair<int, std::string> WdmErrorOf(F action) {
+    try {
+        action();
+    } catch (const EWdmAudioError& e) {
+        return {e.Code, ErrorMessage(e)};
+    }
+    return {0, ""};
+}
+
+// Every device's caption, in the list's order.
+inline std::vector<std::string> DeviceNames(const TWdmAudio& audio) {
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
+        names.push_back(audio.DeviceName(i));
+    return names;
+}
 
 // A simulated platform with a hand-driven clock and faults to plant, the device list over it
 // and the main-thread side of the hand-over. Add devices to Sim, then call Build().

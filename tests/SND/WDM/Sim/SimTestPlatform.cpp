@@ -19,15 +19,9 @@ void Reshape(const TSimPinFaults& faults, TDataFormat& dataFormat, TWaveFormatEx
         f.wBitsPerSample = f.wValidBitsPerSample = static_cast<uint16_t>(faults.AnswerBits);
     f.nBlockAlign = static_cast<uint16_t>(f.nChannels * f.wBitsPerSample / 8);
     f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-    if (faults.AnswerPlainPcm) {
-        const TWaveFormatExtensible extensible = f;
-        f = TWaveFormatExtensible{};
+    if (faults.AnswerPlainPcm) { // the extensible part is beyond the answer's size
         f.wFormatTag = WAVE_FORMAT_PCM;
-        f.nChannels = extensible.nChannels;
-        f.nSamplesPerSec = extensible.nSamplesPerSec;
-        f.nAvgBytesPerSec = extensible.nAvgBytesPerSec;
-        f.nBlockAlign = extensible.nBlockAlign;
-        f.wBitsPerSample = extensible.wBitsPerSample;
+        f.cbSize = 0;
         dataFormat.FormatSize = 64 + kWaveFormatExSize;
     }
 }
@@ -125,12 +119,11 @@ THandle TSimTestPlatform::OpenFilter(const std::string& path) {
     return filter;
 }
 
+// Handles are never reused: the counters may forget one after the platform closed it.
 void TSimTestPlatform::CloseFilter(THandle filter) noexcept {
-    {
-        std::lock_guard lock(mutex_);
-        openFilters_.erase(filter);
-    }
     TSimPlatform::CloseFilter(filter);
+    std::lock_guard lock(mutex_);
+    openFilters_.erase(filter);
 }
 
 uint32_t TSimTestPlatform::PinCount(THandle filter) {
@@ -184,11 +177,9 @@ THandle TSimTestPlatform::CreatePin(THandle filter, const TPinConnect& connect,
 }
 
 void TSimTestPlatform::ClosePin(THandle pin) noexcept {
-    {
-        std::lock_guard lock(mutex_);
-        createdPins_.erase(pin);
-    }
     TSimPlatform::ClosePin(pin);
+    std::lock_guard lock(mutex_);
+    createdPins_.erase(pin);
 }
 
 void TSimTestPlatform::SetPinState(THandle pin, TKsState state) {
@@ -234,11 +225,9 @@ THandle TSimTestPlatform::CreateEvent() {
 }
 
 void TSimTestPlatform::CloseEvent(THandle event) noexcept {
-    {
-        std::lock_guard lock(mutex_);
-        openEvents_ -= event != 0 ? 1 : 0;
-    }
     TSimPlatform::CloseEvent(event);
+    std::lock_guard lock(mutex_);
+    openEvents_ -= event != 0 ? 1 : 0;
 }
 
 size_t TSimTestPlatform::WaitForAny(const THandle* events, size_t count) {
