@@ -1,3 +1,5 @@
+#include "DspFixture.h"
+
 #include "engine/DcBlocker.h"
 #include "engine/NoiseMixer.h"
 #include "engine/OutputLimiter.h"
@@ -24,37 +26,19 @@ using test::FittedAmplitude;
 // is linear, so an impulse shows its path's delay too.
 TChainParameters Parameters(bool equalizerOn, bool clipperOn, bool linearClipper = false,
                             bool overshootControl = true) {
-    TMicEqualizer equalizer;
-    equalizer.SetDataBlockSize(1024);
-    equalizer.SetEqualizerEnabled(equalizerOn);
-    equalizer.SetClipperEnabled(clipperOn);
-    if (linearClipper) {
-        equalizer.SetClipThreshold(TMicEqualizer::kClipLevel);
-        equalizer.SetGateThreshold(1e-20f);
-    }
-    equalizer.SetOvershootControl(overshootControl);
-    TChainParameters p;
-    p.Equalizer = equalizer.Parameters();
-    return p;
+    return test::EqualizerParameters(1024, [&](TMicEqualizer& equalizer) {
+        equalizer.SetEqualizerEnabled(equalizerOn);
+        equalizer.SetClipperEnabled(clipperOn);
+        if (linearClipper) {
+            equalizer.SetClipThreshold(TMicEqualizer::kClipLevel);
+            equalizer.SetGateThreshold(1e-20f);
+        }
+        equalizer.SetOvershootControl(overshootControl);
+    });
 }
 
 // Duplex at one rate: the microphone through the whole chain.
 TChainLayout Duplex(int32_t rate) { return {rate, rate, true, false, 1024}; }
-
-// Feeds `signal` block by block (the last one padded with silence); returns the output.
-TSingleArray Stream(TProcessingChain& chain, const TSingleArray& signal) {
-    TSingleArray in(static_cast<size_t>(chain.InputFrames()));
-    TSingleArray out(static_cast<size_t>(chain.OutputFrames()));
-    TSingleArray played;
-    for (size_t first = 0; first < signal.size(); first += in.size()) {
-        const size_t count = std::min(in.size(), signal.size() - first);
-        std::fill(in.begin(), in.end(), 0.0f);
-        std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), count, in.begin());
-        chain.Process(in, out);
-        played.insert(played.end(), out.begin(), out.end());
-    }
-    return played;
-}
 
 size_t LoudestAt(const TSingleArray& x) {
     return static_cast<size_t>(
@@ -76,7 +60,7 @@ TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
             const size_t at = static_cast<size_t>(rate / 4);
             TSingleArray impulse(static_cast<size_t>(rate), 0.0f);
             impulse[at] = 1e9f;
-            const TSingleArray out = Stream(chain, impulse);
+            const TSingleArray out = test::ChainOutput(chain, impulse);
             EXPECT_EQ(static_cast<double>(LoudestAt(out) - at), chain.Latency())
                 << rate << " with " << name;
         }
@@ -91,7 +75,7 @@ TEST(ProcessingChain, BadInputSamplesNeverReachTheOutput) {
     signal[9000] = std::numeric_limits<float>::infinity();
     signal[9001] = -std::numeric_limits<float>::infinity();
     signal[20000] = 3e38f;
-    const TSingleArray played = Stream(chain, signal);
+    const TSingleArray played = test::ChainOutput(chain, signal);
     ASSERT_EQ(played.size(), signal.size());
     for (float x : played)
         ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= kOutputLimit);
