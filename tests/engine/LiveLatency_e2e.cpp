@@ -1,3 +1,4 @@
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/Platform/PlatformFactory.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
@@ -58,7 +59,8 @@ struct TSignal {
     static constexpr size_t kBurstEvery = kRate * 3 / 10, kBurstLength = kRate * 3 / 100;
 
     TSignal() : Samples(kBurstsStart + kBursts * kBurstEvery + kRate) {
-        // random-phase tones every 25 Hz: noise whose band the processor passes unchanged
+        // random-phase tones every 25 Hz: noise whose band the processor passes unchanged, of
+        // the r.m.s. value of 61 unit tones
         std::mt19937 random(15);
         std::uniform_real_distribution<double> phase(0, 2 * std::numbers::pi);
         std::vector<double> noise(Samples.size(), 0.0);
@@ -67,9 +69,7 @@ struct TSignal {
             for (size_t n = 0; n < noise.size(); ++n)
                 noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
         }
-        const double sumOfSquares =
-            std::inner_product(noise.begin(), noise.end(), noise.begin(), 0.0);
-        const double gain = 0.16 * 32767 / std::sqrt(sumOfSquares / noise.size());
+        const double gain = 0.16 * 32767 / std::sqrt(61 / 2.0);
         for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
             Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
         for (int b = 0; b < kBursts; ++b)
@@ -80,13 +80,6 @@ struct TSignal {
             }
     }
 };
-
-int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
-    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
-        if (audio.DeviceName(i).ends_with("  " + friendlyName))
-            return i;
-    return -1;
-}
 
 // The clock time of the first frame of a recording, from how its file grows over 600 ms: late by
 // at most the recorder's 5 ms fragments, so times measured from it are upper bounds.
@@ -106,12 +99,12 @@ Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
 
 // The left and right channels of a raw 16-bit stereo recording.
 std::pair<std::vector<float>, std::vector<float>> Channels(const std::string& bytes) {
-    std::vector<int16_t> x(bytes.size() / 2);
-    std::memcpy(x.data(), bytes.data(), x.size() * 2);
     std::vector<float> left, right;
-    for (size_t n = 0; n + 1 < x.size(); n += 2) {
-        left.push_back(x[n] / 32767.0f);
-        right.push_back(x[n + 1] / 32767.0f);
+    for (size_t n = 0; n + 4 <= bytes.size(); n += 4) {
+        int16_t frame[2];
+        std::memcpy(frame, bytes.data() + n, 4);
+        left.push_back(frame[0] / 32767.0f);
+        right.push_back(frame[1] / 32767.0f);
     }
     return {left, right};
 }
@@ -171,8 +164,8 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     TSynchronizer sync;
     TWdmAudio audio(CreateAudioPlatform());
     ASSERT_TRUE(audio.Initialized());
-    const TDeviceSelection selection{DeviceNamed(audio, "Bench microphone"),
-                                     DeviceNamed(audio, "Bench transmitter")};
+    const TDeviceSelection selection{DevicesNamed(audio, "Bench microphone", false).at(0),
+                                     DevicesNamed(audio, "Bench transmitter", true).at(0)};
     TSilentDspView view;
     TDsp dsp(audio, sync, view, selection, {});
     dsp.SetLatencyMode(lmLow);
