@@ -53,7 +53,6 @@ protected:
         Dsp->Stop();
     }
 
-    std::string UserFile(const char* name) const { return Folders.UserWavDir + name; }
     std::string SharedFile(const char* name) const { return Folders.SharedWavDirs[0] + name; }
 };
 
@@ -121,7 +120,6 @@ TEST_F(DspFiles, OutWavIsWrittenInModeFiveOnly) {
 
 TEST_F(DspFiles, LoadsNoiseAndVoiceWithTheUsersCopiesFirstAndNamesWhatIsWrong) {
     WriteWav(SharedFile("Qrn.wav"), 12000, {TSingleArray(3000, 65536.0f)});
-    std::filesystem::create_directories(Folders.UserWavDir);
     // channel 0 of the voice, less its mean
     WriteWav(UserFile("Voice.wav"), 12000, {{65536.0f, 3 * 65536.0f}, {7.0f, 7.0f}});
     Dsp->LoadSoundFiles();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,12 @@ class TDspFixture : public TSimFixture {
 protected:
     explicit TDspFixture(TSimPlatform::TClock clock = TSimPlatform::scManual)
         : TSimFixture(clock) {}
+
+    // The path of `name` in the user folder, which is made if need be.
+    std::string UserFile(const char* name) const {
+        std::filesystem::create_directories(Folders.UserWavDir);
+        return Folders.UserWavDir + name;
+    }
 
     TDsp& MakeDsp() {
         if (!Audio)
