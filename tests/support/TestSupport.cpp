@@ -160,6 +160,16 @@ int TChild::Wait(std::chrono::milliseconds timeout) {
     return -1;
 }
 
+TProgramRun RunProgram(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& environment,
+                       std::chrono::milliseconds timeout) {
+    const TTempDir dir("sonari-run");
+    const std::string out = (dir / "out").string(), err = (dir / "err").string();
+    TChild child(argv, environment, out, err);
+    const int status = child.Wait(timeout);
+    return {status, ReadFileBytes(out), ReadFileBytes(err)};
+}
+
 bool WaitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
