@@ -1,14 +1,13 @@
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -60,12 +59,8 @@ int RunCommand(const std::string& command, std::string* output) {
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -73,9 +68,7 @@ std::string ReadFileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFileBytes(const fs::path& path, const std::string& bytes) {
@@ -100,22 +93,14 @@ void TScopedEnv::Set(const std::string& name, std::optional<std::string> value) 
 
 TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                const std::string& outFile, const std::string& errFile) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        if (std::none_of(environment.begin(), environment.end(),
-                         [&](const std::string& own) { return own.starts_with(name); }))
-            env.push_back(text);
-    }
-    env.insert(env.end(), environment.begin(), environment.end());
-    auto pointers = [](const std::vector<std::string>& strings) {
-        std::vector<char*> list;
-        for (const std::string& s : strings)
-            list.push_back(const_cast<char*>(s.c_str()));
-        list.push_back(nullptr);
-        return list;
-    };
+    // env sets the variables, then runs the program (found on PATH), keeping this process id
+    std::vector<std::string> command = {"env"};
+    command.insert(command.end(), environment.begin(), environment.end());
+    command.insert(command.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (const std::string& word : command)
+        args.push_back(const_cast<char*>(word.c_str()));
+    args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int mode = O_WRONLY | O_CREAT | O_TRUNC;
@@ -123,8 +108,7 @@ TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::stri
         posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), mode, 0644);
     if (!errFile.empty())
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), mode, 0644);
-    const std::vector<char*> args = pointers(argv), envp = pointers(env);
-    if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
+    if (posix_spawnp(&pid_, "env", &actions, nullptr, args.data(), environ) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -174,9 +158,7 @@ bool WaitForText(const fs::path& file, const std::string& text, std::chrono::mil
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         std::ifstream in(file, std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        if (content.str().find(text) != std::string::npos)
+        if (std::string(std::istreambuf_iterator<char>(in), {}).find(text) != std::string::npos)
             return true;
         if (std::chrono::steady_clock::now() > until)
             return false;
