@@ -32,9 +32,7 @@ public:
     std::vector<std::string> EndReasons;
 
     void InputLevelsChanged(const TInputLevels& levels) override { Levels.push_back(levels); }
-    void OutputFiguresChanged(const TOutputFigures& figures) override {
-        Figures.push_back(figures);
-    }
+    void OutputFiguresChanged(const TOutputFigures& f) override { Figures.push_back(f); }
     void OverloadChanged(bool overloaded) override { Overloads.push_back(overloaded); }
     void SpectraChanged() override { ++SpectrumReports; }
     void HistogramsChanged() override { ++HistogramReports; }
