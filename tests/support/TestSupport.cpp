@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -93,14 +94,22 @@ void TScopedEnv::Set(const std::string& name, std::optional<std::string> value) 
 
 TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                const std::string& outFile, const std::string& errFile) {
-    // env sets the variables, then runs the program (found on PATH), keeping this process id
-    std::vector<std::string> command = {"env"};
-    command.insert(command.end(), environment.begin(), environment.end());
-    command.insert(command.end(), argv.begin(), argv.end());
-    std::vector<char*> args;
-    for (const std::string& word : command)
-        args.push_back(const_cast<char*>(word.c_str()));
-    args.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const std::string& own) { return own.starts_with(name); }))
+            env.push_back(text);
+    }
+    env.insert(env.end(), environment.begin(), environment.end());
+    auto pointers = [](const std::vector<std::string>& strings) {
+        std::vector<char*> list;
+        for (const std::string& s : strings)
+            list.push_back(const_cast<char*>(s.c_str()));
+        list.push_back(nullptr);
+        return list;
+    };
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int mode = O_WRONLY | O_CREAT | O_TRUNC;
@@ -108,7 +117,8 @@ TChild::TChild(const std::vector<std::string>& argv, const std::vector<std::stri
         posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), mode, 0644);
     if (!errFile.empty())
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), mode, 0644);
-    if (posix_spawnp(&pid_, "env", &actions, nullptr, args.data(), environ) != 0)
+    const std::vector<char*> args = pointers(argv), envp = pointers(env);
+    if (posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
 }
