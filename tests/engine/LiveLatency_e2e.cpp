@@ -35,13 +35,12 @@ std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
                 "channel_map=front-left,front-right",
                 "bench");
     // one channel each: the microphone's left, the transmitter's right
-    const auto remap = [&](const std::string& name, const std::string& side) {
+    for (const std::string side : {"left", "right"}) {
+        const std::string name = side == "left" ? "bench_mic_in" : "bench_tx";
         server.Load("module-remap-sink sink_name=" + name + " master=bench channels=1 " +
                         "master_channel_map=front-" + side + " channel_map=mono remix=no",
                     name);
-    };
-    remap("bench_mic_in", "left");
-    remap("bench_tx", "right");
+    }
     return server.UseInThisProcess("pcm.benchmic { type pulse; device \"bench.monitor\"; "
                                    "hint { show on; description \"Bench microphone\" } }\n"
                                    "pcm.benchtx { type pulse; device \"bench_tx\"; "
