@@ -3,6 +3,7 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "engine/Dsp.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <random>
@@ -47,11 +47,11 @@ std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
                                    "hint { show on; description \"Bench transmitter\" } }\n");
 }
 
-// The test signal at 48 kHz, 16 bits: a second of silence, 3 s of steady noise in 500-2000 Hz
-// (the start is measured in it), half a second of silence, then bursts of that noise, 30 ms
-// long every 300 ms (the delay is measured at their onsets).
+// The test signal at 48 kHz on the 32-bit scale: a second of silence, 3 s of steady noise in
+// 500-2000 Hz (the start is measured in it), half a second of silence, then bursts of that noise,
+// 30 ms long every 300 ms (the delay is measured at their onsets).
 struct TSignal {
-    std::vector<int16_t> Samples;
+    TSingleArray Samples;
     static constexpr size_t kNoiseStart = kRate, kNoiseEnd = 4 * kRate;
     static constexpr size_t kBurstsStart = kNoiseEnd + kRate / 2;
     static constexpr int kBursts = 16;
@@ -68,20 +68,21 @@ struct TSignal {
             for (size_t n = 0; n < noise.size(); ++n)
                 noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
         }
-        const double gain = 0.16 * 32767 / std::sqrt(61 / 2.0);
+        const double gain = 0.16 * 0x1p31 / std::sqrt(61 / 2.0);
         for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
-            Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
+            Samples[n] = static_cast<float>(noise[n] * gain);
         for (int b = 0; b < kBursts; ++b)
             for (size_t i = 0; i < kBurstLength; ++i) {
                 const size_t n = kBurstsStart + b * kBurstEvery + i;
                 const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kBurstLength);
-                Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain * hann));
+                Samples[n] = static_cast<float>(noise[n] * gain * hann);
             }
     }
 };
 
 // The clock time of the first frame of a recording, from how its file grows over 600 ms: late by
-// at most the recorder's 5 ms fragments, so times measured from it are upper bounds.
+// at most the recorder's 5 ms fragments (less the quarter millisecond its header counts for), so
+// times measured from it are upper bounds.
 Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
     Clock::time_point first = Clock::time_point::max();
     for (const auto end = Clock::now() + 600ms; Clock::now() < end;
@@ -94,18 +95,6 @@ Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
                                             std::chrono::duration<double>(bytes / 4.0 / kRate)));
     }
     return first;
-}
-
-// The left and right channels of a raw 16-bit stereo recording.
-std::pair<std::vector<float>, std::vector<float>> Channels(const std::string& bytes) {
-    std::vector<float> left, right;
-    for (size_t n = 0; n + 4 <= bytes.size(); n += 4) {
-        int16_t frame[2];
-        std::memcpy(frame, bytes.data() + n, 4);
-        left.push_back(frame[0] / 32767.0f);
-        right.push_back(frame[1] / 32767.0f);
-    }
-    return {left, right};
 }
 
 // The lag in frames (0 .. 250 ms) at which the output best matches 50 ms of input around
@@ -147,16 +136,14 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     std::this_thread::sleep_for(2500ms);
 
     const TSignal signal;
-    test::WriteFileBytes(dir / "signal.raw",
-                         std::string(reinterpret_cast<const char*>(signal.Samples.data()),
-                                     signal.Samples.size() * 2));
-    test::TChild recorder({"parecord", "-d", "bench.monitor", "--raw", "--format=s16le",
+    test::WriteWav((dir / "signal.wav").string(), kRate, {signal.Samples});
+    test::TChild recorder({"parecord", "-d", "bench.monitor", "--file-format=wav", "--format=s16le",
                            "--rate=48000", "--channels=2", "--latency-msec=5",
-                           (dir / "bench.raw").string()});
+                           (dir / "bench.wav").string()});
     ASSERT_TRUE(recorder.Started());
-    const Clock::time_point zero = FirstFrameTime(dir / "bench.raw");
-    test::TChild player({"paplay", "-d", "bench_mic_in", "--raw", "--format=s16le", "--rate=48000",
-                         "--channels=1", "--latency-msec=20", (dir / "signal.raw").string()});
+    const Clock::time_point zero = FirstFrameTime(dir / "bench.wav");
+    test::TChild player(
+        {"paplay", "-d", "bench_mic_in", "--latency-msec=20", (dir / "signal.wav").string()});
     ASSERT_TRUE(player.Started());
     std::this_thread::sleep_for(2000ms); // the noise plays
 
@@ -183,7 +170,8 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     player.Wait(5s);
     recorder.Signal(SIGINT);
     recorder.Wait(5s);
-    const auto [in, out] = Channels(test::ReadFileBytes(dir / "bench.raw"));
+    const test::TWavContents bench = test::ReadWav((dir / "bench.wav").string());
+    const TSingleArray &in = bench.Channels.at(0), &out = bench.Channels.at(1);
 
     // start: the first output above a third of the noise's level
     const double noise = std::inner_product(in.begin(), in.end(), in.begin(), 0.0);
@@ -198,11 +186,11 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     // delay: at each burst's onset in the input (after the noise)
     std::vector<double> lags;
     const auto noiseAt =
-        std::find_if(in.begin(), in.end(), [](float x) { return std::fabs(x) > 0.01f; });
+        std::find_if(in.begin(), in.end(), [](float x) { return std::fabs(x) > 0.01f * 0x1p31f; });
     const size_t bursts = static_cast<size_t>(noiseAt - in.begin()) + TSignal::kBurstsStart -
                           TSignal::kNoiseStart - kRate / 50;
     for (size_t n = bursts; n < in.size(); ++n) {
-        if (std::fabs(in[n]) < 0.01f)
+        if (std::fabs(in[n]) < 0.01f * 0x1p31f)
             continue;
         if (const int lag = LagAt(in, out, n); lag >= 0)
             lags.push_back(lag * 1000.0 / kRate);
