@@ -73,18 +73,14 @@ protected:
 // the peak), which shows in a spectrum as a noise floor near -150 dB on the analyser's scale:
 // points agree to 0.001 dB plus what that floor can add to their level (0.02 dB at -100 dB,
 // 4 dB at the band edges' -146 dB); points below it are that noise alone.
-float SpectrumTolerance(float levelDb) {
-    return 0.001f + static_cast<float>(20 * std::log10(1 + std::pow(10.0, (-150 - levelDb) / 20)));
-}
-
 void ExpectSpectraNear(const std::vector<TSingleArray>& a, const std::vector<TSingleArray>& b) {
     ASSERT_EQ(a.size(), b.size());
     for (size_t k = 0; k < a.size(); ++k) {
         ASSERT_EQ(a[k].size(), b[k].size());
         for (size_t i = 0; i < a[k].size(); ++i) {
+            const double floor = 20 * std::log10(1 + std::pow(10.0, (-150 - b[k][i]) / 20));
             if (std::max(a[k][i], b[k][i]) > -150.0f) {
-                ASSERT_NEAR(a[k][i], b[k][i], SpectrumTolerance(b[k][i]))
-                    << "spectrum " << k << " point " << i;
+                ASSERT_NEAR(a[k][i], b[k][i], 0.001 + floor) << "spectrum " << k << " point " << i;
             }
         }
     }
