@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 
 namespace sonari {
 namespace {
@@ -26,11 +25,6 @@ protected:
     // Plays `blocks` blocks of step 4 at 12000 samples/s.
     TSingleArray Play(int blocks, TDspMode mode = dmPlay) {
         return Feed(*Dsp, mode, TSingleArray(static_cast<size_t>(blocks) * 1024), 12000, 1);
-    }
-
-    void WriteSoundFile(const char* name, const TSingleArray& samples) {
-        std::filesystem::create_directories(Folders.UserWavDir);
-        test::WriteWav(Folders.UserWavDir + name, 12000, {samples}, 4);
     }
 };
 
@@ -49,12 +43,12 @@ TEST_F(DspBlocks, GainAdjustmentRunsTheDisplaysButLeavesTheSignalAlone) {
 }
 
 TEST_F(DspBlocks, StatisticsCloseEveryTwentyFiveBlocksWithTheNoiseFigureOnlyWhileMixing) {
-    WriteSoundFile("Qrm.wav", Sine(12000, 0.01L, 2e8L));
+    test::WriteWav(UserFile("Qrm.wav"), 12000, {Sine(12000, 0.01L, 2e8L)}, 4);
     // QRN's peak is half its peak-to-peak value: 2e8 (-20.6 dBFS), not its largest sample
     TSingleArray qrn(12000, -1e8f);
     for (size_t n = 0; n < qrn.size(); n += 4)
         qrn[n] = 3e8f;
-    WriteSoundFile("Qrn.wav", qrn);
+    test::WriteWav(UserFile("Qrn.wav"), 12000, {qrn}, 4);
     Dsp->LoadSoundFiles();
     Dsp->SetToneMode(1);
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetEqualizerEnabled(false); });
@@ -74,7 +68,8 @@ TEST_F(DspBlocks, VoicePlaysAsALoopOfWholeBlocksAndNothingElseAsSilence) {
     Dsp->EditEqualizer([](TMicEqualizer& eq) { eq.SetEqualizerEnabled(false); });
     // no whole block of voice, or an unknown tone mode
     for (auto [voiceLength, toneMode] : {std::pair{0, 0}, {1023, 0}, {4096, 3}, {4096, -1}}) {
-        WriteSoundFile("Voice.wav", TSingleArray(static_cast<size_t>(voiceLength), 1e9f));
+        test::WriteWav(UserFile("Voice.wav"), 12000,
+                       {TSingleArray(static_cast<size_t>(voiceLength), 1e9f)}, 4);
         Dsp->LoadVoice();
         Dsp->SetToneMode(toneMode);
         EXPECT_EQ(Play(1), TSingleArray(1024, 0.0f)) << voiceLength << " " << toneMode;
@@ -84,7 +79,7 @@ TEST_F(DspBlocks, VoicePlaysAsALoopOfWholeBlocksAndNothingElseAsSilence) {
     TSingleArray voice(3 * 1024 + 500);
     for (size_t n = 0; n < voice.size(); ++n)
         voice[n] = tone[n] * (n < 3072 ? 1e8f * static_cast<float>(n / 1024 + 1) : 9e8f);
-    WriteSoundFile("Voice.wav", voice);
+    test::WriteWav(UserFile("Voice.wav"), 12000, {voice}, 4);
     ASSERT_TRUE(Dsp->LoadVoice());
     Dsp->SetToneMode(0);
     const TSingleArray played = Play(8);
@@ -153,26 +148,24 @@ TEST_F(DspDrivers, LiveSessionFileProcessorAndChainGiveTheSameOutput) {
     TSingleArray scaled(Signal.begin(), Signal.end() - 17);
     for (float& x : scaled)
         x *= kInverseFullScale;
-    const auto file = [&](const char* name) { return Folders.UserWavDir + name; };
-    std::filesystem::create_directories(Folders.UserWavDir);
-    test::WriteWav(file("in.wav"), kRate, {scaled}, 4, true);
+    test::WriteWav(UserFile("in.wav"), kRate, {scaled}, 4, true);
     TFileProcessor processor(View);
     processor.Equalizer().SetParameters(Dsp->Equalizer().Parameters());
-    TWavSampleReader reader(file("in.wav"));
-    TWavSampleWriter writer(file("out.wav"), kRate, true);
+    TWavSampleReader reader(UserFile("in.wav"));
+    TWavSampleWriter writer(UserFile("out.wav"), kRate, true);
     // the delay kept, as the transmitter gets it
     EXPECT_EQ(processor.Process(reader, writer, true).Frames, std::ssize(scaled));
-    const TSingleArray processed = test::ReadWav(file("out.wav")).Channels[0];
+    const TSingleArray processed = test::ReadWav(UserFile("out.wav")).Channels[0];
     ASSERT_EQ(processed.size(), scaled.size());
     for (size_t n = 0; n < processed.size() / kFrames * kFrames; ++n)
         ASSERT_EQ(processed[n] * kFullScale, direct[n]) << n;
 
     // A recording shorter than the chain's delay still comes out, aligned and as long.
-    test::WriteWav(file("brief.wav"), kRate, {{0.5f, -0.9f, 0.7f, -0.25f}}, 4, true);
-    TWavSampleReader briefReader(file("brief.wav"));
-    TWavSampleWriter briefWriter(file("briefOut.wav"), kRate, true);
+    test::WriteWav(UserFile("brief.wav"), kRate, {{0.5f, -0.9f, 0.7f, -0.25f}}, 4, true);
+    TWavSampleReader briefReader(UserFile("brief.wav"));
+    TWavSampleWriter briefWriter(UserFile("briefOut.wav"), kRate, true);
     processor.Process(briefReader, briefWriter, false);
-    const TSingleArray brief = test::ReadWav(file("briefOut.wav")).Channels[0];
+    const TSingleArray brief = test::ReadWav(UserFile("briefOut.wav")).Channels[0];
     ASSERT_EQ(brief.size(), 4u);
     EXPECT_GT(test::Peak(brief), 1e-3f); // silence would be 0
 }

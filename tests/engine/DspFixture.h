@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,9 +32,7 @@ public:
     std::vector<std::string> EndReasons;
 
     void InputLevelsChanged(const TInputLevels& levels) override { Levels.push_back(levels); }
-    void OutputFiguresChanged(const TOutputFigures& figures) override {
-        Figures.push_back(figures);
-    }
+    void OutputFiguresChanged(const TOutputFigures& f) override { Figures.push_back(f); }
     void OverloadChanged(bool overloaded) override { Overloads.push_back(overloaded); }
     void SpectraChanged() override { ++SpectrumReports; }
     void HistogramsChanged() override { ++HistogramReports; }
@@ -43,12 +42,44 @@ public:
     void StreamEnded(const std::string& reason) override { EndReasons.push_back(reason); }
 };
 
+// The chain parameters of an equalizer on blocks of `blockSize` as `edit` leaves it.
+inline TChainParameters EqualizerParameters(int32_t blockSize,
+                                            const std::function<void(TMicEqualizer&)>& edit) {
+    TMicEqualizer equalizer;
+    equalizer.SetDataBlockSize(blockSize);
+    edit(equalizer);
+    TChainParameters p;
+    p.Equalizer = equalizer.Parameters();
+    return p;
+}
+
+// Feeds `signal` to `chain` block by block (the last one padded with silence); the output.
+inline TSingleArray ChainOutput(TProcessingChain& chain, const TSingleArray& signal) {
+    TSingleArray in(static_cast<size_t>(chain.InputFrames()));
+    TSingleArray out(static_cast<size_t>(chain.OutputFrames()));
+    TSingleArray played;
+    for (size_t first = 0; first < signal.size(); first += in.size()) {
+        const size_t count = std::min(in.size(), signal.size() - first);
+        std::fill(in.begin(), in.end(), 0.0f);
+        std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), count, in.begin());
+        chain.Process(in, out);
+        played.insert(played.end(), out.begin(), out.end());
+    }
+    return played;
+}
+
 // An engine over simulated devices with a hand-driven clock, a fake main window and a
 // temporary user folder (Folders().UserWavDir).
 class TDspFixture : public TSimFixture {
 protected:
     explicit TDspFixture(TSimPlatform::TClock clock = TSimPlatform::scManual)
         : TSimFixture(clock) {}
+
+    // The path of `name` in the user folder, which is made if need be.
+    std::string UserFile(const char* name) const {
+        std::filesystem::create_directories(Folders.UserWavDir);
+        return Folders.UserWavDir + name;
+    }
 
     TDsp& MakeDsp() {
         if (!Audio)
@@ -138,26 +169,17 @@ protected:
     TSingleArray ExpectPlayedAsTheChain(int32_t blockSize,
                                         const std::function<void(TMicEqualizer&)>& edit,
                                         float tolerance, size_t frames) {
-        TMicEqualizer equalizer;
-        equalizer.SetDataBlockSize(blockSize);
-        edit(equalizer);
-        TChainParameters parameters;
-        parameters.Equalizer = equalizer.Parameters();
         TProcessingChain chain;
-        chain.Prepare({rate_, rate_, true, false, blockSize}, parameters);
-        TSingleArray in(static_cast<size_t>(chain.InputFrames())), out(in.size()), direct;
-        for (size_t first = 0; first + in.size() <= Signal.size(); first += in.size()) {
-            std::copy_n(Signal.begin() + static_cast<ptrdiff_t>(first), in.size(), in.begin());
-            chain.Process(in, out);
-            direct.insert(direct.end(), out.begin(), out.end());
-        }
+        chain.Prepare({rate_, rate_, true, false, blockSize}, EqualizerParameters(blockSize, edit));
+        const TSingleArray direct = ChainOutput(chain, Signal);
+        const auto block = static_cast<size_t>(chain.InputFrames());
         std::lock_guard lock(mutex_);
         const auto firstSound = [](const TSingleArray& x) {
             return static_cast<size_t>(
                 std::find_if(x.begin(), x.end(), [](float v) { return std::fabs(v) > 1e4f; }) -
                 x.begin());
         };
-        const size_t lead = (firstSound(played_) - firstSound(direct)) / in.size() * in.size();
+        const size_t lead = (firstSound(played_) - firstSound(direct)) / block * block;
         EXPECT_GE(played_.size(), lead + frames);
         for (size_t n = 0; n < direct.size() && lead + n < played_.size(); ++n)
             if (!(std::fabs(played_[lead + n] - std::nearbyint(direct[n])) <= tolerance)) {

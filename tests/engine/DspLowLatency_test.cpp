@@ -73,18 +73,14 @@ protected:
 // the peak), which shows in a spectrum as a noise floor near -150 dB on the analyser's scale:
 // points agree to 0.001 dB plus what that floor can add to their level (0.02 dB at -100 dB,
 // 4 dB at the band edges' -146 dB); points below it are that noise alone.
-float SpectrumTolerance(float levelDb) {
-    return 0.001f + static_cast<float>(20 * std::log10(1 + std::pow(10.0, (-150 - levelDb) / 20)));
-}
-
 void ExpectSpectraNear(const std::vector<TSingleArray>& a, const std::vector<TSingleArray>& b) {
     ASSERT_EQ(a.size(), b.size());
     for (size_t k = 0; k < a.size(); ++k) {
         ASSERT_EQ(a[k].size(), b[k].size());
         for (size_t i = 0; i < a[k].size(); ++i) {
+            const double floor = 20 * std::log10(1 + std::pow(10.0, (-150 - b[k][i]) / 20));
             if (std::max(a[k][i], b[k][i]) > -150.0f) {
-                ASSERT_NEAR(a[k][i], b[k][i], SpectrumTolerance(b[k][i]))
-                    << "spectrum " << k << " point " << i;
+                ASSERT_NEAR(a[k][i], b[k][i], 0.001 + floor) << "spectrum " << k << " point " << i;
             }
         }
     }
@@ -103,21 +99,19 @@ void ExpectHistogramsNear(const std::vector<TIntegerArray>& a,
     }
 }
 
-// Squares summed in long double: the r.m.s. comparisons below reach far below float rounding.
-long double SumOfSquares(const TSingleArray& x) {
-    return std::inner_product(x.begin(), x.end(), x.begin(), 0.0L);
-}
-
 // The worst and the r.m.s. difference of `out` from `reference`, in dB of the reference's peak
-// and r.m.s. value.
+// and r.m.s. value. Squares are summed in long double: the comparisons reach far below float
+// rounding.
 std::pair<double, double> DifferenceDb(const TSingleArray& out, const TSingleArray& reference) {
     EXPECT_EQ(out.size(), reference.size());
-    TSingleArray difference(reference.size());
-    for (size_t n = 0; n < difference.size() && n < out.size(); ++n)
-        difference[n] = out[n] - reference[n];
-    return {
-        20 * std::log10(test::Peak(difference) / test::Peak(reference) + 1e-30),
-        10 * std::log10(static_cast<double>(SumOfSquares(difference) / SumOfSquares(reference)))};
+    TSingleArray d(reference.size());
+    for (size_t n = 0; n < d.size() && n < out.size(); ++n)
+        d[n] = out[n] - reference[n];
+    const auto power = [](const TSingleArray& x) {
+        return static_cast<double>(std::inner_product(x.begin(), x.end(), x.begin(), 0.0L));
+    };
+    return {20 * std::log10(test::Peak(d) / test::Peak(reference) + 1e-30),
+            10 * std::log10(power(d) / power(reference))};
 }
 
 // The dynamics take their envelope from an analytic signal made per block from a one-sided
@@ -127,7 +121,7 @@ std::pair<double, double> DifferenceDb(const TSingleArray& out, const TSingleArr
 // within float rounding without the dynamics.
 TEST_F(DspLowLatency, ShortBlocksPlayAndShowTheSameAsWholeBlocks) {
     const TSingleArray speech = Speech();
-    TShown whole, small, linear, linearSmall, hidden;
+    TShown whole, small, linear, linearSmall;
     Process(lmNormal, speech, whole);
     Process(lmLow, speech, small);
     Process(lmNormal, speech, linear, false, false);
@@ -144,12 +138,9 @@ TEST_F(DspLowLatency, ShortBlocksPlayAndShowTheSameAsWholeBlocks) {
     for (float& x : scaled)
         x *= gain;
     EXPECT_GT(DifferenceDb(scaled, whole.Played).second, -20.0);
-
-    // A hidden window measures nothing and processes exactly as a shown one.
-    Process(lmNormal, speech, hidden, true, false);
-    EXPECT_EQ(hidden.Played, whole.Played);
-    EXPECT_TRUE(hidden.View.Figures.empty());
-    EXPECT_EQ(hidden.View.SpectrumReports + hidden.View.HistogramReports, 0);
+    // A hidden window measures nothing (that it processes as a shown one is DspDrivers').
+    EXPECT_TRUE(linear.View.Figures.empty());
+    EXPECT_EQ(linear.View.SpectrumReports + linear.View.HistogramReports, 0);
 
     // one report per 1024 samples either way, in the same order
     ASSERT_GE(whole.View.Figures.size(), 3u);

@@ -23,35 +23,24 @@ TSimPin Refusing(TSimPin pin) {
     return pin;
 }
 
-// The code of the EWdmAudioError `start` raises; -1 when it raises none.
-int CodeOf(const std::function<void()>& start) {
-    try {
-        start();
-    } catch (const EWdmAudioError& e) {
-        return e.Code;
-    }
-    return -1;
-}
-
-enum TStart { stInput, stOutput, stDuplex };
-
-// Rate and block of every start, and at most two channels to render.
+// Rate, block, width and gain of every start, and at most two channels to render.
 TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
+    const auto input = &TDsp::StartInput, output = &TDsp::StartOutput, duplex = &TDsp::StartDuplex;
     // one pin that takes only 44100 and another that takes only 96000
     const std::vector<TSimPin> only44100or96000 = {Capture(44100, 44100), Capture(96000, 96000)};
     const struct {
         std::vector<TSimPin> capture, render;
-        TStart start;
+        void (TDsp::*start)();
         int32_t rate; // expected device rate; 0: the start fails with the device's error
     } cases[] = {
-        {{Capture(8000, 48000)}, {}, stInput, 12000},
-        {only44100or96000, {}, stInput, 96000},
-        {{Refusing(Capture(44100, 48000))}, {}, stInput, 0},
-        {{}, {Render(44100, 48000)}, stOutput, 48000},
-        {{}, {Render(8000, 48000, 1)}, stOutput, 12000},
-        {{}, {Render(8000, 48000, 6)}, stOutput, 12000},
-        {only44100or96000, {Render(8000, 192000)}, stDuplex, 96000},
-        {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, stDuplex, 0},
+        {{Capture(8000, 48000)}, {}, input, 12000},
+        {only44100or96000, {}, input, 96000},
+        {{Refusing(Capture(44100, 48000))}, {}, input, 0},
+        {{}, {Render(44100, 48000)}, output, 48000},
+        {{}, {Render(8000, 48000, 1)}, output, 12000},
+        {{}, {Render(8000, 48000, 6)}, output, 12000},
+        {only44100or96000, {Render(8000, 192000)}, duplex, 96000},
+        {{Capture(8000, 192000)}, {Refusing(Render(44100, 48000))}, duplex, 0},
     };
     // Devices 2i and 2i + 1 are case i's microphone and speaker.
     for (const auto& c : cases) {
@@ -61,17 +50,15 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
             SimDevice("Speaker", c.render.empty() ? std::vector{Render(8000, 8000)} : c.render));
     }
     TDsp& dsp = MakeDsp();
+    dsp.SetPlaybackGainDb(20.0f);
+    dsp.SetOutputGainDb(-40.0f);
     for (const auto& c : cases) {
         const auto index = static_cast<int32_t>(&c - cases);
         SCOPED_TRACE(::testing::Message() << index);
         Selection = {2 * index, 2 * index + 1};
-        dsp.SetMode(c.start == stInput ? dmAdjustGain : c.start == stOutput ? dmPlay : dmProcess);
-        const int code = CodeOf([&] {
-            c.start == stInput    ? dsp.StartInput()
-            : c.start == stOutput ? dsp.StartOutput()
-                                  : dsp.StartDuplex();
-        });
-        const bool render = c.start != stInput;
+        dsp.SetMode(c.start == input ? dmAdjustGain : c.start == output ? dmPlay : dmProcess);
+        const int code = test::WdmErrorOf([&] { (dsp.*c.start)(); }).first;
+        const bool render = c.start != input;
         if (c.rate == 0) {
             EXPECT_EQ(code, render ? wdmOutputFormatFailed : wdmInputFormatFailed);
             EXPECT_FALSE(dsp.Stream().Running());
@@ -81,16 +68,23 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
                 48000);
             continue;
         }
-        EXPECT_EQ(code, -1);
+        EXPECT_EQ(code, 0);
         EXPECT_TRUE(dsp.Stream().Running());
+        EXPECT_TRUE(dsp.AnalysisOn());
+        if (render) {
+            EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), c.start == output ? 20.0f : -40.0f);
+        } else {
+            EXPECT_EQ(dsp.Chain().OutputFrames(), 0); // the displays only
+        }
         for (bool isRender : {false, true}) {
-            if (isRender != render && c.start != stDuplex)
+            if (isRender != render && c.start != duplex)
                 continue;
             const TDeviceSettings& device =
                 isRender ? dsp.Stream().OutputDevice() : dsp.Stream().InputDevice();
             EXPECT_EQ(device.SamplingRate, c.rate);
+            EXPECT_EQ(device.BitsPerSample, isRender ? 16 : 24); // the widest
             // one block at 12 kHz: a short one while processing at low latency
-            const int32_t block = c.start == stDuplex ? TDsp::kLowLatencyBlockSize : 1024;
+            const int32_t block = c.start == duplex ? TDsp::kLowLatencyBlockSize : 1024;
             EXPECT_EQ(device.SamplesPerBuf, block * c.rate / 12000);
             EXPECT_EQ(isRender ? dsp.Chain().OutputFrames() : dsp.Chain().InputFrames(),
                       device.SamplesPerBuf);
@@ -102,48 +96,19 @@ TEST_F(DspStart, RateIsTheLowestOctaveOfTwelveKilohertzTheDevicesAccept) {
     }
 }
 
-TEST_F(DspStart, EachStartSetsWidthGainAndMeasuringFromWhatWasPushed) {
-    TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
-    dsp.SetPlaybackGainDb(20.0f);
-    dsp.SetOutputGainDb(-40.0f);
-    dsp.SetMode(dmAdjustGain);
-    dsp.StartInput();
-    EXPECT_EQ(dsp.Stream().InputDevice().BitsPerSample, 24); // the device's widest
-    EXPECT_EQ(dsp.Chain().OutputFrames(), 0);                // the displays only
-    EXPECT_TRUE(dsp.AnalysisOn());
-    RunBlocks(3, 12000);
-    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
-    dsp.Stop();
-    dsp.Stop(); // never raises, and forgets the spectra
-    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
-    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
-
-    dsp.SetMode(dmPlay);
-    dsp.StartOutput();
-    EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), 20.0f);
-    EXPECT_TRUE(dsp.AnalysisOn());
-    dsp.Stop();
-
-    dsp.SetDisplaysVisible(false);
-    dsp.SetMode(dmProcess);
-    dsp.StartDuplex();
-    EXPECT_FLOAT_EQ(dsp.InterpolatorGainDb(), -40.0f);
-    EXPECT_FALSE(dsp.AnalysisOn()); // hidden window: no displays
-    EXPECT_EQ(dsp.BlockCount(), 0);
-}
-
-TEST_F(DspStart, InvalidUnsuitableOrMissingDevicesAreClearErrors) {
+// Invalid, unsuitable or missing devices are clear errors; on a good one, measuring runs on what
+// was pushed and ends with the run, and a hidden window measures nothing.
+TEST_F(DspStart, StartsNameWhatIsWrongAndMeasureOnlyWhileRunningAndShown) {
     TDsp& dsp = WithDevices({Capture(8000, 48000)}, {Render(8000, 48000)});
     dsp.SetMode(dmProcess);
     EXPECT_TRUE(dsp.DevicesValid());
     Selection.InputDeviceIndex = 2;
     EXPECT_FALSE(dsp.DevicesValid());
-    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmInvalidDevice);
+    EXPECT_EQ(test::WdmErrorOf([&] { dsp.StartInput(); }).first, wdmInvalidDevice);
     Selection = {1, 0}; // the speaker cannot capture, the microphone cannot play
     EXPECT_TRUE(dsp.DevicesValid());
-    EXPECT_EQ(CodeOf([&] { dsp.StartInput(); }), wdmNoInputPin);
-    EXPECT_EQ(CodeOf([&] { dsp.StartOutput(); }), wdmNoOutputPin);
+    EXPECT_EQ(test::WdmErrorOf([&] { dsp.StartInput(); }).first, wdmNoInputPin);
+    EXPECT_EQ(test::WdmErrorOf([&] { dsp.StartOutput(); }).first, wdmNoOutputPin);
     Selection.OutputDeviceIndex = -1;
     EXPECT_FALSE(dsp.DevicesValid());
 
@@ -161,6 +126,20 @@ TEST_F(DspStart, InvalidUnsuitableOrMissingDevicesAreClearErrors) {
     dsp.SetMode(dmAdjustGain); // the microphone is there
     dsp.StartInput();
     EXPECT_TRUE(dsp.Running());
+    RunBlocks(3, 12000);
+    EXPECT_GT(dsp.Analysis().InSpectrum().Count(), 0);
+    dsp.Stop();
+    dsp.Stop(); // never raises
+    EXPECT_EQ(dsp.Analysis().InSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Analysis().OutSpectrum().Count(), 0);
+    EXPECT_EQ(dsp.Mode(), dmAdjustGain);
+
+    Selection = {0, 1};
+    dsp.SetDisplaysVisible(false);
+    dsp.SetMode(dmProcess);
+    dsp.StartDuplex();
+    EXPECT_FALSE(dsp.AnalysisOn());
+    EXPECT_EQ(dsp.BlockCount(), 0);
 }
 
 // Devices whose clock runs as fast as the engine follows.

@@ -1,7 +1,9 @@
+#include "SND/WDM/DeviceChoice.h"
 #include "SND/WDM/Platform/PlatformFactory.h"
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "engine/Dsp.h"
+#include "tests/SND/WavTestFiles.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -10,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <random>
@@ -34,31 +35,31 @@ std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
                 "channel_map=front-left,front-right",
                 "bench");
     // one channel each: the microphone's left, the transmitter's right
-    const auto remap = [&](const std::string& name, const std::string& side) {
+    for (const std::string side : {"left", "right"}) {
+        const std::string name = side == "left" ? "bench_mic_in" : "bench_tx";
         server.Load("module-remap-sink sink_name=" + name + " master=bench channels=1 " +
                         "master_channel_map=front-" + side + " channel_map=mono remix=no",
                     name);
-    };
-    remap("bench_mic_in", "left");
-    remap("bench_tx", "right");
+    }
     return server.UseInThisProcess("pcm.benchmic { type pulse; device \"bench.monitor\"; "
                                    "hint { show on; description \"Bench microphone\" } }\n"
                                    "pcm.benchtx { type pulse; device \"bench_tx\"; "
                                    "hint { show on; description \"Bench transmitter\" } }\n");
 }
 
-// The test signal at 48 kHz, 16 bits: a second of silence, 3 s of steady noise in 500-2000 Hz
-// (the start is measured in it), half a second of silence, then bursts of that noise, 30 ms
-// long every 300 ms (the delay is measured at their onsets).
+// The test signal at 48 kHz on the 32-bit scale: a second of silence, 3 s of steady noise in
+// 500-2000 Hz (the start is measured in it), half a second of silence, then bursts of that noise,
+// 30 ms long every 300 ms (the delay is measured at their onsets).
 struct TSignal {
-    std::vector<int16_t> Samples;
+    TSingleArray Samples;
     static constexpr size_t kNoiseStart = kRate, kNoiseEnd = 4 * kRate;
     static constexpr size_t kBurstsStart = kNoiseEnd + kRate / 2;
     static constexpr int kBursts = 16;
     static constexpr size_t kBurstEvery = kRate * 3 / 10, kBurstLength = kRate * 3 / 100;
 
     TSignal() : Samples(kBurstsStart + kBursts * kBurstEvery + kRate) {
-        // random-phase tones every 25 Hz: noise whose band the processor passes unchanged
+        // random-phase tones every 25 Hz: noise whose band the processor passes unchanged, of
+        // the r.m.s. value of 61 unit tones
         std::mt19937 random(15);
         std::uniform_real_distribution<double> phase(0, 2 * std::numbers::pi);
         std::vector<double> noise(Samples.size(), 0.0);
@@ -67,29 +68,21 @@ struct TSignal {
             for (size_t n = 0; n < noise.size(); ++n)
                 noise[n] += std::sin(2 * std::numbers::pi * f * n / kRate + p);
         }
-        const double sumOfSquares =
-            std::inner_product(noise.begin(), noise.end(), noise.begin(), 0.0);
-        const double gain = 0.16 * 32767 / std::sqrt(sumOfSquares / noise.size());
+        const double gain = 0.16 * 0x1p31 / std::sqrt(61 / 2.0);
         for (size_t n = kNoiseStart; n < kNoiseEnd; ++n)
-            Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain));
+            Samples[n] = static_cast<float>(noise[n] * gain);
         for (int b = 0; b < kBursts; ++b)
             for (size_t i = 0; i < kBurstLength; ++i) {
                 const size_t n = kBurstsStart + b * kBurstEvery + i;
                 const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / kBurstLength);
-                Samples[n] = static_cast<int16_t>(std::lround(noise[n] * gain * hann));
+                Samples[n] = static_cast<float>(noise[n] * gain * hann);
             }
     }
 };
 
-int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
-    for (int32_t i = 0; i < audio.DeviceCount(); ++i)
-        if (audio.DeviceName(i).ends_with("  " + friendlyName))
-            return i;
-    return -1;
-}
-
 // The clock time of the first frame of a recording, from how its file grows over 600 ms: late by
-// at most the recorder's 5 ms fragments, so times measured from it are upper bounds.
+// at most the recorder's 5 ms fragments (less the quarter millisecond its header counts for), so
+// times measured from it are upper bounds.
 Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
     Clock::time_point first = Clock::time_point::max();
     for (const auto end = Clock::now() + 600ms; Clock::now() < end;
@@ -102,18 +95,6 @@ Clock::time_point FirstFrameTime(const std::filesystem::path& file) {
                                             std::chrono::duration<double>(bytes / 4.0 / kRate)));
     }
     return first;
-}
-
-// The left and right channels of a raw 16-bit stereo recording.
-std::pair<std::vector<float>, std::vector<float>> Channels(const std::string& bytes) {
-    std::vector<int16_t> x(bytes.size() / 2);
-    std::memcpy(x.data(), bytes.data(), x.size() * 2);
-    std::vector<float> left, right;
-    for (size_t n = 0; n + 1 < x.size(); n += 2) {
-        left.push_back(x[n] / 32767.0f);
-        right.push_back(x[n + 1] / 32767.0f);
-    }
-    return {left, right};
 }
 
 // The lag in frames (0 .. 250 ms) at which the output best matches 50 ms of input around
@@ -155,24 +136,22 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     std::this_thread::sleep_for(2500ms);
 
     const TSignal signal;
-    test::WriteFileBytes(dir / "signal.raw",
-                         std::string(reinterpret_cast<const char*>(signal.Samples.data()),
-                                     signal.Samples.size() * 2));
-    test::TChild recorder({"parecord", "-d", "bench.monitor", "--raw", "--format=s16le",
+    test::WriteWav((dir / "signal.wav").string(), kRate, {signal.Samples});
+    test::TChild recorder({"parecord", "-d", "bench.monitor", "--file-format=wav", "--format=s16le",
                            "--rate=48000", "--channels=2", "--latency-msec=5",
-                           (dir / "bench.raw").string()});
+                           (dir / "bench.wav").string()});
     ASSERT_TRUE(recorder.Started());
-    const Clock::time_point zero = FirstFrameTime(dir / "bench.raw");
-    test::TChild player({"paplay", "-d", "bench_mic_in", "--raw", "--format=s16le", "--rate=48000",
-                         "--channels=1", "--latency-msec=20", (dir / "signal.raw").string()});
+    const Clock::time_point zero = FirstFrameTime(dir / "bench.wav");
+    test::TChild player(
+        {"paplay", "-d", "bench_mic_in", "--latency-msec=20", (dir / "signal.wav").string()});
     ASSERT_TRUE(player.Started());
     std::this_thread::sleep_for(2000ms); // the noise plays
 
     TSynchronizer sync;
     TWdmAudio audio(CreateAudioPlatform());
     ASSERT_TRUE(audio.Initialized());
-    const TDeviceSelection selection{DeviceNamed(audio, "Bench microphone"),
-                                     DeviceNamed(audio, "Bench transmitter")};
+    const TDeviceSelection selection{DevicesNamed(audio, "Bench microphone", false).at(0),
+                                     DevicesNamed(audio, "Bench transmitter", true).at(0)};
     TSilentDspView view;
     TDsp dsp(audio, sync, view, selection, {});
     dsp.SetLatencyMode(lmLow);
@@ -191,7 +170,8 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     player.Wait(5s);
     recorder.Signal(SIGINT);
     recorder.Wait(5s);
-    const auto [in, out] = Channels(test::ReadFileBytes(dir / "bench.raw"));
+    const test::TWavContents bench = test::ReadWav((dir / "bench.wav").string());
+    const TSingleArray &in = bench.Channels.at(0), &out = bench.Channels.at(1);
 
     // start: the first output above a third of the noise's level
     const double noise = std::inner_product(in.begin(), in.end(), in.begin(), 0.0);
@@ -206,11 +186,11 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     // delay: at each burst's onset in the input (after the noise)
     std::vector<double> lags;
     const auto noiseAt =
-        std::find_if(in.begin(), in.end(), [](float x) { return std::fabs(x) > 0.01f; });
+        std::find_if(in.begin(), in.end(), [](float x) { return std::fabs(x) > 0.01f * 0x1p31f; });
     const size_t bursts = static_cast<size_t>(noiseAt - in.begin()) + TSignal::kBurstsStart -
                           TSignal::kNoiseStart - kRate / 50;
     for (size_t n = bursts; n < in.size(); ++n) {
-        if (std::fabs(in[n]) < 0.01f)
+        if (std::fabs(in[n]) < 0.01f * 0x1p31f)
             continue;
         if (const int lag = LagAt(in, out, n); lag >= 0)
             lags.push_back(lag * 1000.0 / kRate);
@@ -218,12 +198,8 @@ TEST(LiveLatency, LowLatencyProcessingStartsAtOnceAndStaysShortThroughPulseAudio
     }
     std::nth_element(lags.begin(), lags.begin() + long(lags.size() / 2), lags.end());
     const double latencyMs = lags.empty() ? NAN : lags[lags.size() / 2]; // the median
-    std::printf("start to first output %.0f ms; microphone to transmitter %.1f ms (%zu bursts), "
-                "estimated %.1f ms; xruns %llu; %s\n",
-                startMs, latencyMs, lags.size(), estimateMs,
-                static_cast<unsigned long long>(dsp.Stream().XrunCount()),
-                dsp.Stream().Scheduling().c_str());
-    EXPECT_GE(lags.size(), TSignal::kBursts * 3u / 4);
+    EXPECT_GE(lags.size(), TSignal::kBursts * 3u / 4)
+        << dsp.Stream().XrunCount() << " xruns, " << dsp.Stream().Scheduling();
     EXPECT_LE(startMs, 1000.0);
     EXPECT_GT(startMs, 0.0);
     EXPECT_LE(latencyMs, 110.0);

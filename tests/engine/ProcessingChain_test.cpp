@@ -1,3 +1,5 @@
+#include "DspFixture.h"
+
 #include "engine/DcBlocker.h"
 #include "engine/NoiseMixer.h"
 #include "engine/OutputLimiter.h"
@@ -13,7 +15,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -21,50 +22,24 @@ namespace sonari {
 namespace {
 
 using test::FittedAmplitude;
-using test::Sine;
 
 // An equalizer on whole blocks with its stages as given. At unit gain without gate the clipper
 // is linear, so an impulse shows its path's delay too.
 TChainParameters Parameters(bool equalizerOn, bool clipperOn, bool linearClipper = false,
                             bool overshootControl = true) {
-    TMicEqualizer equalizer;
-    equalizer.SetDataBlockSize(1024);
-    equalizer.SetEqualizerEnabled(equalizerOn);
-    equalizer.SetClipperEnabled(clipperOn);
-    if (linearClipper) {
-        equalizer.SetClipThreshold(TMicEqualizer::kClipLevel);
-        equalizer.SetGateThreshold(1e-20f);
-    }
-    equalizer.SetOvershootControl(overshootControl);
-    TChainParameters p;
-    p.Equalizer = equalizer.Parameters();
-    return p;
+    return test::EqualizerParameters(1024, [&](TMicEqualizer& equalizer) {
+        equalizer.SetEqualizerEnabled(equalizerOn);
+        equalizer.SetClipperEnabled(clipperOn);
+        if (linearClipper) {
+            equalizer.SetClipThreshold(TMicEqualizer::kClipLevel);
+            equalizer.SetGateThreshold(1e-20f);
+        }
+        equalizer.SetOvershootControl(overshootControl);
+    });
 }
 
 // Duplex at one rate: the microphone through the whole chain.
 TChainLayout Duplex(int32_t rate) { return {rate, rate, true, false, 1024}; }
-
-// Feeds `signal` block by block (the last one padded with silence); returns the output.
-TSingleArray Stream(TProcessingChain& chain, const TSingleArray& signal) {
-    TSingleArray in(static_cast<size_t>(chain.InputFrames()));
-    TSingleArray out(static_cast<size_t>(chain.OutputFrames()));
-    TSingleArray played;
-    for (size_t first = 0; first < signal.size(); first += in.size()) {
-        const size_t count = std::min(in.size(), signal.size() - first);
-        std::fill(in.begin(), in.end(), 0.0f);
-        std::copy_n(signal.begin() + static_cast<ptrdiff_t>(first), count, in.begin());
-        chain.Process(in, out);
-        played.insert(played.end(), out.begin(), out.end());
-    }
-    return played;
-}
-
-size_t LoudestAt(const TSingleArray& x) {
-    return static_cast<size_t>(
-        std::max_element(x.begin(), x.end(),
-                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
-        x.begin());
-}
 
 TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
     const std::vector<std::pair<const char*, TChainParameters>> setups = {
@@ -79,8 +54,11 @@ TEST(ProcessingChain, LatencyIsTheDelayOfAnImpulseAtEveryRate) {
             const size_t at = static_cast<size_t>(rate / 4);
             TSingleArray impulse(static_cast<size_t>(rate), 0.0f);
             impulse[at] = 1e9f;
-            const TSingleArray out = Stream(chain, impulse);
-            EXPECT_EQ(static_cast<double>(LoudestAt(out) - at), chain.Latency())
+            const TSingleArray out = test::ChainOutput(chain, impulse);
+            const auto loudest = std::max_element(out.begin(), out.end(), [](float a, float b) {
+                return std::fabs(a) < std::fabs(b);
+            });
+            EXPECT_EQ(static_cast<double>(loudest - out.begin()) - at, chain.Latency())
                 << rate << " with " << name;
         }
     }
@@ -94,7 +72,7 @@ TEST(ProcessingChain, BadInputSamplesNeverReachTheOutput) {
     signal[9000] = std::numeric_limits<float>::infinity();
     signal[9001] = -std::numeric_limits<float>::infinity();
     signal[20000] = 3e38f;
-    const TSingleArray played = Stream(chain, signal);
+    const TSingleArray played = test::ChainOutput(chain, signal);
     ASSERT_EQ(played.size(), signal.size());
     for (float x : played)
         ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= kOutputLimit);
@@ -159,104 +137,69 @@ TEST(OutputLimiter, PassesSamplesUpToTheLimitClipsBeyondAndSilencesNonNumbers) {
     }
 }
 
-TSingleArray Blocked(const TSingleArray& x) {
-    TDcBlocker blocker;
-    TSingleArray y;
-    blocker.Process(x, y);
-    return y;
-}
-
-// Steady-state gain at `hz` (12 kHz sampling), after ten time constants of settling.
-long double GainDbAt(long double hz) {
-    const long double f = hz / 12000;
-    const size_t settle = 6000, measure = std::max<size_t>(24000, static_cast<size_t>(4 / f));
-    const TSingleArray y = Blocked(Sine(settle + measure, f, 1e9L));
-    return test::Db(test::FittedAmplitude(y, f, settle, measure) / 1e9L);
-}
-
+// Against the difference equation in long double, y[n] = (1 + a) / 2 (x[n] - x[n-1]) + a y[n-1]
+// with a = e^(-1/600): -3 dB at 3.18 Hz, unity gain at half the rate, a step decays with
+// e^(-n/600). Noise shows the gain near half the rate, a step the time constant; blocks of
+// growing length show that the state carries over.
 TEST(DcBlocker, IsAFirstOrderHighPassWithASixHundredSampleTimeConstant) {
-    EXPECT_NEAR(GainDbAt(3.183L), -3.01L, 0.01L);
-    EXPECT_NEAR(GainDbAt(100.0L), -0.0044L, 0.0005L);
-    EXPECT_NEAR(GainDbAt(1000.0L), 0.0L, 0.001L);
-    // half the sampling rate at unity gain (0.001 dB)
-    const TSingleArray nyquist =
-        Blocked(Sine(16384, 0.5L, 1e9L, std::numbers::pi_v<long double> / 2));
-    for (size_t n = 12000; n < nyquist.size(); ++n)
-        ASSERT_NEAR(std::fabs(nyquist[n]) / 1e9, 1.0, 1e-4) << n;
-    // a step decays with e^(-n/600)
-    const TSingleArray step = Blocked(TSingleArray(3000, 1e8f));
-    EXPECT_NEAR(step[600] / step[0], std::exp(-1.0), 1e-4);
-    EXPECT_NEAR(step[1800] / step[0], std::exp(-3.0), 1e-4);
-}
-
-constexpr size_t kBlock = 1024;
-
-TEST(NoiseMixer, WeightsFollowTheSignalToNoiseRatioAndSumToOne) {
-    EXPECT_FLOAT_EQ(SignalWeight(0.0f), 0.5f);
-    EXPECT_NEAR(1.0f - SignalWeight(50.0f), 0.00315f, 0.000005f);
-    EXPECT_NEAR(SignalWeight(-30.0f), 0.0307f, 0.00005f);
-    // amplitude ratio signal : noise = 10^(snr / 20)
-    const float k = SignalWeight(20.0f);
-    EXPECT_NEAR(k / (1.0f - k), 10.0f, 1e-4f);
-    TSingleArray mixed(kBlock);
-    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(kBlock, -3000.0f), 0, 0.5f, mixed);
-    EXPECT_EQ(mixed, TSingleArray(kBlock, 0.5f * 1000.0f + 0.5f * -3000.0f));
-    // noise of less than one block counts as silence
-    MixNoise(TSingleArray(kBlock, 1000.0f), TSingleArray(1023, 5e8f), 3, 0.5f, mixed);
-    EXPECT_EQ(mixed, TSingleArray(kBlock, 500.0f));
-}
-
-// Noise sample i carries i, so the mixed block tells which samples were used. Blocks of any
-// length walk the same loop of whole 1024-sample blocks.
-TEST(NoiseMixer, NoiseLoopsOverItsWholeBlocksAndNeverPlaysTheTail) {
-    TSingleArray noise(10000);
-    for (size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<float>(i);
-    for (size_t length : {kBlock, size_t{256}}) {
-        std::set<size_t> firstSamples;
-        for (int64_t position = 0; position < 20 * 1024; position += int64_t(length)) {
-            TSingleArray mixed(length);
-            // weight 0: the block is the noise
-            MixNoise(TSingleArray(length, 0.0f), noise, position, 0.0f, mixed);
-            const auto first = static_cast<size_t>(mixed[0]);
-            EXPECT_EQ(first, static_cast<size_t>(position % (9 * 1024))) << position;
-            EXPECT_EQ(mixed[length - 1], static_cast<float>(first + length - 1));
-            firstSamples.insert(first / kBlock);
-        }
-        EXPECT_EQ(firstSamples.size(), 9u); // the 784-sample tail never plays
+    TSingleArray x = test::Noise(24000, 1e8f, 3);
+    for (size_t n = 12000; n < x.size(); ++n)
+        x[n] += 5e8f;
+    TDcBlocker blocker;
+    TSingleArray out, block;
+    for (size_t first = 0, length = 1; first < x.size(); first += length, length = 3 * length + 1) {
+        const auto from = x.begin() + static_cast<ptrdiff_t>(first);
+        blocker.Process(TSingleArray(from, from + std::min(length, x.size() - first)), block);
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    ASSERT_EQ(out.size(), x.size());
+    const long double a = std::exp(-1.0L / 600);
+    long double y = 0;
+    for (size_t n = 0; n < x.size(); ++n) {
+        y = (1 + a) / 2 * (x[n] - (n ? x[n - 1] : 0.0L)) + a * y;
+        ASSERT_NEAR(out[n], y, 1e4L) << n;
     }
 }
 
-// Every DFT bin of the block other than `bins` lies at least 120 dB below the largest.
-void ExpectOnlyBins(const TSingleArray& block, std::initializer_list<size_t> bins) {
-    const auto bin = [&](size_t k) { return test::DftMagnitude(block, k / 1024.0L); };
-    long double largest = 0;
-    for (size_t k : bins)
-        largest = std::max(largest, bin(k));
-    for (size_t k = 0; k <= block.size() / 2; ++k)
-        if (std::find(bins.begin(), bins.end(), k) == bins.end()) {
-            EXPECT_LT(bin(k), largest * 1e-6L) << "bin " << k;
+// The mix by its definition: weights from the amplitude ratio r = 10^(snr / 20), k / (1 - k) = r,
+// and the noise looped over its whole 1024-sample blocks from the block's position on (its tail
+// never plays; less than one block is silence), for blocks of any length.
+TEST(NoiseMixer, MixesWeightedNoiseLoopedOverItsWholeBlocks) {
+    for (float snr : {-30.0f, 0.0f, 20.0f, 50.0f}) {
+        const float k = SignalWeight(snr);
+        EXPECT_NEAR(k / (1.0f - k) / std::pow(10.0f, snr / 20), 1.0f, 1e-4f) << snr;
+    }
+    const TSingleArray signal = test::Noise(1024, 1e8f, 1), noise = test::Noise(10000, 1e8f, 2);
+    for (const TSingleArray& loop : {noise, TSingleArray(noise.begin(), noise.begin() + 1023)}) {
+        const size_t whole = loop.size() / 1024 * 1024;
+        for (size_t length : {size_t{1024}, size_t{256}}) {
+            for (int64_t position = 0; position < 20 * 1024; position += int64_t(length)) {
+                TSingleArray mixed(length);
+                MixNoise(TSingleArray(signal.begin(), signal.begin() + ptrdiff_t(length)), loop,
+                         position, 0.25f, mixed);
+                for (size_t i = 0; i < length; ++i) {
+                    const float n = whole ? loop[(size_t(position) + i) % whole] : 0.0f;
+                    ASSERT_NEAR(mixed[i], 0.25f * signal[i] + 0.75f * n, 64.0f)
+                        << position << " " << i << " " << loop.size();
+                }
+            }
         }
+    }
 }
 
-TEST(TestTones, HoldWholePeriodsPerBlockWithEqualPeaksAndNoStepBetweenBlocks) {
+// The tones by their definitions, in extended precision: tone 1 is cos(2 pi 17 i / 1024) at half
+// of 0.999 of full scale, tone 2 is sin(2 pi 15 i / 1024) + sin(2 pi 19 i / 1024) at a quarter
+// (the same peak). Whole periods, so the next block follows without a step.
+TEST(TestTones, HoldWholePeriodsPerBlockWithEqualPeaks) {
+    const long double full = 0.999L * 2147483647, w = 2 * std::numbers::pi_v<long double> / 1024;
+    TSingleArray single(1024), two(1024);
+    for (size_t i = 0; i < single.size(); ++i) {
+        single[i] = static_cast<float>(std::cos(w * 17 * i) * full / 2);
+        two[i] = static_cast<float>((std::sin(w * 15 * i) + std::sin(w * 19 * i)) * full / 4);
+    }
     const TTestTones tones;
-    const TSingleArray &single = *tones.Block(1), &two = *tones.Block(2);
-    ASSERT_EQ(single.size(), 1024u);
-    ASSERT_EQ(two.size(), 1024u);
-    ExpectOnlyBins(single, {17});
-    ExpectOnlyBins(two, {15, 19});
-    EXPECT_NEAR(test::DftMagnitude(two, 15 / 1024.0L) / test::DftMagnitude(two, 19 / 1024.0L), 1.0L,
-                1e-6L);
-    EXPECT_EQ(test::Peak(single), 1072668096.0f);
-    EXPECT_EQ(test::Peak(two), 1072668096.0f);
-    for (const TSingleArray* x : {&single, &two}) {
-        float largestStep = 0.0f;
-        for (size_t n = 1; n < x->size(); ++n)
-            largestStep = std::max(largestStep, std::fabs((*x)[n] - (*x)[n - 1]));
-        // from the block's last sample to the next block's first
-        EXPECT_LE(std::fabs(x->front() - x->back()), largestStep);
-    }
+    EXPECT_EQ(*tones.Block(1), single);
+    EXPECT_EQ(*tones.Block(2), two);
 }
 
 } // namespace

@@ -12,13 +12,10 @@
 
 namespace sonari::test {
 
-// Longest signal AnalyticEnvelope takes: its transform of twice the length must fit the FFT.
-inline constexpr size_t kLongestEnvelope = kFftMaxSize / 4;
-
 // |x + j H{x}| of every sample, from one transform of the whole signal zero-padded to at least
 // twice its length (so the Hilbert transform's tails do not wrap around).
 inline TSingleArray AnalyticEnvelope(const TSingleArray& x) {
-    if (x.size() > kLongestEnvelope)
+    if (x.size() > kFftMaxSize / 4) // the transform of twice the length must fit the FFT
         throw std::length_error("AnalyticEnvelope: signal too long");
     int n = 4;
     while (static_cast<size_t>(n) < 2 * x.size())

@@ -12,22 +12,7 @@
 
 namespace sonari::test {
 
-namespace {
-
 using namespace std::chrono_literals;
-
-// The servers run under a shell that ends them when told (TERM) or when the test process is
-// gone, so that a crashed test leaves nothing behind.
-std::string SessionScript(const std::string& servers, const std::filesystem::path& dir) {
-    return "echo $$ > " + ShellQuote((dir / "session.pid").string()) + "\n" + servers +
-           "trap 'kill $servers 2>/dev/null; wait; exit 0' TERM\n"
-           "while kill -0 " +
-           std::to_string(getpid()) +
-           " 2>/dev/null; do sleep 0.2; done\n"
-           "kill $servers\n";
-}
-
-} // namespace
 
 TSoundServer::TSoundServer(TKind kind) : kind_(kind) {
     const std::vector<std::string> programs =
@@ -64,7 +49,14 @@ TSoundServer::TSoundServer(TKind kind) : kind_(kind) {
                   " --log-target=file:" + ShellQuote((Dir() / "server.log").string()) +
                   " & servers=$!\n";
     }
-    WriteFileBytes(Dir() / "session.sh", SessionScript(servers, Dir()));
+    // The servers run under a shell that ends them when told (TERM) or when the test process is
+    // gone, so that a crashed test leaves nothing behind.
+    WriteFileBytes(Dir() / "session.sh",
+                   "echo $$ > " + ShellQuote((Dir() / "session.pid").string()) + "\n" + servers +
+                       "trap 'kill $servers 2>/dev/null; wait; exit 0' TERM\n"
+                       "while kill -0 " +
+                       std::to_string(getpid()) +
+                       " 2>/dev/null; do sleep 0.2; done\nkill $servers\n");
     std::vector<std::string> argv = {"/bin/sh", (Dir() / "session.sh").string()};
     if (kind == skPipeWire) // WirePlumber needs a session bus
         argv = {"/bin/sh", "-c",
@@ -120,19 +112,16 @@ int TSoundServer::Pactl(const std::string& args, std::string* output) const {
     return RunCommand(command + " pactl " + args + " 2>/dev/null", output);
 }
 
-bool TSoundServer::Listed(const std::string& endpoint) const {
-    std::string listing; // pactl's output is appended
-    Pactl("list short sinks", &listing);
-    Pactl("list short sources", &listing);
-    return listing.find("\t" + endpoint + "\t") != std::string::npos;
-}
-
 bool TSoundServer::WaitFor(std::chrono::milliseconds timeout, bool listed,
                            const std::string& endpoint) const {
     for (const auto deadline = std::chrono::steady_clock::now() + timeout;
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms))
-        if (Listed(endpoint) == listed)
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
+        std::string listing; // pactl's output is appended
+        Pactl("list short sinks", &listing);
+        Pactl("list short sources", &listing);
+        if ((listing.find("\t" + endpoint + "\t") != std::string::npos) == listed)
             return true;
+    }
     return false;
 }
 

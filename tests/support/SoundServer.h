@@ -45,7 +45,6 @@ public:
     void Stop();
 
 private:
-    bool Listed(const std::string& endpoint) const;
     bool WaitFor(std::chrono::milliseconds timeout, bool listed, const std::string& endpoint) const;
 
     TKind kind_;

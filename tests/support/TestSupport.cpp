@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -60,12 +60,8 @@ int RunCommand(const std::string& command, std::string* output) {
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -73,9 +69,7 @@ std::string ReadFileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFileBytes(const fs::path& path, const std::string& bytes) {
@@ -160,13 +154,21 @@ int TChild::Wait(std::chrono::milliseconds timeout) {
     return -1;
 }
 
+TProgramRun RunProgram(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& environment,
+                       std::chrono::milliseconds timeout) {
+    const TTempDir dir("sonari-run");
+    const std::string out = (dir / "out").string(), err = (dir / "err").string();
+    TChild child(argv, environment, out, err);
+    const int status = child.Wait(timeout);
+    return {status, ReadFileBytes(out), ReadFileBytes(err)};
+}
+
 bool WaitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         std::ifstream in(file, std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        if (content.str().find(text) != std::string::npos)
+        if (std::string(std::istreambuf_iterator<char>(in), {}).find(text) != std::string::npos)
             return true;
         if (std::chrono::steady_clock::now() > until)
             return false;

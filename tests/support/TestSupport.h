@@ -97,6 +97,16 @@ private:
     long maxRssKb_ = 0;
 };
 
+// A program run to its end: its exit status (as TChild::Wait gives it) and what it wrote to
+// standard output and error.
+struct TProgramRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+TProgramRun RunProgram(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& environment = {},
+                       std::chrono::milliseconds timeout = std::chrono::minutes(10));
+
 // Waits up to `timeout` until the file contains `text`.
 bool WaitForText(const std::filesystem::path& file, const std::string& text,
                  std::chrono::milliseconds timeout);
