@@ -187,19 +187,27 @@ TEST(NoiseMixer, MixesWeightedNoiseLoopedOverItsWholeBlocks) {
     }
 }
 
-// The tones by their definitions, in extended precision: tone 1 is cos(2 pi 17 i / 1024) at half
-// of 0.999 of full scale, tone 2 is sin(2 pi 15 i / 1024) + sin(2 pi 19 i / 1024) at a quarter
-// (the same peak). Whole periods, so the next block follows without a step.
+// Whole periods per block (the next block follows without a step): all the energy in the tones'
+// own bins, none beside them; the single tone at half of 0.999 of full scale, each of the pair at
+// a quarter, so both peak alike.
 TEST(TestTones, HoldWholePeriodsPerBlockWithEqualPeaks) {
-    const long double full = 0.999L * 2147483647, w = 2 * std::numbers::pi_v<long double> / 1024;
-    TSingleArray single(1024), two(1024);
-    for (size_t i = 0; i < single.size(); ++i) {
-        single[i] = static_cast<float>(std::cos(w * 17 * i) * full / 2);
-        two[i] = static_cast<float>((std::sin(w * 15 * i) + std::sin(w * 19 * i)) * full / 4);
-    }
     const TTestTones tones;
-    EXPECT_EQ(*tones.Block(1), single);
-    EXPECT_EQ(*tones.Block(2), two);
+    EXPECT_EQ(tones.Block(0), nullptr);
+    const long double full = 0.999L * 2147483647;
+    const struct {
+        int mode;
+        std::vector<int> bins;
+        long double amplitude;
+    } cases[] = {{1, {17}, full / 2}, {2, {15, 19}, full / 4}};
+    for (const auto& c : cases) {
+        const TSingleArray& x = *tones.Block(c.mode);
+        for (int bin = 0; bin < 64; ++bin) {
+            const long double level = 2 * test::DftMagnitude(x, bin / 1024.0L) / x.size();
+            const bool tone = std::find(c.bins.begin(), c.bins.end(), bin) != c.bins.end();
+            EXPECT_NEAR(level, tone ? c.amplitude : 0, 1e-6 * c.amplitude)
+                << "mode " << c.mode << ", bin " << bin;
+        }
+    }
 }
 
 } // namespace
