@@ -139,6 +139,17 @@ TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
                          ShellQuote(recording.string()) + " >/dev/null 2>&1 &"),
               0);
     const auto recordingEnds = Clock::now() + 10500ms;
+    // Player and recorder connected before the stream starts: a client that connects later
+    // changes the null sinks' latency under the running stream.
+    const auto connected = [&] {
+        std::string players, recorders;
+        server.Pactl("list short sink-inputs", &players);
+        server.Pactl("list short source-outputs", &recorders);
+        return !players.empty() && !recorders.empty();
+    };
+    for (const auto end = Clock::now() + 5s; Clock::now() < end && !connected();)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(connected()) << "player or recorder did not connect";
 
     stream.Start();
     // A sound server may take a moment to deliver the first block; the rate counts from there.
