@@ -41,10 +41,9 @@ std::unique_ptr<test::TScopedEnv> UseBench(test::TSoundServer& server) {
                         "master_channel_map=front-" + side + " channel_map=mono remix=no",
                     name);
     }
-    return server.UseInThisProcess("pcm.benchmic { type pulse; device \"bench.monitor\"; "
-                                   "hint { show on; description \"Bench microphone\" } }\n"
-                                   "pcm.benchtx { type pulse; device \"bench_tx\"; "
-                                   "hint { show on; description \"Bench transmitter\" } }\n");
+    return server.UseInThisProcess(
+        test::TSoundServer::PulsePcm("benchmic", "bench.monitor", "Bench microphone") +
+        test::TSoundServer::PulsePcm("benchtx", "bench_tx", "Bench transmitter"));
 }
 
 // The test signal at 48 kHz on the 32-bit scale: a second of silence, 3 s of steady noise in

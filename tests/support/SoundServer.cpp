@@ -94,6 +94,12 @@ void TSoundServer::Stop() {
     session_.reset();
 }
 
+std::string TSoundServer::PulsePcm(const std::string& name, const std::string& device,
+                                   const std::string& description) {
+    return "pcm." + name + " { type pulse; device \"" + device +
+           "\"; hint { show on; description \"" + description + "\" } }\n";
+}
+
 std::unique_ptr<TScopedEnv> TSoundServer::UseInThisProcess(const std::string& asoundrc) const {
     if (!asoundrc.empty())
         WriteFileBytes(Dir() / "home" / ".asoundrc", asoundrc);

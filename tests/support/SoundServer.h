@@ -28,6 +28,9 @@ public:
     // Points this process at the server (and keeps it out of the user's own folders) for as
     // long as the result lives; `asoundrc` becomes ALSA's configuration of the server's home.
     std::unique_ptr<TScopedEnv> UseInThisProcess(const std::string& asoundrc = {}) const;
+    // ALSA's configuration of a PCM `name` on the server's `device`, listed as `description`.
+    static std::string PulsePcm(const std::string& name, const std::string& device,
+                                const std::string& description);
 
     // Runs `pactl ARGS` as a client; its exit status, and its output when asked for.
     int Pactl(const std::string& args, std::string* output = nullptr) const;

@@ -33,14 +33,12 @@ constexpr double kToneAmplitude = 0.25; // of full scale
 std::unique_ptr<test::TScopedEnv> UseTestSinks(test::TSoundServer& server) {
     for (const std::string sink : {"sonari_mic", "sonari_tx"})
         server.Load("module-null-sink rate=48000 channels=1 sink_name=" + sink, sink);
-    return server.UseInThisProcess("pcm.sonarimic { type pulse; device \"sonari_mic.monitor\"; "
-                                   "hint { show on; description \"Test microphone\" } }\n"
-                                   "pcm.sonaritx { type pulse; device \"sonari_tx\"; "
-                                   "hint { show on; description \"Test transmitter\" } }\n");
+    return server.UseInThisProcess(
+        test::TSoundServer::PulsePcm("sonarimic", "sonari_mic.monitor", "Test microphone") +
+        test::TSoundServer::PulsePcm("sonaritx", "sonari_tx", "Test transmitter"));
 }
 
-// Looked up without opening anything: a probing connection would change the null sinks'
-// latency before the stream starts.
+// Looked up by caption alone: nothing is opened before the stream itself.
 int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
     for (int32_t i = 0; i < audio.DeviceCount(); ++i)
         if (audio.DeviceName(i).ends_with("  " + friendlyName))
