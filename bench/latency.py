@@ -10,14 +10,15 @@ the microphone and what came out of the processor side by side, sample-aligned b
   latency  bursts of band-limited noise; the delay from microphone to transmitter is the lag
            of the cross-correlation peak around each burst onset; also the time from starting
            sonari-cli to the first processed sound at the transmitter (with steady noise
-           playing before the start)
+           playing before the start); --settle S more seconds of silence before the bursts
+           measure the delay later in the run (the bursts begin about 4 s after the start)
   gaps     a steady 1 kHz tone for --seconds; a gap is a 5 ms frame whose r.m.s. level is
            below 30 % of the median; optionally beside --hogs CPU-bound processes or with
            sonari-cli's main thread stalled for --stall ms every 2 s
 
 Every figure is printed per run and as the median over --runs. Usage:
   bench/latency.py [--cli build/bin/sonari-cli] [--server pulseaudio|pipewire]
-                   [--latency low|normal] [--runs 5] latency
+                   [--latency low|normal] [--runs 5] [--settle 0] latency
   bench/latency.py ... [--seconds 60] [--hogs 4] [--stall 250] gaps
 The server and every process started here run in a private folder and are ended by their ids.
 """
@@ -152,11 +153,11 @@ def band_noise(seconds, rng):
     return 0.16 * x / np.sqrt(np.mean(x * x))
 
 
-def burst_signal(rng):
+def burst_signal(rng, settle):
     """1 s of silence (the recording starts meanwhile), 4 s of steady noise (sonari starts in
-    it), 0.5 s of silence, then 20 bursts of 30 ms every 300 ms. Returns the samples and the
-    burst onsets."""
-    parts = [np.zeros(RATE), band_noise(4.0, rng), np.zeros(RATE // 2)]
+    it), 0.5 + settle s of silence, then 20 bursts of 30 ms every 300 ms. Returns the samples
+    and the burst onsets."""
+    parts = [np.zeros(RATE), band_noise(4.0, rng), np.zeros(int((0.5 + settle) * RATE))]
     onsets = []
     at = sum(len(p) for p in parts)
     for _ in range(20):
@@ -250,7 +251,7 @@ def onsets(x, threshold, spacing):
 
 
 def measure_latency(server, args, root, rng):
-    signal_, _ = burst_signal(rng)
+    signal_, _ = burst_signal(rng, args.settle)
     source = os.path.join(root, "bursts.raw")
     open(source, "wb").write(raw(signal_))
     player = server.spawn(["paplay", "-d", "burst_in", "--raw", "--format=s16le",
@@ -332,6 +333,7 @@ def main():
     parser.add_argument("--latency", choices=["low", "normal"])
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--seconds", type=int, default=60)
+    parser.add_argument("--settle", type=float, default=0.0)
     parser.add_argument("--hogs", type=int, default=0)
     parser.add_argument("--stall", type=int, default=0)
     args = parser.parse_args()
