@@ -29,6 +29,15 @@ constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
 constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.25; // of full scale
 
+// ThreadSanitizer slows the instrumented streaming code several times over, so its run checks
+// the threads and that the stream runs and stops; the real-time margins (the block rate, no
+// xrun or dropped block once settled, the tone unbroken) are the optimized build's to check.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kChecksRealTimeMargins = false;
+#else
+constexpr bool kChecksRealTimeMargins = true;
+#endif
+
 // Two null sinks, the microphone's and the transmitter's, as ALSA devices.
 std::unique_ptr<test::TScopedEnv> UseTestSinks(test::TSoundServer& server) {
     for (const std::string sink : {"sonari_mic", "sonari_tx"})
@@ -167,9 +176,11 @@ TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
         double(Blocks() - 1 - settled) /
         std::chrono::duration<double>(times.back() - times[settled]).count();
     EXPECT_TRUE(ended.empty());
-    EXPECT_NEAR(blocksPerSecond, double(kRate) / kFrames, 0.01 * kRate / kFrames);
     EXPECT_GE(Blocks() - settled, 55u);
     EXPECT_LT(stopMs, 500.0);
+    if (!kChecksRealTimeMargins)
+        return;
+    EXPECT_NEAR(blocksPerSecond, double(kRate) / kFrames, 0.01 * kRate / kFrames);
     EXPECT_EQ(stream.XrunCount(), settledXruns);
     EXPECT_EQ(stream.DroppedBlockCount(), 0u);
 
