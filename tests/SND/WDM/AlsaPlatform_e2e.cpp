@@ -2,6 +2,8 @@
 #include "SND/WDM/Synchronize.h"
 #include "SND/WDM/WdmAudio.h"
 #include "SND/WDM/WdmStream.h"
+#include "tests/SND/WavTestFiles.h"
+#include "tests/support/Signals.h"
 #include "tests/support/SoundServer.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +11,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <numbers>
 #include <thread>
 
@@ -28,6 +29,7 @@ constexpr int kRate = 48000;
 constexpr int kFrames = 4096; // one 1024-sample block at 12 kHz
 constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.25; // of full scale
+constexpr double kFullScale = 2147483648.0;
 
 // ThreadSanitizer slows the instrumented streaming code several times over, so its run checks
 // the threads and that the stream runs and stops; the real-time margins (the block rate, no
@@ -53,22 +55,6 @@ int32_t DeviceNamed(const TWdmAudio& audio, const std::string& friendlyName) {
         if (audio.DeviceName(i).ends_with("  " + friendlyName))
             return i;
     return -1;
-}
-
-std::vector<int16_t> ReadRaw16(const std::filesystem::path& path) {
-    const std::string bytes = test::ReadFileBytes(path);
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
-
-void WriteTone(const std::filesystem::path& path, double seconds) {
-    std::vector<int16_t> samples(static_cast<size_t>(seconds * kRate));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(std::lround(
-            kToneAmplitude * 32767.0 * std::sin(2 * std::numbers::pi * kToneHz * i / kRate)));
-    test::WriteFileBytes(
-        path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
 // The device list over ALSA and a duplex stream from the test microphone to the test
@@ -116,34 +102,35 @@ struct TToneCheck {
     double Rms = 0, ToneShare = 0;
 };
 
-TToneCheck CheckTone(const std::vector<int16_t>& x, size_t first, size_t count) {
+TToneCheck CheckTone(const TSingleArray& x, size_t first, size_t count) {
     const double c = 2 * std::cos(2 * std::numbers::pi * kToneHz / kRate);
     TToneCheck check;
     double s1 = 0, s2 = 0, total = 0;
     for (size_t n = first; n < first + count; ++n) {
         if (n >= first + 2)
-            check.Breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * 32767;
+            check.Breaks += std::fabs(x[n] - (c * x[n - 1] - x[n - 2])) > 0.01 * kFullScale;
         const double s = x[n] + c * s1 - s2;
         s2 = s1;
         s1 = s;
         total += double(x[n]) * x[n];
     }
-    check.Rms = std::sqrt(total / count) / 32767.0;
+    check.Rms = std::sqrt(total / count) / kFullScale;
     check.ToneShare = 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (count * total);
     return check;
 }
 
 TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
-    const auto tone = server.Dir() / "tone.raw";
-    const auto recording = server.Dir() / "recording.raw";
-    WriteTone(tone, 12.0);
+    const std::string tone = (server.Dir() / "tone.wav").string();
+    const std::string recording = (server.Dir() / "recording.wav").string();
+    test::WriteWav(tone, kRate,
+                   {test::Sine(12 * kRate, kToneHz / kRate, kToneAmplitude * kFullScale)});
     // Low latencies keep the null sinks rendering in short steps: idle, they sleep for seconds.
-    const std::string raw = " --raw --format=s16le --rate=48000 --channels=1 --latency-msec=100 ";
-    ASSERT_EQ(
-        RunCommand("paplay -d sonari_mic" + raw + ShellQuote(tone.string()) + " >/dev/null 2>&1 &"),
-        0);
-    ASSERT_EQ(RunCommand("timeout -s INT 10 parecord -d sonari_tx.monitor" + raw +
-                         ShellQuote(recording.string()) + " >/dev/null 2>&1 &"),
+    ASSERT_EQ(RunCommand("paplay -d sonari_mic --latency-msec=100 " + ShellQuote(tone) +
+                         " >/dev/null 2>&1 &"),
+              0);
+    ASSERT_EQ(RunCommand("timeout -s INT 10 parecord -d sonari_tx.monitor --file-format=wav "
+                         "--format=s16le --rate=48000 --channels=1 --latency-msec=100 " +
+                         ShellQuote(recording) + " >/dev/null 2>&1 &"),
               0);
     const auto recordingEnds = Clock::now() + 10500ms;
     // Player and recorder connected before the stream starts: a client that connects later
@@ -187,9 +174,9 @@ TEST_F(AlsaThroughPulseAudio, StreamsAToneFromOneSinkToTheOtherInRealTime) {
     // From a second after the tone appears (the server settles meanwhile) it must come through
     // sample for sample over four seconds: no gap, no jump, at its level.
     std::this_thread::sleep_until(recordingEnds);
-    const std::vector<int16_t> x = ReadRaw16(recording);
+    const TSingleArray x = test::ReadWav(recording).Channels.at(0);
     size_t onset = 0;
-    while (onset < x.size() && std::abs(x[onset]) < 1000)
+    while (onset < x.size() && std::fabs(x[onset]) < 6.5e7f)
         ++onset;
     const size_t begin = onset + kRate;
     const size_t stretch = 4 * kRate;
