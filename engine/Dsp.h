@@ -45,8 +45,8 @@ class TDsp {
 public:
     static constexpr int32_t kBlockSize = 1024; // samples per block at the processing rate
     static constexpr int32_t kProcessingRate = TProcessingChain::kRate;
-    // Samples per block at the processing rate while processing at low latency (10.7 ms).
-    static constexpr int32_t kLowLatencyBlockSize = 128;
+    // Samples per block at the processing rate while processing at low latency (5.3 ms).
+    static constexpr int32_t kLowLatencyBlockSize = 64;
     // Reports waiting for the main thread at most (1.4 s); more are dropped, never waited for.
     static constexpr size_t kQueuedReports = 16;
 

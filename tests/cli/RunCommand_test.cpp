@@ -56,11 +56,11 @@ TEST_F(RunCommand, InterruptOrTerminationStopsCleanlyWithStatusZeroAndACompleteR
         EXPECT_NE(out.find("01  Demo microphone -> 02  Demo transmitter at 12000 Hz"),
                   std::string::npos)
             << out;
-        // One block of 128 or 1024 samples per buffer; the estimate holds that buffer, the chain's
+        // One block of 64 or 1024 samples per buffer; the estimate holds that buffer, the chain's
         // 32 ms and the transmitter's queue of one to three buffers when it is read (two at the
         // start), printed to the whole millisecond.
-        EXPECT_EQ(NumberAfter(out, "in buffers of "), normal ? 1024 : 128) << out;
-        const double blockMs = (normal ? 1024 : 128) / 12.0;
+        EXPECT_EQ(NumberAfter(out, "in buffers of "), normal ? 1024 : 64) << out;
+        const double blockMs = (normal ? 1024 : 64) / 12.0;
         const double estimate = NumberAfter(out, "transmitter: about ");
         EXPECT_GE(estimate, 32 + 2 * blockMs - 0.5) << out;
         EXPECT_LE(estimate, 32 + 4 * blockMs) << out;

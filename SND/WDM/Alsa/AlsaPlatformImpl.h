@@ -70,7 +70,7 @@ struct TAlsaPin {
     std::atomic<uint64_t> Xruns{0};
     std::atomic<double> Delay{-1.0}; // frames, as last measured; negative while unknown
     int64_t LastProgressNs = 0;
-    TByteArray Scratch; // room for discarded capture frames
+    TByteArray Scratch; // room for discarded capture frames; silence for playback
 };
 
 struct TAlsaPlatform::TImpl {

@@ -26,12 +26,19 @@ constexpr int kBackOffMs = 5;
 constexpr int64_t kStallLimitNs = 5'000'000'000; // no progress this long: the device is lost
 constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
-// The device's ring holds this many of the layer's buffers: the latency is what is queued, not
-// the room, and a sound server that takes or delivers in bursts needs the room.
+// The device's ring holds this many of the layer's buffers, and at least kRoomUs: the latency is
+// what is queued, not the room, and a sound server that takes or delivers in bursts needs the
+// room, however short the buffers.
 constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
+constexpr snd_pcm_uframes_t kRoomUs = 42'667;
 // A capture delay this far beyond one buffer is normal (PulseAudio's null sinks deliver in steps
 // of up to 34 ms while they settle); only beyond it is the delay trimmed.
 constexpr snd_pcm_uframes_t kCaptureSlackMs = 40;
+// What playback holds when a new buffer arrives must outlast the sound server's steps (a
+// PulseAudio null sink takes 10 ms at once) and a late capture buffer. Starting from two buffers
+// it holds about one; buffers shorter than this get silence ahead of them to make up the rest
+// (this much held beside four CPU hogs, where less ran dry).
+constexpr snd_pcm_uframes_t kRenderMarginUs = 10'667;
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
     // A sound server's endpoint that went away breaks the plugin's connection: say what happened.
@@ -40,9 +47,9 @@ constexpr snd_pcm_uframes_t kCaptureSlackMs = 40;
     throw EDeviceLost(-err, pin.Label + ": " + snd_strerror(err));
 }
 
-// Room for kBuffersOfRoom of the layer's buffers, in periods of half a buffer: a plugin whose
-// periods come out a few frames short of the request (PulseAudio's) would otherwise complete a
-// buffer only every second period. The device may grant other sizes as long as one buffer fits.
+// The room above, in periods of half a buffer: a plugin whose periods come out a few frames short
+// of the request (PulseAudio's) would otherwise complete a buffer only every second period. The
+// device may grant other sizes as long as one buffer fits.
 int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t format,
                         unsigned channels, unsigned rate, snd_pcm_uframes_t frames,
                         snd_pcm_uframes_t& bufferFrames) {
@@ -60,7 +67,7 @@ int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t for
     if (err >= 0)
         err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
     snd_pcm_uframes_t period = std::max<snd_pcm_uframes_t>(frames / 2, 1);
-    snd_pcm_uframes_t buffer = kBuffersOfRoom * frames;
+    snd_pcm_uframes_t buffer = std::max(kBuffersOfRoom * frames, kRoomUs * rate / 1'000'000);
     int dir = 0;
     if (err >= 0)
         err = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
@@ -113,6 +120,15 @@ snd_pcm_sframes_t DiscardCapture(TAlsaPin& pin, snd_pcm_sframes_t frames) {
 // what came before the start is stale and would only add to the delay.
 void DropStaleCapture(TAlsaPin& pin) { DiscardCapture(pin, snd_pcm_avail_update(pin.Pcm.get())); }
 
+// Silence ahead of the first buffers, so the playback's margin is kRenderMarginUs whatever the
+// buffer's length; before a start, it counts towards the start threshold.
+void QueueStartSilence(TAlsaPin& pin) {
+    const snd_pcm_uframes_t margin = kRenderMarginUs * pin.Rate / 1'000'000;
+    if (margin > pin.RequestFrames)
+        snd_pcm_writei(pin.Pcm.get(), pin.Scratch.data(),
+                       std::min(margin - pin.RequestFrames, pin.RequestFrames));
+}
+
 void RestartCapture(TAlsaPin& pin) {
     int err = snd_pcm_prepare(pin.Pcm.get());
     if (err >= 0 && pin.State == ksRun)
@@ -141,6 +157,7 @@ void Recover(TAlsaPin& pin, int err) {
     if (pin.IsRender) {
         if ((err = snd_pcm_prepare(pin.Pcm.get())) < 0)
             Fatal(pin, err);
+        QueueStartSilence(pin);
     } else {
         RestartCapture(pin);
     }
@@ -309,7 +326,7 @@ int OpenConfiguredPcm(const std::string& name, bool isRender, snd_pcm_format_t f
     pin.Rate = rate;
     pin.BufferFrames = bufferFrames;
     pin.DescriptorCount = descriptors;
-    pin.Scratch.resize(frames * pin.FrameBytes);
+    pin.Scratch.assign(frames * pin.FrameBytes, 0);
     pin.State = ksStop;
     return 0;
 }
@@ -324,6 +341,8 @@ void TAlsaPlatform::SetPinState(THandle handle, TKsState state) {
         pin->Delay = -1.0;
         pin->State = ksRun;
         // Playback starts by itself once its first buffers are in.
+        if (pin->IsRender)
+            QueueStartSilence(*pin);
         if (!pin->IsRender && snd_pcm_state(pin->Pcm.get()) == SND_PCM_STATE_PREPARED) {
             err = snd_pcm_start(pin->Pcm.get());
             if (err >= 0)
