@@ -20,6 +20,9 @@ Every figure is printed per run and as the median over --runs. Usage:
   bench/latency.py [--cli build/bin/sonari-cli] [--server pulseaudio|pipewire]
                    [--latency low|normal] [--runs 5] [--settle 0] latency
   bench/latency.py ... [--seconds 60] [--hogs 4] [--stall 250] gaps
+  bench/latency.py --server S --reference MS latency
+With --reference MS a plain recorder piped into a plain player (parec | pacat, each asking the
+server for MS ms) takes sonari-cli's place: the delay the server itself adds to any client.
 The server and every process started here run in a private folder and are ended by their ids.
 """
 
@@ -196,6 +199,13 @@ class Recording:
 
 
 def start_cli(server, args, root, extra):
+    if args.reference:
+        # the server's own share: a plain recorder piped into a plain player, nothing between
+        client = ("parec -d bench.monitor --raw --format=s16le --rate=48000 --channels=1 "
+                  "--channel-map=front-left --latency-msec={0} | pacat -d sonari_tx --raw "
+                  "--format=s16le --rate=48000 --channels=1 --channel-map=mono "
+                  "--latency-msec={0}").format(args.reference)
+        return server.spawn(["sh", "-c", client], stderr=subprocess.DEVNULL), time.monotonic()
     command = [args.cli, "run", "--input", "Bench microphone", "--output", "Bench transmitter"]
     if args.latency:
         command += ["--latency", args.latency]
@@ -207,6 +217,10 @@ def start_cli(server, args, root, extra):
 def stop_cli(process, root):
     """Stops sonari-cli; what it reported: xruns, output blocks dropped, the latency estimate
     and the real-time scheduling it got (None where it says nothing)."""
+    if not os.path.exists(os.path.join(root, "cli.txt")):  # the reference pair
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        return {}
     process.send_signal(signal.SIGINT)
     process.wait(timeout=10)
     text = open(os.path.join(root, "cli.txt")).read()
@@ -336,6 +350,8 @@ def main():
     parser.add_argument("--settle", type=float, default=0.0)
     parser.add_argument("--hogs", type=int, default=0)
     parser.add_argument("--stall", type=int, default=0)
+    parser.add_argument("--reference", type=int, metavar="MS",
+                        help="measure parec | pacat at MS ms each instead of sonari-cli")
     args = parser.parse_args()
     args.cli = os.path.abspath(args.cli)
 
