@@ -61,8 +61,11 @@ protected:
         FAIL() << "the streaming thread did not settle";
     }
 
-    // Moves the clock on by `periods` buffers of `frames` at `rate`, one at a time.
+    // Moves the clock on by `periods` buffers of `frames` at `rate`, one at a time. A streaming
+    // thread that has not queued its first buffers yet (a slow start, under a sanitizer) would
+    // see the clock pass them: it is waited for first.
     void Run(const TWdmAudioStream& stream, int periods, int frames = 480, int rate = 48000) {
+        Settle(stream);
         for (int i = 0; i < periods; ++i) {
             Sim.Advance(std::chrono::nanoseconds(int64_t{frames} * 1'000'000'000 / rate));
             Settle(stream);
