@@ -33,12 +33,14 @@ constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
 constexpr snd_pcm_uframes_t kRoomUs = 42'667;
 // A capture delay this far beyond one buffer is normal (PulseAudio's null sinks deliver in steps
 // of up to 34 ms while they settle); only beyond it is the delay trimmed.
-constexpr snd_pcm_uframes_t kCaptureSlackMs = 40;
+constexpr snd_pcm_uframes_t kCaptureSlackUs = 40'000;
 // What playback holds when a new buffer arrives must outlast the sound server's steps (a
 // PulseAudio null sink takes 10 ms at once) and a late capture buffer. Starting from two buffers
 // it holds about one; buffers shorter than this get silence ahead of them to make up the rest
 // (this much held beside four CPU hogs, where less ran dry).
 constexpr snd_pcm_uframes_t kRenderMarginUs = 10'667;
+
+snd_pcm_uframes_t FramesIn(snd_pcm_uframes_t us, unsigned rate) { return us * rate / 1'000'000; }
 
 [[noreturn]] void Fatal(const TAlsaPin& pin, int err) {
     // A sound server's endpoint that went away breaks the plugin's connection: say what happened.
@@ -67,7 +69,7 @@ int ApplyHardwareParams(snd_pcm_t* pcm, bool exactHardware, snd_pcm_format_t for
     if (err >= 0)
         err = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
     snd_pcm_uframes_t period = std::max<snd_pcm_uframes_t>(frames / 2, 1);
-    snd_pcm_uframes_t buffer = std::max(kBuffersOfRoom * frames, kRoomUs * rate / 1'000'000);
+    snd_pcm_uframes_t buffer = std::max(kBuffersOfRoom * frames, FramesIn(kRoomUs, rate));
     int dir = 0;
     if (err >= 0)
         err = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
@@ -121,9 +123,10 @@ snd_pcm_sframes_t DiscardCapture(TAlsaPin& pin, snd_pcm_sframes_t frames) {
 void DropStaleCapture(TAlsaPin& pin) { DiscardCapture(pin, snd_pcm_avail_update(pin.Pcm.get())); }
 
 // Silence ahead of the first buffers, so the playback's margin is kRenderMarginUs whatever the
-// buffer's length; before a start, it counts towards the start threshold.
+// buffer's length (at most a buffer: the scratch holds one); before a start, it counts towards
+// the start threshold.
 void QueueStartSilence(TAlsaPin& pin) {
-    const snd_pcm_uframes_t margin = kRenderMarginUs * pin.Rate / 1'000'000;
+    const snd_pcm_uframes_t margin = FramesIn(kRenderMarginUs, pin.Rate);
     if (margin > pin.RequestFrames)
         snd_pcm_writei(pin.Pcm.get(), pin.Scratch.data(),
                        std::min(margin - pin.RequestFrames, pin.RequestFrames));
@@ -173,7 +176,7 @@ void TrimCaptureDelay(TAlsaPin& pin) {
     if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
     const auto limit = static_cast<snd_pcm_sframes_t>(std::max<snd_pcm_uframes_t>(
-        2 * pin.RequestFrames, pin.RequestFrames + kCaptureSlackMs * pin.Rate / 1000));
+        2 * pin.RequestFrames, pin.RequestFrames + FramesIn(kCaptureSlackUs, pin.Rate)));
     const snd_pcm_sframes_t excess = delay - limit;
     if (excess > 0 && snd_pcm_avail_update(pin.Pcm.get()) >= excess) {
         delay -= DiscardCapture(pin, excess);
