@@ -28,9 +28,11 @@ constexpr size_t kMaxActivePins = 8;
 constexpr size_t kMaxDescriptors = 64;
 // The device's ring holds this many of the layer's buffers, and at least kRoomUs: the latency is
 // what is queued, not the room, and a sound server that takes or delivers in bursts needs the
-// room, however short the buffers.
+// room, however short the buffers. PipeWire runs a device's graph in steps of up to 42.7 ms when
+// another client of it asks for a long latency; a ring of less than two such steps and the
+// margin stalled there for 50 ms once a second, and blocks were dropped.
 constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
-constexpr snd_pcm_uframes_t kRoomUs = 42'667;
+constexpr snd_pcm_uframes_t kRoomUs = 100'000;
 // A capture delay this far beyond one buffer is normal (PulseAudio's null sinks deliver in steps
 // of up to 34 ms while they settle); only beyond it is the delay trimmed.
 constexpr snd_pcm_uframes_t kCaptureSlackUs = 40'000;
