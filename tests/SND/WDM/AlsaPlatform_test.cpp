@@ -7,8 +7,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 // ALSA without sound hardware: a configuration of our own whose "null" PCMs take any format
@@ -24,27 +26,43 @@ using ::testing::ElementsAre;
 
 class AlsaPlatform : public ::testing::Test {
 protected:
+    static const test::TTempDir& Dir() {
+        static const test::TTempDir dir("sonari-alsa");
+        return dir;
+    }
+    static std::filesystem::path Played() { return Dir() / "played.raw"; }
+    static std::filesystem::path Spoken() { return Dir() / "spoken.raw"; }
+
     static void SetUpTestSuite() {
         // The only ALSA configuration of this process, read at its first ALSA call.
-        static const test::TTempDir dir("sonari-alsa");
+        const test::TTempDir& dir = Dir();
+        test::WriteFileBytes(Spoken(), std::string(8 << 20, '\x01'));
         test::WriteFileBytes(dir / "asound.conf",
-                             "pcm.nullmic { type null; hint { show on; description \"Null "
-                             "microphone\" } }\n"
-                             "pcm.nullspk { type null; hint { show on; description \"Null "
-                             "speaker\" } }\n"
-                             "pcm.lavrate { type null; hint { show on; description \"A "
-                             "converter\" } }\n"
-                             "pcm.undescribed { type null }\n"
-                             // the pulse plugin's PCM as a null one that takes the argument
-                             "pcm.pulse { @args [ DEVICE ] @args.DEVICE { type string; default "
-                             "\"\" } type null }\n");
+                             // the microphone hears what is in a file, nowhere silent
+                             "pcm.nullmic { type file; slave.pcm { type null } file "
+                             "\"/dev/null\" infile \"" +
+                                 Spoken().string() +
+                                 "\" format raw; hint { show on; description \"Null "
+                                 "microphone\" } }\n"
+                                 // what the speaker is given goes to a file as well
+                                 "pcm.nullspk { type file; slave.pcm { type null } file \"" +
+                                 Played().string() +
+                                 "\" format raw; hint { show on; description \"Null "
+                                 "speaker\" } }\n"
+                                 "pcm.lavrate { type null; hint { show on; description \"A "
+                                 "converter\" } }\n"
+                                 "pcm.undescribed { type null }\n"
+                                 // the pulse plugin's PCM as a null one that takes the argument
+                                 "pcm.pulse { @args [ DEVICE ] @args.DEVICE { type string; default "
+                                 "\"\" } type null }\n");
         setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
     }
 
     // A duplex stream from `input` to `output` served until it handed over `blocks` blocks (or
     // ten seconds passed); the blocks it handed over.
     int Stream(TWdmAudio& audio, TDeviceSettings input, TDeviceSettings output, int blocks,
-               const std::function<void(TWdmAudioStream&)>& started = {}) {
+               const std::function<void(TWdmAudioStream&)>& started = {},
+               const std::function<void(TDataBufferF& in, TDataBufferF& out)>& data = {}) {
         TWdmAudioStream stream(audio, Sync);
         stream.SetDirections(ddBoth);
         stream.SetInputDevice(input);
@@ -52,7 +70,10 @@ protected:
         int handled = 0;
         stream.OnData = [&](TWdmAudioStream&, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
             ++handled;
-            out[0] = in.back();
+            if (data)
+                data(in, out);
+            else
+                out[0] = in.back();
         };
         stream.OnStreamEnded = [](const std::string& reason) { ADD_FAILURE() << reason; };
         stream.Start();
@@ -131,6 +152,42 @@ TEST_F(AlsaPlatform, ListsDescribedPcmsNegotiatesTheWidestFormatAndStreamsUntilS
                                   EXPECT_EQ(stream.OutputDevice().BitsPerSample, 32);
                               });
     EXPECT_GE(blocks, 200);
+}
+
+// Playback starts with two buffers of silence, so that a block finds about one still queued,
+// and short buffers get silence ahead of them up to the margin (128 frames at 12 kHz). What the
+// stream hears and plays comes whole after that.
+TEST_F(AlsaPlatform, PlaybackStartsWithSilenceUpToItsMarginAndEveryBlockComesWhole) {
+    for (const auto& [frames, silent] :
+         {std::pair{64, 64 + 2 * 64}, {128, 2 * 128}, {1024, 2 * 1024}, {4096, 2 * 4096}}) {
+        std::vector<TSingleArray> heard;
+        int bits = 0;
+        // enough blocks for the file to be written beyond the first ones
+        const int blocks = Stream(
+            Audio, {1, 1, 16, 12000, frames}, {2, 1, 16, 12000, frames}, 40,
+            [&](TWdmAudioStream& stream) { bits = stream.OutputDevice().BitsPerSample; },
+            [&](TDataBufferF& in, TDataBufferF& out) {
+                if (heard.size() < 2)
+                    heard.push_back(in[0]);
+                std::fill(out[0].begin(), out[0].end(), 0x1p24f);
+            });
+        ASSERT_GE(blocks, 40) << frames;
+        ASSERT_EQ(bits, 32) << "the widest format";
+
+        for (const TSingleArray& block : heard)
+            EXPECT_TRUE(std::none_of(block.begin(), block.end(), [](float x) { return x == 0; }))
+                << frames;
+
+        const std::string played = test::ReadFileBytes(Played());
+        std::vector<int32_t> samples(played.size() / 4);
+        std::memcpy(samples.data(), played.data(), samples.size() * 4);
+        const auto sound =
+            std::find_if(samples.begin(), samples.end(), [](int32_t x) { return x != 0; });
+        EXPECT_EQ(sound - samples.begin(), silent) << frames;
+        ASSERT_GE(samples.end() - sound, 2 * frames) << frames;
+        EXPECT_TRUE(std::all_of(sound, sound + 2 * frames, [](int32_t x) { return x == 1 << 24; }))
+            << frames;
+    }
 }
 
 TEST_F(AlsaPlatform, FailuresCarryThePcmAndAlsasWordsForThem) {
