@@ -111,8 +111,18 @@ std::string PulsePcm(const std::string& serverName) {
     return quoted + '"';
 }
 
-// The server converts rate, width and channels: the capabilities need no probe, which would
-// open a connection per endpoint.
+// The server converts rate, width and channels: the capabilities of what it serves need no
+// probe, which would open a connection to it (5 ms each on PipeWire, at every start).
+TAlsaCaps ServerCaps() {
+    TAlsaCaps caps;
+    caps.MinChannels = 1;
+    caps.MaxChannels = 2;
+    caps.MinRate = kEndpointMinRate;
+    caps.MaxRate = kEndpointMaxRate;
+    caps.Formats.assign(kFormats.begin(), kFormats.end());
+    return caps;
+}
+
 TAlsaDevice EndpointDevice(const TServerEndpoint& endpoint) {
     TAlsaDevice device;
     device.Pcm = PulsePcm(endpoint.Name);
@@ -121,14 +131,17 @@ TAlsaDevice EndpointDevice(const TServerEndpoint& endpoint) {
     device.Endpoint = endpoint;
     const uint32_t pin = endpoint.IsSink ? kAlsaPlaybackPin : kAlsaCapturePin;
     device.HasPin[pin] = true;
-    TAlsaCaps caps;
-    caps.MinChannels = 1;
-    caps.MaxChannels = 2;
-    caps.MinRate = kEndpointMinRate;
-    caps.MaxRate = kEndpointMaxRate;
-    caps.Formats.assign(kFormats.begin(), kFormats.end());
-    device.Caps[pin] = caps;
+    device.Caps[pin] = ServerCaps();
     return device;
+}
+
+// A PCM the pulse plugin serves, while the server answers, has the server's capabilities.
+void TakeServerCaps(TAlsaDevice& device, bool serverAnswers) {
+    if (!serverAnswers || !GoesThroughPulse(device.Pcm.c_str()))
+        return;
+    for (uint32_t pin : {kAlsaPlaybackPin, kAlsaCapturePin})
+        if (device.HasPin[pin])
+            device.Caps[pin] = ServerCaps();
 }
 
 TAlsaDevice HintDevice(const std::string& name, const std::string& friendlyName,
@@ -338,6 +351,7 @@ void TAlsaPlatform::TImpl::ListDevices() {
     const std::vector<THint> hints = PcmHints();
     const bool pulse = Server && HavePulsePlugin();
     const TServerListing server = pulse ? Server->Endpoints() : TServerListing{};
+    const bool answers = !server.Endpoints.empty();
     for (size_t i = 0; i < kServerPcms.size(); ++i) {
         // probing them would wait as long as the server that does not answer
         if (server.Silent && GoesThroughPulse(kServerPcms[i]))
@@ -348,14 +362,17 @@ void TAlsaPlatform::TImpl::ListDevices() {
         Devices.push_back(HintDevice(kServerPcms[i],
                                      described ? hint->Description : kServerNames[i],
                                      hint != hints.end() ? hint->Direction : ""));
+        TakeServerCaps(Devices.back(), answers);
     }
     for (const TServerEndpoint& endpoint : server.Endpoints)
         Devices.push_back(EndpointDevice(endpoint));
     for (const THint& hint : hints) {
         const bool isServer =
             std::find(kServerPcms.begin(), kServerPcms.end(), hint.Name) != kServerPcms.end();
-        if (!isServer && !hint.Description.empty() && IsListedPlugin(hint.Name))
+        if (!isServer && !hint.Description.empty() && IsListedPlugin(hint.Name)) {
             Devices.push_back(HintDevice(hint.Name, hint.Description, hint.Direction));
+            TakeServerCaps(Devices.back(), answers);
+        }
     }
     for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
         ListCardDevices(card, Devices);
