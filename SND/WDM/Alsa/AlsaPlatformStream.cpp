@@ -33,8 +33,9 @@ constexpr size_t kMaxDescriptors = 64;
 // margin stalled there for 50 ms once a second, and blocks were dropped.
 constexpr snd_pcm_uframes_t kBuffersOfRoom = 4;
 constexpr snd_pcm_uframes_t kRoomUs = 100'000;
-// A capture delay this far beyond one buffer is normal (PulseAudio's null sinks deliver in steps
-// of up to 34 ms while they settle); only beyond it is the delay trimmed.
+// A capture delay this far beyond two buffers is normal (PulseAudio's null sinks deliver in steps
+// of up to 34 ms while they settle); only beyond it is the delay trimmed. Two buffers and less
+// than this cut a tone of 4096-frame buffers for 1.7 ms of delay.
 constexpr snd_pcm_uframes_t kCaptureSlackUs = 40'000;
 // What playback holds when a new buffer arrives must outlast the sound server's steps (a
 // PulseAudio null sink takes 10 ms at once) and a late capture buffer. Starting from two buffers
@@ -169,16 +170,16 @@ void Recover(TAlsaPin& pin, int err) {
 }
 
 // After a capture stall some plugins deliver late for good: the delay grows and stays. What lies
-// beyond a buffer and the slack (at least two buffers) is dropped in one step once it is all
-// readable here, so latency never creeps up during a long transmission. A delay that sits in the
-// source itself (a sound server's monitor that renders ahead) is left alone: reading it away a
-// period at a time would cut the voice into pieces for as long as it lasts.
+// beyond two buffers and the slack is dropped in one step once it is all readable here, so
+// latency never creeps up during a long transmission. A delay that sits in the source itself (a
+// sound server's monitor that renders ahead) is left alone: reading it away a period at a time
+// would cut the voice into pieces for as long as it lasts.
 void TrimCaptureDelay(TAlsaPin& pin) {
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(pin.Pcm.get(), &delay) < 0)
         return;
-    const auto limit = static_cast<snd_pcm_sframes_t>(std::max<snd_pcm_uframes_t>(
-        2 * pin.RequestFrames, pin.RequestFrames + FramesIn(kCaptureSlackUs, pin.Rate)));
+    const auto limit =
+        static_cast<snd_pcm_sframes_t>(2 * pin.RequestFrames + FramesIn(kCaptureSlackUs, pin.Rate));
     const snd_pcm_sframes_t excess = delay - limit;
     if (excess > 0 && snd_pcm_avail_update(pin.Pcm.get()) >= excess) {
         delay -= DiscardCapture(pin, excess);
