@@ -176,10 +176,11 @@ TEST_P(ServerEndpoints, TheRadioIsFoundByKeyFedByARunAndNamedWhenGone) {
     // The recorders ask for 100 ms, so PipeWire runs the radio in 42.7-ms steps: the run rides
     // on them without dropping blocks (one is left to a stall of the host). PulseAudio's null
     // sink first plays out what it rendered ahead while idle, and blocks are dropped meanwhile.
-    const size_t dropped = out.find("output blocks dropped: ");
+    const std::string droppedLabel = "output blocks dropped: ";
+    const size_t dropped = out.find(droppedLabel);
     ASSERT_NE(dropped, std::string::npos) << out;
     if (GetParam() == TSoundServer::skPipeWire) {
-        EXPECT_LE(std::stoi(out.substr(dropped + 23)), 1) << out;
+        EXPECT_LE(std::stoi(out.substr(dropped + droppedLabel.size())), 1) << out;
     }
     const TSingleArray speakers = Recording("speakers");
     EXPECT_GT(speakers.size(), size_t{kRate}) << "the speakers were not recorded";

@@ -136,9 +136,7 @@ TAlsaDevice EndpointDevice(const TServerEndpoint& endpoint) {
 }
 
 // A PCM the pulse plugin serves, while the server answers, has the server's capabilities.
-void TakeServerCaps(TAlsaDevice& device, bool serverAnswers) {
-    if (!serverAnswers || !GoesThroughPulse(device.Pcm.c_str()))
-        return;
+void TakeServerCaps(TAlsaDevice& device) {
     for (uint32_t pin : {kAlsaPlaybackPin, kAlsaCapturePin})
         if (device.HasPin[pin])
             device.Caps[pin] = ServerCaps();
@@ -353,8 +351,10 @@ void TAlsaPlatform::TImpl::ListDevices() {
     const TServerListing server = pulse ? Server->Endpoints() : TServerListing{};
     const bool answers = !server.Endpoints.empty();
     for (size_t i = 0; i < kServerPcms.size(); ++i) {
+        // (ALSA's configuration is read once the plugin's presence was looked up)
+        const bool throughPulse = pulse && GoesThroughPulse(kServerPcms[i]);
         // probing them would wait as long as the server that does not answer
-        if (server.Silent && GoesThroughPulse(kServerPcms[i]))
+        if (server.Silent && throughPulse)
             continue;
         auto hint = std::find_if(hints.begin(), hints.end(),
                                  [&](const THint& h) { return h.Name == kServerPcms[i]; });
@@ -362,7 +362,8 @@ void TAlsaPlatform::TImpl::ListDevices() {
         Devices.push_back(HintDevice(kServerPcms[i],
                                      described ? hint->Description : kServerNames[i],
                                      hint != hints.end() ? hint->Direction : ""));
-        TakeServerCaps(Devices.back(), answers);
+        if (answers && throughPulse)
+            TakeServerCaps(Devices.back());
     }
     for (const TServerEndpoint& endpoint : server.Endpoints)
         Devices.push_back(EndpointDevice(endpoint));
@@ -371,7 +372,8 @@ void TAlsaPlatform::TImpl::ListDevices() {
             std::find(kServerPcms.begin(), kServerPcms.end(), hint.Name) != kServerPcms.end();
         if (!isServer && !hint.Description.empty() && IsListedPlugin(hint.Name)) {
             Devices.push_back(HintDevice(hint.Name, hint.Description, hint.Direction));
-            TakeServerCaps(Devices.back(), answers);
+            if (answers && GoesThroughPulse(hint.Name.c_str()))
+                TakeServerCaps(Devices.back());
         }
     }
     for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
